@@ -1,0 +1,110 @@
+#include "convert/Formats.h"
+
+#include <array>
+
+namespace Formats {
+
+namespace {
+
+struct FormatInfo
+{
+    const char *itemText;
+    const char *shortName;
+    const char *extension;
+    bool twoStage;
+    const char *videoBitrate; // nullptr: the format leaves the video lists alone
+    const char *frameRate;
+    const char *frameSize;
+    const char *sampleRate;
+    const char *audioBitrate;
+    int channelIndex;
+};
+
+const std::array<FormatInfo, Count> formats = {{
+    {"RMVB(RealPlayerRMVB)", "RMVB", ".rmvb", true, "1200", "29", "原始大小", "44100", "320", 1},
+    {"RM(RealPlayerRM)", "RM", ".rm", true, "1200", "29", "原始大小", "44100", "320", 1},
+    {"MPG(MPEG2)", "MPG", ".mpg", false, "600", "24", "原始大小", "28000", "64", 1},
+    {"AVI(Windows Media Player格式)", "AVI", ".avi", false, "600", "24", "原始大小", "28000", "64",
+     1},
+    {"MP4(高清MPEG4格式)", "MPEG4", ".mp4", false, "1200", "29", "原始大小", "48000", "320", 1},
+    {"MOV(QuickTime格式)", "MOV", ".mov", true, "256", "29", "原始大小", "48000", "64", 1},
+    {"MP4(手机MP4格式)", "MP4", ".mp4", true, "128", "29", "320x240", "8000", "12.2", 0},
+    {"3GP(手机3GP格式)", "3GP", ".3gp", true, "128", "29", "320x240", "8000", "12.2", 0},
+    {"MP3(纯音频格式)", "MP3", ".mp3", false, nullptr, nullptr, nullptr, "48000", "320", 1},
+}};
+
+QStringList split(const char *items)
+{
+    return QString::fromUtf8(items).split(QLatin1Char('|'));
+}
+
+} // namespace
+
+bool isValid(int format)
+{
+    return format >= 0 && format < Count;
+}
+
+QString itemText(int format)
+{
+    return isValid(format) ? QString::fromUtf8(formats[format].itemText) : QString();
+}
+
+QString shortName(int format)
+{
+    return isValid(format) ? QString::fromUtf8(formats[format].shortName) : QString();
+}
+
+QString extension(int format)
+{
+    return isValid(format) ? QString::fromUtf8(formats[format].extension) : QString();
+}
+
+bool isTwoStage(int format)
+{
+    return isValid(format) && formats[format].twoStage;
+}
+
+QString keepSourceSize()
+{
+    return QStringLiteral("原始大小");
+}
+
+const ParameterList &parameterList(ParameterListId id)
+{
+    static const std::array<ParameterList, ParameterListCount> lists = {{
+        {QStringLiteral("cmbR"), QStringLiteral("声音频率："), QStringLiteral("Audio Rate"),
+         split("48000|44100|32000|24000|22050|16000|12050|8000")},
+        {QStringLiteral("cmbBR"), QStringLiteral("声音比特率："), QStringLiteral("Audio Bitrate"),
+         split("10.2|12.2|32|48|56|64|80|96|112|128|192|224|256|320")},
+        {QStringLiteral("cmbChannel"), QStringLiteral("声道："),
+         QStringLiteral("Channel(Stereo or Mono)"), split("单声道|双声道")},
+        {QStringLiteral("cmbS"), QStringLiteral("视频尺寸："), QStringLiteral("Size"),
+         split("原始大小|128x96|160x120|176x144|320x180|320x240|352x288|640x272|480x480|640x360|"
+               "640x480|720x306|720x320")},
+        {QStringLiteral("cmbVB"), QStringLiteral("视频比特率："), QStringLiteral("Size"),
+         split("40|80|120|128|256|384|512|600|640|768|800|900|1000|1500")},
+        {QStringLiteral("cmbF"), QStringLiteral("帧率："), QStringLiteral("Size"),
+         split("15|23|29")},
+    }};
+    return lists[id];
+}
+
+std::optional<Defaults> defaults(int format)
+{
+    if (!isValid(format))
+        return std::nullopt;
+    const FormatInfo &info = formats[format];
+    Defaults d;
+    if (info.videoBitrate) {
+        d.videoBitrate = QString::fromUtf8(info.videoBitrate);
+        d.frameRate = QString::fromUtf8(info.frameRate);
+        d.frameSize = QString::fromUtf8(info.frameSize);
+    }
+    d.sampleRate = QString::fromUtf8(info.sampleRate);
+    d.audioBitrate = QString::fromUtf8(info.audioBitrate);
+    d.channelIndex = info.channelIndex;
+    return d;
+}
+
+} // namespace Formats

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The nine output formats and the six parameter lists, as data that the window and the
+// headless mode both read. A format's index is its identity everywhere in the engine.
+namespace Formats {
+
+enum Format { RMVB = 0, RM, MPG, AVI, MPEG4, MOV, MobileMP4, ThreeGP, MP3 };
+constexpr int Count = 9;
+
+bool isValid(int format);
+QString itemText(int format);  // "RMVB(RealPlayerRMVB)" ...
+QString shortName(int format); // "RMVB", "RM", "MPG", "AVI", "MPEG4", "MOV", "MP4", "3GP", "MP3"
+QString extension(int format); // ".rmvb" ... with its dot
+bool isTwoStage(int format);   // conv writes the intermediate file, an encoder the output
+
+// The sentinel of the frame size list; compared exactly.
+QString keepSourceSize();
+
+// One of the six editable parameter lists of the window.
+struct ParameterList
+{
+    QString objectName; // cmbR, cmbBR, ...
+    QString caption;    // "声音频率：" ...
+    QString toolTip;
+    QStringList items;
+};
+
+enum ParameterListId { SampleRate, AudioBitrate, Channel, FrameSize, VideoBitrate, FrameRate };
+constexpr int ParameterListCount = 6;
+const ParameterList &parameterList(ParameterListId id);
+
+// What choosing a format writes into the lists, in this order: video bitrate, frame rate,
+// frame size, sample rate, audio bitrate, channel index. MP3 leaves the video lists alone.
+struct Defaults
+{
+    std::optional<QString> videoBitrate;
+    std::optional<QString> frameRate;
+    std::optional<QString> frameSize;
+    QString sampleRate;
+    QString audioBitrate;
+    int channelIndex = 1;
+};
+std::optional<Defaults> defaults(int format);
+
+} // namespace Formats

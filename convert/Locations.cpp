@@ -1,0 +1,59 @@
+#include "convert/Locations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+Locations Locations::standard(const QString &appFolder)
+{
+    Locations places;
+    places.appFolder = QDir::cleanPath(appFolder);
+    const QString overridden = qEnvironmentVariable("VIDMORPH_SETTINGS_DIR");
+    if (!overridden.isEmpty())
+        places.settingsFolder = overridden;
+    else if (QFileInfo(places.appFolder).isWritable())
+        places.settingsFolder = places.appFolder;
+    else
+        places.settingsFolder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/vidmorph");
+    places.scratchFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/vidmorph/tmp");
+    places.logFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                       QStringLiteral("/vidmorph/logs");
+    return places;
+}
+
+QString Locations::toolPath(const QString &toolName) const
+{
+    return appFolder + QStringLiteral("/data/") + toolName;
+}
+
+QString Locations::intermediateFile() const
+{
+    return scratchFolder + QStringLiteral("/tmp.mp4");
+}
+
+QString Locations::setupIni() const
+{
+    return settingsFolder + QStringLiteral("/setup.ini");
+}
+
+QString Locations::optionsIni() const
+{
+    return settingsFolder + QStringLiteral("/options.ini");
+}
+
+QString Locations::defaultOutputFolder() const
+{
+    return appFolder + QStringLiteral("/output");
+}
+
+bool Locations::makeScratchFolder() const
+{
+    if (!QDir().mkpath(scratchFolder))
+        return false;
+    return QFile::setPermissions(scratchFolder,
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}

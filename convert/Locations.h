@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// Every place the program reads or writes, gathered so that tests can point each one at a
+// folder of their own and never touch a user's real folders.
+struct Locations
+{
+    QString appFolder;      // the executable's folder, no trailing separator
+    QString settingsFolder; // setup.ini and options.ini
+    QString scratchFolder;  // tmp.mp4 and the exit-time scratch files (private, mode 0700)
+    QString logFolder;      // one log file per batch
+
+    // The standard places for an application folder: settings beside the executable when
+    // that folder is writable (a portable install), else $XDG_CONFIG_HOME/vidmorph; the
+    // scratch folder under $XDG_CACHE_HOME/vidmorph/tmp; logs under $XDG_DATA_HOME/vidmorph.
+    // VIDMORPH_SETTINGS_DIR overrides the settings folder.
+    static Locations standard(const QString &appFolder);
+
+    QString toolPath(const QString &toolName) const; // appFolder/data/<tool>
+    QString intermediateFile() const;                // scratchFolder/tmp.mp4
+    QString setupIni() const;
+    QString optionsIni() const;
+    QString defaultOutputFolder() const; // appFolder/output
+
+    // Creates the scratch folder with all its parents, readable by its owner only.
+    bool makeScratchFolder() const;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The output format and the parameter texts as the lists show them at the moment a command
+// is built. Texts are used unchanged: a value the tool cannot use shows up as a failed file.
+struct ParameterSet
+{
+    int format = -1;  // 0..8, see Formats; anything else builds no command
+    QString sampleRate;
+    QString audioBitrate;
+    int channelCount = 0;  // selected channel index + 1; 0 when typed text selects no item
+    QString frameSize;     // Formats::keepSourceSize() keeps the source size
+    QString videoBitrate;
+    QString frameRate;
+};
