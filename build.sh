@@ -39,7 +39,7 @@ case "$command" in
 run)
     install_missing "${RUN_PACKAGES[@]}"
     configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVIDMORPH_TESTS=OFF
-    exec build/app/vidmorph "$@"
+    exec build/Vidmorph/vidmorph "$@"
     ;;
 test)
     install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"

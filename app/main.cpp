@@ -1,7 +1,43 @@
+#include "app/MessageBoxSink.h"
+#include "app/SingleInstance.h"
+#include "app/SystemDesktopServices.h"
+#include "app/frmMain.h"
+#include "convert/Locations.h"
+
 #include <QApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+QStringList fileArguments(const QStringList &arguments)
+{
+    QStringList files;
+    for (const QString &argument : arguments.mid(1))
+        files.append(QFileInfo(argument).absoluteFilePath());
+    return files;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("vidmorph"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vidmorph"));
+
+    const QStringList files = fileArguments(QApplication::arguments());
+    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    if (!instance.acquire())
+        return instance.handOff(files) ? 0 : 1;
+
+    MessageBoxSink messages;
+    SystemDesktopServices desktop;
+    frmMain window(Locations::standard(QApplication::applicationDirPath()), &messages, &desktop);
+    messages.setOwner(&window);
+    window.Form_Load();
+    window.show();
+    window.appendFiles(files);
+    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::appendFiles);
+    return app.exec();
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// What the window asks of the desktop: opening a folder, a document or a web address with
+// its associated program, and playing a sound. Tests record the requests instead, so no test
+// opens windows of other programs or needs a sound device.
+class DesktopServices
+{
+public:
+    virtual ~DesktopServices() = default;
+    // A local folder or file path, or a web address.
+    virtual void open(const QString &pathOrUrl) = 0;
+    // A wave file; the desktop's default beep when the file is missing. Never blocks.
+    virtual void playSound(const QString &waveFile) = 0;
+};

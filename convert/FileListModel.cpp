@@ -1,0 +1,70 @@
+#include "convert/FileListModel.h"
+
+FileListModel::FileListModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+QString FileListModel::formatTextOf(const QString &text)
+{
+    return text.right(3).toUpper();
+}
+
+int FileListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+int FileListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant FileListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_entries.size())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const Entry &entry = m_entries.at(index.row());
+    return index.column() == 0 ? entry.path : entry.formatText;
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == 0 ? QStringLiteral("文件名") : QStringLiteral("格式");
+}
+
+void FileListModel::append(const QVector<Entry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    const int first = int(m_entries.size());
+    beginInsertRows({}, first, first + int(entries.size()) - 1);
+    m_entries += entries;
+    endInsertRows();
+}
+
+void FileListModel::removeAt(int row)
+{
+    if (row < 0 || row >= m_entries.size())
+        return;
+    beginRemoveRows({}, row, row);
+    m_entries.removeAt(row);
+    endRemoveRows();
+}
+
+void FileListModel::clear()
+{
+    beginResetModel();
+    m_entries.clear();
+    endResetModel();
+}
+
+QStringList FileListModel::paths() const
+{
+    QStringList result;
+    result.reserve(m_entries.size());
+    for (const Entry &entry : m_entries)
+        result.append(entry.path);
+    return result;
+}
