@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 // The output format and the parameter texts as the lists show them at the moment a command
@@ -14,3 +15,5 @@ struct ParameterSet
     QString videoBitrate;
     QString frameRate;
 };
+
+Q_DECLARE_METATYPE(ParameterSet)

@@ -1,0 +1,149 @@
+#include "convert/CommandBuilder.h"
+
+#include "convert/Formats.h"
+#include "convert/PathFunctions.h"
+
+namespace CommandBuilder {
+
+namespace {
+
+const QString Conv = QStringLiteral("conv");
+const QString Coder = QStringLiteral("coder");
+const QString Coder2 = QStringLiteral("coder2");
+
+CommandLine startTool(const QString &appFolder, const QString &tool)
+{
+    CommandLine line;
+    line.addValue(appFolder).addLiteral(QStringLiteral("/data/") + tool + QLatin1Char(' '));
+    return line;
+}
+
+} // namespace
+
+QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
+                       const QString &extension, const QTime &now,
+                       const std::function<bool(const QString &)> &taken)
+{
+    const QString stem = outputFolder + PathFunctions::GetBaseName(inputPath) + QLatin1Char('-') +
+                         QString::number(now.hour()) + QString::number(now.minute()) +
+                         QString::number(now.second());
+    QString path = stem + extension;
+    for (int counter = 2; taken && taken(path); ++counter)
+        path = stem + QLatin1Char('-') + QString::number(counter) + extension;
+    return path;
+}
+
+Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
+                             const QString &outputPath, const ParameterSet &p,
+                             const QString &intermediateFile)
+{
+    Command command;
+    command.toolName = Conv;
+    switch (p.format) {
+    case Formats::RMVB:
+    case Formats::RM:
+    case Formats::MOV:
+    case Formats::MobileMP4:
+    case Formats::ThreeGP:
+        command.line =
+            startTool(appFolder, Conv)
+                .addQuoted(inputPath)
+                .addLiteral(QStringLiteral(" -oac mp3lame -lameopts preset=320 -ovc lavc -lavcopts "
+                                           "vcodec=mpeg4:vbitrate=1200 -of avi -o "))
+                .addValue(intermediateFile);
+        break;
+    case Formats::MPG:
+    case Formats::AVI:
+        command.line =
+            startTool(appFolder, Conv)
+                .addQuoted(inputPath)
+                .addLiteral(QStringLiteral(" -oac lavc -lavcopts acodec=mp2:abitrate="))
+                .addValue(p.audioBitrate)
+                .addLiteral(QStringLiteral(" -ovc lavc -lavcopts vcodec=mpeg2video:vbitrate="))
+                .addValue(p.videoBitrate)
+                .addLiteral(QStringLiteral(":vpass=1 -ofps "))
+                .addValue(p.frameRate)
+                .addLiteral(QStringLiteral(" -of lavf -lavfopts format=yuv4mpeg -o "))
+                .addQuoted(outputPath);
+        break;
+    case Formats::MPEG4:
+        command.line =
+            startTool(appFolder, Conv)
+                .addQuoted(inputPath)
+                .addLiteral(QStringLiteral(" -oac mp3lame -lameopts preset="))
+                .addValue(p.audioBitrate)
+                .addLiteral(QStringLiteral(" -ovc lavc -lavcopts vcodec=mpeg4:vbitrate="))
+                .addValue(p.videoBitrate)
+                .addLiteral(QStringLiteral(" -of avi -o "))
+                .addQuoted(outputPath);
+        break;
+    case Formats::MP3:
+        command.toolName = Coder;
+        command.runner = Runner::Ffmpeg;
+        command.line = CommandLine()
+                           .addValue(appFolder)
+                           .addLiteral(QStringLiteral("/data/coder -i "))
+                           .addQuoted(inputPath)
+                           .addLiteral(QStringLiteral(" -y -vn -ar "))
+                           .addValue(p.sampleRate)
+                           .addLiteral(QStringLiteral(" -ab "))
+                           .addValue(p.audioBitrate)
+                           .addLiteral(QStringLiteral("k -ac "))
+                           .addValue(QString::number(p.channelCount))
+                           .addLiteral(QStringLiteral(" "))
+                           .addQuoted(outputPath);
+        break;
+    default:
+        break; // no format selected: the runner reports the empty command
+    }
+    return command;
+}
+
+Command BuildStageTwoCommand(const QString &appFolder, const QString &outputPath,
+                             const ParameterSet &p, const QString &intermediateFile)
+{
+    Command command;
+    command.runner = Runner::Ffmpeg;
+    const bool mobile = p.format == Formats::MobileMP4 || p.format == Formats::ThreeGP;
+    command.toolName = mobile ? Coder2 : Coder;
+    if (!Formats::isTwoStage(p.format))
+        return command;
+
+    CommandLine line;
+    line.addValue(appFolder)
+        .addLiteral(QStringLiteral("/data/") + command.toolName + QStringLiteral(" -i "))
+        .addValue(intermediateFile);
+    const bool keepSize = p.frameSize == Formats::keepSourceSize();
+    if (p.format == Formats::RMVB || p.format == Formats::RM) {
+        if (keepSize) {
+            line.addLiteral(QStringLiteral(" -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 "));
+        } else {
+            line.addLiteral(QStringLiteral(" -y -s "))
+                .addValue(p.frameSize)
+                .addLiteral(QStringLiteral(" -vcodec rv10 -b "))
+                .addValue(p.videoBitrate)
+                .addLiteral(QStringLiteral("k -f rm -ar "))
+                .addValue(p.sampleRate)
+                .addLiteral(QStringLiteral(" -ab "))
+                .addValue(p.audioBitrate)
+                .addLiteral(QStringLiteral("k -ac "))
+                .addValue(QString::number(p.channelCount))
+                .addLiteral(QStringLiteral(" "));
+        }
+    } else if (p.format == Formats::MOV) {
+        if (keepSize)
+            line.addLiteral(QStringLiteral(" -y -ac 2 -ar 48000 -ab 128k "));
+        else
+            line.addLiteral(QStringLiteral(" -y -s "))
+                .addValue(p.frameSize)
+                .addLiteral(QStringLiteral(" -ac 2 -ar 48000 -ab 128k "));
+    } else {
+        line.addLiteral(QStringLiteral(" -y -s "))
+            .addValue(keepSize ? QStringLiteral("320x240") : p.frameSize)
+            .addLiteral(QStringLiteral(" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "));
+    }
+    command.line = line.addQuoted(outputPath);
+    return command;
+}
+
+} // namespace CommandBuilder

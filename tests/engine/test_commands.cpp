@@ -1,0 +1,329 @@
+#include "convert/CommandBuilder.h"
+#include "convert/Formats.h"
+#include "convert/PathFunctions.h"
+
+#include <QSet>
+#include <QTest>
+
+using namespace CommandBuilder;
+
+namespace {
+
+const QString App = QStringLiteral("/opt/Vid morph");
+const QString Tmp = QStringLiteral("/home/li/.cache/vidmorph/tmp/tmp.mp4");
+
+ParameterSet defaultsOf(int format)
+{
+    const Formats::Defaults d = *Formats::defaults(format);
+    ParameterSet p;
+    p.format = format;
+    p.videoBitrate = d.videoBitrate.value_or(QStringLiteral("1200"));
+    p.frameRate = d.frameRate.value_or(QStringLiteral("29"));
+    p.frameSize = d.frameSize.value_or(Formats::keepSourceSize());
+    p.sampleRate = d.sampleRate;
+    p.audioBitrate = d.audioBitrate;
+    p.channelCount = d.channelIndex + 1;
+    return p;
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stageOneText_data();
+    void stageOneText();
+    void twoStageFormatsShareTheirFirstCommand();
+    void stageTwoText_data();
+    void stageTwoText();
+    void oneStageFormatsHaveNoSecondCommand();
+    void argumentsKeepPathsWhole();
+    void noFormatBuildsNothing();
+    void outputPath_data();
+    void outputPath();
+    void outputPathNeverReusesATakenName();
+    void pathFunctions_data();
+    void pathFunctions();
+};
+
+void TestCommands::stageOneText_data()
+{
+    QTest::addColumn<ParameterSet>("parameters");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<bool>("ffmpegRunner");
+
+    const QString in = QStringLiteral("/media/my clips/holiday.part1.avi");
+    QTest::newRow("MPG defaults: 64, 600, 24")
+        << defaultsOf(Formats::MPG)
+        << App + "/data/conv \"" + in +
+               "\" -oac lavc -lavcopts acodec=mp2:abitrate=64 -ovc lavc -lavcopts "
+               "vcodec=mpeg2video:vbitrate=600:vpass=1 -ofps 24 -of lavf -lavfopts "
+               "format=yuv4mpeg -o \"/out dir/OUT\""
+        << "conv" << false;
+    ParameterSet avi = defaultsOf(Formats::AVI);
+    avi.audioBitrate = "128";
+    avi.videoBitrate = "1500";
+    avi.frameRate = "15";
+    QTest::newRow("AVI typed values")
+        << avi
+        << App + "/data/conv \"" + in +
+               "\" -oac lavc -lavcopts acodec=mp2:abitrate=128 -ovc lavc -lavcopts "
+               "vcodec=mpeg2video:vbitrate=1500:vpass=1 -ofps 15 -of lavf -lavfopts "
+               "format=yuv4mpeg -o \"/out dir/OUT\""
+        << "conv" << false;
+    QTest::newRow("MPEG4 defaults")
+        << defaultsOf(Formats::MPEG4)
+        << App + "/data/conv \"" + in +
+               "\" -oac mp3lame -lameopts preset=320 -ovc lavc -lavcopts "
+               "vcodec=mpeg4:vbitrate=1200 -of avi -o \"/out dir/OUT\""
+        << "conv" << false;
+    ParameterSet mp3 = defaultsOf(Formats::MP3);
+    mp3.channelCount = 1;
+    QTest::newRow("MP3 mono") << mp3
+                              << App + "/data/coder -i \"" + in +
+                                     "\" -y -vn -ar 48000 -ab 320k -ac 1 \"/out dir/OUT\""
+                              << "coder" << true;
+    QTest::newRow("RMVB writes the intermediate file")
+        << defaultsOf(Formats::RMVB)
+        << App + "/data/conv \"" + in +
+               "\" -oac mp3lame -lameopts preset=320 -ovc lavc -lavcopts "
+               "vcodec=mpeg4:vbitrate=1200 -of avi -o " +
+               Tmp
+        << "conv" << false;
+}
+
+void TestCommands::stageOneText()
+{
+    QFETCH(ParameterSet, parameters);
+    QFETCH(QString, text);
+    QFETCH(QString, tool);
+    QFETCH(bool, ffmpegRunner);
+    const Command c = BuildStageOneCommand(App, "/media/my clips/holiday.part1.avi", "/out dir/OUT",
+                                           parameters, Tmp);
+    QCOMPARE(c.line.text(), text);
+    QCOMPARE(c.toolName, tool);
+    QCOMPARE(c.runner == Runner::Ffmpeg, ffmpegRunner);
+    QCOMPARE(c.line.program(), App + "/data/" + tool);
+}
+
+void TestCommands::twoStageFormatsShareTheirFirstCommand()
+{
+    QSet<QString> texts;
+    for (int format :
+         {Formats::RMVB, Formats::RM, Formats::MOV, Formats::MobileMP4, Formats::ThreeGP}) {
+        ParameterSet odd = defaultsOf(format);
+        odd.videoBitrate = "7";
+        odd.audioBitrate = "1";
+        odd.frameSize = "1x1";
+        odd.sampleRate = "9";
+        odd.channelCount = 0;
+        texts.insert(BuildStageOneCommand(App, "/in.avi", "/o/x", odd, Tmp).line.text());
+        texts.insert(
+            BuildStageOneCommand(App, "/in.avi", "/o/y", defaultsOf(format), Tmp).line.text());
+    }
+    QCOMPARE(texts.size(), 1);
+}
+
+void TestCommands::stageTwoText_data()
+{
+    QTest::addColumn<ParameterSet>("parameters");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tool");
+    const QString out = " \"/o/v.x\"";
+    QTest::newRow("RMVB fixed: two blanks, 1200k, 128k, 2 channels")
+        << defaultsOf(Formats::RMVB)
+        << App + "/data/coder -i " + Tmp + " -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2" + out
+        << "coder";
+    ParameterSet rmvbSized = defaultsOf(Formats::RMVB);
+    rmvbSized.frameSize = "640x480";
+    rmvbSized.videoBitrate = "600";
+    rmvbSized.sampleRate = "44100";
+    rmvbSized.audioBitrate = "64";
+    rmvbSized.channelCount = 1;
+    QTest::newRow("RMVB sized 640x480/600/44100/64/mono")
+        << rmvbSized
+        << App + "/data/coder -i " + Tmp +
+               " -y -s 640x480 -vcodec rv10 -b 600k -f rm -ar 44100 -ab 64k -ac 1" + out
+        << "coder";
+    ParameterSet rm = rmvbSized;
+    rm.format = Formats::RM;
+    rm.channelCount = 0; // typed channel text
+    QTest::newRow("RM sized with no channel selected")
+        << rm
+        << App + "/data/coder -i " + Tmp +
+               " -y -s 640x480 -vcodec rv10 -b 600k -f rm -ar 44100 -ab 64k -ac 0" + out
+        << "coder";
+    QTest::newRow("MOV fixed") << defaultsOf(Formats::MOV)
+                               << App + "/data/coder -i " + Tmp + " -y -ac 2 -ar 48000 -ab 128k" +
+                                      out
+                               << "coder";
+    ParameterSet movSized = defaultsOf(Formats::MOV);
+    movSized.frameSize = "320x180";
+    QTest::newRow("MOV sized") << movSized
+                               << App + "/data/coder -i " + Tmp +
+                                      " -y -s 320x180 -ac 2 -ar 48000 -ab 128k" + out
+                               << "coder";
+    ParameterSet mobileKeep = defaultsOf(Formats::MobileMP4);
+    mobileKeep.frameSize = Formats::keepSourceSize();
+    QTest::newRow("mobile MP4 keeping the size uses 320x240")
+        << mobileKeep
+        << App + "/data/coder2 -i " + Tmp +
+               " -y -s 320x240 -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k" + out
+        << "coder2";
+    ParameterSet threeGp = defaultsOf(Formats::ThreeGP);
+    threeGp.frameSize = "176x144";
+    QTest::newRow("3GP 176x144")
+        << threeGp
+        << App + "/data/coder2 -i " + Tmp +
+               " -y -s 176x144 -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k" + out
+        << "coder2";
+}
+
+void TestCommands::stageTwoText()
+{
+    QFETCH(ParameterSet, parameters);
+    QFETCH(QString, text);
+    QFETCH(QString, tool);
+    const Command c = BuildStageTwoCommand(App, "/o/v.x", parameters, Tmp);
+    QCOMPARE(c.line.text(), text);
+    QCOMPARE(c.toolName, tool);
+    QVERIFY(c.runner == Runner::Ffmpeg);
+    QCOMPARE(c.line.arguments().at(1), Tmp);
+    QCOMPARE(c.line.arguments().last(), QStringLiteral("/o/v.x"));
+}
+
+void TestCommands::oneStageFormatsHaveNoSecondCommand()
+{
+    for (int format : {Formats::MPG, Formats::AVI, Formats::MPEG4, Formats::MP3})
+        QVERIFY(BuildStageTwoCommand(App, "/o/v", defaultsOf(format), Tmp).line.isEmpty());
+}
+
+void TestCommands::argumentsKeepPathsWhole()
+{
+    const QString in = QStringLiteral("/m/-rf \"quoted\" 视频.avi");
+    const QString out = QStringLiteral("/o d/-x 输出.mpg");
+    const Command c = BuildStageOneCommand(App, in, out, defaultsOf(Formats::MPG), Tmp);
+    const QStringList args = c.line.arguments();
+    QCOMPARE(c.line.program(), App + "/data/conv");
+    QCOMPARE(args.first(), in);
+    QCOMPARE(args.last(), out);
+    QCOMPARE(args,
+             QStringList({in, "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=64", "-ovc", "lavc",
+                          "-lavcopts", "vcodec=mpeg2video:vbitrate=600:vpass=1", "-ofps", "24",
+                          "-of", "lavf", "-lavfopts", "format=yuv4mpeg", "-o", out}));
+    // A typed parameter with a blank stays one argument; it cannot add an option.
+    ParameterSet typed = defaultsOf(Formats::MP3);
+    typed.sampleRate = QStringLiteral("44100 -f null");
+    const QStringList mp3 = BuildStageOneCommand(App, in, out, typed, Tmp).line.arguments();
+    QCOMPARE(mp3.at(mp3.indexOf("-ar") + 1), QStringLiteral("44100 -f null"));
+    // The intermediate file under a home folder with a blank is one argument too.
+    const QString spaced = QStringLiteral("/home/a b/.cache/tmp.mp4");
+    const QStringList two =
+        BuildStageTwoCommand(App, out, defaultsOf(Formats::RMVB), spaced).line.arguments();
+    QCOMPARE(two.mid(0, 2), QStringList({"-i", spaced}));
+}
+
+void TestCommands::noFormatBuildsNothing()
+{
+    ParameterSet none = defaultsOf(Formats::MPG);
+    none.format = -1;
+    QVERIFY(BuildStageOneCommand(App, "/a", "/b", none, Tmp).line.isEmpty());
+    none.format = 9;
+    QVERIFY(BuildStageOneCommand(App, "/a", "/b", none, Tmp).line.isEmpty());
+}
+
+void TestCommands::outputPath_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QTime>("now");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("09:05:03") << "/in/holiday.part1.avi"
+                              << ".mpg" << QTime(9, 5, 3) << "/out/holiday-953.mpg";
+    QTest::newRow("14:30:07") << "/in/holiday.part1.avi"
+                              << ".mpg" << QTime(14, 30, 7) << "/out/holiday-14307.mpg";
+    QTest::newRow("no dot") << "/in/clip"
+                            << ".avi" << QTime(0, 0, 0) << "/out/clip-000.avi";
+    QTest::newRow("leading dot") << "/in/.hidden.avi"
+                                 << ".avi" << QTime(1, 2, 3) << "/out/-123.avi";
+    QTest::newRow("midnight hour 23") << "/in/a b.mov"
+                                      << ".rmvb" << QTime(23, 59, 59) << "/out/a b-235959.rmvb";
+}
+
+void TestCommands::outputPath()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, extension);
+    QFETCH(QTime, now);
+    QFETCH(QString, path);
+    QCOMPARE(MakeOutputPath("/out/", input, extension, now), path);
+}
+
+void TestCommands::outputPathNeverReusesATakenName()
+{
+    QSet<QString> written;
+    auto taken = [&](const QString &p) { return written.contains(p); };
+    // 01:23:45 and 12:03:45 give the same stamp; the second file must not overwrite the first.
+    written.insert(MakeOutputPath("/o/", "/a/clip.avi", ".avi", QTime(1, 23, 45), taken));
+    const QString second = MakeOutputPath("/o/", "/b/clip.avi", ".avi", QTime(12, 3, 45), taken);
+    written.insert(second);
+    const QString third = MakeOutputPath("/o/", "/c/clip.avi", ".avi", QTime(12, 3, 45), taken);
+    QCOMPARE(written.values().size(), 2);
+    QVERIFY(written.contains("/o/clip-12345.avi"));
+    QCOMPARE(second, QStringLiteral("/o/clip-12345-2.avi"));
+    QCOMPARE(third, QStringLiteral("/o/clip-12345-3.avi"));
+}
+
+void TestCommands::pathFunctions_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("baseName");
+    const QChar back('\\'), slash('/');
+    QTest::newRow("D:\\v\\clip.avi") << "D:\\v\\clip.avi" << back << "D:\\v\\"
+                                     << "clip.avi"
+                                     << "clip";
+    QTest::newRow("C:clip.avi") << "C:clip.avi" << back << "C:"
+                                << "C:clip.avi"
+                                << "C:clip";
+    QTest::newRow("clip.avi") << "clip.avi" << back << ""
+                              << "clip.avi"
+                              << "clip";
+    QTest::newRow("D:\\v\\my.clip.avi") << "D:\\v\\my.clip.avi" << back << "D:\\v\\"
+                                        << "my.clip.avi"
+                                        << "my";
+    QTest::newRow("slash is no separator in backslash paths") << "a/b\\c/d.e" << back << "a/b\\"
+                                                              << "c/d.e"
+                                                              << "c/d";
+    QTest::newRow("native") << "/home/li/视频/clip.part1.avi" << slash << "/home/li/视频/"
+                            << "clip.part1.avi"
+                            << "clip";
+    QTest::newRow("native colon is a character") << "/v/a:b.avi" << slash << "/v/"
+                                                 << "a:b.avi"
+                                                 << "a:b";
+    QTest::newRow("native leading dot") << "/v/.hidden.avi" << slash << "/v/"
+                                        << ".hidden.avi"
+                                        << "";
+    QTest::newRow("empty") << "" << slash << ""
+                           << ""
+                           << "";
+}
+
+void TestCommands::pathFunctions()
+{
+    QFETCH(QString, path);
+    QFETCH(QChar, separator);
+    QFETCH(QString, folder);
+    QFETCH(QString, fileName);
+    QFETCH(QString, baseName);
+    QCOMPARE(PathFunctions::ParsePath(path, separator), folder);
+    QCOMPARE(PathFunctions::GetFileName(path, separator), fileName);
+    QCOMPARE(PathFunctions::GetBaseName(path, separator), baseName);
+}
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "test_commands.moc"
