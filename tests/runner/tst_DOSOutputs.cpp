@@ -1,5 +1,6 @@
 #include "RecordingMessageSink.h"
 #include "process/DOSOutputs.h"
+#include "process/clsWaitableTimer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -117,6 +118,7 @@ private slots:
     void chunks_data();
     void chunks();
     void characterSplitBetweenReadsArrivesWhole();
+    void handlerWaitingWhileTheToolEnds();
     void silentChildEndsPromptly();
     void sameProgramElsewhereDoesNotHoldTheRun();
     void startFailures_data();
@@ -207,6 +209,25 @@ void TestDOSOutputs::characterSplitBetweenReadsArrivesWhole()
                                   "0a"}));
     QCOMPARE(log.chunks, (QStringList{"ab", QString::fromUtf8("中文\n")}));
     QVERIFY(!log.joined().contains(QChar::ReplacementCharacter));
+}
+
+void TestDOSOutputs::handlerWaitingWhileTheToolEnds()
+{
+    // The tool writes its last line and exits while the first chunk's handler still runs
+    // an event loop; that line must still come, in order, before CommandOver.
+    RecordingMessageSink messages;
+    DOSOutputs runner(&messages);
+    RunLog log(runner);
+    connect(&runner, &DOSOutputs::ReceiveOutputs, this, [&log] {
+        if (log.chunks.size() == 1)
+            clsWaitableTimer().Wait(300);
+    });
+    const QString returned = runner.ExecuteCommand(
+        writer({"hex", hexOf("first\n"), "sleep", "50", "hex", hexOf("last\n")}));
+    QCOMPARE(log.chunks, (QStringList{"first\n", "last\n"}));
+    QCOMPARE(log.overs, 1);
+    QVERIFY(!log.lateChunk);
+    QCOMPARE(returned, QStringLiteral("first\nlast\n"));
 }
 
 void TestDOSOutputs::silentChildEndsPromptly()
