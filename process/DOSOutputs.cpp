@@ -88,8 +88,13 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     process->setArguments(m_commandLine.arguments());
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    // A group of its own lets Stop() reach the ffmpeg the tool starts, not just the tool.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    process->setChildProcessModifier([] {
+        // A group of its own lets Stop() reach the ffmpeg the tool starts, not just the tool.
+        ::setpgid(0, 0);
+        // A wider pipe means fewer, larger reads when a tool floods; where the system
+        // refuses, the default pipe works as well, only with more wake-ups.
+        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+    });
     process->start();
     // Only says whether exec() succeeded, so it returns as soon as the program is running.
     if (!process->waitForStarted()) {
@@ -144,7 +149,10 @@ bool DOSOutputs::pipesAvailable()
 
 void DOSOutputs::readOutput()
 {
-    m_pending += m_process->readAll();
+    if (m_pending.isEmpty())
+        m_pending = m_process->readAll();
+    else
+        m_pending += m_process->readAll();
     deliver();
 }
 
