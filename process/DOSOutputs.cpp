@@ -1,0 +1,228 @@
+#include "process/DOSOutputs.h"
+
+#include "process/MessageSink.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+// The progress handlers read whole lines of at most this many bytes.
+constexpr qsizetype ChunkBytes = 1024;
+// How long a stopped tool may take to tidy up after SIGTERM before it is killed.
+constexpr int StopGraceMs = 500;
+
+// One past the last line break among the `length` bytes at `from`; 0 when there is none.
+qsizetype lineEnd(const QByteArray &bytes, qsizetype from, qsizetype length)
+{
+    for (qsizetype i = length; i > 0; --i) {
+        const char c = bytes.at(from + i - 1);
+        if (c == '\n' || c == '\r')
+            return i;
+    }
+    return 0;
+}
+
+} // namespace
+
+DOSOutputs::DOSOutputs(MessageSink *messages, QObject *parent)
+    : QObject(parent), m_messages(messages), m_graceTimer(new QTimer(this)),
+      m_decoder(QStringDecoder::Utf8)
+{
+    m_graceTimer->setSingleShot(true);
+    m_graceTimer->setInterval(StopGraceMs);
+    connect(m_graceTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
+}
+
+DOSOutputs::~DOSOutputs()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit();
+    if (m_process) {
+        m_process->disconnect(this);
+        signalGroup(SIGKILL);
+        // Reaps the child, so QProcess has nothing left to complain about.
+        m_process->waitForFinished(1000);
+        delete m_process;
+    }
+}
+
+QString DOSOutputs::ExecuteCommand(const ::CommandLine &CommandLine)
+{
+    if (!Start(CommandLine))
+        return {};
+    QPointer<DOSOutputs> self(this);
+    QEventLoop loop;
+    m_waitLoop = &loop;
+    loop.exec();
+    if (!self)
+        return {};
+    // exec() returns at once while the application is quitting; the run then goes on alone.
+    if (m_waitLoop == &loop)
+        m_waitLoop = nullptr;
+    return m_outputs;
+}
+
+bool DOSOutputs::Start(const ::CommandLine &CommandLine)
+{
+    if (m_running) {
+        qWarning("DOSOutputs: a run is still in progress, %s not started",
+                 qUtf8Printable(CommandLine.isEmpty() ? m_commandLine.text() : CommandLine.text()));
+        return false;
+    }
+    if (!CommandLine.isEmpty())
+        m_commandLine = CommandLine;
+    if (m_commandLine.isEmpty())
+        return refuse(QStringLiteral("Command Line empty"));
+    if (!pipesAvailable())
+        return false;
+
+    auto *process = new QProcess(this);
+    process->setProgram(m_commandLine.program());
+    process->setArguments(m_commandLine.arguments());
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setChildProcessModifier([] {
+        // A group of its own lets Stop() reach the ffmpeg the tool starts, not just the tool.
+        ::setpgid(0, 0);
+        // A wider pipe means fewer, larger reads when a tool floods; where the system
+        // refuses, the default pipe works as well, only with more wake-ups.
+        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+    });
+    process->start();
+    // Only says whether exec() succeeded, so it returns as soon as the program is running.
+    if (!process->waitForStarted()) {
+        delete process;
+        return refuse(QStringLiteral("File or command not found"));
+    }
+
+    m_process = process;
+    m_group = process->processId();
+    connect(process, &QProcess::readyRead, this, &DOSOutputs::readOutput);
+    connect(process, &QProcess::finished, this, &DOSOutputs::childFinished);
+    m_outputs.clear();
+    m_pending.clear();
+    m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    m_result = RunResult{};
+    m_result.started = true;
+    m_childEnded = false;
+    m_running = true;
+    return true;
+}
+
+void DOSOutputs::Stop()
+{
+    if (!m_running || m_childEnded || m_result.stopped)
+        return;
+    m_result.stopped = true;
+    signalGroup(SIGTERM);
+    m_graceTimer->start();
+}
+
+bool DOSOutputs::refuse(const QString &text)
+{
+    m_result = RunResult{};
+    if (m_messages)
+        m_messages->showMessage(MessageSink::Icon::Stop, QStringLiteral("Vidmorph"), text);
+    return false;
+}
+
+bool DOSOutputs::pipesAvailable()
+{
+    // QProcess would only say "failed to start"; a pipe of our own tells why.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        const int error = errno;
+        refuse(QStringLiteral("CreatePipe failed. Error: ") + QString::number(error));
+        return false;
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return true;
+}
+
+void DOSOutputs::readOutput()
+{
+    if (m_pending.isEmpty())
+        m_pending = m_process->readAll();
+    else
+        m_pending += m_process->readAll();
+    deliver();
+}
+
+void DOSOutputs::deliver()
+{
+    // A handler that runs an event loop may let more output in; the delivery already in
+    // progress takes it, so chunks keep their order.
+    if (m_delivering)
+        return;
+    m_delivering = true;
+    QPointer<DOSOutputs> self(this);
+    qsizetype offset = 0;
+    bool lineEnded = false;
+    while (offset < m_pending.size()) {
+        const qsizetype window = qMin(m_pending.size() - offset, ChunkBytes);
+        qsizetype size = lineEnd(m_pending, offset, window);
+        if (size > 0) {
+            lineEnded = true;
+        } else {
+            // The start of a line waits for its end, so a progress field is never cut in
+            // two; output without any line break goes out at once.
+            if (window < ChunkBytes && lineEnded && !m_childEnded)
+                break;
+            size = window;
+        }
+        const QString chunk = m_decoder.decode(QByteArrayView(m_pending).sliced(offset, size));
+        offset += size;
+        if (chunk.isEmpty())
+            continue;
+        m_outputs += chunk;
+        emit ReceiveOutputs(chunk);
+        if (!self)
+            return;
+    }
+    m_pending.remove(0, offset);
+    m_delivering = false;
+    if (m_childEnded && m_running)
+        finishRun();
+}
+
+void DOSOutputs::childFinished(int exitCode, QProcess::ExitStatus status)
+{
+    m_graceTimer->stop();
+    m_result.exitCode = status == QProcess::NormalExit ? exitCode : 0;
+    m_result.crashed = status == QProcess::CrashExit && !m_result.stopped;
+    m_childEnded = true;
+    m_pending += m_process->readAll();
+    // Whatever the tool left behind in its group must not outlive the run.
+    signalGroup(SIGKILL);
+    deliver();
+}
+
+void DOSOutputs::finishRun()
+{
+    m_running = false;
+    m_process->disconnect(this);
+    m_process->deleteLater();
+    m_process = nullptr;
+    m_group = 0;
+    QEventLoop *loop = m_waitLoop;
+    m_waitLoop = nullptr;
+    emit CommandOver();
+    // The loop lives in ExecuteCommand's frame, which outlives this call even when a handler
+    // has destroyed the runner.
+    if (loop)
+        loop->quit();
+}
+
+void DOSOutputs::signalGroup(int signal) const
+{
+    if (m_group > 0)
+        ::kill(-static_cast<pid_t>(m_group), signal);
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "process/CommandLine.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringDecoder>
+
+class MessageSink;
+class QEventLoop;
+class QTimer;
+
+// How the latest run ended.
+struct RunResult
+{
+    bool started = false; // false: it never started (start failures)
+    int exitCode = 0;     // the child's exit code when it exited normally
+    bool crashed = false; // killed by a signal it did not expect (abort, segfault, outside kill)
+    bool stopped = false; // ended by Stop()
+};
+
+// Runs one console tool at a time, hands its merged output over as it arrives and tells when
+// the tool has ended. The tool runs in a process group of its own, so stopping a run (or
+// destroying the runner) also ends whatever the tool started, ffmpeg included.
+class DOSOutputs : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DOSOutputs(MessageSink *messages, QObject *parent = nullptr);
+    ~DOSOutputs() override;
+
+    ::CommandLine CommandLine() const { return m_commandLine; }
+    void setCommandLine(const ::CommandLine &DOSCommand) { m_commandLine = DOSCommand; }
+    // All decoded output of the latest started run; emptied when the next child has started.
+    QString Outputs() const { return m_outputs; }
+
+    // Runs the command (the argument replaces the stored one when not empty) and returns the
+    // output once the child has ended and the CommandOver handlers have run. Events keep being
+    // handled meanwhile. Returns empty text when the run does not start.
+    QString ExecuteCommand(const ::CommandLine &CommandLine = {});
+    // Starts the command and returns at once; false (after the message box) when it did not
+    // start, in which case no event follows.
+    bool Start(const ::CommandLine &CommandLine = {});
+    bool isRunning() const { return m_running; }
+    // Ends the running child and everything it started. CommandOver follows once the child
+    // is gone.
+    void Stop();
+    RunResult lastResult() const { return m_result; }
+
+signals:
+    void ReceiveOutputs(const QString &CommandOutputs);
+    void CommandOver();
+
+private:
+    bool refuse(const QString &text);
+    bool pipesAvailable();
+    void readOutput();
+    void deliver();
+    void childFinished(int exitCode, QProcess::ExitStatus status);
+    void finishRun();
+    void signalGroup(int signal) const;
+
+    MessageSink *m_messages;
+    ::CommandLine m_commandLine;
+    QString m_outputs;
+    RunResult m_result;
+
+    QProcess *m_process = nullptr;
+    qint64 m_group = 0;
+    QTimer *m_graceTimer;
+    QStringDecoder m_decoder;
+    QByteArray m_pending;
+    bool m_running = false;
+    bool m_delivering = false;
+    bool m_childEnded = false;
+    QEventLoop *m_waitLoop = nullptr;
+};
