@@ -1,0 +1,159 @@
+#include "process/ProgressParser.h"
+
+#include "process/NumberText.h"
+
+#include <QStringList>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace ProgressParser {
+
+QChar nextSpinner(QChar current)
+{
+    switch (current.unicode()) {
+    case '-':
+        return QLatin1Char('\\');
+    case '\\':
+        return QLatin1Char('|');
+    case '|':
+        return QLatin1Char('/');
+    default:
+        return QLatin1Char('-');
+    }
+}
+
+static ProgressDisplay finished(const QString &caption)
+{
+    return ProgressDisplay{FullBarTwips, 100, caption + QStringLiteral("100%")};
+}
+
+std::optional<ProgressDisplay> parseStageOne(QStringView chunk, QChar &SpinnerChar)
+{
+    SpinnerChar = nextSpinner(SpinnerChar);
+
+    const qsizetype n = chunk.size();
+    std::optional<QStringView> percentage;
+    for (qsizetype i = 0; i < n && !percentage; ++i) {
+        if (chunk[i] != QLatin1Char('('))
+            continue;
+        if (i + 4 < n && chunk[i + 4] == QLatin1Char(')'))
+            percentage = chunk.mid(i + 1, 3);
+        else if (i + 5 < n && chunk[i + 5] == QLatin1Char(')'))
+            percentage = chunk.mid(i + 1, 4);
+    }
+    if (!percentage)
+        return std::nullopt;
+
+    if (*percentage == QLatin1String("100%"))
+        return finished(QStringLiteral("结束 "));
+
+    const double p = NumberText::roundHalfEven(NumberText::leadingNumber(*percentage));
+    return ProgressDisplay{p / 100 * FullBarTwips, p,
+                           QStringLiteral("转换中") + SpinnerChar + QLatin1Char(' ') +
+                               QString::number(qint64(p)) + QLatin1Char('%')};
+}
+
+// Collects, for every place where key occurs at a position that leaves at least one character
+// after it, the characters that follow up to the next blank or the chunk's end. Several
+// occurrences are joined into one text, as the tools' readers always did.
+static std::optional<QString> fieldText(QStringView chunk, QLatin1String key, bool needsValue)
+{
+    const qsizetype n = chunk.size();
+    const qsizetype k = key.size();
+    QString text;
+    bool found = false;
+    for (qsizetype i = 0; i + k < n; ++i) {
+        if (chunk.mid(i, k) != key)
+            continue;
+        if (!needsValue)
+            found = true;
+        for (qsizetype j = i + k; j < n && chunk[j] != QLatin1Char(' '); ++j) {
+            text += chunk[j];
+            found = true;
+        }
+    }
+    if (!found)
+        return std::nullopt;
+    return text;
+}
+
+static std::optional<qint32> durationSeconds(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() < 3)
+        return std::nullopt;
+    bool okHours = false, okMinutes = false, okSeconds = false;
+    const double hours = parts[0].toDouble(&okHours);
+    const double minutes = parts[1].toDouble(&okMinutes);
+    QString secondsText = parts[2];
+    while (secondsText.endsWith(QLatin1Char(',')))
+        secondsText.chop(1);
+    const double seconds = secondsText.toDouble(&okSeconds);
+    if (!okHours || !okMinutes || !okSeconds)
+        return std::nullopt;
+    return NumberText::toInt32(hours * 3600 + minutes * 60 + seconds);
+}
+
+QString plainDecimal(double value)
+{
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    // 15 significant digits in scientific form, then the digits placed around the point.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+    const char *e = std::strchr(buffer, 'e');
+    const int exponent = std::atoi(e + 1);
+    std::string digits;
+    for (const char *c = buffer; c < e; ++c)
+        if (*c != '.')
+            digits += *c;
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+
+    std::string text;
+    if (exponent < 0) {
+        text = "0." + std::string(size_t(-exponent - 1), '0') + digits;
+    } else if (size_t(exponent) + 1 >= digits.size()) {
+        text = digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
+    } else {
+        text = digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
+    }
+    if (value < 0)
+        text = "-" + text;
+    return QString::fromLatin1(text.c_str());
+}
+
+std::optional<ProgressDisplay> parseStageTwo(QStringView chunk, QChar &SpinnerChar,
+                                             qint32 &DurationSeconds)
+{
+    if (DurationSeconds == 0) {
+        if (const auto text = fieldText(chunk, QLatin1String("Duration: "), true)) {
+            if (const auto seconds = durationSeconds(*text))
+                DurationSeconds = *seconds;
+        }
+    }
+
+    const auto timeText = fieldText(chunk, QLatin1String("time="), false);
+    SpinnerChar = nextSpinner(SpinnerChar);
+    if (!timeText)
+        return std::nullopt;
+
+    const double t = NumberText::roundHalfEven(NumberText::leadingNumber(*timeText));
+    if (DurationSeconds == 0)
+        return finished(QStringLiteral("完成 "));
+    const double q = t / DurationSeconds;
+    const double r = q * 100;
+    if (r >= 100)
+        return finished(QStringLiteral("完成 "));
+
+    const QString text = plainDecimal(r).left(4);
+    return ProgressDisplay{q * FullBarTwips, text.toDouble(),
+                           QStringLiteral("创建中") + SpinnerChar + QLatin1Char(' ') + text +
+                               QLatin1Char('%')};
+}
+
+} // namespace ProgressParser

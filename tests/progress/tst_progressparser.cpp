@@ -1,0 +1,315 @@
+#include "process/ProgressParser.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTest>
+
+using ProgressParser::FullBarTwips;
+
+class tst_ProgressParser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void spinner_data();
+    void spinner();
+    void stageOne_data();
+    void stageOne();
+    void stageOneWithoutPercentageMovesOnlySpinner_data();
+    void stageOneWithoutPercentageMovesOnlySpinner();
+    void stageTwoDuration_data();
+    void stageTwoDuration();
+    void stageTwoTime_data();
+    void stageTwoTime();
+    void stageTwoAcrossChunks();
+    void stageTwoDurationIsReadOnlyOnce();
+    void plainDecimal_data();
+    void plainDecimal();
+    void recordedOutput_data();
+    void recordedOutput();
+};
+
+void tst_ProgressParser::spinner_data()
+{
+    QTest::addColumn<QChar>("current");
+    QTest::addColumn<QChar>("next");
+    QTest::newRow("dash") << QChar('-') << QChar('\\');
+    QTest::newRow("backslash") << QChar('\\') << QChar('|');
+    QTest::newRow("bar") << QChar('|') << QChar('/');
+    QTest::newRow("slash") << QChar('/') << QChar('-');
+    QTest::newRow("other") << QChar('x') << QChar('-');
+    QTest::newRow("blank") << QChar(' ') << QChar('-');
+}
+
+void tst_ProgressParser::spinner()
+{
+    QFETCH(QChar, current);
+    QFETCH(QChar, next);
+    QCOMPARE(ProgressParser::nextSpinner(current), next);
+}
+
+void tst_ProgressParser::stageOne_data()
+{
+    QTest::addColumn<QString>("chunk");
+    QTest::addColumn<QChar>("spinnerBefore");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("pb");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("hundred") << "Pos:   2.0s     48f (100%)\r" << QChar('-') << FullBarTwips
+                             << 100.0 << QStringLiteral("结束 100%");
+    QTest::newRow("blank before five")
+        << "Pos:   0.1s      3f ( 5%)\r" << QChar('-') << 5 / 100.0 * FullBarTwips << 5.0
+        << QStringLiteral("转换中\\ 5%");
+    QTest::newRow("forty-five, spinner at bar after step")
+        << "xx (45%) yy" << QChar('\\') << 2436.75 << 45.0 << QStringLiteral("转换中| 45%");
+    QTest::newRow("first group wins, not a number")
+        << "(abc) then (45%)" << QChar('|') << 0.0 << 0.0 << QStringLiteral("转换中/ 0%");
+    QTest::newRow("four characters inside") << "( 99%)" << QChar('/') << 99 / 100.0 * FullBarTwips
+                                            << 99.0 << QStringLiteral("转换中- 99%");
+    QTest::newRow("first of two percentages")
+        << "(12%) (13%)" << QChar('-') << 12 / 100.0 * FullBarTwips << 12.0
+        << QStringLiteral("转换中\\ 12%");
+    QTest::newRow("half rounds to even down") << "(2.5%)" << QChar('-') << 2 / 100.0 * FullBarTwips
+                                              << 2.0 << QStringLiteral("转换中\\ 2%");
+    QTest::newRow("half rounds to even up") << "(3.5%)" << QChar('-') << 4 / 100.0 * FullBarTwips
+                                            << 4.0 << QStringLiteral("转换中\\ 4%");
+    QTest::newRow("100 with blank is not finished")
+        << "(100 )" << QChar('-') << FullBarTwips << 100.0 << QStringLiteral("转换中\\ 100%");
+}
+
+void tst_ProgressParser::stageOne()
+{
+    QFETCH(QString, chunk);
+    QFETCH(QChar, spinnerBefore);
+    QFETCH(double, width);
+    QFETCH(double, pb);
+    QFETCH(QString, caption);
+
+    QChar spinner = spinnerBefore;
+    const auto display = ProgressParser::parseStageOne(chunk, spinner);
+    QCOMPARE(spinner, ProgressParser::nextSpinner(spinnerBefore));
+    QVERIFY(display.has_value());
+    QCOMPARE(display->imgPBWidth, width);
+    QCOMPARE(display->pbValue, pb);
+    QCOMPARE(display->lblPBCaption, caption);
+}
+
+void tst_ProgressParser::stageOneWithoutPercentageMovesOnlySpinner_data()
+{
+    QTest::addColumn<QString>("chunk");
+    QTest::newRow("three positions apart") << "progress (5%) here";
+    QTest::newRow("cut by chunk end") << "Pos: 1.0s (4";
+    QTest::newRow("cut after two characters") << "Pos: 1.0s (45%";
+    QTest::newRow("empty") << "";
+    QTest::newRow("no parenthesis") << "Error: input has no video stream";
+    QTest::newRow("group too long") << "(123456)";
+}
+
+void tst_ProgressParser::stageOneWithoutPercentageMovesOnlySpinner()
+{
+    QFETCH(QString, chunk);
+    QChar spinner('-');
+    QVERIFY(!ProgressParser::parseStageOne(chunk, spinner).has_value());
+    QCOMPARE(spinner, QChar('\\'));
+}
+
+void tst_ProgressParser::stageTwoDuration_data()
+{
+    QTest::addColumn<QString>("chunk");
+    QTest::addColumn<qint32>("seconds");
+    QTest::newRow("with start") << "  Duration: 00:03:25.45, start: 0.000000, bitrate: 5 kb/s"
+                                << 205;
+    QTest::newRow("one hour") << "Duration: 01:00:00.00, " << 3600;
+    QTest::newRow("cut inside seconds") << "Input #0\n  Duration: 00:03:2" << 182;
+    QTest::newRow("cut before seconds") << "Input #0\n  Duration: 00:03" << 0;
+    QTest::newRow("not a number") << "  Duration: N/A, start: 0" << 0;
+    QTest::newRow("letters in a part") << "  Duration: 00:x3:25.00, " << 0;
+    QTest::newRow("half goes to even, down") << "Duration: 00:00:02.50, " << 2;
+    QTest::newRow("half goes to even, up") << "Duration: 00:00:03.50, " << 4;
+    QTest::newRow("key at the very end") << "Input #0\n  Duration: " << 0;
+    QTest::newRow("no key") << "Stream #0:0: Video: mpeg4" << 0;
+}
+
+void tst_ProgressParser::stageTwoDuration()
+{
+    QFETCH(QString, chunk);
+    QFETCH(qint32, seconds);
+    QChar spinner('-');
+    qint32 duration = 0;
+    ProgressParser::parseStageTwo(chunk, spinner, duration);
+    QCOMPARE(duration, seconds);
+    QCOMPARE(spinner, QChar('\\'));
+}
+
+void tst_ProgressParser::stageTwoTime_data()
+{
+    QTest::addColumn<qint32>("duration");
+    QTest::addColumn<QString>("chunk");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("pb");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("quarter of an hour") << 3600 << "time=900.00 bitrate=1.0kbits/s" << true
+                                        << 1353.75 << 25.0 << QStringLiteral("创建中\\ 25%");
+    QTest::newRow("at the duration")
+        << 10 << "time=10.00 " << true << FullBarTwips << 100.0 << QStringLiteral("完成 100%");
+    QTest::newRow("past the duration")
+        << 10 << "time=12.00 " << true << FullBarTwips << 100.0 << QStringLiteral("完成 100%");
+    QTest::newRow("no duration yet")
+        << 0 << "time=1.00 " << true << FullBarTwips << 100.0 << QStringLiteral("完成 100%");
+    QTest::newRow("first four characters") << 41 << "time=1.00 " << true << 1.0 / 41 * FullBarTwips
+                                           << 2.43 << QStringLiteral("创建中\\ 2.43%");
+    QTest::newRow("seven") << 100 << "time=7.2 " << true << 0.07 * FullBarTwips << 7.0
+                           << QStringLiteral("创建中\\ 7%");
+    QTest::newRow("twelve and a half") << 8 << "time=1 " << true << 0.125 * FullBarTwips << 12.5
+                                       << QStringLiteral("创建中\\ 12.5%");
+    QTest::newRow("zero") << 8 << "time=0.20 " << true << 0.0 << 0.0
+                          << QStringLiteral("创建中\\ 0%");
+    QTest::newRow("joined fields read from the start")
+        << 100 << "time=3.00 \rtime=4.00 \r" << true << 0.03 * FullBarTwips << 3.0
+        << QStringLiteral("创建中\\ 3%");
+    QTest::newRow("half rounds to even") << 100 << "time=2.5 " << true << 0.02 * FullBarTwips << 2.0
+                                         << QStringLiteral("创建中\\ 2%");
+    QTest::newRow("clock form reads as zero")
+        << 100 << "time=00:00:12.34 " << true << 0.0 << 0.0 << QStringLiteral("创建中\\ 0%");
+    QTest::newRow("no time") << 100 << "frame=  10 fps=0.0" << false << 0.0 << 0.0 << QString();
+    QTest::newRow("key at the very end")
+        << 100 << "frame=  10 time=" << false << 0.0 << 0.0 << QString();
+}
+
+void tst_ProgressParser::stageTwoTime()
+{
+    QFETCH(qint32, duration);
+    QFETCH(QString, chunk);
+    QFETCH(bool, shown);
+    QFETCH(double, width);
+    QFETCH(double, pb);
+    QFETCH(QString, caption);
+
+    QChar spinner('-');
+    qint32 durationSeconds = duration;
+    const auto display = ProgressParser::parseStageTwo(chunk, spinner, durationSeconds);
+    QCOMPARE(spinner, QChar('\\'));
+    QCOMPARE(display.has_value(), shown);
+    if (!shown)
+        return;
+    QCOMPARE(display->imgPBWidth, width);
+    QCOMPARE(display->pbValue, pb);
+    QCOMPARE(display->lblPBCaption, caption);
+}
+
+void tst_ProgressParser::stageTwoAcrossChunks()
+{
+    QChar spinner('-');
+    qint32 duration = 0;
+    QVERIFY(
+        !ProgressParser::parseStageTwo(u"  Duration: 01:00:00.00, start: 0.0", spinner, duration));
+    QCOMPARE(duration, 3600);
+    const auto display = ProgressParser::parseStageTwo(u"time=900.00 ", spinner, duration);
+    QVERIFY(display.has_value());
+    QCOMPARE(display->imgPBWidth, 1353.75);
+    QCOMPARE(display->pbValue, 25.0);
+    QCOMPARE(display->lblPBCaption, QStringLiteral("创建中| 25%"));
+
+    // A duration cut before its seconds leaves 0, so every position shows the finished state
+    // until a complete field arrives.
+    duration = 0;
+    ProgressParser::parseStageTwo(u"  Duration: 00:03", spinner, duration);
+    QCOMPARE(duration, 0);
+    auto finished = ProgressParser::parseStageTwo(u"time=1.00 ", spinner, duration);
+    QVERIFY(finished.has_value());
+    QCOMPARE(finished->lblPBCaption, QStringLiteral("完成 100%"));
+    ProgressParser::parseStageTwo(u"  Duration: 00:00:10.00, ", spinner, duration);
+    QCOMPARE(duration, 10);
+    finished = ProgressParser::parseStageTwo(u"time=1.00 ", spinner, duration);
+    QVERIFY(finished.has_value());
+    QCOMPARE(finished->pbValue, 10.0);
+}
+
+void tst_ProgressParser::stageTwoDurationIsReadOnlyOnce()
+{
+    QChar spinner('-');
+    qint32 duration = 0;
+    ProgressParser::parseStageTwo(u"Duration: 00:03:2", spinner, duration);
+    QCOMPARE(duration, 182);
+    ProgressParser::parseStageTwo(u"Duration: 00:03:25.45, ", spinner, duration);
+    QCOMPARE(duration, 182);
+}
+
+void tst_ProgressParser::plainDecimal_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("repeating") << 100.0 / 41 << "2.4390243902439";
+    QTest::newRow("fraction") << 45.678 << "45.678";
+    QTest::newRow("whole") << 7.0 << "7";
+    QTest::newRow("half") << 12.5 << "12.5";
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("tiny, no exponent") << 100.0 / 2147483647 << "0.000000046566128752458";
+    QTest::newRow("large whole") << 1e17 << "100000000000000000";
+    QTest::newRow("negative") << -0.25 << "-0.25";
+}
+
+void tst_ProgressParser::plainDecimal()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(ProgressParser::plainDecimal(value), text);
+}
+
+// Output recorded from the real tools: every chunk the runner would hand over, one line
+// (ending at \r or \n) at a time. The shown percentages must rise and end at 100.
+void tst_ProgressParser::recordedOutput_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("stageOne");
+    QTest::addColumn<int>("minimumUpdates");
+    QTest::newRow("conv mpeg4") << "conv-mpeg4.txt" << true << 3;
+    QTest::newRow("conv mpg") << "conv-mpg.txt" << true << 3;
+    QTest::newRow("coder rmvb") << "coder-rmvb.txt" << false << 3;
+    QTest::newRow("coder mp3") << "coder-mp3.txt" << false << 3;
+    QTest::newRow("coder2 3gp") << "coder2-3gp.txt" << false << 3;
+}
+
+void tst_ProgressParser::recordedOutput()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, stageOne);
+    QFETCH(int, minimumUpdates);
+
+    QFile recorded(QStringLiteral(VIDMORPH_TEST_DATA_DIR "/") + file);
+    QVERIFY2(recorded.open(QIODevice::ReadOnly), qPrintable(recorded.errorString()));
+    const QString text = QString::fromUtf8(recorded.readAll());
+
+    QChar spinner('-');
+    qint32 duration = 0;
+    QList<double> values;
+    QString lastCaption;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && text[end] != QLatin1Char('\r') && text[end] != '\n')
+            ++end;
+        const QStringView chunk = QStringView(text).mid(start, end - start + 1);
+        const auto display = stageOne ? ProgressParser::parseStageOne(chunk, spinner)
+                                      : ProgressParser::parseStageTwo(chunk, spinner, duration);
+        if (display) {
+            values.append(display->pbValue);
+            lastCaption = display->lblPBCaption;
+        }
+        start = end + 1;
+    }
+    QVERIFY2(values.size() >= minimumUpdates, qPrintable(QString::number(values.size())));
+    for (int i = 1; i < values.size(); ++i)
+        QVERIFY2(values[i] >= values[i - 1], qPrintable(QStringLiteral("update %1").arg(i)));
+    QVERIFY(values.first() < 100);
+    QCOMPARE(values.last(), 100.0);
+    QCOMPARE(lastCaption, stageOne ? QStringLiteral("结束 100%") : QStringLiteral("完成 100%"));
+    if (!stageOne)
+        QVERIFY(duration > 0);
+}
+
+QTEST_APPLESS_MAIN(tst_ProgressParser)
+#include "tst_progressparser.moc"

@@ -1,0 +1,560 @@
+#include "TestMedia.h"
+#include "process/ProgressParser.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+// The three encoder tools run for real over the system's ffmpeg, with the command lines the
+// converter builds, on small clips made here.
+class tst_Tools : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void encodes_data();
+    void encodes();
+    void fails_data();
+    void fails();
+    void keepsAnExistingFileWithoutOverwrite();
+    void oddNames_data();
+    void oddNames();
+    void stopSignalEndsEncoderAndRemovesOutput();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString output;
+    };
+    Run runTool(const QString &tool, const QStringList &arguments, const QString &folder);
+    QString input(const QString &name) const
+    {
+        return m_dir.filePath(QStringLiteral("in/") + name);
+    }
+    QString intermediate(const QString &inputName);
+    QString freshFolder();
+
+    QTemporaryDir m_dir;
+    QHash<QString, double> m_inputSeconds;
+    QHash<QString, QString> m_intermediates;
+    int m_folders = 0;
+};
+
+namespace {
+const QStringList StageOneIntermediate = {
+    "-oac", "mp3lame", "-lameopts", "preset=320",
+    "-ovc", "lavc",    "-lavcopts", "vcodec=mpeg4:vbitrate=1200",
+    "-of",  "avi",     "-o",        "SCRATCH"};
+const QStringList StageOneMpeg2 = {"-oac",      "lavc",
+                                   "-lavcopts", "acodec=mp2:abitrate=64",
+                                   "-ovc",      "lavc",
+                                   "-lavcopts", "vcodec=mpeg2video:vbitrate=600:vpass=1",
+                                   "-ofps",     "24",
+                                   "-of",       "lavf",
+                                   "-lavfopts", "format=yuv4mpeg",
+                                   "-o",        "OUT"};
+const QStringList StageOneMpeg4 = {"-oac", "mp3lame", "-lameopts", "preset=320",
+                                   "-ovc", "lavc",    "-lavcopts", "vcodec=mpeg4:vbitrate=1200",
+                                   "-of",  "avi",     "-o",        "OUT"};
+const QStringList Mp3 = {"-i", "IN", "-y", "-vn", "-ar", "48000", "-ab", "320k", "-ac", "2", "OUT"};
+const QStringList RealFixed = {"-i", "SCRATCH", "-y",  "-vcodec", "rv10", "-b", "1200k",
+                               "-f", "rm",      "-ab", "128k",    "-ac",  "2",  "OUT"};
+const QStringList RealSized = {"-i",    "SCRATCH", "-y",   "-s",  "640x480", "-vcodec",
+                               "rv10",  "-b",      "600k", "-f",  "rm",      "-ar",
+                               "44100", "-ab",     "64k",  "-ac", "1",       "OUT"};
+const QStringList MovFixed = {"-i",  "SCRATCH", "-y",  "-ac",  "2",
+                              "-ar", "48000",   "-ab", "128k", "OUT"};
+const QStringList MovSized = {"-i", "SCRATCH", "-y",    "-s",  "320x240", "-ac",
+                              "2",  "-ar",     "48000", "-ab", "128k",    "OUT"};
+QStringList mobile(const QString &size)
+{
+    return {"-i",     "SCRATCH", "-y", "-s",  size,   "-vcodec", "mpeg4", "-acodec",
+            "amr_nb", "-ac",     "1",  "-ar", "8000", "-ab",     "12.2k", "OUT"};
+}
+
+// The progress a window would show for this output, fed to the parser in chunks that end at
+// line breaks as the runner delivers them.
+QList<double> shownProgress(const QString &output, bool stageOne)
+{
+    QChar spinner('-');
+    qint32 duration = 0;
+    QList<double> values;
+    qsizetype start = 0;
+    while (start < output.size()) {
+        qsizetype end = start;
+        while (end < output.size() && output[end] != QLatin1Char('\r') &&
+               output[end] != QLatin1Char('\n'))
+            ++end;
+        const QStringView chunk = QStringView(output).mid(start, end - start + 1);
+        const auto display = stageOne ? ProgressParser::parseStageOne(chunk, spinner)
+                                      : ProgressParser::parseStageTwo(chunk, spinner, duration);
+        if (display)
+            values.append(display->pbValue);
+        start = end + 1;
+    }
+    return values;
+}
+} // namespace
+
+tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &arguments,
+                                  const QString &folder)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setWorkingDirectory(folder);
+    process.start(TestMedia::toolPath(tool), arguments);
+    Run run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        run.output = QStringLiteral("did not finish");
+        return run;
+    }
+    run.output = QString::fromUtf8(process.readAll());
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+QString tst_Tools::freshFolder()
+{
+    const QString path = m_dir.filePath(QStringLiteral("run%1").arg(++m_folders));
+    QDir().mkpath(path);
+    return path;
+}
+
+// Stage two reads what stage one wrote; each input's intermediate file is made once.
+QString tst_Tools::intermediate(const QString &inputName)
+{
+    if (m_intermediates.contains(inputName))
+        return m_intermediates.value(inputName);
+    const QString scratch = freshFolder();
+    const QString path = scratch + QStringLiteral("/tmp.mp4");
+    QStringList arguments = StageOneIntermediate;
+    arguments.replace(arguments.indexOf("SCRATCH"), path);
+    arguments.prepend(input(inputName));
+    const Run run = runTool("conv", arguments, scratch);
+    if (run.exitCode != 0 || !QFile::exists(path))
+        return QString();
+    m_intermediates.insert(inputName, path);
+    return path;
+}
+
+void tst_Tools::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir().mkpath(m_dir.filePath("in")));
+    struct Clip
+    {
+        QString name;
+        QSize size;
+        double seconds;
+        int channels;
+        int frameRate;
+    };
+    const QList<Clip> clips = {
+        {"stereo.mp4", {320, 180}, 2, 2, 25}, {"mono.mp4", {640, 360}, 1, 1, 25},
+        {"odd.mkv", {321, 241}, 1, 2, 25},    {"silent.mp4", {320, 180}, 1, 0, 25},
+        {"audio.wav", {}, 1, 2, 25},          {"large.mkv", {1920, 1080}, 1, 1, 5},
+        {"long.mp4", {640, 360}, 30, 2, 25},
+    };
+    for (const Clip &clip : clips) {
+        const QString error = TestMedia::make(input(clip.name), clip.size, clip.seconds,
+                                              clip.channels, 44100, clip.frameRate);
+        QVERIFY2(error.isEmpty(), qPrintable(clip.name + ": " + error));
+        m_inputSeconds.insert(clip.name, clip.seconds);
+    }
+    QFile text(input("text.avi"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("This is a text file, not a video.\n");
+    text.close();
+    QFile empty(input("empty.avi"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+}
+
+void tst_Tools::encodes_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("inputName");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QString>("videoCodec");
+    QTest::addColumn<QString>("audioCodec");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("sampleRate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<double>("frameRate"); // 0: not checked
+
+    const QString mov = "mov,mp4,m4a,3gp,3g2,mj2";
+    QTest::newRow("intermediate") << "conv" << StageOneIntermediate << "stereo.mp4"
+                                  << "tmp.mp4"
+                                  << "avi"
+                                  << "mpeg4"
+                                  << "mp3" << QSize(320, 180) << 44100 << 2 << 0.0;
+    QTest::newRow("MPG") << "conv" << StageOneMpeg2 << "stereo.mp4"
+                         << "clip.mpg"
+                         << "mpeg"
+                         << "mpeg2video"
+                         << "mp2" << QSize(320, 180) << 44100 << 2 << 24.0;
+    QTest::newRow("AVI") << "conv" << StageOneMpeg2 << "stereo.mp4"
+                         << "clip.avi"
+                         << "avi"
+                         << "mpeg2video"
+                         << "mp2" << QSize(320, 180) << 44100 << 2 << 24.0;
+    QTest::newRow("MPEG4") << "conv" << StageOneMpeg4 << "stereo.mp4"
+                           << "clip.mp4"
+                           << "avi"
+                           << "mpeg4"
+                           << "mp3" << QSize(320, 180) << 44100 << 2 << 0.0;
+    QTest::newRow("MP3") << "coder" << Mp3 << "stereo.mp4"
+                         << "clip.mp3"
+                         << "mp3"
+                         << ""
+                         << "mp3" << QSize() << 48000 << 2 << 0.0;
+    QTest::newRow("RMVB") << "coder" << RealFixed << "stereo.mp4"
+                          << "clip.rmvb"
+                          << "rm"
+                          << "rv10"
+                          << "ac3" << QSize(320, 192) << 44100 << 2 << 0.0;
+    QTest::newRow("RM") << "coder" << RealFixed << "stereo.mp4"
+                        << "clip.rm"
+                        << "rm"
+                        << "rv10"
+                        << "ac3" << QSize(320, 192) << 44100 << 2 << 0.0;
+    QTest::newRow("MOV") << "coder" << MovFixed << "stereo.mp4"
+                         << "clip.mov" << mov << "h264"
+                         << "aac" << QSize(320, 180) << 48000 << 2 << 0.0;
+    QTest::newRow("mobile MP4") << "coder2" << mobile("320x240") << "stereo.mp4"
+                                << "clip.mp4" << mov << "mpeg4"
+                                << "amr_nb" << QSize(320, 240) << 8000 << 1 << 0.0;
+    QTest::newRow("3GP") << "coder2" << mobile("320x240") << "stereo.mp4"
+                         << "clip.3gp" << mov << "mpeg4"
+                         << "amr_nb" << QSize(320, 240) << 8000 << 1 << 0.0;
+    QTest::newRow("RMVB sized") << "coder" << RealSized << "stereo.mp4"
+                                << "clip.rmvb"
+                                << "rm"
+                                << "rv10"
+                                << "ac3" << QSize(640, 480) << 44100 << 1 << 0.0;
+    QTest::newRow("MOV sized") << "coder" << MovSized << "stereo.mp4"
+                               << "clip.mov" << mov << "h264"
+                               << "aac" << QSize(320, 240) << 48000 << 2 << 0.0;
+    QTest::newRow("3GP sized") << "coder2" << mobile("176x144") << "stereo.mp4"
+                               << "clip.3gp" << mov << "mpeg4"
+                               << "amr_nb" << QSize(176, 144) << 8000 << 1 << 0.0;
+    QTest::newRow("mono MPG") << "conv" << StageOneMpeg2 << "mono.mp4"
+                              << "clip.mpg"
+                              << "mpeg"
+                              << "mpeg2video"
+                              << "mp2" << QSize(640, 360) << 44100 << 1 << 24.0;
+    QTest::newRow("mono MP3") << "coder" << Mp3 << "mono.mp4"
+                              << "clip.mp3"
+                              << "mp3"
+                              << ""
+                              << "mp3" << QSize() << 48000 << 2 << 0.0;
+    QTest::newRow("mono RMVB") << "coder" << RealFixed << "mono.mp4"
+                               << "clip.rmvb"
+                               << "rm"
+                               << "rv10"
+                               << "ac3" << QSize(640, 368) << 44100 << 2 << 0.0;
+    QTest::newRow("odd MPEG4") << "conv" << StageOneMpeg4 << "odd.mkv"
+                               << "clip.mp4"
+                               << "avi"
+                               << "mpeg4"
+                               << "mp3" << QSize(322, 242) << 44100 << 2 << 0.0;
+    QTest::newRow("odd RMVB") << "coder" << RealFixed << "odd.mkv"
+                              << "clip.rmvb"
+                              << "rm"
+                              << "rv10"
+                              << "ac3" << QSize(336, 256) << 44100 << 2 << 0.0;
+    QTest::newRow("odd MOV") << "coder" << MovFixed << "odd.mkv"
+                             << "clip.mov" << mov << "h264"
+                             << "aac" << QSize(322, 242) << 48000 << 2 << 0.0;
+    QTest::newRow("silent MPEG4") << "conv" << StageOneMpeg4 << "silent.mp4"
+                                  << "clip.mp4"
+                                  << "avi"
+                                  << "mpeg4"
+                                  << "" << QSize(320, 180) << 0 << 0 << 0.0;
+    QTest::newRow("silent 3GP") << "coder2" << mobile("176x144") << "silent.mp4"
+                                << "clip.3gp" << mov << "mpeg4"
+                                << "" << QSize(176, 144) << 0 << 0 << 0.0;
+    QTest::newRow("audio-only MP3") << "coder" << Mp3 << "audio.wav"
+                                    << "clip.mp3"
+                                    << "mp3"
+                                    << ""
+                                    << "mp3" << QSize() << 48000 << 2 << 0.0;
+    // 1920x1080 is 4080 macroblocks once padded: too many for RealVideo 1, so it shrinks.
+    QTest::newRow("large RMVB") << "coder" << RealFixed << "large.mkv"
+                                << "clip.rmvb"
+                                << "rm"
+                                << "rv10"
+                                << "ac3" << QSize(1360, 768) << 44100 << 2 << 0.0;
+}
+
+void tst_Tools::encodes()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, inputName);
+    QFETCH(QString, outputName);
+    QFETCH(QString, container);
+    QFETCH(QString, videoCodec);
+    QFETCH(QString, audioCodec);
+    QFETCH(QSize, size);
+    QFETCH(int, sampleRate);
+    QFETCH(int, channels);
+    QFETCH(double, frameRate);
+
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    if (arguments.contains("SCRATCH")) {
+        const QString source = tool == QLatin1String("conv") ? output : intermediate(inputName);
+        QVERIFY2(!source.isEmpty(), "stage one failed");
+        arguments.replace(arguments.indexOf("SCRATCH"), source);
+    }
+    if (arguments.contains("OUT"))
+        arguments.replace(arguments.indexOf("OUT"), output);
+    if (arguments.contains("IN"))
+        arguments.replace(arguments.indexOf("IN"), input(inputName));
+    if (tool == QLatin1String("conv"))
+        arguments.prepend(input(inputName));
+
+    const Run run = runTool(tool, arguments, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+
+    // Nothing but the output is left: no hidden partial file, no pass log.
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{outputName});
+
+    const TestMedia::Info info = TestMedia::probe(output);
+    QVERIFY(info.readable);
+    QCOMPARE(info.container, container);
+    QCOMPARE(info.videoCodec, videoCodec);
+    QCOMPARE(info.audioCodec, audioCodec);
+    if (!videoCodec.isEmpty())
+        QCOMPARE(info.size, size);
+    QCOMPARE(info.sampleRate, sampleRate);
+    QCOMPARE(info.channels, channels);
+    if (frameRate > 0)
+        QCOMPARE(info.frameRate, frameRate);
+    if (audioCodec == QLatin1String("amr_nb"))
+        QVERIFY2(info.majorBrand.startsWith(QLatin1String("3g")), qPrintable(info.majorBrand));
+    const double seconds = m_inputSeconds.value(inputName);
+    QVERIFY2(qAbs(info.duration - seconds) <= 0.2,
+             qPrintable(QStringLiteral("%1 s for %2 s").arg(info.duration).arg(seconds)));
+    const QString errors = TestMedia::decodeErrors(output);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors));
+
+    const QList<double> progress = shownProgress(run.output, tool == QLatin1String("conv"));
+    QVERIFY2(!progress.isEmpty(), qPrintable(run.output));
+    for (int i = 1; i < progress.size(); ++i)
+        QVERIFY2(progress[i] >= progress[i - 1], qPrintable(run.output));
+    QCOMPARE(progress.last(), 100.0);
+}
+
+void tst_Tools::fails_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("inputName");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("text renamed .avi") << "conv" << StageOneMpeg4 << "text.avi"
+                                       << "clip.mp4"
+                                       << "Invalid data";
+    QTest::newRow("missing input") << "coder" << Mp3 << "nothing.avi"
+                                   << "clip.mp3"
+                                   << "not found";
+    QTest::newRow("zero-byte input") << "coder2" << mobile("176x144") << "empty.avi"
+                                     << "clip.3gp"
+                                     << "empty";
+    QStringList badPreset = StageOneMpeg4;
+    badPreset.replace(badPreset.indexOf("preset=320"), "preset=12.2");
+    QTest::newRow("preset=12.2") << "conv" << badPreset << "stereo.mp4"
+                                 << "clip.mp4"
+                                 << "preset=12.2";
+    QTest::newRow("audio only for MPG") << "conv" << StageOneMpeg2 << "audio.wav"
+                                        << "clip.mpg"
+                                        << "no video";
+    QTest::newRow("audio only for MOV") << "coder" << MovFixed << "audio.wav"
+                                        << "clip.mov"
+                                        << "no video";
+    QTest::newRow("audio only for 3GP") << "coder2" << mobile("176x144") << "audio.wav"
+                                        << "clip.3gp"
+                                        << "no video";
+    QTest::newRow("audio only for RMVB") << "coder" << RealFixed << "audio.wav"
+                                         << "clip.rmvb"
+                                         << "no video";
+    QTest::newRow("video only for MP3") << "coder" << Mp3 << "silent.mp4"
+                                        << "clip.mp3"
+                                        << "no audio";
+    QStringList noChannels = Mp3;
+    noChannels.replace(noChannels.indexOf("2"), "0");
+    QTest::newRow("zero channels") << "coder" << noChannels << "stereo.mp4"
+                                   << "clip.mp3"
+                                   << "-ac 0";
+    QStringList badRate = mobile("176x144");
+    badRate.replace(badRate.indexOf("12.2k"), "12k");
+    QTest::newRow("AMR bitrate") << "coder2" << badRate << "stereo.mp4"
+                                 << "clip.3gp"
+                                 << "12.2k";
+}
+
+void tst_Tools::fails()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, inputName);
+    QFETCH(QString, outputName);
+    QFETCH(QString, reason);
+
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    const QString source = input(inputName);
+    for (const char *placeholder : {"SCRATCH", "IN"})
+        if (arguments.contains(placeholder))
+            arguments.replace(arguments.indexOf(placeholder), source);
+    arguments.replace(arguments.indexOf("OUT"), output);
+    if (tool == QLatin1String("conv"))
+        arguments.prepend(source);
+
+    const Run run = runTool(tool, arguments, folder);
+    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
+    const QStringList lines = run.output.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+    QVERIFY2(!lines.isEmpty() && lines.last().startsWith(QLatin1String("Error: ")),
+             qPrintable(run.output));
+    QVERIFY2(lines.last().contains(reason), qPrintable(lines.last()));
+    QVERIFY(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    // A failed conv must not show a percentage the progress reader could take.
+    if (tool == QLatin1String("conv")) {
+        QChar spinner('-');
+        QVERIFY(!ProgressParser::parseStageOne(run.output, spinner));
+    }
+}
+
+void tst_Tools::keepsAnExistingFileWithoutOverwrite()
+{
+    const QString folder = freshFolder();
+    const QString output = folder + QStringLiteral("/clip.mp3");
+    QFile existing(output);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+
+    const Run run = runTool(
+        "coder",
+        {"-i", input("stereo.mp4"), "-vn", "-ar", "48000", "-ab", "320k", "-ac", "2", output},
+        folder);
+    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
+    QVERIFY(run.output.contains(QLatin1String("Error: output file already exists")));
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+}
+
+void tst_Tools::oddNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("blanks") << "my clip  2.mp4";
+    QTest::newRow("double quotes") << "say \"hi\".mp4";
+    QTest::newRow("Chinese") << "视频 文件.mp4";
+    QTest::newRow("leading dash") << "-y.mp4";
+    QTest::newRow("parentheses") << "clip(2024).mp4";
+}
+
+// Names go to the tools relative to the working folder, so a leading dash really leads.
+void tst_Tools::oddNames()
+{
+    QFETCH(QString, name);
+    const QString folder = freshFolder();
+    QVERIFY(QFile::copy(input("silent.mp4"), folder + QLatin1Char('/') + name));
+    const QString converted = QStringLiteral("-out ") + name.chopped(4) + QStringLiteral(".avi");
+    const QString scratch = QStringLiteral("-tmp ") + name;
+    const QString final = QStringLiteral("-final ") + name.chopped(4) + QStringLiteral(".3gp");
+
+    QStringList stageOne = StageOneMpeg4;
+    stageOne.replace(stageOne.indexOf("OUT"), converted);
+    Run run = runTool("conv", QStringList{name} + stageOne, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QCOMPARE(shownProgress(run.output, true).last(), 100.0);
+    QCOMPARE(TestMedia::probe(folder + QLatin1Char('/') + converted).videoCodec,
+             QStringLiteral("mpeg4"));
+
+    run = runTool("conv",
+                  QStringList{name} + StageOneIntermediate.mid(0, StageOneIntermediate.size() - 1) +
+                      QStringList{scratch},
+                  folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QStringList stageTwo = mobile("176x144");
+    stageTwo.replace(stageTwo.indexOf("SCRATCH"), scratch);
+    stageTwo.replace(stageTwo.indexOf("OUT"), final);
+    run = runTool("coder2", stageTwo, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QCOMPARE(TestMedia::probe(folder + QLatin1Char('/') + final).size, QSize(176, 144));
+
+    QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    entries.sort();
+    QStringList expected = {name, converted, scratch, final};
+    expected.sort();
+    QCOMPARE(entries, expected);
+}
+
+static QList<qint64> childrenOf(qint64 pid)
+{
+    QList<qint64> children;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == pid)
+            children.append(entry.toLongLong());
+    }
+    return children;
+}
+
+void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
+{
+    const QString folder = freshFolder();
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setWorkingDirectory(folder);
+    QStringList arguments = StageOneMpeg2;
+    arguments.replace(arguments.indexOf("OUT"), folder + QStringLiteral("/clip.mpg"));
+    process.start(TestMedia::toolPath("conv"), QStringList{input("long.mp4")} + arguments);
+    QVERIFY(process.waitForStarted());
+
+    // Wait until the encoder writes its partial file, then stop the tool as the runner does.
+    QElapsedTimer timer;
+    timer.start();
+    QList<qint64> encoders;
+    while (timer.elapsed() < 30000 && encoders.isEmpty()) {
+        if (!QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
+            encoders = childrenOf(process.processId());
+        QThread::msleep(20);
+    }
+    QVERIFY2(!encoders.isEmpty(), "no encoder child seen");
+    QCOMPARE(process.state(), QProcess::Running);
+    process.terminate();
+    QVERIFY(process.waitForFinished(20000));
+    QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+    for (qint64 pid : encoders)
+        QVERIFY2(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), "encoder still running");
+    QVERIFY(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_Tools)
+#include "tst_tools.moc"

@@ -1,0 +1,80 @@
+#include "AmrEncoder.h"
+
+#include "FfmpegText.h"
+#include "Signals.h"
+#include "Subprocess.h"
+#include "ToolStopped.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <opencore-amrnb/interf_enc.h>
+#include <vector>
+
+namespace {
+constexpr int SamplesPerFrame = 160; // 20 ms at 8 kHz
+constexpr int BytesPerFrame = SamplesPerFrame * 2;
+} // namespace
+
+AmrEncoder::AmrEncoder(double bitrate)
+{
+    static const double rates[] = {4750, 5150, 5900, 6700, 7400, 7950, 10200, 12200};
+    for (int mode = 0; mode < 8; ++mode) {
+        if (std::fabs(rates[mode] - bitrate) < 1) {
+            m_mode = mode;
+            return;
+        }
+    }
+    throw ToolFailure("Error: bad parameter -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, "
+                      "7.95k, 10.2k or 12.2k");
+}
+
+void AmrEncoder::encode(const std::string &input, const std::string &amrFile) const
+{
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(amrFile.c_str(), "wb"), std::fclose);
+    if (!file)
+        throw ToolFailure("Error: cannot create a temporary file: " +
+                          std::string(std::strerror(errno)));
+    std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
+                                                  Encoder_Interface_exit);
+    if (!state)
+        throw ToolFailure("Error: cannot start the AMR-NB encoder");
+    std::fputs("#!AMR\n", file.get());
+
+    std::vector<unsigned char> pcm;
+    bool writeFailed = false;
+    const auto encodeFrames = [&](bool flush) {
+        size_t used = 0;
+        while (pcm.size() - used >= size_t(BytesPerFrame) || (flush && used < pcm.size())) {
+            short samples[SamplesPerFrame] = {};
+            const size_t take = std::min(pcm.size() - used, size_t(BytesPerFrame));
+            std::memcpy(samples, pcm.data() + used, take);
+            used += take;
+            unsigned char frame[64];
+            const int size = Encoder_Interface_Encode(state.get(), Mode(m_mode), samples, frame, 0);
+            if (size > 0 && std::fwrite(frame, 1, size_t(size), file.get()) != size_t(size))
+                writeFailed = true;
+        }
+        pcm.erase(pcm.begin(), pcm.begin() + long(used));
+    };
+
+    std::string errors;
+    const int code = Subprocess({"ffmpeg", "-nostdin", "-hide_banner", "-v", "error", "-i",
+                                 FfmpegText::fileUrl(input), "-map", "0:a:0", "-vn", "-ac", "1",
+                                 "-ar", "8000", "-c:a", "pcm_s16le", "-f", "s16le", "pipe:1"})
+                         .run(
+                             [&](const char *data, size_t size) {
+                                 pcm.insert(pcm.end(), data, data + size);
+                                 encodeFrames(false);
+                             },
+                             [&](const char *data, size_t size) { errors.append(data, size); });
+    if (Signals::received() != 0)
+        throw ToolStopped(Signals::received());
+    if (code != 0)
+        throw ToolFailure("Error: cannot decode the audio: " + FfmpegText::failureReason(errors));
+    encodeFrames(true);
+    if (std::fflush(file.get()) != 0 || writeFailed)
+        throw ToolFailure("Error: cannot write the AMR audio: " +
+                          std::string(std::strerror(errno)));
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+// coder and coder2: take ffmpeg's options as the converter uses them (-i -y -vn -ar -ab -ac -s
+// -vcodec -acodec -b -f, the output file last), encode with ffmpeg, and print the input's
+// length once as "Duration: HH:MM:SS.xx, " and the position as "time=SECONDS.xx ".
+class Coder
+{
+public:
+    Coder(int argc, char **argv) : m_argc(argc), m_argv(argv) {}
+    void run();
+
+private:
+    int m_argc;
+    char **m_argv;
+};

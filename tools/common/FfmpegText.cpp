@@ -1,0 +1,102 @@
+#include "FfmpegText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
+
+namespace FfmpegText {
+
+std::string absolutePath(const std::string &path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    std::vector<char> cwd(4096);
+    while (!getcwd(cwd.data(), cwd.size()) && errno == ERANGE)
+        cwd.resize(cwd.size() * 2);
+    return std::string(cwd.data()) + "/" + path;
+}
+
+std::string fileUrl(const std::string &path)
+{
+    return "file:" + absolutePath(path);
+}
+
+static std::string withoutFileNames(std::string line)
+{
+    // ffmpeg starts many messages with the url it failed on: "file:/a/b.avi: Invalid data".
+    // Keep only the part after the last "file:...: " prefix.
+    const size_t at = line.rfind("file:");
+    if (at != std::string::npos) {
+        const size_t colon = line.find(": ", at + 5);
+        if (colon != std::string::npos)
+            line = line.substr(0, at) + line.substr(colon + 2);
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+std::string failureReason(const std::string &stderrText)
+{
+    std::istringstream lines(stderrText);
+    std::string line, last, lastError;
+    while (std::getline(lines, line)) {
+        line = withoutFileNames(line);
+        if (line.empty() || line == "Conversion failed!" || line.rfind("Exiting", 0) == 0)
+            continue;
+        last = line;
+        if (line.find("rror") != std::string::npos || line.find("No space") != std::string::npos ||
+            line.find("nvalid") != std::string::npos)
+            lastError = line;
+    }
+    const std::string &reason = lastError.empty() ? last : lastError;
+    return reason.empty() ? "ffmpeg failed" : reason;
+}
+
+std::string clock(double seconds)
+{
+    if (seconds < 0)
+        seconds = 0;
+    const long long hundredths = (long long)(seconds * 100 + 0.5);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000,
+                  hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
+    return text;
+}
+
+bool parseBitrate(const std::string &text, double &value)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    double number = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || errno != 0 || !(number > 0))
+        return false;
+    const std::string suffix(end);
+    if (suffix == "k" || suffix == "K")
+        number *= 1000;
+    else if (suffix == "M" || suffix == "m")
+        number *= 1000000;
+    else if (!suffix.empty())
+        return false;
+    value = number;
+    return true;
+}
+
+bool parsePositiveInt(const std::string &text, int &value)
+{
+    if (text.empty() || text.size() > 9)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    value = std::atoi(text.c_str());
+    return value > 0;
+}
+
+} // namespace FfmpegText

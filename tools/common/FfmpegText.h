@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// Small helpers shared by the tools for talking to ffmpeg.
+namespace FfmpegText {
+
+// An absolute path with ffmpeg's file: protocol in front, so that no name (a leading dash, a
+// colon) is ever read as an option or another protocol.
+std::string fileUrl(const std::string &path);
+std::string absolutePath(const std::string &path);
+
+// The line of ffmpeg's error output that says why it failed, without the file names it names.
+std::string failureReason(const std::string &stderrText);
+
+// Seconds as HH:MM:SS.xx.
+std::string clock(double seconds);
+
+// "12", "12.5", "12k", "1.2M" as a number of units (k = 1000).
+bool parseBitrate(const std::string &text, double &value);
+bool parsePositiveInt(const std::string &text, int &value);
+
+} // namespace FfmpegText

@@ -1,0 +1,47 @@
+#include "OutputFile.h"
+
+#include "FfmpegText.h"
+#include "ToolFailure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+OutputFile::OutputFile(const std::string &path, bool overwrite)
+    : m_final(FfmpegText::absolutePath(path))
+{
+    if (path.empty())
+        throw ToolFailure("Error: no output file given");
+    struct stat status = {};
+    if (stat(m_final.c_str(), &status) == 0) {
+        if (!overwrite)
+            throw ToolFailure("Error: output file already exists: " + path);
+        if (S_ISDIR(status.st_mode))
+            throw ToolFailure("Error: output is a folder: " + path);
+    }
+    const size_t slash = m_final.rfind('/');
+    const std::string folder = m_final.substr(0, slash);
+    if (access(folder.c_str(), W_OK) != 0)
+        throw ToolFailure("Error: cannot write to the output folder " + folder + ": " +
+                          strerror(errno));
+    m_temporary =
+        folder + "/.vidmorph-" + std::to_string(getpid()) + "-" + m_final.substr(slash + 1);
+}
+
+OutputFile::~OutputFile()
+{
+    if (!m_committed)
+        unlink(m_temporary.c_str());
+}
+
+void OutputFile::commit()
+{
+    struct stat status = {};
+    if (stat(m_temporary.c_str(), &status) != 0 || status.st_size == 0)
+        throw ToolFailure("Error: the encoder wrote no output");
+    if (rename(m_temporary.c_str(), m_final.c_str()) != 0)
+        throw ToolFailure("Error: cannot create " + m_final + ": " + strerror(errno));
+    m_committed = true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// One child program started from an argument vector (found through PATH), with no standard
+// input and its standard output and error read through pipes. Stop signals that reach the
+// tool are forwarded to it while it runs.
+class Subprocess
+{
+public:
+    using Sink = std::function<void(const char *data, size_t size)>;
+
+    explicit Subprocess(std::vector<std::string> arguments);
+
+    // Runs the child to its end, handing everything it writes to the sinks as it arrives.
+    // Returns its exit code, or 128 + the signal that ended it. Throws ToolFailure when the
+    // program cannot be started.
+    int run(const Sink &onStdout, const Sink &onStderr);
+
+    // Runs the child and keeps its standard output and error as text.
+    int capture(std::string &out, std::string &err);
+
+private:
+    std::vector<std::string> m_arguments;
+};

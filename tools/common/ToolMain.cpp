@@ -1,0 +1,25 @@
+#include "ToolMain.h"
+
+#include "Signals.h"
+#include "ToolStopped.h"
+
+#include <cstdio>
+#include <exception>
+
+int runTool(const std::function<void()> &work)
+{
+    Signals::install();
+    try {
+        work();
+        std::fflush(stdout);
+        return 0;
+    } catch (const ToolStopped &stopped) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\n%s\n", stopped.what());
+        return 128 + stopped.signal;
+    } catch (const std::exception &failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\n%s\n", failure.what());
+        return 1;
+    }
+}

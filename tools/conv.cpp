@@ -1,0 +1,345 @@
+// conv: the stage-one encoder. Takes MEncoder's options as the converter uses them and does
+// the encoding with ffmpeg, printing MEncoder-style progress: "Pos: 1.2s ( 5%)" lines.
+
+#include "common/FfmpegRun.h"
+#include "common/FfmpegText.h"
+#include "common/MediaInfo.h"
+#include "common/OutputFile.h"
+#include "common/Subprocess.h"
+#include "common/ToolMain.h"
+#include "common/ToolStopped.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options
+{
+    std::string input;
+    std::string output;
+    std::string audioEncoder; // -oac
+    std::string lamePreset;   // -lameopts preset=
+    std::string videoEncoder; // -ovc
+    std::map<std::string, std::string> lavc;
+    std::string frameRate;  // -ofps
+    std::string container;  // -of
+    std::string lavfFormat; // -lavfopts format=
+};
+
+[[noreturn]] void badParameter(const std::string &what)
+{
+    throw ToolFailure("Error: bad parameter " + what);
+}
+
+// "a=1:b=2" into the map; several option groups add up, a later key replacing an earlier one.
+void splitSuboptions(const std::string &text, std::map<std::string, std::string> &into,
+                     const std::string &option)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find(':', start), text.size());
+        const std::string item = text.substr(start, end - start);
+        const size_t eq = item.find('=');
+        if (item.empty() || eq == std::string::npos || eq == 0)
+            badParameter(option + " " + text);
+        into[item.substr(0, eq)] = item.substr(eq + 1);
+        start = end + 1;
+    }
+}
+
+Options parse(int argc, char **argv)
+{
+    Options options;
+    const std::vector<std::string> withValue = {"-oac",  "-lameopts", "-ovc",      "-lavcopts",
+                                                "-ofps", "-of",       "-lavfopts", "-o"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (std::find(withValue.begin(), withValue.end(), argument) == withValue.end()) {
+            if (!options.input.empty())
+                throw ToolFailure("Error: more than one input file given");
+            options.input = argument;
+            continue;
+        }
+        if (i + 1 >= argc)
+            throw ToolFailure("Error: option " + argument + " needs a value");
+        const std::string value = argv[++i];
+        if (argument == "-oac") {
+            options.audioEncoder = value;
+        } else if (argument == "-ovc") {
+            options.videoEncoder = value;
+        } else if (argument == "-ofps") {
+            options.frameRate = value;
+        } else if (argument == "-of") {
+            options.container = value;
+        } else if (argument == "-o") {
+            options.output = value;
+        } else if (argument == "-lavcopts") {
+            splitSuboptions(value, options.lavc, argument);
+        } else {
+            std::map<std::string, std::string> sub;
+            splitSuboptions(value, sub, argument);
+            for (const auto &[key, subValue] : sub) {
+                if (argument == "-lameopts" && key == "preset")
+                    options.lamePreset = subValue;
+                else if (argument == "-lavfopts" && key == "format")
+                    options.lavfFormat = subValue;
+                else
+                    badParameter(argument + " " + key);
+            }
+        }
+    }
+    if (options.input.empty())
+        throw ToolFailure("Error: no input file given");
+    if (options.output.empty())
+        throw ToolFailure("Error: no output file given, use -o");
+    return options;
+}
+
+std::string extensionOf(const std::string &path)
+{
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char &c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isCodecName(const std::string &name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+}
+
+bool ffmpegCanWrite(const std::string &format)
+{
+    if (!isCodecName(format))
+        return false;
+    std::string out, err;
+    Subprocess({"ffmpeg", "-hide_banner", "-h", "muxer=" + format}).capture(out, err);
+    return out.rfind("Muxer ", 0) == 0;
+}
+
+// The container ffmpeg writes: MEncoder's own AVI writer, or libavformat with a named format;
+// a format libavformat does not have leaves the choice to the output's extension.
+std::string containerFormat(const Options &options)
+{
+    if (options.container.empty() || options.container == "avi")
+        return "avi";
+    if (options.container != "lavf")
+        badParameter("-of " + options.container);
+    if (ffmpegCanWrite(options.lavfFormat))
+        return options.lavfFormat;
+    const std::string extension = extensionOf(options.output);
+    if (extension == "mpg" || extension == "mpeg" || extension == "vob")
+        return "vob";
+    if (extension == "avi" || extension.empty())
+        return "avi";
+    return {};
+}
+
+// MEncoder's vbitrate and abitrate are kbit/s, vbitrate also bit/s above 16000.
+std::string bitrate(const std::string &text, const std::string &key, bool bitsAbove16000)
+{
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1e9)
+        badParameter(key + "=" + text);
+    if (bitsAbove16000 && value > 16000)
+        return std::to_string((long long)value);
+    return std::to_string((long long)std::llround(value * 1000));
+}
+
+double parseRate(const std::string &text)
+{
+    char *end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (*end == '/') {
+        const double denominator = std::strtod(end + 1, &end);
+        value = denominator > 0 ? value / denominator : 0;
+    }
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1000)
+        badParameter("-ofps " + text);
+    return value;
+}
+
+// MPEG-1/2 video only knows a few frame rates; any other rate goes to the nearest of them.
+std::string standardMpegRate(double rate)
+{
+    static const std::vector<std::pair<double, const char *>> rates = {
+        {24000.0 / 1001, "24000/1001"}, {24, "24"}, {25, "25"},
+        {30000.0 / 1001, "30000/1001"}, {30, "30"}, {50, "50"},
+        {60000.0 / 1001, "60000/1001"}, {60, "60"}};
+    auto best = rates.front();
+    for (const auto &candidate : rates)
+        if (std::fabs(candidate.first - rate) < std::fabs(best.first - rate))
+            best = candidate;
+    return best.second;
+}
+
+// The sample rate ffmpeg's MP2 and LAME encoders take that is nearest to the input's.
+std::string supportedSampleRate(int rate, bool mp3)
+{
+    std::vector<int> rates = {16000, 22050, 24000, 32000, 44100, 48000};
+    if (mp3)
+        rates.insert(rates.begin(), {8000, 11025, 12000});
+    int best = rates.back();
+    for (int candidate : rates)
+        if (std::abs(candidate - rate) < std::abs(best - rate))
+            best = candidate;
+    return std::to_string(best);
+}
+
+std::vector<std::string> audioArguments(const Options &options, const MediaInfo &info)
+{
+    std::vector<std::string> arguments;
+    bool mp3 = false;
+    if (options.audioEncoder == "mp3lame") {
+        mp3 = true;
+        const std::string &preset = options.lamePreset.empty() ? "128" : options.lamePreset;
+        int kbits = 0;
+        if (!FfmpegText::parsePositiveInt(preset, kbits) || kbits < 8 || kbits > 320)
+            badParameter("-lameopts preset=" + preset);
+        arguments = {"-c:a", "libmp3lame", "-b:a", std::to_string(kbits) + "k"};
+        // LAME's numbered presets below 320 are average bitrates; 320 is constant.
+        if (kbits != 320)
+            arguments.insert(arguments.end(), {"-abr", "1"});
+    } else if (options.audioEncoder == "lavc") {
+        const auto codec = options.lavc.find("acodec");
+        const std::string name = codec == options.lavc.end() ? "mp2" : codec->second;
+        if (!isCodecName(name))
+            badParameter("acodec=" + name);
+        mp3 = name == "libmp3lame";
+        arguments = {"-c:a", name};
+        const auto rate = options.lavc.find("abitrate");
+        arguments.insert(arguments.end(), {"-b:a", rate == options.lavc.end()
+                                                       ? std::string("224000")
+                                                       : bitrate(rate->second, "abitrate", false)});
+    } else if (options.audioEncoder.empty()) {
+        throw ToolFailure("Error: no audio encoder selected, use -oac");
+    } else {
+        badParameter("-oac " + options.audioEncoder);
+    }
+    if (!info.hasAudio)
+        return {"-an"};
+    arguments.insert(arguments.begin(), {"-map", "0:a:0"});
+    arguments.insert(arguments.end(), {"-ar", supportedSampleRate(info.sampleRate, mp3)});
+    if (info.channels > 2)
+        arguments.insert(arguments.end(), {"-ac", "2"});
+    return arguments;
+}
+
+std::vector<std::string> videoArguments(const Options &options, const MediaInfo &info)
+{
+    if (options.videoEncoder.empty())
+        throw ToolFailure("Error: no video encoder selected, use -ovc");
+    if (options.videoEncoder != "lavc")
+        badParameter("-ovc " + options.videoEncoder);
+    const auto codec = options.lavc.find("vcodec");
+    const std::string name = codec == options.lavc.end() ? "mpeg4" : codec->second;
+    if (!isCodecName(name))
+        badParameter("vcodec=" + name);
+    for (const auto &[key, value] : options.lavc)
+        if (key != "vcodec" && key != "vbitrate" && key != "acodec" && key != "abitrate" &&
+            key != "vpass")
+            badParameter("-lavcopts " + key);
+    if (!info.hasVideo)
+        throw ToolFailure("Error: the input has no video stream");
+
+    std::vector<std::string> arguments = {"-map", "0:v:0", "-c:v", name};
+    const auto rate = options.lavc.find("vbitrate");
+    arguments.insert(arguments.end(), {"-b:v", rate == options.lavc.end()
+                                                   ? std::string("800000")
+                                                   : bitrate(rate->second, "vbitrate", true)});
+    const bool mpegVideo = name == "mpeg2video" || name == "mpeg1video";
+    double frameRate = 0;
+    if (!options.frameRate.empty())
+        frameRate = parseRate(options.frameRate);
+    else if (info.frameRateNum > 0 && info.frameRateDen > 0)
+        frameRate = double(info.frameRateNum) / info.frameRateDen;
+    if (mpegVideo)
+        arguments.insert(arguments.end(), {"-r", standardMpegRate(frameRate > 0 ? frameRate : 25)});
+    else if (!options.frameRate.empty())
+        arguments.insert(arguments.end(), {"-r", options.frameRate});
+    // 4:2:0 video needs an even frame size; an odd one gets one more row or column.
+    if (info.width % 2 != 0 || info.height % 2 != 0)
+        arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
+    arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
+    return arguments;
+}
+
+// The reader of these lines takes any "(" with ")" four or five places later for a
+// percentage, so messages must not carry parentheses of their own.
+std::string withoutParentheses(std::string text)
+{
+    std::replace(text.begin(), text.end(), '(', '[');
+    std::replace(text.begin(), text.end(), ')', ']');
+    return text;
+}
+
+void printProgress(double seconds, int percent)
+{
+    std::printf("Pos:%6.1fs (%2d%%)\r", seconds, percent);
+    std::fflush(stdout);
+}
+
+void convert(int argc, char **argv)
+{
+    const Options options = parse(argc, argv);
+    const MediaInfo info = MediaInfo::probe(options.input);
+    std::vector<std::string> video = videoArguments(options, info);
+    std::vector<std::string> audio = audioArguments(options, info);
+    const std::string format = containerFormat(options);
+
+    OutputFile output(options.output, true);
+    std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
+    arguments.insert(arguments.end(), video.begin(), video.end());
+    arguments.insert(arguments.end(), audio.begin(), audio.end());
+    arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
+    if (!format.empty())
+        arguments.insert(arguments.end(), {"-f", format});
+    arguments.push_back(FfmpegText::fileUrl(output.temporaryPath()));
+
+    int shown = -1;
+    double last = 0;
+    FfmpegRun(arguments).run(
+        [&](double seconds) {
+            last = std::max(last, seconds);
+            if (info.duration <= 0)
+                return;
+            const int percent = std::min(99, int(last / info.duration * 100));
+            if (percent != shown) {
+                shown = percent;
+                printProgress(last, percent);
+            }
+        },
+        "Error: encoding failed: ");
+    output.commit();
+    printProgress(std::max(last, info.duration), 100);
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return runTool([&] {
+        try {
+            convert(argc, argv);
+        } catch (const ToolStopped &) {
+            throw;
+        } catch (const ToolFailure &failure) {
+            throw ToolFailure(withoutParentheses(failure.what()));
+        }
+    });
+}
