@@ -1,0 +1,204 @@
+#include "feedback/frmSuggest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QUrl>
+#include <QWindow>
+
+namespace {
+
+// The window was laid out in twips; 15 of them make one pixel at 96 dots per inch, and Qt's
+// own high-DPI scaling takes care of denser displays.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+// Each value is percent-encoded as UTF-8, so an "&", "#" or "=" typed by the user stays part
+// of its value and can neither cut it short nor add a parameter of its own.
+QByteArray queryValue(const QString &text)
+{
+    return QUrl::toPercentEncoding(text);
+}
+
+} // namespace
+
+frmSuggest::frmSuggest(QWidget *parent)
+    : QDialog(parent), m_network(new QNetworkAccessManager(this))
+{
+    setObjectName(QStringLiteral("frmSuggest"));
+    setWindowTitle(QStringLiteral("建议和意见"));
+    // The designed font: 9 points at 96 dots per inch, which the twips layout was made for.
+    QFont designFont = font();
+    designFont.setPixelSize(12);
+    setFont(designFont);
+    setFixedSize(twips(0, 0, 4215, 2115).size());
+
+    Label1 = new QLabel(QStringLiteral("姓名："), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(450, 330, 540, 210));
+
+    txtName = new QLineEdit(this);
+    txtName->setObjectName(QStringLiteral("txtName"));
+    txtName->setMaxLength(50);
+    txtName->setToolTip(QStringLiteral("Your Name"));
+    txtName->setGeometry(twips(1110, 270, 2115, 315));
+
+    Label2 = new QLabel(QStringLiteral("EMAIL："), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twips(300, 720, 690, 210));
+
+    txtEMail = new QLineEdit(this);
+    txtEMail->setObjectName(QStringLiteral("txtEMail"));
+    txtEMail->setMaxLength(100);
+    txtEMail->setToolTip(QStringLiteral("Email"));
+    txtEMail->setGeometry(twips(1110, 660, 2115, 315));
+
+    Label3 = new QLabel(QStringLiteral("留言："), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(twips(420, 1110, 540, 210));
+
+    txtComment = new QLineEdit(this);
+    txtComment->setObjectName(QStringLiteral("txtComment"));
+    txtComment->setMaxLength(256);
+    txtComment->setGeometry(twips(1110, 1050, 2835, 315));
+
+    Command3 = new QPushButton(QStringLiteral("发送"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    Command3->setGeometry(twips(1830, 1470, 1005, 375));
+
+    Command4 = new QPushButton(QStringLiteral("返回"), this);
+    Command4->setObjectName(QStringLiteral("Command4"));
+    Command4->setGeometry(twips(2970, 1470, 975, 375));
+
+    lblSending = new QLabel(this);
+    lblSending->setObjectName(QStringLiteral("lblSending"));
+    lblSending->setGeometry(twips(240, 1590, 1080, 210));
+    lblSending->hide();
+
+    connect(Command3, &QPushButton::clicked, this, &frmSuggest::imgSend_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmSuggest::imgBack_Click);
+}
+
+frmSuggest::~frmSuggest()
+{
+    // A request still under way dies with the form; its end must not reach a half-destroyed one.
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+    }
+}
+
+void frmSuggest::imgSend_Click()
+{
+    Command1_Click();
+}
+
+void frmSuggest::imgBack_Click()
+{
+    reject();
+}
+
+void frmSuggest::Command1_Click()
+{
+    // The send button is off while a request is under way and after one has arrived; the
+    // routine itself honours that too, so a second press can never send twice.
+    if (!Command3->isEnabled())
+        return;
+
+    // Only a box with no text at all counts as empty; blanks are a name like any other.
+    if (txtName->text().isEmpty()) {
+        showStatus(QStringLiteral("您的姓名？"));
+        txtName->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (txtEMail->text().isEmpty()) {
+        showStatus(QStringLiteral("您的Email？"));
+        txtEMail->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (txtComment->text().isEmpty()) {
+        showStatus(QStringLiteral("您的意见？"));
+        txtComment->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    showStatus(QStringLiteral("正在发送..."));
+    Command3->setEnabled(false);
+
+    // The key "age" carries the e-mail address and the comment is tagged with the product's
+    // name: that is what the server's script reads.
+    const QByteArray address = server() + "/suggest/post.php?name=" + queryValue(txtName->text()) +
+                               "&age=" + queryValue(txtEMail->text()) + "&comment=" +
+                               queryValue(QStringLiteral("(Vidmorph)") + txtComment->text());
+    const QUrl url = QUrl::fromEncoded(address, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        sendFailed();
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(TransferTimeoutMs);
+    m_reply = m_network->get(request);
+    connect(m_reply, &QNetworkReply::finished, this, &frmSuggest::replyFinished);
+}
+
+void frmSuggest::mousePressEvent(QMouseEvent *event)
+{
+    // Only the form's own surface drags it; a press on a control, even a disabled one whose
+    // press reaches us, stays the control's.
+    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
+        startSurfaceMove();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+bool frmSuggest::startSurfaceMove()
+{
+    QWindow *window = windowHandle();
+    return window && window->startSystemMove();
+}
+
+void frmSuggest::showStatus(const QString &text)
+{
+    lblSending->setText(text);
+    lblSending->show();
+}
+
+void frmSuggest::replyFinished()
+{
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+        // Sent once is enough: the button stays off until the form is closed.
+        showStatus(QStringLiteral("完毕."));
+        return;
+    }
+    sendFailed();
+}
+
+void frmSuggest::sendFailed()
+{
+    // An error page or an unreachable server is not a delivered comment; say so and let the
+    // user try again.
+    showStatus(QStringLiteral("发送失败。"));
+    Command3->setEnabled(true);
+}
+
+QByteArray frmSuggest::server()
+{
+    QString base = qEnvironmentVariable("VIDMORPH_FEEDBACK_URL");
+    if (base.isEmpty())
+        base = QLatin1String(DefaultServer);
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base.toUtf8();
+}

@@ -1,0 +1,197 @@
+#include "options/frmOptions.h"
+
+#include "process/MessageSink.h"
+#include "process/NumberText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QWindow>
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
+namespace {
+
+// The window was laid out in twips; 15 of them make one pixel at 96 dots per inch, and Qt's
+// own high-DPI scaling takes care of denser displays.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QLineEdit *timeBox(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *box = new QLineEdit(QStringLiteral("0"), parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+} // namespace
+
+frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &optionsIniPath,
+                       MessageSink *messages, QWidget *parent)
+    : QDialog(parent), m_values(values), m_optionsIniPath(optionsIniPath), m_messages(messages)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("选项设置"));
+    // The designed font: 9 points at 96 dots per inch, which the twips layout was made for.
+    QFont designFont = font();
+    designFont.setPixelSize(12);
+    setFont(designFont);
+    setFixedSize(twips(0, 0, 4215, 2610).size());
+
+    Label1 = new QLabel(QStringLiteral("转换完毕声音提示"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(240, 330, 1800, 240));
+
+    cmbSR = new QComboBox(this);
+    cmbSR->setObjectName(QStringLiteral("cmbSR"));
+    cmbSR->addItems({QStringLiteral("ON"), QStringLiteral("OFF")});
+    cmbSR->setGeometry(twips(2160, 270, 1200, 330));
+
+    chkMC = new QCheckBox(QStringLiteral("Music Cutter"), this);
+    chkMC->setObjectName(QStringLiteral("chkMC"));
+    chkMC->setGeometry(twips(240, 780, 1800, 300));
+
+    txtFromH = timeBox(this, "txtFromH", twips(480, 1170, 660, 315));
+    txtFromM = timeBox(this, "txtFromM", twips(1320, 1170, 660, 315));
+    txtFromS = timeBox(this, "txtFromS", twips(2160, 1170, 660, 315));
+    txtToH = timeBox(this, "txtToH", twips(480, 1575, 660, 315));
+    txtToM = timeBox(this, "txtToM", twips(1320, 1575, 660, 315));
+    txtToS = timeBox(this, "txtToS", twips(2160, 1575, 660, 315));
+
+    Command1 = new QPushButton(QStringLiteral("确定"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(1830, 2040, 1005, 375));
+
+    Command2 = new QPushButton(QStringLiteral("返回"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(twips(2970, 2040, 975, 375));
+
+    Form_Load();
+
+    connect(chkMC, &QCheckBox::toggled, this, &frmOptions::chkMC_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmOptions::imgOK_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmOptions::imgExit_Click);
+}
+
+void frmOptions::Form_Load()
+{
+    // An index the list cannot take (a damaged options.ini) leaves nothing selected.
+    cmbSR->setCurrentIndex(m_values.SoundPrompt);
+    chkMC->setChecked(m_values.MusicCutter == 1);
+    if (chkMC->isChecked()) {
+        setTimeBoxesEnabled(true);
+        showSeconds(m_values.CutStart, txtFromH, txtFromM, txtFromS);
+        showSeconds(m_values.CutEnd, txtToH, txtToM, txtToS);
+    } else {
+        setTimeBoxesEnabled(false);
+    }
+}
+
+void frmOptions::chkMC_Click()
+{
+    setTimeBoxesEnabled(chkMC->isChecked());
+}
+
+void frmOptions::imgOK_Click()
+{
+    struct Check
+    {
+        QLineEdit *box;
+        const char16_t *caption;
+        const char16_t *text;
+    };
+    const Check checks[] = {
+        {txtFromM, u"分钟", u"分钟必须小于60"},
+        {txtToM, u"分钟", u"分钟必须小于60"},
+        {txtFromS, u"秒", u"秒必须小于60"},
+        {txtToS, u"秒", u"秒必须小于60"},
+    };
+    // Disabled boxes are checked as well: their text is stored all the same.
+    for (const Check &check : checks) {
+        if (number(check.box) > 59) {
+            if (m_messages)
+                m_messages->showMessage(MessageSink::Icon::Exclamation,
+                                        QString::fromUtf16(check.caption),
+                                        QString::fromUtf16(check.text));
+            check.box->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+
+    const QLineEdit *boxes[] = {txtFromH, txtFromM, txtFromS, txtToH, txtToM, txtToS};
+    const bool allZero =
+        std::all_of(std::begin(boxes), std::end(boxes), [](auto *box) { return number(box) == 0; });
+    if (allZero)
+        chkMC->setChecked(false);
+
+    m_values.SoundPrompt = qint16(cmbSR->currentIndex());
+    m_values.MusicCutter = chkMC->isChecked() ? 1 : 0;
+    // A time too large for the stored number keeps the value it had.
+    if (const std::optional<qint32> start =
+            NumberText::toInt32(totalSeconds(txtFromH, txtFromM, txtFromS)))
+        m_values.CutStart = *start;
+    if (const std::optional<qint32> end = NumberText::toInt32(totalSeconds(txtToH, txtToM, txtToS)))
+        m_values.CutEnd = *end;
+
+    // A file that cannot be written goes unreported; the values in memory still hold.
+    SettingsFiles::writeFile(m_optionsIniPath, SettingsFiles::formatOptions(m_values));
+    accept();
+}
+
+void frmOptions::imgExit_Click()
+{
+    reject();
+}
+
+void frmOptions::mousePressEvent(QMouseEvent *event)
+{
+    // Only the dialog's own surface drags it; a press on a control, even a disabled one whose
+    // press reaches us, stays the control's.
+    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
+        startSurfaceMove();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+bool frmOptions::startSurfaceMove()
+{
+    QWindow *window = windowHandle();
+    return window && window->startSystemMove();
+}
+
+void frmOptions::setTimeBoxesEnabled(bool enabled)
+{
+    for (QLineEdit *box : {txtFromH, txtFromM, txtFromS, txtToH, txtToM, txtToS})
+        box->setEnabled(enabled);
+}
+
+void frmOptions::showSeconds(qint32 total, QLineEdit *hours, QLineEdit *minutes, QLineEdit *seconds)
+{
+    // Floor division, so a negative time still splits into parts that add up to it.
+    auto floorDiv = [](qint64 a, qint64 b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); };
+    const qint64 h = floorDiv(total, 3600);
+    const qint64 m = floorDiv(total - h * 3600, 60);
+    hours->setText(QString::number(h));
+    minutes->setText(QString::number(m));
+    seconds->setText(QString::number(total - h * 3600 - m * 60));
+}
+
+double frmOptions::number(const QLineEdit *box)
+{
+    return NumberText::leadingNumber(box->text());
+}
+
+double frmOptions::totalSeconds(const QLineEdit *hours, const QLineEdit *minutes,
+                                const QLineEdit *seconds)
+{
+    return number(hours) * 3600 + number(minutes) * 60 + number(seconds);
+}

@@ -1,0 +1,509 @@
+#include "TestHttpServer.h"
+#include "feedback/frmSuggest.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QUrlQuery>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString Sending = QStringLiteral("正在发送...");
+const QString Done = QStringLiteral("完毕.");
+const QString Failed = QStringLiteral("发送失败。");
+
+// The failure cases include a server that never answers; the form gives up after 15 seconds.
+constexpr int ReplyWaitMs = 25000;
+
+// Counts the presses that would have started a window move, since the offscreen platform has
+// no window manager to move anything.
+class MoveCountingSuggest : public frmSuggest
+{
+public:
+    int moves = 0;
+
+protected:
+    bool startSurfaceMove() override
+    {
+        ++moves;
+        return true;
+    }
+};
+
+void showActive(QWidget *dialog)
+{
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+}
+
+void fill(frmSuggest &form, const QString &name, const QString &email, const QString &comment)
+{
+    form.txtName->setText(name);
+    form.txtEMail->setText(email);
+    form.txtComment->setText(comment);
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QByteArray requestTarget(const QByteArray &requestLine)
+{
+    const QList<QByteArray> parts = requestLine.split(' ');
+    return parts.size() == 3 ? parts[1] : QByteArray();
+}
+
+} // namespace
+
+class TestFeedback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void openingState();
+    void statusTextsFit_data();
+    void statusTextsFit();
+    void sendsExactRequest();
+    void valuesArriveWhole_data();
+    void valuesArriveWhole();
+    void emptyFields_data();
+    void emptyFields();
+    void secondPressSendsNothing();
+    void failures_data();
+    void failures();
+    void closing_data();
+    void closing();
+    void dragging_data();
+    void dragging();
+    void screenshot();
+
+private:
+    std::unique_ptr<TestHttpServer> m_server;
+};
+
+void TestFeedback::init()
+{
+    m_server = std::make_unique<TestHttpServer>();
+    QVERIFY(m_server->listen());
+    qputenv("VIDMORPH_FEEDBACK_URL", m_server->baseUrl());
+}
+
+void TestFeedback::cleanup()
+{
+    m_server.reset();
+    qunsetenv("VIDMORPH_FEEDBACK_URL");
+}
+
+void TestFeedback::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+
+    // The designed twips divided by 15.
+    QTest::newRow("Label1") << "Label1" << QRect(30, 22, 36, 14);
+    QTest::newRow("txtName") << "txtName" << QRect(74, 18, 141, 21);
+    QTest::newRow("Label2") << "Label2" << QRect(20, 48, 46, 14);
+    QTest::newRow("txtEMail") << "txtEMail" << QRect(74, 44, 141, 21);
+    QTest::newRow("Label3") << "Label3" << QRect(28, 74, 36, 14);
+    QTest::newRow("txtComment") << "txtComment" << QRect(74, 70, 189, 21);
+    QTest::newRow("Command3") << "Command3" << QRect(122, 98, 67, 25);
+    QTest::newRow("Command4") << "Command4" << QRect(198, 98, 65, 25);
+    QTest::newRow("lblSending") << "lblSending" << QRect(16, 106, 72, 14);
+}
+
+void TestFeedback::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+
+    frmSuggest form;
+    const QWidget *widget = form.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(form.size(), QSize(281, 141));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+}
+
+void TestFeedback::openingState()
+{
+    frmSuggest form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("建议和意见"));
+    QCOMPARE(form.objectName(), QStringLiteral("frmSuggest"));
+    QCOMPARE(form.Label1->text(), QStringLiteral("姓名："));
+    QCOMPARE(form.Label2->text(), QStringLiteral("EMAIL："));
+    QCOMPARE(form.Label3->text(), QStringLiteral("留言："));
+    QCOMPARE(form.Command3->text(), QStringLiteral("发送"));
+    QCOMPARE(form.Command4->text(), QStringLiteral("返回"));
+    QCOMPARE(form.txtName->maxLength(), 50);
+    QCOMPARE(form.txtEMail->maxLength(), 100);
+    QCOMPARE(form.txtComment->maxLength(), 256);
+    QCOMPARE(form.txtName->toolTip(), QStringLiteral("Your Name"));
+    QCOMPARE(form.txtEMail->toolTip(), QStringLiteral("Email"));
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtName")), form.txtName);
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtEMail")), form.txtEMail);
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtComment")), form.txtComment);
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lblSending")), form.lblSending);
+
+    form.show();
+    QVERIFY(form.txtName->text().isEmpty());
+    QVERIFY(form.txtEMail->text().isEmpty());
+    QVERIFY(form.txtComment->text().isEmpty());
+    QVERIFY(!form.lblSending->isVisible());
+    QVERIFY(form.Command3->isEnabled());
+}
+
+void TestFeedback::statusTextsFit_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const QString &text : {QStringLiteral("您的姓名？"), QStringLiteral("您的Email？"),
+                                QStringLiteral("您的意见？"), Sending, Done, Failed})
+        QTest::newRow(qPrintable(text)) << text;
+}
+
+void TestFeedback::statusTextsFit()
+{
+    QFETCH(QString, text);
+    frmSuggest form;
+    QVERIFY2(form.lblSending->fontMetrics().horizontalAdvance(text) <= form.lblSending->width(),
+             qPrintable(QString::number(form.lblSending->fontMetrics().horizontalAdvance(text))));
+}
+
+void TestFeedback::sendsExactRequest()
+{
+    frmSuggest form;
+    showActive(&form);
+    QTest::keyClicks(form.txtName, QStringLiteral("Li"));
+    QTest::keyClicks(form.txtEMail, QStringLiteral("E"));
+    QTest::keyClicks(form.txtComment, QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+
+    QCOMPARE(form.lblSending->text(), Sending);
+    QVERIFY(form.lblSending->isVisible());
+    QVERIFY(!form.Command3->isEnabled());
+
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
+    QCOMPARE(m_server->requestLines.size(), 1);
+    QCOMPARE(m_server->requestLines[0],
+             QByteArray("GET /suggest/post.php?name=Li&age=E&comment=%28Vidmorph%29good HTTP/1.1"));
+    // One delivered comment is enough: sending stays off until the form is closed.
+    QVERIFY(!form.Command3->isEnabled());
+    QVERIFY(form.txtComment->isEnabled());
+}
+
+void TestFeedback::valuesArriveWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<QString>("comment");
+
+    QTest::newRow("ampersand cannot forge a key") << "Li"
+                                                  << "E"
+                                                  << "a&age=forged&x=1";
+    QTest::newRow("hash cannot cut the comment") << "Li"
+                                                 << "E"
+                                                 << "before#after";
+    QTest::newRow("equals and blanks") << "Li"
+                                       << "E"
+                                       << "  a = b  c  ";
+    QTest::newRow("chinese") << "李四"
+                             << "li@例子.cn"
+                             << "很好用，谢谢！";
+    QTest::newRow("everything at once") << "王 & 五=#"
+                                        << "a+b@c.d?x=%41"
+                                        << "100% & #1 = 好; (ok) /path?q=+";
+    QTest::newRow("only blanks") << " "
+                                 << " "
+                                 << " ";
+}
+
+void TestFeedback::valuesArriveWhole()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, email);
+    QFETCH(QString, comment);
+
+    frmSuggest form;
+    showActive(&form);
+    fill(form, name, email, comment);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
+    QCOMPARE(m_server->requestLines.size(), 1);
+
+    const QByteArray target = requestTarget(m_server->requestLines[0]);
+    const qsizetype question = target.indexOf('?');
+    QCOMPARE(target.left(question), QByteArray("/suggest/post.php"));
+    const QByteArray query = target.mid(question + 1);
+    // Nothing but the three separators stands unescaped in the query.
+    QCOMPARE(query.count('&'), 2);
+    QCOMPARE(query.count('='), 3);
+    QVERIFY(!query.contains('#'));
+    QVERIFY(!query.contains(' '));
+    for (const char c : query)
+        QVERIFY2(uchar(c) < 0x80, query.constData());
+
+    const QUrlQuery items(QString::fromLatin1(query));
+    const QList<QPair<QString, QString>> expected = {
+        {QStringLiteral("name"), name},
+        {QStringLiteral("age"), email},
+        {QStringLiteral("comment"), QStringLiteral("(Vidmorph)") + comment},
+    };
+    QCOMPARE(items.queryItems(QUrl::FullyDecoded), expected);
+}
+
+void TestFeedback::emptyFields_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("focus");
+
+    const QString askName = QStringLiteral("您的姓名？");
+    const QString askEmail = QStringLiteral("您的Email？");
+    const QString askComment = QStringLiteral("您的意见？");
+    QTest::newRow("all empty") << ""
+                               << ""
+                               << "" << askName << "txtName";
+    QTest::newRow("name empty") << ""
+                                << "E"
+                                << "good" << askName << "txtName";
+    QTest::newRow("e-mail empty") << "Li"
+                                  << ""
+                                  << "good" << askEmail << "txtEMail";
+    QTest::newRow("e-mail and comment empty") << "Li"
+                                              << ""
+                                              << "" << askEmail << "txtEMail";
+    QTest::newRow("comment empty") << "Li"
+                                   << "E"
+                                   << "" << askComment << "txtComment";
+    QTest::newRow("blank name, empty comment") << " "
+                                               << "E"
+                                               << "" << askComment << "txtComment";
+}
+
+void TestFeedback::emptyFields()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, email);
+    QFETCH(QString, comment);
+    QFETCH(QString, status);
+    QFETCH(QString, focus);
+
+    frmSuggest form;
+    showActive(&form);
+    fill(form, name, email, comment);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+
+    QCOMPARE(form.lblSending->text(), status);
+    QVERIFY(form.lblSending->isVisible());
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    QVERIFY(form.Command3->isEnabled());
+
+    // Filling in the rest and sending delivers exactly one request, the complete one: the
+    // refused press sent nothing.
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
+    QCOMPARE(m_server->requestLines.size(), 1);
+    QCOMPARE(requestTarget(m_server->requestLines[0]),
+             QByteArray("/suggest/post.php?name=Li&age=E&comment=%28Vidmorph%29good"));
+}
+
+void TestFeedback::secondPressSendsNothing()
+{
+    m_server->holdAnswers = true;
+    frmSuggest form;
+    showActive(&form);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("first"));
+    QSignalSpy received(m_server.get(), &TestHttpServer::requestReceived);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QVERIFY(received.wait(ReplyWaitMs));
+
+    // The request is under way: every way of pressing send again does nothing.
+    form.txtComment->setText(QStringLiteral("second"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    form.imgSend_Click();
+    form.Command1_Click();
+    QCOMPARE(form.lblSending->text(), Sending);
+    QVERIFY(!form.Command3->isEnabled());
+
+    m_server->answerHeld();
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
+    form.Command1_Click();
+    QCOMPARE(form.lblSending->text(), Done);
+
+    // Let anything wrongly sent reach the server before counting.
+    QSignalSpy late(m_server.get(), &TestHttpServer::requestReceived);
+    QVERIFY(!late.wait(500));
+    QCOMPARE(m_server->requestLines.size(), 1);
+    QVERIFY(requestTarget(m_server->requestLines[0]).endsWith("%28Vidmorph%29first"));
+}
+
+void TestFeedback::failures_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("server error 500") << "500";
+    QTest::newRow("not found 404") << "404";
+    QTest::newRow("no server listening") << "closed";
+    QTest::newRow("silent server times out") << "silent";
+    QTest::newRow("unusable address") << "garbage";
+}
+
+void TestFeedback::failures()
+{
+    QFETCH(QString, kind);
+
+    if (kind == QLatin1String("500") || kind == QLatin1String("404")) {
+        m_server->status = kind.toInt();
+    } else if (kind == QLatin1String("closed")) {
+        const quint16 port = closedPort();
+        QVERIFY(port != 0);
+        qputenv("VIDMORPH_FEEDBACK_URL", "http://127.0.0.1:" + QByteArray::number(port));
+    } else if (kind == QLatin1String("silent")) {
+        m_server->holdAnswers = true;
+    } else {
+        qputenv("VIDMORPH_FEEDBACK_URL", "http//:no host here");
+    }
+
+    frmSuggest form;
+    showActive(&form);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(form.Command3->isEnabled(), ReplyWaitMs);
+    QCOMPARE(form.lblSending->text(), Failed);
+    QVERIFY(form.lblSending->isVisible());
+    if (kind == QLatin1String("500") || kind == QLatin1String("404") ||
+        kind == QLatin1String("silent"))
+        QCOMPARE(m_server->requestLines.size(), 1);
+
+    // Sending again after the failure reaches a working server.
+    TestHttpServer working;
+    QVERIFY(working.listen());
+    qputenv("VIDMORPH_FEEDBACK_URL", working.baseUrl());
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QCOMPARE(form.lblSending->text(), Sending);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
+    QCOMPARE(working.requestLines.size(), 1);
+}
+
+void TestFeedback::closing_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("sending");
+
+    QTest::newRow("back button") << "Command4" << false;
+    QTest::newRow("window close") << "close" << false;
+    QTest::newRow("escape key") << "escape" << false;
+    QTest::newRow("back button while sending") << "Command4" << true;
+}
+
+void TestFeedback::closing()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, sending);
+
+    m_server->holdAnswers = true;
+    {
+        frmSuggest form;
+        QSignalSpy rejected(&form, &QDialog::rejected);
+        showActive(&form);
+        fill(form, QStringLiteral("Li"), QStringLiteral("E"),
+             sending ? QStringLiteral("good") : QString());
+        QTest::mouseClick(form.Command3, Qt::LeftButton);
+        if (sending) {
+            QSignalSpy received(m_server.get(), &TestHttpServer::requestReceived);
+            QVERIFY(received.wait(ReplyWaitMs));
+        }
+
+        if (how == QLatin1String("Command4"))
+            QTest::mouseClick(form.Command4, Qt::LeftButton);
+        else if (how == QLatin1String("close"))
+            QVERIFY(form.close());
+        else
+            QTest::keyClick(&form, Qt::Key_Escape);
+        QCOMPARE(rejected.count(), 1);
+        QVERIFY(!form.isVisible());
+        // The form goes away here, with its request still unanswered when one was sent.
+    }
+    m_server->answerHeld();
+
+    frmSuggest reopened;
+    reopened.show();
+    QVERIFY(reopened.txtName->text().isEmpty());
+    QVERIFY(reopened.txtEMail->text().isEmpty());
+    QVERIFY(reopened.txtComment->text().isEmpty());
+    QVERIFY(!reopened.lblSending->isVisible());
+    QVERIFY(reopened.Command3->isEnabled());
+}
+
+void TestFeedback::dragging_data()
+{
+    QTest::addColumn<QString>("target"); // a control's name, or empty for the free surface
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<int>("moves");
+
+    QTest::newRow("left on the surface") << QString() << Qt::LeftButton << 1;
+    QTest::newRow("right on the surface") << QString() << Qt::RightButton << 0;
+    QTest::newRow("left on a label") << "Label2" << Qt::LeftButton << 0;
+    QTest::newRow("left on a text box") << "txtComment" << Qt::LeftButton << 0;
+    QTest::newRow("left on the send button") << "Command3" << Qt::LeftButton << 0;
+}
+
+void TestFeedback::dragging()
+{
+    QFETCH(QString, target);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(int, moves);
+
+    MoveCountingSuggest form;
+    showActive(&form);
+    QWidget *widget = &form;
+    QPoint point(4, 4);
+    if (target.isEmpty()) {
+        QVERIFY(!form.childAt(point));
+    } else {
+        widget = form.findChild<QWidget *>(target);
+        QVERIFY(widget);
+        point = widget->rect().center();
+    }
+    QTest::mousePress(widget, button, {}, point);
+    QTest::mouseRelease(widget, button, {}, point);
+    QCOMPARE(form.moves, moves);
+    QVERIFY(form.isVisible());
+}
+
+void TestFeedback::screenshot()
+{
+    frmSuggest form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(QDir().mkpath(QStringLiteral(VIDMORPH_SCREENSHOT_DIR)));
+    const QString path = QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/feedback.png");
+    QFile::remove(path);
+    const QPixmap picture = form.grab();
+    QCOMPARE(picture.size() / picture.devicePixelRatio(), form.size());
+    QVERIFY(picture.save(path));
+    QVERIFY(QFileInfo(path).size() > 0);
+}
+
+QTEST_MAIN(TestFeedback)
+#include "test_feedback.moc"
