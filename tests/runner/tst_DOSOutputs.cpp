@@ -135,6 +135,8 @@ private slots:
     void stopEndsTheWholeGroup();
     void leftoverGrandchildEndsWithTheRun();
     void destructorEndsTheWholeGroup();
+    void destroyedByItsOwnHandler_data();
+    void destroyedByItsOwnHandler();
 };
 
 void TestDOSOutputs::chunks_data()
@@ -523,6 +525,36 @@ void TestDOSOutputs::destructorEndsTheWholeGroup()
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(processGone(pids[0]));
     QTRY_VERIFY_WITH_TIMEOUT(processGone(pids[1]), 2000);
+}
+
+void TestDOSOutputs::destroyedByItsOwnHandler_data()
+{
+    QTest::addColumn<bool>("onOutput");
+    QTest::newRow("ReceiveOutputs handler") << true;
+    QTest::newRow("CommandOver handler") << false;
+}
+
+void TestDOSOutputs::destroyedByItsOwnHandler()
+{
+    // The window may drop a runner from any of its handlers, even mid-run.
+    QFETCH(bool, onOutput);
+    RecordingMessageSink messages;
+    auto *runner = new DOSOutputs(&messages);
+    QPointer<DOSOutputs> watch(runner);
+    qint64 grandchild = 0;
+    connect(runner, &DOSOutputs::ReceiveOutputs, this, [&](const QString &chunk) {
+        grandchild = chunk.simplified().split(' ').value(2).toLongLong();
+        if (onOutput)
+            delete runner;
+    });
+    connect(runner, &DOSOutputs::CommandOver, this, [&] { delete runner; });
+    const QStringList actions = onOutput ? QStringList{"grandchild", "sleep", "5000"}
+                                         : QStringList{"grandchild", "exit", "0"};
+    QCOMPARE(runner->ExecuteCommand(writer(actions)), QString());
+    QVERIFY(watch.isNull());
+    QVERIFY(grandchild > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(grandchild), 2000);
+    QCOMPARE(ownChildren(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestDOSOutputs)
