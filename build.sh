@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-RUN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev ffmpeg
+RUN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libqt6svg6 libgl-dev ffmpeg
     libopencore-amrnb-dev fonts-wqy-microhei)
 TEST_PACKAGES=(xvfb xauth openbox x11-utils desktop-file-utils dpkg-dev file clang libclang-rt-14-dev)
 

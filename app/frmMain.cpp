@@ -1,26 +1,45 @@
 #include "app/frmMain.h"
 
 #include "app/DesktopServices.h"
+#include "app/frmMenu.h"
+#include "convert/BatchDriver.h"
+#include "convert/FileSearch.h"
 #include "convert/Formats.h"
+#include "convert/PathFunctions.h"
+#include "feedback/frmSuggest.h"
+#include "options/frmOptions.h"
+#include "process/DOSOutputs.h"
 #include "process/MessageSink.h"
+#include "process/ProgressParser.h"
+#include "process/clsWaitableTimer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -46,11 +65,24 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
 {
     setObjectName(QStringLiteral("frmMain"));
     setFixedSize(px(10470), px(6825));
-    setAcceptDrops(false);
+    setMouseTracking(true);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
+    m_cancelSearches = std::make_shared<std::atomic_bool>(false);
     buildControls();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    m_cancelSearches->store(true);
+    for (QThread *search : std::as_const(m_searches))
+        search->wait();
+    delete m_menu;
+}
+
+QString frmMain::homePage()
+{
+    return QStringLiteral("http://www.vidmorph.cn/");
+}
 
 QLabel *frmMain::addLabel(const QString &name, const QString &text, int left, int top, int width,
                           int height)
@@ -83,10 +115,12 @@ void frmMain::buildControls()
         int index;
         const char *caption;
         int left;
+        const char *icon;
     };
     const ToolButton toolButtons[] = {
-        {0, "添加文件", 0},    {1, "添加文件夹", 1410}, {2, "移除文件", 2820},
-        {4, "提示设置", 4230}, {5, "退出程序", 5640},
+        {0, "添加文件", 0, "add-file"},       {1, "添加文件夹", 1410, "add-folder"},
+        {2, "移除文件", 2820, "remove-file"}, {4, "提示设置", 4230, "settings"},
+        {5, "退出程序", 5640, "exit"},
     };
     for (const ToolButton &spec : toolButtons) {
         auto *button = new QToolButton(this);
@@ -95,6 +129,9 @@ void frmMain::buildControls()
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIconSize(QSize(32, 32));
         button->setGeometry(twipsRect(spec.left, 0, 1420, 985));
+        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.icon))));
+        connect(button, &QToolButton::clicked, this,
+                [this, index = spec.index] { CmdToolsBar_Click(index); });
         CmdToolsBar[spec.index] = button;
     }
 
@@ -147,6 +184,7 @@ void frmMain::buildControls()
 
     lblWeb = addLabel(QStringLiteral("lblWeb"), QString(), 90, 6450, 2235, 195);
     lblWeb->setCursor(Qt::PointingHandCursor);
+    lblWeb->installEventFilter(this);
 
     addLabel(QStringLiteral("Label1"), QStringLiteral("输出格式："), 7350, 1080, 900, 210);
     cmbOF = addList(QStringLiteral("cmbOF"), 7350, 1350, false);
@@ -206,10 +244,15 @@ void frmMain::buildControls()
     txtPath = new QLineEdit(this);
     txtPath->setObjectName(QStringLiteral("txtPath"));
     txtPath->setGeometry(twipsRect(7320, 4875, 2055, 315));
+    txtAction = new QLineEdit(this);
+    txtAction->setObjectName(QStringLiteral("txtAction"));
+    txtAction->hide();
+    connect(txtAction, &QLineEdit::textChanged, this, &frmMain::txtAction_Change);
     cmdBrowse = new QPushButton(QStringLiteral("浏览"), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     cmdBrowse->setGeometry(twipsRect(9450, 4890, 705, 300));
     cmdBrowse->setToolTip(QStringLiteral("Select an Output Folder"));
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::imgBrowse_Click);
 
     Command3 = new QPushButton(QStringLiteral("立刻开始转换！"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
@@ -217,6 +260,14 @@ void frmMain::buildControls()
     QFont startFont(QStringLiteral("Tahoma"), 9);
     startFont.setBold(true);
     Command3->setFont(startFont);
+    Command3->setIcon(QIcon(QStringLiteral(":/icons/start.svg")));
+    Command3->setIconSize(QSize(32, 32));
+    connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
     imgHelp = addLabel(QStringLiteral("imgHelp"), QString(), 9520, 120, 225, 225);
     imgHelp->setToolTip(QStringLiteral("Help & Tutorial"));
@@ -226,8 +277,11 @@ void frmMain::buildControls()
     imgExit->setToolTip(QStringLiteral("Exit"));
     lblFeed = addLabel(QStringLiteral("lblFeed"), QStringLiteral("意见反馈"), 9360, 6480, 720, 195);
     lblFeed->setToolTip(QStringLiteral("Send us your suggestion or question"));
-    for (QLabel *pointer : {imgHelp, imgMin, imgExit, lblFeed})
+    for (QLabel *pointer : {imgHelp, imgMin, imgExit, lblFeed}) {
         pointer->setCursor(Qt::PointingHandCursor);
+        pointer->setMouseTracking(true);
+        pointer->installEventFilter(this);
+    }
 }
 
 void frmMain::applySkin()
@@ -243,6 +297,17 @@ void frmMain::Form_Load()
     m_dialogs.Init(this);
     SpinnerChar = QLatin1Char('-');
     setImgPBWidth(0);
+
+    objDOS = new DOSOutputs(m_messages, this);
+    objffmpeg = new DOSOutputs(m_messages, this);
+    connect(objDOS, &DOSOutputs::ReceiveOutputs, this, &frmMain::objDOS_ReceiveOutputs);
+    connect(objDOS, &DOSOutputs::CommandOver, this, &frmMain::objDOS_CommandOver);
+    connect(objffmpeg, &DOSOutputs::ReceiveOutputs, this, &frmMain::objffmpeg_ReceiveOutputs);
+    connect(objffmpeg, &DOSOutputs::CommandOver, this, &frmMain::objffmpeg_CommandOver);
+    m_driver = new BatchDriver(*objDOS, *objffmpeg, *m_files, *this, m_locations, this);
+    connect(m_driver, &BatchDriver::fileFinished, this, [this] { DurationSeconds = 0; });
+    connect(m_driver, &BatchDriver::completed, this, &frmMain::batchCompleted);
+    connect(m_driver, &BatchDriver::stopped, this, &frmMain::batchStopped);
 
     cmbBR->setCurrentIndex(7);
     cmbR->setCurrentIndex(1);
@@ -328,6 +393,16 @@ ParameterSet frmMain::currentParameters() const
     return set;
 }
 
+QString frmMain::outputFolderText() const
+{
+    return txtPath->text();
+}
+
+void frmMain::setOutputFolderText(const QString &text)
+{
+    txtPath->setText(text);
+}
+
 SettingsFiles::SetupValues frmMain::setupValues() const
 {
     SettingsFiles::SetupValues values;
@@ -352,12 +427,17 @@ void frmMain::updateHint()
 
 void frmMain::appendFiles(const QStringList &paths)
 {
+    appendRows(paths, false);
+    updateHint();
+}
+
+void frmMain::appendRows(const QStringList &paths, bool trimmedFormat)
+{
     QVector<FileListModel::Entry> entries;
     entries.reserve(paths.size());
     for (const QString &path : paths)
-        entries.append({path, FileListModel::formatTextOf(path)});
+        entries.append({path, FileListModel::formatTextOf(trimmedFormat ? path.trimmed() : path)});
     m_files->append(entries);
-    updateHint();
 }
 
 void frmMain::LV_OLEDragDrop(const QMimeData *data)
@@ -373,6 +453,21 @@ void frmMain::LV_OLEDragDrop(const QMimeData *data)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseMove) {
+        if (watched == imgHelp)
+            imgHelp->setPixmap(QIcon(QStringLiteral(":/icons/help-light.svg")).pixmap(12, 17));
+        else if (watched == imgMin)
+            imgMin->setPixmap(QIcon(QStringLiteral(":/icons/min-light.svg")).pixmap(14, 14));
+        else if (watched == imgExit)
+            imgExit->setPixmap(QIcon(QStringLiteral(":/icons/exit-light.svg")).pixmap(14, 13));
+        else if (watched == lblFeed) {
+            QFont bold = lblFeed->font();
+            bold.setBold(true);
+            lblFeed->setFont(bold);
+        }
+    }
+    if (controlClicked(watched, event))
+        return true;
     if (watched == LV->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto *drag = static_cast<QDragMoveEvent *>(event);
@@ -390,4 +485,332 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::Command3_Click()
+{
+    // During a batch the start button stops it; a second start would convert the head file
+    // twice at once.
+    if (m_driver && m_driver->isBusy()) {
+        Timer1->stop();
+        m_driver->stop();
+        return;
+    }
+    imgStart_Click();
+}
+
+void frmMain::imgStart_Click()
+{
+    if (m_files->count() == 0) {
+        m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("添加"),
+                                QStringLiteral("请先添加一个文件"));
+        return;
+    }
+    if (!m_driver->begin())
+        return;
+    setControlsLocked(true);
+    Timer1->start();
+}
+
+void frmMain::Timer1_Timer()
+{
+    Timer1->stop();
+    ConvertNextFile();
+}
+
+void frmMain::ConvertNextFile()
+{
+    m_driver->ConvertNextFile();
+}
+
+void frmMain::objDOS_CommandOver()
+{
+    m_driver->objDOS_CommandOver();
+}
+
+void frmMain::objffmpeg_CommandOver()
+{
+    m_driver->objffmpeg_CommandOver();
+}
+
+void frmMain::objDOS_ReceiveOutputs(const QString &CommandOutputs)
+{
+    if (const auto display = ProgressParser::parseStageOne(CommandOutputs, SpinnerChar))
+        showProgress(*display);
+}
+
+void frmMain::objffmpeg_ReceiveOutputs(const QString &CommandOutputs)
+{
+    if (const auto display =
+            ProgressParser::parseStageTwo(CommandOutputs, SpinnerChar, DurationSeconds))
+        showProgress(*display);
+}
+
+void frmMain::showProgress(const ProgressDisplay &display)
+{
+    setImgPBWidth(display.imgPBWidth);
+    pb->setValue(qRound(display.pbValue));
+    lblPB->setText(display.lblPBCaption);
+}
+
+void frmMain::setControlsLocked(bool locked)
+{
+    for (QToolButton *button : CmdToolsBar)
+        if (button)
+            button->setEnabled(!locked);
+    for (QComboBox *list : {cmbOF, cmbR, cmbBR, cmbS, cmbVB, cmbF, cmbChannel})
+        list->setEnabled(!locked);
+    lblFeed->setEnabled(!locked);
+    Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
+}
+
+void frmMain::batchCompleted()
+{
+    m_desktop->open(txtPath->text());
+    if (m_options.SoundPrompt == 0)
+        m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
+    setControlsLocked(false);
+    setImgPBWidth(0);
+    lblPB->setText(QStringLiteral("Done."));
+    const QVector<BatchDriver::Failure> &failures = m_driver->failures();
+    if (failures.isEmpty())
+        return;
+    QString text = QStringLiteral("%1 个文件转换成功，%2 个文件转换失败：\n")
+                       .arg(m_driver->filesConverted())
+                       .arg(failures.size());
+    for (const BatchDriver::Failure &failure : failures)
+        text += QStringLiteral("\n%1\n    %2").arg(failure.inputPath, failure.reason);
+    text += QStringLiteral("\n\n详细记录：%1").arg(m_driver->logPath());
+    m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("转换结果"), text);
+}
+
+void frmMain::batchStopped(const QString &why)
+{
+    setControlsLocked(false);
+    lblPB->setText(why);
+}
+
+bool frmMain::controlClicked(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonRelease)
+        return false;
+    auto *mouse = static_cast<QMouseEvent *>(event);
+    auto *control = qobject_cast<QWidget *>(watched);
+    if (mouse->button() != Qt::LeftButton || !control ||
+        !control->rect().contains(mouse->position().toPoint()))
+        return false;
+    if (watched == imgHelp)
+        imgHelp_Click();
+    else if (watched == imgMin)
+        imgMin_Click();
+    else if (watched == imgExit)
+        imgExit_Click();
+    else if (watched == lblFeed && lblFeed->isEnabled())
+        lblFeed_Click();
+    else if (watched == lblWeb)
+        lblWeb_Click();
+    else
+        return false;
+    return true;
+}
+
+void frmMain::CmdToolsBar_Click(int index)
+{
+    static const int routes[] = {0, 6, 1, -1, 2, 4, -1};
+    if (index >= 0 && index < int(std::size(routes)) && routes[index] >= 0)
+        imgToolbar_Click(qint16(routes[index]));
+}
+
+void frmMain::imgToolbar_Click(qint16 index)
+{
+    switch (index) {
+    case 0:
+        imgAdd_Click();
+        break;
+    case 1:
+        if (!m_menu)
+            m_menu = new frmMenu(this);
+        m_menu->menuRemove->exec(QCursor::pos());
+        break;
+    case 2: {
+        frmOptions options(m_options, m_locations.optionsIni(), m_messages, this);
+        options.exec();
+        break;
+    }
+    case 4:
+        imgExit_Click();
+        break;
+    case 6:
+        AddFolder();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::imgAdd_Click()
+{
+    m_dialogs.setTitle(QStringLiteral("Open Files"));
+    if (!m_lastFolder.isEmpty())
+        m_dialogs.setPath(m_lastFolder);
+    m_dialogs.setFilter(QStringLiteral("所有格式文件(*.*)|*.*"));
+    if (m_dialogs.ShowOpen() == 0)
+        return;
+    const QString fileName = m_dialogs.FileName();
+    if (!fileName.isEmpty()) {
+        m_lastFolder = PathFunctions::ParsePath(fileName);
+        appendRows({fileName}, true);
+    }
+    updateHint();
+}
+
+void frmMain::AddFolder()
+{
+    QFileDialog browser(this, QStringLiteral("选择一个文件夹:"));
+    browser.setObjectName(QStringLiteral("folderBrowser"));
+    browser.setFileMode(QFileDialog::Directory);
+    browser.setOption(QFileDialog::ShowDirsOnly);
+    if (browser.exec() != QDialog::Accepted || browser.selectedFiles().isEmpty()) {
+        updateHint();
+        return;
+    }
+    picText->show();
+    lblText->setText(QStringLiteral("搜索文件..."));
+    const QString folder = QDir::cleanPath(browser.selectedFiles().first());
+    // A large tree takes a while to list: search it off the window thread and add what it
+    // found in one go when it is done.
+    auto results = std::make_shared<QStringList>();
+    QThread *search = QThread::create([folder, results, cancel = m_cancelSearches] {
+        *results = FileSearch::SearchFolder(folder, cancel.get());
+    });
+    m_searches.append(search);
+    connect(search, &QThread::finished, this, [this, search, results] {
+        m_searches.removeOne(search);
+        search->deleteLater();
+        appendRows(*results, true);
+        updateHint();
+        emit folderSearchFinished();
+    });
+    search->start();
+}
+
+void frmMain::imgRemove_Click()
+{
+    if (m_files->count() > 0) {
+        const int row = LV->currentIndex().isValid() && LV->selectionModel()->hasSelection()
+                            ? LV->currentIndex().row()
+                            : -1;
+        if (row >= 0) {
+            m_files->removeAt(row);
+            // The row that took the removed row's place is selected, so the command can be
+            // given again.
+            if (m_files->count() > 0)
+                LV->setCurrentIndex(m_files->index(qMin(row, m_files->count() - 1), 0));
+        }
+    }
+    if (m_files->count() == 0)
+        picText->show();
+}
+
+void frmMain::txtAction_Change()
+{
+    if (txtAction->text() == QLatin1String("RemoveSelected"))
+        imgRemove_Click();
+    txtAction->setText(QString());
+}
+
+void frmMain::imgBrowse_Click()
+{
+    QFileDialog browser(this, QStringLiteral("请选择一个文件夹:"));
+    browser.setObjectName(QStringLiteral("outputBrowser"));
+    browser.setFileMode(QFileDialog::Directory);
+    browser.setOption(QFileDialog::ShowDirsOnly);
+    if (browser.exec() == QDialog::Accepted && !browser.selectedFiles().isEmpty())
+        txtPath->setText(browser.selectedFiles().first());
+    else
+        txtPath->setText(m_locations.defaultOutputFolder());
+}
+
+void frmMain::imgHelp_Click()
+{
+    m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"));
+    imgHelp->clear();
+}
+
+void frmMain::imgMin_Click()
+{
+    showMinimized();
+    imgMin->clear();
+}
+
+void frmMain::lblWeb_Click()
+{
+    m_desktop->open(homePage());
+}
+
+void frmMain::lblFeed_Click()
+{
+    frmSuggest feedback(this);
+    feedback.exec();
+}
+
+void frmMain::imgExit_Click()
+{
+    SettingsFiles::writeFile(m_locations.setupIni(), SettingsFiles::formatSetup(setupValues()));
+    close();
+}
+
+void frmMain::Form_MouseMove()
+{
+    QFont regular = lblFeed->font();
+    regular.setBold(false);
+    lblFeed->setFont(regular);
+    imgHelp->clear();
+    imgExit->clear();
+    imgMin->clear();
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent *event)
+{
+    Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void frmMain::mousePressEvent(QMouseEvent *event)
+{
+    // Only the window's own surface moves it; a press on any control is the control's.
+    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint()) &&
+        windowHandle())
+        windowHandle()->startSystemMove();
+    QWidget::mousePressEvent(event);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    // No tool may keep running without its window, and no half-written file may stay behind
+    // looking like a result.
+    if (m_driver && m_driver->isBusy()) {
+        Timer1->stop();
+        m_driver->stop();
+        clsWaitableTimer wait;
+        for (int i = 0; i < 100 && m_driver->isBusy(); ++i)
+            wait.Wait(50);
+    }
+    // A scratch file that cannot be removed is tried a bounded number of times.
+    for (const char *name : {"tmpfile.wav", "tmpfile1.mp3"}) {
+        const QString path = m_locations.scratchFolder + QLatin1Char('/') + QLatin1String(name);
+        clsWaitableTimer wait;
+        for (int attempt = 0; attempt < 20 && QFileInfo(path).isFile(); ++attempt) {
+            QFile::remove(path);
+            if (QFileInfo(path).isFile())
+                wait.Wait(50);
+        }
+    }
+    m_cancelSearches->store(true);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsFiles.h"
+#include "convert/BatchHost.h"
 #include "convert/FileListModel.h"
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
@@ -8,23 +9,34 @@
 
 #include <QWidget>
 #include <array>
+#include <atomic>
+#include <memory>
 
+struct ProgressDisplay;
+
+class BatchDriver;
+class DOSOutputs;
 class DesktopServices;
 class MessageSink;
 class QComboBox;
+class QCloseEvent;
+class QThread;
+class frmMenu;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMouseEvent;
 class QListView;
 class QMimeData;
 class QProgressBar;
+class QTimer;
 class QPushButton;
 class QToolButton;
 class QTreeView;
 
 // The main window. Controls and handlers keep the program's own names, also as objectName,
 // so tests and tools find them; the work itself lives in the core library.
-class frmMain : public QWidget
+class frmMain : public QWidget, public BatchHost
 {
     Q_OBJECT
 public:
@@ -35,10 +47,13 @@ public:
     // Start-up: skin, presets, the format defaults, setup.ini, options.ini.
     void Form_Load();
 
-    ParameterSet currentParameters() const;
+    ParameterSet currentParameters() const override;
+    QString outputFolderText() const override;
+    void setOutputFolderText(const QString &text) override;
     SettingsFiles::SetupValues setupValues() const;
     const SettingsFiles::OptionsValues &options() const { return m_options; }
     FileListModel *files() const { return m_files; }
+    BatchDriver *driver() const { return m_driver; }
 
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
@@ -71,15 +86,51 @@ public:
     QLabel *imgHelp = nullptr;
     QLabel *imgMin = nullptr;
     QLabel *imgExit = nullptr;
+    QLineEdit *txtAction = nullptr;
+
+    QTimer *Timer1 = nullptr;
+    DOSOutputs *objDOS = nullptr;
+    DOSOutputs *objffmpeg = nullptr;
 
     QChar SpinnerChar = QLatin1Char('-');
+    qint32 DurationSeconds = 0;
+    double imgPBWidth() const { return m_imgPBWidth; }
+
+    // The address of the maker's home page.
+    static QString homePage();
 
 public slots:
     void cmbOF_Click(int index);
+    void CmdToolsBar_Click(int index);
+    void imgToolbar_Click(qint16 index);
+    void imgAdd_Click();
+    void AddFolder();
+    void imgRemove_Click();
+    void imgBrowse_Click();
+    void imgHelp_Click();
+    void imgMin_Click();
+    void imgExit_Click();
+    void lblWeb_Click();
+    void lblFeed_Click();
+    void txtAction_Change();
+    void imgStart_Click();
+    void Timer1_Timer();
+    void ConvertNextFile();
+    void objDOS_CommandOver();
+    void objffmpeg_CommandOver();
+    void objDOS_ReceiveOutputs(const QString &CommandOutputs);
+    void objffmpeg_ReceiveOutputs(const QString &CommandOutputs);
     void LV_OLEDragDrop(const QMimeData *data);
+
+signals:
+    // A folder search has ended and its files are in the list.
+    void folderSearchFinished();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -90,13 +141,27 @@ private:
     void applySetupIni();
     void setListText(QComboBox *list, const QString &text);
     void setImgPBWidth(double twips);
+    void showProgress(const ProgressDisplay &display);
+    void setControlsLocked(bool locked);
+    void Command3_Click();
+    void batchCompleted();
+    void batchStopped(const QString &why);
     void updateHint();
+    void appendRows(const QStringList &paths, bool trimmedFormat);
+    void Form_MouseMove();
+    void Form_Unload();
+    bool controlClicked(QObject *watched, QEvent *event);
 
     Locations m_locations;
     MessageSink *m_messages;
     DesktopServices *m_desktop;
     FileListModel *m_files;
     CCommonDialogs m_dialogs;
+    BatchDriver *m_driver = nullptr;
     SettingsFiles::OptionsValues m_options;
     double m_imgPBWidth = 0; // twips, as the progress handlers compute it
+    QString m_lastFolder;    // where the next Add file dialog opens
+    frmMenu *m_menu = nullptr;
+    QList<QThread *> m_searches;
+    std::shared_ptr<std::atomic_bool> m_cancelSearches;
 };

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "convert/ParameterSet.h"
+
+#include <QString>
+
+// What the batch driver reads from its front end while it runs: the parameters as the lists
+// show them when a command is built, and the output folder, which the driver makes end with
+// a separator before the first file.
+class BatchHost
+{
+public:
+    virtual ~BatchHost() = default;
+    virtual ParameterSet currentParameters() const = 0;
+    virtual QString outputFolderText() const = 0;
+    virtual void setOutputFolderText(const QString &text) = 0;
+};

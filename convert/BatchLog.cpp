@@ -1,0 +1,55 @@
+#include "convert/BatchLog.h"
+
+#include <QDateTime>
+#include <QDir>
+
+void BatchLog::open(const QString &logFolder)
+{
+    close();
+    QDir().mkpath(logFolder);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = logFolder + QStringLiteral("/batch-") + stamp + QStringLiteral(".log");
+    for (int counter = 2; QFile::exists(name); ++counter)
+        name = logFolder + QStringLiteral("/batch-%1-%2.log").arg(stamp).arg(counter);
+    m_file.setFileName(name);
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Text))
+        write(QStringLiteral("=== Vidmorph 批量转换 %1 ===\n")
+                  .arg(QDateTime::currentDateTime().toString(Qt::ISODate)));
+}
+
+void BatchLog::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+void BatchLog::fileStarted(int number, int total, const QString &inputPath)
+{
+    write(QStringLiteral("\n--- [%1/%2] %3\n").arg(number).arg(total).arg(inputPath));
+}
+
+void BatchLog::runEnded(const QString &commandText, const QString &output, const QString &ending)
+{
+    QString text = QStringLiteral("$ ") + commandText + QLatin1Char('\n');
+    // Progress lines end in a carriage return; a log reader wants one update per line.
+    QString lines = output;
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text += lines;
+    if (!lines.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    text += QStringLiteral("=> ") + ending + QLatin1Char('\n');
+    write(text);
+}
+
+void BatchLog::note(const QString &text)
+{
+    write(text + QLatin1Char('\n'));
+}
+
+void BatchLog::write(const QString &text)
+{
+    if (!m_file.isOpen())
+        return;
+    m_file.write(text.toUtf8());
+    m_file.flush();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// One log file per batch in the per-user data folder: every command, everything its tool
+// printed and how it ended, so a failure can be looked into after the window is gone.
+class BatchLog
+{
+public:
+    // Opens a new file named after the batch's start time; logging is skipped when the
+    // folder cannot be written.
+    void open(const QString &logFolder);
+    void close();
+    QString path() const { return m_file.fileName(); }
+
+    void fileStarted(int number, int total, const QString &inputPath);
+    void runEnded(const QString &commandText, const QString &output, const QString &ending);
+    void note(const QString &text);
+
+private:
+    void write(const QString &text);
+
+    QFile m_file;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Why a tool run failed, in words a user understands, from how it ended and what it printed.
+namespace FailureReason {
+
+// The last non-empty lines of a tool's output (progress updates ended by CR count as lines).
+QString lastLines(const QString &output, int count = 3);
+
+QString describe(const QString &toolOutput, int exitCode, bool crashed, bool outputMissing);
+
+} // namespace FailureReason

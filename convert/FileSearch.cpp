@@ -1,0 +1,73 @@
+#include "convert/FileSearch.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace FileSearch {
+
+namespace {
+
+// One folder's listing: its files go straight to the results, its subfolders are returned in
+// listing order. readdir keeps the file system's order and costs no stat for most entries.
+QStringList listFolder(const QString &folder, QStringList &results)
+{
+    QStringList subfolders;
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR *dir = opendir(encoded.constData());
+    if (!dir)
+        return subfolders;
+    while (const dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        const QString path = folder + QLatin1Char('/') + QFile::decodeName(name);
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            const QByteArray full = encoded + '/' + name;
+            isFolder = lstat(full.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (isFolder) {
+            subfolders.append(path);
+            continue;
+        }
+        if (entry->d_type == DT_LNK) {
+            // A link to a folder is neither followed nor taken for a file.
+            struct stat target;
+            const QByteArray full = encoded + '/' + name;
+            if (stat(full.constData(), &target) == 0 && S_ISDIR(target.st_mode))
+                continue;
+        }
+        results.append(path);
+    }
+    closedir(dir);
+    return subfolders;
+}
+
+} // namespace
+
+QStringList SearchFolder(const QString &folder, const std::atomic_bool *cancel)
+{
+    QStringList results;
+    // An explicit stack instead of recursion: a deep tree cannot exhaust the call stack.
+    QList<QStringList> pending{{folder}};
+    while (!pending.isEmpty()) {
+        if (cancel && cancel->load())
+            break;
+        QStringList &level = pending.last();
+        if (level.isEmpty()) {
+            pending.removeLast();
+            continue;
+        }
+        const QString next = level.takeFirst();
+        QStringList subfolders = listFolder(next, results);
+        if (!subfolders.isEmpty())
+            pending.append(subfolders);
+    }
+    return results;
+}
+
+} // namespace FileSearch
