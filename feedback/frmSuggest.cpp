@@ -143,8 +143,9 @@ void frmSuggest::Command1_Click()
     }
     QNetworkRequest request(url);
     request.setTransferTimeout(TransferTimeoutMs);
-    m_reply = m_network->get(request);
-    connect(m_reply, &QNetworkReply::finished, this, &frmSuggest::replyFinished);
+    QNetworkReply *reply = m_network->get(request);
+    m_reply = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { replyFinished(reply); });
 }
 
 void frmSuggest::mousePressEvent(QMouseEvent *event)
@@ -171,10 +172,10 @@ void frmSuggest::showStatus(const QString &text)
     lblSending->show();
 }
 
-void frmSuggest::replyFinished()
+void frmSuggest::replyFinished(QNetworkReply *reply)
 {
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
+    if (m_reply == reply)
+        m_reply = nullptr;
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {

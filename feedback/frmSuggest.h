@@ -48,7 +48,7 @@ protected:
 
 private:
     void showStatus(const QString &text);
-    void replyFinished();
+    void replyFinished(QNetworkReply *reply);
     void sendFailed();
     static QByteArray server();
 

@@ -43,7 +43,7 @@ frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &opti
     QFont designFont = font();
     designFont.setPixelSize(12);
     setFont(designFont);
-    setFixedSize(twips(0, 0, 4215, 2610).size());
+    setFixedSize(twips(0, 0, 3600, 2610).size());
 
     Label1 = new QLabel(QStringLiteral("转换完毕声音提示"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -52,26 +52,26 @@ frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &opti
     cmbSR = new QComboBox(this);
     cmbSR->setObjectName(QStringLiteral("cmbSR"));
     cmbSR->addItems({QStringLiteral("ON"), QStringLiteral("OFF")});
-    cmbSR->setGeometry(twips(2160, 270, 1200, 330));
+    cmbSR->setGeometry(twips(2130, 270, 1200, 330));
 
     chkMC = new QCheckBox(QStringLiteral("Music Cutter"), this);
     chkMC->setObjectName(QStringLiteral("chkMC"));
     chkMC->setGeometry(twips(240, 780, 1800, 300));
 
-    txtFromH = timeBox(this, "txtFromH", twips(480, 1170, 660, 315));
-    txtFromM = timeBox(this, "txtFromM", twips(1320, 1170, 660, 315));
-    txtFromS = timeBox(this, "txtFromS", twips(2160, 1170, 660, 315));
-    txtToH = timeBox(this, "txtToH", twips(480, 1575, 660, 315));
-    txtToM = timeBox(this, "txtToM", twips(1320, 1575, 660, 315));
-    txtToS = timeBox(this, "txtToS", twips(2160, 1575, 660, 315));
+    txtFromH = timeBox(this, "txtFromH", twips(450, 1170, 840, 315));
+    txtFromM = timeBox(this, "txtFromM", twips(1470, 1170, 840, 315));
+    txtFromS = timeBox(this, "txtFromS", twips(2490, 1170, 840, 315));
+    txtToH = timeBox(this, "txtToH", twips(450, 1575, 840, 315));
+    txtToM = timeBox(this, "txtToM", twips(1470, 1575, 840, 315));
+    txtToS = timeBox(this, "txtToS", twips(2490, 1575, 840, 315));
 
     Command1 = new QPushButton(QStringLiteral("确定"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(1830, 2040, 1005, 375));
+    Command1->setGeometry(twips(1230, 2040, 1005, 375));
 
     Command2 = new QPushButton(QStringLiteral("返回"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(twips(2970, 2040, 975, 375));
+    Command2->setGeometry(twips(2355, 2040, 975, 375));
 
     Form_Load();
 

@@ -314,6 +314,7 @@ void TestFeedback::emptyFields()
 
     QCOMPARE(form.lblSending->text(), status);
     QVERIFY(form.lblSending->isVisible());
+    QVERIFY(QApplication::focusWidget());
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     QVERIFY(form.Command3->isEnabled());
 

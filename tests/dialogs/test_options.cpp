@@ -307,6 +307,7 @@ void TestOptions::refusedTimes()
     QCOMPARE(messages.messages[0].icon, MessageSink::Icon::Exclamation);
     QCOMPARE(messages.messages[0].caption, caption);
     QCOMPARE(messages.messages[0].text, text);
+    QVERIFY(QApplication::focusWidget());
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     QVERIFY(dialog.isVisible());
     QCOMPARE(finished.count(), 0);
