@@ -57,6 +57,27 @@ std::string failureReason(const std::string &stderrText)
     return reason.empty() ? "ffmpeg failed" : reason;
 }
 
+bool inputDuration(const std::string &stderrText, double &seconds)
+{
+    const size_t input = stderrText.find("Input #0");
+    if (input == std::string::npos)
+        return false;
+    const size_t key = stderrText.find("Duration: ", input);
+    if (key == std::string::npos)
+        return false;
+    const size_t end = stderrText.find(',', key);
+    if (end == std::string::npos)
+        return false;
+    int hours = 0, minutes = 0;
+    double secs = 0;
+    const std::string text = stderrText.substr(key + 10, end - key - 10);
+    if (std::sscanf(text.c_str(), "%d:%d:%lf", &hours, &minutes, &secs) == 3)
+        seconds = hours * 3600.0 + minutes * 60.0 + secs;
+    else
+        seconds = -1;
+    return true;
+}
+
 std::string clock(double seconds)
 {
     if (seconds < 0)

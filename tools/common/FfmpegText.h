@@ -13,6 +13,10 @@ std::string absolutePath(const std::string &path);
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
 
+// The length ffmpeg gives for its first input ("Duration: 00:00:20.00, ") in seconds, -1 for
+// N/A; false while that part of its output has not arrived.
+bool inputDuration(const std::string &stderrText, double &seconds);
+
 // Seconds as HH:MM:SS.xx.
 std::string clock(double seconds);
 
