@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <sys/resource.h>
 
 // The three encoder tools run for real over the system's ffmpeg, with the command lines the
 // converter builds, on small clips made here.
@@ -23,6 +25,8 @@ private slots:
     void encodes();
     void fails_data();
     void fails();
+    void failsWhenTheDiskIsFull_data();
+    void failsWhenTheDiskIsFull();
     void keepsAnExistingFileWithoutOverwrite();
     void oddNames_data();
     void oddNames();
@@ -34,7 +38,8 @@ private:
         int exitCode = -1;
         QString output;
     };
-    Run runTool(const QString &tool, const QStringList &arguments, const QString &folder);
+    Run runTool(const QString &tool, const QStringList &arguments, const QString &folder,
+                qint64 fileSizeLimit = 0);
     QString input(const QString &name) const
     {
         return m_dir.filePath(QStringLiteral("in/") + name);
@@ -105,9 +110,17 @@ QList<double> shownProgress(const QString &output, bool stageOne)
 } // namespace
 
 tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &arguments,
-                                  const QString &folder)
+                                  const QString &folder, qint64 fileSizeLimit)
 {
     QProcess process;
+    // A file size limit stands in for a full disk: with SIGXFSZ ignored (which the tool and
+    // its ffmpeg inherit), writes past the limit fail the way they fail on a full disk.
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN);
+        });
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setWorkingDirectory(folder);
@@ -441,6 +454,36 @@ void tst_Tools::fails()
         QChar spinner('-');
         QVERIFY(!ProgressParser::parseStageOne(run.output, spinner));
     }
+}
+
+void tst_Tools::failsWhenTheDiskIsFull_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::newRow("conv MPEG4") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4";
+    QTest::newRow("coder MP3") << "coder" << Mp3 << "clip.mp3";
+    QTest::newRow("coder RMVB") << "coder" << RealFixed << "clip.rmvb";
+    QTest::newRow("coder2 3GP") << "coder2" << mobile("176x144") << "clip.3gp";
+}
+
+void tst_Tools::failsWhenTheDiskIsFull()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    const QString folder = freshFolder();
+    for (const char *placeholder : {"SCRATCH", "IN"})
+        if (arguments.contains(placeholder))
+            arguments.replace(arguments.indexOf(placeholder), input("stereo.mp4"));
+    arguments.replace(arguments.indexOf("OUT"), folder + QLatin1Char('/') + outputName);
+
+    const Run run = runTool(tool, arguments, folder, 20000);
+    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
+    QVERIFY2(run.output.contains(QLatin1String("Error: ")), qPrintable(run.output));
+    QVERIFY2(run.output.contains(QLatin1String("File too large")), qPrintable(run.output));
+    QVERIFY(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 void tst_Tools::keepsAnExistingFileWithoutOverwrite()

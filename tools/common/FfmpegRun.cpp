@@ -64,7 +64,11 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     const int code = Subprocess(arguments).run(onProgress, onErrors);
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
-    if (code == 0)
+    // ffmpeg 5.1 still exits with 0 when the end of the file could not be written (a full
+    // disk), leaving a cut file behind.
+    const bool unfinished = errors.find("Error writing trailer") != std::string::npos ||
+                            errors.find("Error closing file") != std::string::npos;
+    if (code == 0 && !unfinished)
         return;
     if (errors.find("Stream map '0:v") != std::string::npos)
         throw ToolFailure("Error: the input has no video stream");

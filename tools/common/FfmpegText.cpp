@@ -43,17 +43,20 @@ static std::string withoutFileNames(std::string line)
 std::string failureReason(const std::string &stderrText)
 {
     std::istringstream lines(stderrText);
-    std::string line, last, lastError;
+    std::string line, last, lastError, diskFull;
     while (std::getline(lines, line)) {
         line = withoutFileNames(line);
         if (line.empty() || line == "Conversion failed!" || line.rfind("Exiting", 0) == 0)
             continue;
         last = line;
-        if (line.find("rror") != std::string::npos || line.find("No space") != std::string::npos ||
-            line.find("nvalid") != std::string::npos)
+        if (line.find("No space left") != std::string::npos)
+            diskFull = line;
+        if (line.find("rror") != std::string::npos || line.find("nvalid") != std::string::npos)
             lastError = line;
     }
-    const std::string &reason = lastError.empty() ? last : lastError;
+    // A full disk shows up as many follow-on errors; the disk is what the user must know.
+    const std::string &reason =
+        !diskFull.empty() ? diskFull : (lastError.empty() ? last : lastError);
     return reason.empty() ? "ffmpeg failed" : reason;
 }
 
