@@ -109,6 +109,19 @@ QList<double> shownProgress(const QString &output, bool stageOne)
 }
 } // namespace
 
+// The audio bitrate a command line asks for, in bit/s.
+static int requestedAudioBitrate(const QStringList &arguments)
+{
+    if (arguments.contains(QLatin1String("preset=320")))
+        return 320000;
+    if (arguments.contains(QLatin1String("acodec=mp2:abitrate=64")))
+        return 64000;
+    const qsizetype ab = arguments.indexOf(QLatin1String("-ab"));
+    if (ab < 0 || ab + 1 >= arguments.size())
+        return 0;
+    return qRound(arguments[ab + 1].chopped(1).toDouble() * 1000);
+}
+
 tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &arguments,
                                   const QString &folder, qint64 fileSizeLimit)
 {
@@ -264,6 +277,14 @@ void tst_Tools::encodes_data()
     QTest::newRow("3GP sized") << "coder2" << mobile("176x144") << "stereo.mp4"
                                << "clip.3gp" << mov << "mpeg4"
                                << "amr_nb" << QSize(176, 144) << 8000 << 1 << 0.0;
+    QStringList oddRate = StageOneMpeg2;
+    oddRate.replace(oddRate.indexOf("24"), "13");
+    QTest::newRow("MPG, rate MPEG-2 lacks")
+        << "conv" << oddRate << "stereo.mp4"
+        << "clip.mpg"
+        << "mpeg"
+        << "mpeg2video"
+        << "mp2" << QSize(320, 180) << 44100 << 2 << 24000.0 / 1001;
     QTest::newRow("mono MPG") << "conv" << StageOneMpeg2 << "mono.mp4"
                               << "clip.mpg"
                               << "mpeg"
@@ -359,6 +380,16 @@ void tst_Tools::encodes()
     QCOMPARE(info.channels, channels);
     if (frameRate > 0)
         QCOMPARE(info.frameRate, frameRate);
+    // Constant-rate audio codecs must carry the bitrate the command asked for.
+    const QStringList constantRate = {"mp3", "mp2", "ac3"};
+    if (constantRate.contains(audioCodec))
+        QCOMPARE(info.audioBitrate, requestedAudioBitrate(arguments));
+    // AMR-NB 12.2k is stored as 32-byte frames (a header byte and 244 bits of speech) every
+    // 20 ms; any other mode has a smaller frame.
+    if (audioCodec == QLatin1String("amr_nb")) {
+        QCOMPARE(requestedAudioBitrate(arguments), 12200);
+        QCOMPARE(info.audioBitrate, 32 * 8 * 50);
+    }
     if (audioCodec == QLatin1String("amr_nb"))
         QVERIFY2(info.majorBrand.startsWith(QLatin1String("3g")), qPrintable(info.majorBrand));
     const double seconds = m_inputSeconds.value(inputName);
@@ -416,6 +447,16 @@ void tst_Tools::fails_data()
     QTest::newRow("zero channels") << "coder" << noChannels << "stereo.mp4"
                                    << "clip.mp3"
                                    << "-ac 0";
+    QStringList unknownOption = Mp3;
+    unknownOption.replace(unknownOption.indexOf("-vn"), "-vx");
+    QTest::newRow("unknown option") << "coder" << unknownOption << "stereo.mp4"
+                                    << "clip.mp3"
+                                    << "-vx";
+    QStringList badContainer = StageOneMpeg4;
+    badContainer.replace(badContainer.indexOf("avi"), "wmv");
+    QTest::newRow("unknown -of") << "conv" << badContainer << "stereo.mp4"
+                                 << "clip.mp4"
+                                 << "-of wmv";
     QStringList badRate = mobile("176x144");
     badRate.replace(badRate.indexOf("12.2k"), "12k");
     QTest::newRow("AMR bitrate") << "coder2" << badRate << "stereo.mp4"
