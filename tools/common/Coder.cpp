@@ -4,18 +4,16 @@
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
 #include "OutputFile.h"
+#include "PrivateFolder.h"
 #include "ToolFailure.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -108,36 +106,6 @@ std::string realVideoFilter()
            ",trunc(ih*" + factor + "/2)*2,ih)',pad=w='ceil(iw/16)*16':h='ceil(ih/16)*16':x='(ow-" +
            "iw)/2':y='(oh-ih)/2'";
 }
-
-// A temporary folder of our own, removed with what it holds.
-class PrivateFolder
-{
-public:
-    PrivateFolder()
-    {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vidmorph-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw ToolFailure("Error: cannot create a temporary folder: " +
-                              std::string(std::strerror(errno)));
-        m_path = pattern;
-    }
-    ~PrivateFolder()
-    {
-        for (const auto &file : m_files)
-            unlink(file.c_str());
-        rmdir(m_path.c_str());
-    }
-    std::string file(const std::string &name)
-    {
-        m_files.push_back(m_path + "/" + name);
-        return m_files.back();
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
 
 void printTime(double seconds)
 {
