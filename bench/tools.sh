@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Wall time of each encoder tool against the one ffmpeg command that does the same encoding,
-# on a 20 s 640x360 clip. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 3)
+# on a 20 s 640x360 clip. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 5)
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [RUNS]}
-runs=${2:-3}
+runs=${2:-5}
 data=$(cd "$build/app/data" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -17,23 +17,16 @@ ff=(ffmpeg -nostdin -hide_banner -v error -y)
 "$data/conv" in.mp4 -oac mp3lame -lameopts preset=320 -ovc lavc \
     -lavcopts vcodec=mpeg4:vbitrate=1200 -of avi -o tmp.mp4 > /dev/null
 
-# Best wall time in seconds of RUNS runs of the command.
-best() {
-    local fastest=""
-    for _ in $(seq "$runs"); do
-        local start end took
-        start=$(date +%s.%N)
-        "$@" > /dev/null 2>&1
-        end=$(date +%s.%N)
-        took=$(echo "$end - $start" | bc -l)
-        if [[ -z $fastest ]] || (($(echo "$took < $fastest" | bc -l))); then
-            fastest=$took
-        fi
-    done
-    echo "$fastest"
+# One run of the command: "WALL CPU" in seconds (CPU = user + system of it and its children).
+measure() {
+    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" > /dev/null 2>&1
+    awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time"
 }
 
-printf '%-12s %10s %10s %10s\n' "command" "tool s" "ffmpeg s" "overhead"
+# The machine is shared, so the tool and ffmpeg take turns, and the best of RUNS runs of each
+# counts, for wall time and for CPU time.
+printf '%-12s %9s %9s %9s %9s %9s %9s\n' command "tool s" "ffmpeg s" "wall +%" "tool cpu" \
+    "ff cpu" "cpu +%"
 row() {
     local name=$1
     shift
@@ -41,10 +34,17 @@ row() {
     while [[ $1 != -- ]]; do tool+=("$1"); shift; done
     shift
     direct=("$@")
-    local t d
-    t=$(best "${tool[@]}")
-    d=$(best "${direct[@]}")
-    printf '%-12s %10.3f %10.3f %9.1f%%\n' "$name" "$t" "$d" "$(echo "($t - $d) / $d * 100" | bc -l)"
+    local tw=999 tc=999 dw=999 dc=999 w c
+    for _ in $(seq "$runs"); do
+        read -r w c < <(measure "${tool[@]}")
+        tw=$(echo "if ($w < $tw) $w else $tw" | bc -l)
+        tc=$(echo "if ($c < $tc) $c else $tc" | bc -l)
+        read -r w c < <(measure "${direct[@]}")
+        dw=$(echo "if ($w < $dw) $w else $dw" | bc -l)
+        dc=$(echo "if ($c < $dc) $c else $dc" | bc -l)
+    done
+    printf '%-12s %9.2f %9.2f %8.1f%% %9.2f %9.2f %8.1f%%\n' "$name" "$tw" "$dw" \
+        "$(echo "($tw - $dw) / $dw * 100" | bc -l)" "$tc" "$dc" "$(echo "($tc - $dc) / $dc * 100" | bc -l)"
 }
 
 row intermediate "$data/conv" in.mp4 -oac mp3lame -lameopts preset=320 -ovc lavc \
