@@ -19,12 +19,13 @@ ff=(ffmpeg -nostdin -hide_banner -v error -y)
 
 # One run of the command: "WALL CPU" in seconds (CPU = user + system of it and its children).
 measure() {
-    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" > /dev/null 2>&1
+    local TIMEFORMAT='%R %U %S'
+    { time "$@" > /dev/null 2>&1; } 2> "$work/time"
     awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time"
 }
 
-# The machine is shared, so the tool and ffmpeg take turns, and the best of RUNS runs of each
-# counts, for wall time and for CPU time.
+# The machine may be shared, so the tool and ffmpeg take turns, and the best of RUNS runs of
+# each counts, for wall time and for CPU time.
 printf '%-12s %9s %9s %9s %9s %9s %9s\n' command "tool s" "ffmpeg s" "wall +%" "tool cpu" \
     "ff cpu" "cpu +%"
 row() {
@@ -34,17 +35,16 @@ row() {
     while [[ $1 != -- ]]; do tool+=("$1"); shift; done
     shift
     direct=("$@")
-    local tw=999 tc=999 dw=999 dc=999 w c
+    local times=()
     for _ in $(seq "$runs"); do
-        read -r w c < <(measure "${tool[@]}")
-        tw=$(echo "if ($w < $tw) $w else $tw" | bc -l)
-        tc=$(echo "if ($c < $tc) $c else $tc" | bc -l)
-        read -r w c < <(measure "${direct[@]}")
-        dw=$(echo "if ($w < $dw) $w else $dw" | bc -l)
-        dc=$(echo "if ($c < $dc) $c else $dc" | bc -l)
+        times+=("tool $(measure "${tool[@]}")" "ffmpeg $(measure "${direct[@]}")")
     done
-    printf '%-12s %9.2f %9.2f %8.1f%% %9.2f %9.2f %8.1f%%\n' "$name" "$tw" "$dw" \
-        "$(echo "($tw - $dw) / $dw * 100" | bc -l)" "$tc" "$dc" "$(echo "($tc - $dc) / $dc * 100" | bc -l)"
+    printf '%s\n' "${times[@]}" | awk -v name="$name" '
+        { if (!($1 in wall) || $2 < wall[$1]) wall[$1] = $2
+          if (!($1 in cpu) || $3 < cpu[$1]) cpu[$1] = $3 }
+        END { printf "%-12s %9.2f %9.2f %8.1f%% %9.2f %9.2f %8.1f%%\n", name,
+                  wall["tool"], wall["ffmpeg"], (wall["tool"] - wall["ffmpeg"]) / wall["ffmpeg"] * 100,
+                  cpu["tool"], cpu["ffmpeg"], (cpu["tool"] - cpu["ffmpeg"]) / cpu["ffmpeg"] * 100 }'
 }
 
 row intermediate "$data/conv" in.mp4 -oac mp3lame -lameopts preset=320 -ovc lavc \

@@ -87,7 +87,7 @@ QStringList mobile(const QString &size)
 
 // The progress a window would show for this output, fed to the parser in chunks that end at
 // line breaks as the runner delivers them.
-QList<double> shownProgress(const QString &output, bool stageOne)
+QList<double> shownProgress(const QString &output, bool stageOne, qint32 *durationRead = nullptr)
 {
     QChar spinner('-');
     qint32 duration = 0;
@@ -105,6 +105,8 @@ QList<double> shownProgress(const QString &output, bool stageOne)
             values.append(display->pbValue);
         start = end + 1;
     }
+    if (durationRead)
+        *durationRead = duration;
     return values;
 }
 } // namespace
@@ -398,7 +400,12 @@ void tst_Tools::encodes()
     const QString errors = TestMedia::decodeErrors(output);
     QVERIFY2(errors.isEmpty(), qPrintable(errors));
 
-    const QList<double> progress = shownProgress(run.output, tool == QLatin1String("conv"));
+    qint32 durationRead = 0;
+    const QList<double> progress =
+        shownProgress(run.output, tool == QLatin1String("conv"), &durationRead);
+    // Without the length every position would show as finished.
+    if (tool != QLatin1String("conv"))
+        QCOMPARE(durationRead, qint32(qRound(seconds)));
     QVERIFY2(!progress.isEmpty(), qPrintable(run.output));
     for (int i = 1; i < progress.size(); ++i)
         QVERIFY2(progress[i] >= progress[i - 1], qPrintable(run.output));
