@@ -30,6 +30,7 @@ private slots:
     void keepsAnExistingFileWithoutOverwrite();
     void oddNames_data();
     void oddNames();
+    void stopSignalEndsEncoderAndRemovesOutput_data();
     void stopSignalEndsEncoderAndRemovesOutput();
 
 private:
@@ -616,35 +617,65 @@ static QList<qint64> childrenOf(qint64 pid)
     return children;
 }
 
+void tst_Tools::stopSignalEndsEncoderAndRemovesOutput_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("conv, SIGTERM")
+        << "conv" << QStringList{"IN"} + StageOneMpeg2 << "clip.mpg" << int(SIGTERM);
+    QTest::newRow("conv, SIGINT") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4"
+                                  << int(SIGINT);
+    QTest::newRow("coder, SIGTERM") << "coder" << RealFixed << "clip.rmvb" << int(SIGTERM);
+    QTest::newRow("coder2, SIGINT") << "coder2" << mobile("320x240") << "clip.3gp" << int(SIGINT);
+}
+
 void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
 {
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(int, signal);
+
     const QString folder = freshFolder();
+    const QString temporary = freshFolder();
+    for (const char *placeholder : {"SCRATCH", "IN"})
+        if (arguments.contains(placeholder))
+            arguments.replace(arguments.indexOf(placeholder), input("long.mp4"));
+    arguments.replace(arguments.indexOf("OUT"), folder + QLatin1Char('/') + outputName);
+
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temporary);
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(folder);
-    QStringList arguments = StageOneMpeg2;
-    arguments.replace(arguments.indexOf("OUT"), folder + QStringLiteral("/clip.mpg"));
-    process.start(TestMedia::toolPath("conv"), QStringList{input("long.mp4")} + arguments);
+    process.start(TestMedia::toolPath(tool), arguments);
     QVERIFY(process.waitForStarted());
 
     // Wait until the encoder writes its partial file, then stop the tool as the runner does.
     QElapsedTimer timer;
     timer.start();
     QList<qint64> encoders;
-    while (timer.elapsed() < 30000 && encoders.isEmpty()) {
+    while (timer.elapsed() < 30000 && encoders.isEmpty() && process.state() == QProcess::Running) {
         if (!QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
             encoders = childrenOf(process.processId());
         QThread::msleep(20);
     }
     QVERIFY2(!encoders.isEmpty(), "no encoder child seen");
     QCOMPARE(process.state(), QProcess::Running);
-    process.terminate();
+    QCOMPARE(kill(pid_t(process.processId()), signal), 0);
     QVERIFY(process.waitForFinished(20000));
-    QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signal);
     for (qint64 pid : encoders)
         QVERIFY2(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), "encoder still running");
     QVERIFY(
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    QVERIFY(QDir(temporary)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)
