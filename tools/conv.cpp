@@ -102,28 +102,9 @@ Options parse(int argc, char **argv)
     return options;
 }
 
-std::string extensionOf(const std::string &path)
-{
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
-bool isCodecName(const std::string &name)
-{
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
-}
-
 bool ffmpegCanWrite(const std::string &format)
 {
-    if (!isCodecName(format))
+    if (!FfmpegText::isPlainName(format))
         return false;
     const std::string known = VIDMORPH_FFMPEG_MUXERS;
     if (!known.empty())
@@ -143,7 +124,7 @@ std::string containerFormat(const Options &options)
         badParameter("-of " + options.container);
     if (ffmpegCanWrite(options.lavfFormat))
         return options.lavfFormat;
-    const std::string extension = extensionOf(options.output);
+    const std::string extension = FfmpegText::extensionOf(options.output);
     if (extension == "mpg" || extension == "mpeg" || extension == "vob")
         return "vob";
     if (extension == "avi" || extension.empty())
@@ -206,7 +187,7 @@ std::vector<std::string> audioArguments(const Options &options)
     } else if (options.audioEncoder == "lavc") {
         const auto codec = options.lavc.find("acodec");
         const std::string name = codec == options.lavc.end() ? "mp2" : codec->second;
-        if (!isCodecName(name))
+        if (!FfmpegText::isPlainName(name))
             badParameter("acodec=" + name);
         arguments = {"-c:a", name};
         const auto rate = options.lavc.find("abitrate");
@@ -231,7 +212,7 @@ std::vector<std::string> videoArguments(const Options &options)
         badParameter("-ovc " + options.videoEncoder);
     const auto codec = options.lavc.find("vcodec");
     const std::string name = codec == options.lavc.end() ? "mpeg4" : codec->second;
-    if (!isCodecName(name))
+    if (!FfmpegText::isPlainName(name))
         badParameter("vcodec=" + name);
     for (const auto &[key, value] : options.lavc)
         if (key != "vcodec" && key != "vbitrate" && key != "acodec" && key != "abitrate" &&

@@ -63,30 +63,11 @@ Options parse(int argc, char **argv)
     throw ToolFailure("Error: bad parameter " + option + " " + value);
 }
 
-std::string extensionOf(const std::string &path)
-{
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
 bool isAudioOnlyExtension(const std::string &extension)
 {
     static const std::vector<std::string> audio = {"mp3", "mp2", "wav", "m4a", "aac", "ac3",
                                                    "ogg", "oga", "wma", "amr", "flac"};
     return std::find(audio.begin(), audio.end(), extension) != audio.end();
-}
-
-bool isName(const std::string &name)
-{
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
 }
 
 // RealVideo 1 takes only sizes in whole macroblocks, fewer than 4096 of them. The picture is
@@ -144,11 +125,11 @@ void Coder::run()
     const std::string videoCodec = value("-vcodec");
     const std::string audioCodec = value("-acodec");
     const std::string format = value("-f");
-    if (!videoCodec.empty() && !isName(videoCodec))
+    if (!videoCodec.empty() && !FfmpegText::isPlainName(videoCodec))
         badParameter("-vcodec", videoCodec);
-    if (!audioCodec.empty() && !isName(audioCodec))
+    if (!audioCodec.empty() && !FfmpegText::isPlainName(audioCodec))
         badParameter("-acodec", audioCodec);
-    if (!format.empty() && !isName(format))
+    if (!format.empty() && !FfmpegText::isPlainName(format))
         badParameter("-f", format);
     const bool amr = audioCodec == "amr_nb" || audioCodec == "libopencore_amrnb";
     if (amr && ((channels != 0 && channels != 1) || (sampleRate != 0 && sampleRate != 8000)))
@@ -157,7 +138,7 @@ void Coder::run()
     const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
 
     FfmpegRun::requireInputFile(options.input);
-    const std::string extension = extensionOf(options.output);
+    const std::string extension = FfmpegText::extensionOf(options.output);
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
 
     OutputFile output(options.output, options.overwrite);

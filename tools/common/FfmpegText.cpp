@@ -1,5 +1,7 @@
 #include "FfmpegText.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +92,25 @@ std::string clock(double seconds)
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000,
                   hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
     return text;
+}
+
+std::string extensionOf(const std::string &path)
+{
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char &c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isPlainName(const std::string &name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
 }
 
 bool parseBitrate(const std::string &text, double &value)

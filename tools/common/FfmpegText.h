@@ -20,6 +20,13 @@ bool inputDuration(const std::string &stderrText, double &seconds);
 // Seconds as HH:MM:SS.xx.
 std::string clock(double seconds);
 
+// A file name's extension in lower case, without its dot; empty when it has none.
+std::string extensionOf(const std::string &path);
+
+// A codec, format or muxer name: letters, digits and underscores only, so that it can never
+// be taken for an option or carry one.
+bool isPlainName(const std::string &name);
+
 // "12", "12.5", "12k", "1.2M" as a number of units (k = 1000).
 bool parseBitrate(const std::string &text, double &value);
 bool parsePositiveInt(const std::string &text, int &value);
