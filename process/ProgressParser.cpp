@@ -96,7 +96,9 @@ static std::optional<qint32> durationSeconds(const QString &text)
     return NumberText::toInt32(hours * 3600 + minutes * 60 + seconds);
 }
 
-QString plainDecimal(double value)
+// The decimal text of a value as the stage-two caption needs it: plain notation (never an
+// exponent), at most 15 significant digits, no trailing zeros.
+static QString plainDecimal(double value)
 {
     if (!std::isfinite(value))
         return QString::number(value);

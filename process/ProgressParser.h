@@ -32,8 +32,4 @@ std::optional<ProgressDisplay> parseStageOne(QStringView chunk, QChar &SpinnerCh
 std::optional<ProgressDisplay> parseStageTwo(QStringView chunk, QChar &SpinnerChar,
                                              qint32 &DurationSeconds);
 
-// The decimal text of a value as the stage-two caption needs it: plain notation (never an
-// exponent), at most 15 significant digits, no trailing zeros.
-QString plainDecimal(double value);
-
 } // namespace ProgressParser

@@ -1,9 +1,9 @@
 // conv: the stage-one encoder. Takes MEncoder's options as the converter uses them and does
 // the encoding with ffmpeg, printing MEncoder-style progress: "Pos: 1.2s ( 5%)" lines.
 
+#include "FfmpegMuxers.h"
 #include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
-#include "common/MediaInfo.h"
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
@@ -102,29 +102,13 @@ Options parse(int argc, char **argv)
     return options;
 }
 
-std::string extensionOf(const std::string &path)
-{
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
-bool isCodecName(const std::string &name)
-{
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
-}
-
 bool ffmpegCanWrite(const std::string &format)
 {
-    if (!isCodecName(format))
+    if (!FfmpegText::isPlainName(format))
         return false;
+    const std::string known = VIDMORPH_FFMPEG_MUXERS;
+    if (!known.empty())
+        return known.find(" " + format + " ") != std::string::npos;
     std::string out, err;
     Subprocess({"ffmpeg", "-hide_banner", "-h", "muxer=" + format}).capture(out, err);
     return out.rfind("Muxer ", 0) == 0;
@@ -140,7 +124,7 @@ std::string containerFormat(const Options &options)
         badParameter("-of " + options.container);
     if (ffmpegCanWrite(options.lavfFormat))
         return options.lavfFormat;
-    const std::string extension = extensionOf(options.output);
+    const std::string extension = FfmpegText::extensionOf(options.output);
     if (extension == "mpg" || extension == "mpeg" || extension == "vob")
         return "vob";
     if (extension == "avi" || extension.empty())
@@ -187,25 +171,11 @@ std::string standardMpegRate(double rate)
     return best.second;
 }
 
-// The sample rate ffmpeg's MP2 and LAME encoders take that is nearest to the input's.
-std::string supportedSampleRate(int rate, bool mp3)
-{
-    std::vector<int> rates = {16000, 22050, 24000, 32000, 44100, 48000};
-    if (mp3)
-        rates.insert(rates.begin(), {8000, 11025, 12000});
-    int best = rates.back();
-    for (int candidate : rates)
-        if (std::abs(candidate - rate) < std::abs(best - rate))
-            best = candidate;
-    return std::to_string(best);
-}
-
-std::vector<std::string> audioArguments(const Options &options, const MediaInfo &info)
+// ffmpeg itself brings the audio to a sample rate and channel layout the encoder takes.
+std::vector<std::string> audioArguments(const Options &options)
 {
     std::vector<std::string> arguments;
-    bool mp3 = false;
     if (options.audioEncoder == "mp3lame") {
-        mp3 = true;
         const std::string &preset = options.lamePreset.empty() ? "128" : options.lamePreset;
         int kbits = 0;
         if (!FfmpegText::parsePositiveInt(preset, kbits) || kbits < 8 || kbits > 320)
@@ -217,9 +187,8 @@ std::vector<std::string> audioArguments(const Options &options, const MediaInfo 
     } else if (options.audioEncoder == "lavc") {
         const auto codec = options.lavc.find("acodec");
         const std::string name = codec == options.lavc.end() ? "mp2" : codec->second;
-        if (!isCodecName(name))
+        if (!FfmpegText::isPlainName(name))
             badParameter("acodec=" + name);
-        mp3 = name == "libmp3lame";
         arguments = {"-c:a", name};
         const auto rate = options.lavc.find("abitrate");
         arguments.insert(arguments.end(), {"-b:a", rate == options.lavc.end()
@@ -230,16 +199,12 @@ std::vector<std::string> audioArguments(const Options &options, const MediaInfo 
     } else {
         badParameter("-oac " + options.audioEncoder);
     }
-    if (!info.hasAudio)
-        return {"-an"};
-    arguments.insert(arguments.begin(), {"-map", "0:a:0"});
-    arguments.insert(arguments.end(), {"-ar", supportedSampleRate(info.sampleRate, mp3)});
-    if (info.channels > 2)
-        arguments.insert(arguments.end(), {"-ac", "2"});
+    // A silent input makes a video without sound.
+    arguments.insert(arguments.begin(), {"-map", "0:a:0?"});
     return arguments;
 }
 
-std::vector<std::string> videoArguments(const Options &options, const MediaInfo &info)
+std::vector<std::string> videoArguments(const Options &options)
 {
     if (options.videoEncoder.empty())
         throw ToolFailure("Error: no video encoder selected, use -ovc");
@@ -247,33 +212,26 @@ std::vector<std::string> videoArguments(const Options &options, const MediaInfo 
         badParameter("-ovc " + options.videoEncoder);
     const auto codec = options.lavc.find("vcodec");
     const std::string name = codec == options.lavc.end() ? "mpeg4" : codec->second;
-    if (!isCodecName(name))
+    if (!FfmpegText::isPlainName(name))
         badParameter("vcodec=" + name);
     for (const auto &[key, value] : options.lavc)
         if (key != "vcodec" && key != "vbitrate" && key != "acodec" && key != "abitrate" &&
             key != "vpass")
             badParameter("-lavcopts " + key);
-    if (!info.hasVideo)
-        throw ToolFailure("Error: the input has no video stream");
-
     std::vector<std::string> arguments = {"-map", "0:v:0", "-c:v", name};
     const auto rate = options.lavc.find("vbitrate");
     arguments.insert(arguments.end(), {"-b:v", rate == options.lavc.end()
                                                    ? std::string("800000")
                                                    : bitrate(rate->second, "vbitrate", true)});
-    const bool mpegVideo = name == "mpeg2video" || name == "mpeg1video";
-    double frameRate = 0;
-    if (!options.frameRate.empty())
-        frameRate = parseRate(options.frameRate);
-    else if (info.frameRateNum > 0 && info.frameRateDen > 0)
-        frameRate = double(info.frameRateNum) / info.frameRateDen;
-    if (mpegVideo)
-        arguments.insert(arguments.end(), {"-r", standardMpegRate(frameRate > 0 ? frameRate : 25)});
-    else if (!options.frameRate.empty())
-        arguments.insert(arguments.end(), {"-r", options.frameRate});
+    // Without -ofps ffmpeg keeps the input's rate, moving it to one MPEG-1/2 can carry.
+    if (!options.frameRate.empty()) {
+        const bool mpegVideo = name == "mpeg2video" || name == "mpeg1video";
+        arguments.insert(
+            arguments.end(),
+            {"-r", mpegVideo ? standardMpegRate(parseRate(options.frameRate)) : options.frameRate});
+    }
     // 4:2:0 video needs an even frame size; an odd one gets one more row or column.
-    if (info.width % 2 != 0 || info.height % 2 != 0)
-        arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
+    arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
     arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
     return arguments;
 }
@@ -296,10 +254,10 @@ void printProgress(double seconds, int percent)
 void convert(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
-    const MediaInfo info = MediaInfo::probe(options.input);
-    std::vector<std::string> video = videoArguments(options, info);
-    std::vector<std::string> audio = audioArguments(options, info);
+    const std::vector<std::string> video = videoArguments(options);
+    const std::vector<std::string> audio = audioArguments(options);
     const std::string format = containerFormat(options);
+    FfmpegRun::requireInputFile(options.input);
 
     OutputFile output(options.output, true);
     std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
@@ -310,22 +268,22 @@ void convert(int argc, char **argv)
         arguments.insert(arguments.end(), {"-f", format});
     arguments.push_back(FfmpegText::fileUrl(output.temporaryPath()));
 
+    double duration = 0, last = 0;
     int shown = -1;
-    double last = 0;
-    FfmpegRun(arguments).run(
-        [&](double seconds) {
-            last = std::max(last, seconds);
-            if (info.duration <= 0)
-                return;
-            const int percent = std::min(99, int(last / info.duration * 100));
-            if (percent != shown) {
-                shown = percent;
-                printProgress(last, percent);
-            }
-        },
-        "Error: encoding failed: ");
+    FfmpegRun(options.input, arguments)
+        .run([&](double seconds) { duration = seconds; },
+             [&](double seconds) {
+                 last = std::max(last, seconds);
+                 if (duration <= 0)
+                     return;
+                 const int percent = std::min(99, int(last / duration * 100));
+                 if (percent != shown) {
+                     shown = percent;
+                     printProgress(last, percent);
+                 }
+             });
     output.commit();
-    printProgress(std::max(last, info.duration), 100);
+    printProgress(std::max(last, duration), 100);
     std::printf("\n");
 }
 

@@ -85,7 +85,7 @@ TestMedia::Info TestMedia::probe(const QString &path)
         QStringLiteral("ffprobe"),
         {"-v", "error", "-show_entries",
          "format=format_name,duration:format_tags=major_brand:stream=codec_type,codec_name,width,"
-         "height,avg_frame_rate,sample_rate,channels",
+         "height,avg_frame_rate,sample_rate,channels,bit_rate",
          "-of", "json", "file:" + path});
     Info info;
     if (!result.ok)
@@ -107,6 +107,7 @@ TestMedia::Info TestMedia::probe(const QString &path)
             info.audioCodec = stream.value("codec_name").toString();
             info.sampleRate = stream.value("sample_rate").toString().toInt();
             info.channels = stream.value("channels").toInt();
+            info.audioBitrate = stream.value("bit_rate").toString().toInt();
         }
     }
     return info;

@@ -20,7 +20,8 @@ public:
         double frameRate = 0;
         int sampleRate = 0;
         int channels = 0;
-        double duration = 0; // seconds, of the container
+        int audioBitrate = 0; // bit/s of the audio stream, 0 when the file does not say
+        double duration = 0;  // seconds, of the container
     };
 
     // A clip of testsrc video and sine audio. channels 0 gives no audio; an empty size no

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <sys/resource.h>
 
 // The three encoder tools run for real over the system's ffmpeg, with the command lines the
 // converter builds, on small clips made here.
@@ -23,9 +25,12 @@ private slots:
     void encodes();
     void fails_data();
     void fails();
+    void failsWhenTheDiskIsFull_data();
+    void failsWhenTheDiskIsFull();
     void keepsAnExistingFileWithoutOverwrite();
     void oddNames_data();
     void oddNames();
+    void stopSignalEndsEncoderAndRemovesOutput_data();
     void stopSignalEndsEncoderAndRemovesOutput();
 
 private:
@@ -34,7 +39,8 @@ private:
         int exitCode = -1;
         QString output;
     };
-    Run runTool(const QString &tool, const QStringList &arguments, const QString &folder);
+    Run runTool(const QString &tool, const QStringList &arguments, const QString &folder,
+                qint64 fileSizeLimit = 0);
     QString input(const QString &name) const
     {
         return m_dir.filePath(QStringLiteral("in/") + name);
@@ -82,7 +88,7 @@ QStringList mobile(const QString &size)
 
 // The progress a window would show for this output, fed to the parser in chunks that end at
 // line breaks as the runner delivers them.
-QList<double> shownProgress(const QString &output, bool stageOne)
+QList<double> shownProgress(const QString &output, bool stageOne, qint32 *durationRead = nullptr)
 {
     QChar spinner('-');
     qint32 duration = 0;
@@ -100,14 +106,37 @@ QList<double> shownProgress(const QString &output, bool stageOne)
             values.append(display->pbValue);
         start = end + 1;
     }
+    if (durationRead)
+        *durationRead = duration;
     return values;
 }
 } // namespace
 
+// The audio bitrate a command line asks for, in bit/s.
+static int requestedAudioBitrate(const QStringList &arguments)
+{
+    if (arguments.contains(QLatin1String("preset=320")))
+        return 320000;
+    if (arguments.contains(QLatin1String("acodec=mp2:abitrate=64")))
+        return 64000;
+    const qsizetype ab = arguments.indexOf(QLatin1String("-ab"));
+    if (ab < 0 || ab + 1 >= arguments.size())
+        return 0;
+    return qRound(arguments[ab + 1].chopped(1).toDouble() * 1000);
+}
+
 tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &arguments,
-                                  const QString &folder)
+                                  const QString &folder, qint64 fileSizeLimit)
 {
     QProcess process;
+    // A file size limit stands in for a full disk: with SIGXFSZ ignored (which the tool and
+    // its ffmpeg inherit), writes past the limit fail the way they fail on a full disk.
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN);
+        });
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setWorkingDirectory(folder);
@@ -251,6 +280,14 @@ void tst_Tools::encodes_data()
     QTest::newRow("3GP sized") << "coder2" << mobile("176x144") << "stereo.mp4"
                                << "clip.3gp" << mov << "mpeg4"
                                << "amr_nb" << QSize(176, 144) << 8000 << 1 << 0.0;
+    QStringList oddRate = StageOneMpeg2;
+    oddRate.replace(oddRate.indexOf("24"), "13");
+    QTest::newRow("MPG, rate MPEG-2 lacks")
+        << "conv" << oddRate << "stereo.mp4"
+        << "clip.mpg"
+        << "mpeg"
+        << "mpeg2video"
+        << "mp2" << QSize(320, 180) << 44100 << 2 << 24000.0 / 1001;
     QTest::newRow("mono MPG") << "conv" << StageOneMpeg2 << "mono.mp4"
                               << "clip.mpg"
                               << "mpeg"
@@ -292,12 +329,12 @@ void tst_Tools::encodes_data()
                                     << "mp3"
                                     << ""
                                     << "mp3" << QSize() << 48000 << 2 << 0.0;
-    // 1920x1080 is 4080 macroblocks once padded: too many for RealVideo 1, so it shrinks.
+    // 1920x1080 is 8160 macroblocks: too many for RealVideo 1, so it shrinks.
     QTest::newRow("large RMVB") << "coder" << RealFixed << "large.mkv"
                                 << "clip.rmvb"
                                 << "rm"
                                 << "rv10"
-                                << "ac3" << QSize(1360, 768) << 44100 << 2 << 0.0;
+                                << "ac3" << QSize(1344, 768) << 44100 << 2 << 0.0;
 }
 
 void tst_Tools::encodes()
@@ -346,6 +383,16 @@ void tst_Tools::encodes()
     QCOMPARE(info.channels, channels);
     if (frameRate > 0)
         QCOMPARE(info.frameRate, frameRate);
+    // Constant-rate audio codecs must carry the bitrate the command asked for.
+    const QStringList constantRate = {"mp3", "mp2", "ac3"};
+    if (constantRate.contains(audioCodec))
+        QCOMPARE(info.audioBitrate, requestedAudioBitrate(arguments));
+    // AMR-NB 12.2k is stored as 32-byte frames (a header byte and 244 bits of speech) every
+    // 20 ms; any other mode has a smaller frame.
+    if (audioCodec == QLatin1String("amr_nb")) {
+        QCOMPARE(requestedAudioBitrate(arguments), 12200);
+        QCOMPARE(info.audioBitrate, 32 * 8 * 50);
+    }
     if (audioCodec == QLatin1String("amr_nb"))
         QVERIFY2(info.majorBrand.startsWith(QLatin1String("3g")), qPrintable(info.majorBrand));
     const double seconds = m_inputSeconds.value(inputName);
@@ -354,7 +401,12 @@ void tst_Tools::encodes()
     const QString errors = TestMedia::decodeErrors(output);
     QVERIFY2(errors.isEmpty(), qPrintable(errors));
 
-    const QList<double> progress = shownProgress(run.output, tool == QLatin1String("conv"));
+    qint32 durationRead = 0;
+    const QList<double> progress =
+        shownProgress(run.output, tool == QLatin1String("conv"), &durationRead);
+    // Without the length every position would show as finished.
+    if (tool != QLatin1String("conv"))
+        QCOMPARE(durationRead, qint32(qRound(seconds)));
     QVERIFY2(!progress.isEmpty(), qPrintable(run.output));
     for (int i = 1; i < progress.size(); ++i)
         QVERIFY2(progress[i] >= progress[i - 1], qPrintable(run.output));
@@ -403,6 +455,16 @@ void tst_Tools::fails_data()
     QTest::newRow("zero channels") << "coder" << noChannels << "stereo.mp4"
                                    << "clip.mp3"
                                    << "-ac 0";
+    QStringList unknownOption = Mp3;
+    unknownOption.replace(unknownOption.indexOf("-vn"), "-vx");
+    QTest::newRow("unknown option") << "coder" << unknownOption << "stereo.mp4"
+                                    << "clip.mp3"
+                                    << "-vx";
+    QStringList badContainer = StageOneMpeg4;
+    badContainer.replace(badContainer.indexOf("avi"), "wmv");
+    QTest::newRow("unknown -of") << "conv" << badContainer << "stereo.mp4"
+                                 << "clip.mp4"
+                                 << "-of wmv";
     QStringList badRate = mobile("176x144");
     badRate.replace(badRate.indexOf("12.2k"), "12k");
     QTest::newRow("AMR bitrate") << "coder2" << badRate << "stereo.mp4"
@@ -441,6 +503,36 @@ void tst_Tools::fails()
         QChar spinner('-');
         QVERIFY(!ProgressParser::parseStageOne(run.output, spinner));
     }
+}
+
+void tst_Tools::failsWhenTheDiskIsFull_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::newRow("conv MPEG4") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4";
+    QTest::newRow("coder MP3") << "coder" << Mp3 << "clip.mp3";
+    QTest::newRow("coder RMVB") << "coder" << RealFixed << "clip.rmvb";
+    QTest::newRow("coder2 3GP") << "coder2" << mobile("176x144") << "clip.3gp";
+}
+
+void tst_Tools::failsWhenTheDiskIsFull()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    const QString folder = freshFolder();
+    for (const char *placeholder : {"SCRATCH", "IN"})
+        if (arguments.contains(placeholder))
+            arguments.replace(arguments.indexOf(placeholder), input("stereo.mp4"));
+    arguments.replace(arguments.indexOf("OUT"), folder + QLatin1Char('/') + outputName);
+
+    const Run run = runTool(tool, arguments, folder, 20000);
+    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
+    QVERIFY2(run.output.contains(QLatin1String("Error: ")), qPrintable(run.output));
+    QVERIFY2(run.output.contains(QLatin1String("File too large")), qPrintable(run.output));
+    QVERIFY(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 void tst_Tools::keepsAnExistingFileWithoutOverwrite()
@@ -525,35 +617,65 @@ static QList<qint64> childrenOf(qint64 pid)
     return children;
 }
 
+void tst_Tools::stopSignalEndsEncoderAndRemovesOutput_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("conv, SIGTERM")
+        << "conv" << QStringList{"IN"} + StageOneMpeg2 << "clip.mpg" << int(SIGTERM);
+    QTest::newRow("conv, SIGINT") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4"
+                                  << int(SIGINT);
+    QTest::newRow("coder, SIGTERM") << "coder" << RealFixed << "clip.rmvb" << int(SIGTERM);
+    QTest::newRow("coder2, SIGINT") << "coder2" << mobile("320x240") << "clip.3gp" << int(SIGINT);
+}
+
 void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
 {
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(int, signal);
+
     const QString folder = freshFolder();
+    const QString temporary = freshFolder();
+    for (const char *placeholder : {"SCRATCH", "IN"})
+        if (arguments.contains(placeholder))
+            arguments.replace(arguments.indexOf(placeholder), input("long.mp4"));
+    arguments.replace(arguments.indexOf("OUT"), folder + QLatin1Char('/') + outputName);
+
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temporary);
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(folder);
-    QStringList arguments = StageOneMpeg2;
-    arguments.replace(arguments.indexOf("OUT"), folder + QStringLiteral("/clip.mpg"));
-    process.start(TestMedia::toolPath("conv"), QStringList{input("long.mp4")} + arguments);
+    process.start(TestMedia::toolPath(tool), arguments);
     QVERIFY(process.waitForStarted());
 
     // Wait until the encoder writes its partial file, then stop the tool as the runner does.
     QElapsedTimer timer;
     timer.start();
     QList<qint64> encoders;
-    while (timer.elapsed() < 30000 && encoders.isEmpty()) {
+    while (timer.elapsed() < 30000 && encoders.isEmpty() && process.state() == QProcess::Running) {
         if (!QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
             encoders = childrenOf(process.processId());
         QThread::msleep(20);
     }
     QVERIFY2(!encoders.isEmpty(), "no encoder child seen");
     QCOMPARE(process.state(), QProcess::Running);
-    process.terminate();
+    QCOMPARE(kill(pid_t(process.processId()), signal), 0);
     QVERIFY(process.waitForFinished(20000));
-    QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signal);
     for (qint64 pid : encoders)
         QVERIFY2(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)), "encoder still running");
     QVERIFY(
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    QVERIFY(QDir(temporary)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)

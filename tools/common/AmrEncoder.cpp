@@ -30,7 +30,8 @@ AmrEncoder::AmrEncoder(double bitrate)
                       "7.95k, 10.2k or 12.2k");
 }
 
-void AmrEncoder::encode(const std::string &input, const std::string &amrFile) const
+bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
+                        const std::function<void(double)> &duration) const
 {
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(amrFile.c_str(), "wb"), std::fclose);
     if (!file)
@@ -60,7 +61,8 @@ void AmrEncoder::encode(const std::string &input, const std::string &amrFile) co
     };
 
     std::string errors;
-    const int code = Subprocess({"ffmpeg", "-nostdin", "-hide_banner", "-v", "error", "-i",
+    bool durationKnown = false;
+    const int code = Subprocess({"ffmpeg", "-nostdin", "-hide_banner", "-nostats", "-i",
                                  FfmpegText::fileUrl(input), "-map", "0:a:0", "-vn", "-ac", "1",
                                  "-ar", "8000", "-c:a", "pcm_s16le", "-f", "s16le", "pipe:1"})
                          .run(
@@ -68,13 +70,26 @@ void AmrEncoder::encode(const std::string &input, const std::string &amrFile) co
                                  pcm.insert(pcm.end(), data, data + size);
                                  encodeFrames(false);
                              },
-                             [&](const char *data, size_t size) { errors.append(data, size); });
+                             [&](const char *data, size_t size) {
+                                 errors.append(data, size);
+                                 double seconds = 0;
+                                 if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
+                                     durationKnown = true;
+                                     duration(seconds);
+                                 }
+                             });
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
+    if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
+        return false;
+    if (code != 0 && errors.find("Input #0") == std::string::npos)
+        throw ToolFailure("Error: cannot read input file " + input + ": " +
+                          FfmpegText::failureReason(errors));
     if (code != 0)
         throw ToolFailure("Error: cannot decode the audio: " + FfmpegText::failureReason(errors));
     encodeFrames(true);
     if (std::fflush(file.get()) != 0 || writeFailed)
         throw ToolFailure("Error: cannot write the AMR audio: " +
                           std::string(std::strerror(errno)));
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Writes AMR narrow-band audio, which Debian's ffmpeg cannot encode: ffmpeg decodes the
@@ -11,7 +12,10 @@ public:
     // bitrate in bit/s; one of the eight AMR-NB modes (4750 ... 12200), else a ToolFailure.
     explicit AmrEncoder(double bitrate);
 
-    void encode(const std::string &input, const std::string &amrFile) const;
+    // Reports the input's length (seconds, -1 for none) as soon as ffmpeg names it. Returns
+    // false when the input has no audio stream to encode.
+    bool encode(const std::string &input, const std::string &amrFile,
+                const std::function<void(double)> &duration) const;
 
 private:
     int m_mode = 0;

@@ -3,20 +3,17 @@
 #include "AmrEncoder.h"
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
-#include "MediaInfo.h"
 #include "OutputFile.h"
+#include "PrivateFolder.h"
 #include "ToolFailure.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -66,18 +63,6 @@ Options parse(int argc, char **argv)
     throw ToolFailure("Error: bad parameter " + option + " " + value);
 }
 
-std::string extensionOf(const std::string &path)
-{
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
 bool isAudioOnlyExtension(const std::string &extension)
 {
     static const std::vector<std::string> audio = {"mp3", "mp2", "wav", "m4a", "aac", "ac3",
@@ -85,75 +70,23 @@ bool isAudioOnlyExtension(const std::string &extension)
     return std::find(audio.begin(), audio.end(), extension) != audio.end();
 }
 
-bool isName(const std::string &name)
+// RealVideo 1 takes only sizes in whole macroblocks, fewer than 4096 of them. The picture is
+// padded up to the next multiple of 16 and, only when that is still too many macroblocks,
+// first shrunk (keeping its shape) by the largest factor f with
+//   (w f / 16 + 1) (h f / 16 + 1) <= 4095,
+// which bounds the padded macroblock count. Written as ffmpeg expressions over the input
+// size, so the input need not be probed first.
+std::string realVideoFilter()
 {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
+    const std::string a = "(iw*ih/256)";
+    const std::string b = "((iw+ih)/16)";
+    const std::string factor =
+        "((sqrt(" + b + "*" + b + "+4*" + a + "*4094)-" + b + ")/(2*" + a + "))";
+    const std::string tooLarge = "gte(ceil(iw/16)*ceil(ih/16),4096)";
+    return "scale=w='if(" + tooLarge + ",trunc(iw*" + factor + "/2)*2,iw)':h='if(" + tooLarge +
+           ",trunc(ih*" + factor + "/2)*2,ih)',pad=w='ceil(iw/16)*16':h='ceil(ih/16)*16':x='(ow-" +
+           "iw)/2':y='(oh-ih)/2'";
 }
-
-int ceil16(int value)
-{
-    return (value + 15) / 16 * 16;
-}
-
-int macroblocks(int width, int height)
-{
-    return ceil16(width) / 16 * (ceil16(height) / 16);
-}
-
-// RealVideo 1 takes only sizes in whole macroblocks, fewer than 4096 of them: pad up to the
-// next multiple of 16 and shrink (keeping the shape) only a picture that is too large.
-std::string realVideoFilter(int width, int height, bool scale)
-{
-    if (macroblocks(width, height) >= 4096) {
-        double factor = std::sqrt(4095.0 * 256 / (double(width) * height));
-        int w = 0, h = 0;
-        do {
-            w = std::max(16, int(width * factor) / 2 * 2);
-            h = std::max(16, int(height * factor) / 2 * 2);
-            factor *= 0.99;
-        } while (macroblocks(w, h) >= 4096);
-        width = w;
-        height = h;
-        scale = true;
-    }
-    std::string filter;
-    if (scale)
-        filter = "scale=" + std::to_string(width) + ":" + std::to_string(height) + ",";
-    return filter + "pad=" + std::to_string(ceil16(width)) + ":" + std::to_string(ceil16(height)) +
-           ":(ow-iw)/2:(oh-ih)/2";
-}
-
-// A temporary folder of our own, removed with what it holds.
-class PrivateFolder
-{
-public:
-    PrivateFolder()
-    {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vidmorph-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw ToolFailure("Error: cannot create a temporary folder: " +
-                              std::string(std::strerror(errno)));
-        m_path = pattern;
-    }
-    ~PrivateFolder()
-    {
-        for (const auto &file : m_files)
-            unlink(file.c_str());
-        rmdir(m_path.c_str());
-    }
-    std::string file(const std::string &name)
-    {
-        m_files.push_back(m_path + "/" + name);
-        return m_files.back();
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
 
 void printTime(double seconds)
 {
@@ -192,11 +125,11 @@ void Coder::run()
     const std::string videoCodec = value("-vcodec");
     const std::string audioCodec = value("-acodec");
     const std::string format = value("-f");
-    if (!videoCodec.empty() && !isName(videoCodec))
+    if (!videoCodec.empty() && !FfmpegText::isPlainName(videoCodec))
         badParameter("-vcodec", videoCodec);
-    if (!audioCodec.empty() && !isName(audioCodec))
+    if (!audioCodec.empty() && !FfmpegText::isPlainName(audioCodec))
         badParameter("-acodec", audioCodec);
-    if (!format.empty() && !isName(format))
+    if (!format.empty() && !FfmpegText::isPlainName(format))
         badParameter("-f", format);
     const bool amr = audioCodec == "amr_nb" || audioCodec == "libopencore_amrnb";
     if (amr && ((channels != 0 && channels != 1) || (sampleRate != 0 && sampleRate != 8000)))
@@ -204,26 +137,32 @@ void Coder::run()
                           "-ar 8000");
     const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
 
-    const MediaInfo info = MediaInfo::probe(options.input);
-    const std::string extension = extensionOf(options.output);
+    FfmpegRun::requireInputFile(options.input);
+    const std::string extension = FfmpegText::extensionOf(options.output);
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
-    if (video && !info.hasVideo)
-        throw ToolFailure("Error: the input has no video stream");
-    if (!video && !info.hasAudio)
-        throw ToolFailure("Error: the input has no audio stream");
 
     OutputFile output(options.output, options.overwrite);
-    std::printf("  Duration: %s, \n",
-                info.duration > 0 ? FfmpegText::clock(info.duration).c_str() : "N/A");
-    std::fflush(stdout);
+    double duration = 0;
+    bool durationShown = false;
+    const auto showDuration = [&](double seconds) {
+        if (durationShown)
+            return;
+        durationShown = true;
+        duration = seconds;
+        std::printf("  Duration: %s, \n",
+                    seconds >= 0 ? FfmpegText::clock(seconds).c_str() : "N/A");
+        std::fflush(stdout);
+    };
 
     std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
     std::unique_ptr<PrivateFolder> scratch;
-    if (amr && info.hasAudio) {
+    bool amrAudio = false;
+    if (amr) {
         scratch = std::make_unique<PrivateFolder>();
         const std::string amrFile = scratch->file("audio.amr");
-        amrEncoder.encode(options.input, amrFile);
-        arguments.insert(arguments.end(), {"-f", "amr", "-i", FfmpegText::fileUrl(amrFile)});
+        amrAudio = amrEncoder.encode(options.input, amrFile, showDuration);
+        if (amrAudio)
+            arguments.insert(arguments.end(), {"-f", "amr", "-i", FfmpegText::fileUrl(amrFile)});
     }
 
     if (video) {
@@ -232,51 +171,42 @@ void Coder::run()
             arguments.insert(arguments.end(), {"-c:v", videoCodec});
         if (videoBitrate > 0)
             arguments.insert(arguments.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
-        if (videoCodec == "rv10") {
-            arguments.insert(
-                arguments.end(),
-                {"-vf", realVideoFilter(width > 0 ? width : info.width,
-                                        height > 0 ? height : info.height, width > 0)});
-        } else if (width > 0) {
-            arguments.insert(arguments.end(), {"-s", size});
-        } else if (info.width % 2 != 0 || info.height % 2 != 0) {
-            arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
-        }
-        arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
+        std::string filter = width > 0 ? "scale=" + size : std::string();
+        if (videoCodec == "rv10")
+            filter += (filter.empty() ? "" : ",") + realVideoFilter();
+        else if (filter.empty())
+            filter = "pad=ceil(iw/2)*2:ceil(ih/2)*2"; // 4:2:0 needs an even size
+        arguments.insert(arguments.end(), {"-vf", filter, "-pix_fmt", "yuv420p"});
     }
-    if (info.hasAudio) {
-        if (amr) {
-            arguments.insert(arguments.end(), {"-map", "1:a:0", "-c:a", "copy"});
-        } else {
-            arguments.insert(arguments.end(), {"-map", "0:a:0"});
-            if (!audioCodec.empty())
-                arguments.insert(arguments.end(), {"-c:a", audioCodec});
-            if (sampleRate > 0)
-                arguments.insert(arguments.end(), {"-ar", std::to_string(sampleRate)});
-            if (audioBitrate > 0)
-                arguments.insert(arguments.end(),
-                                 {"-b:a", std::to_string(std::llround(audioBitrate))});
-            if (channels > 0)
-                arguments.insert(arguments.end(), {"-ac", std::to_string(channels)});
-        }
+    if (amrAudio) {
+        arguments.insert(arguments.end(), {"-map", "1:a:0", "-c:a", "copy"});
+    } else if (!amr) {
+        // A video may be silent; an audio file needs sound.
+        arguments.insert(arguments.end(), {"-map", video ? "0:a:0?" : "0:a:0"});
+        if (!audioCodec.empty())
+            arguments.insert(arguments.end(), {"-c:a", audioCodec});
+        if (sampleRate > 0)
+            arguments.insert(arguments.end(), {"-ar", std::to_string(sampleRate)});
+        if (audioBitrate > 0)
+            arguments.insert(arguments.end(), {"-b:a", std::to_string(std::llround(audioBitrate))});
+        if (channels > 0)
+            arguments.insert(arguments.end(), {"-ac", std::to_string(channels)});
     }
     // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
     if (!format.empty())
         arguments.insert(arguments.end(), {"-f", format});
-    else if (amr && info.hasAudio && extension == "mp4")
+    else if (amrAudio && extension == "mp4")
         arguments.insert(arguments.end(), {"-f", "3gp"});
     arguments.insert(arguments.end(), {"-y", FfmpegText::fileUrl(output.temporaryPath())});
 
     double last = 0;
-    FfmpegRun(arguments).run(
-        [&](double seconds) {
-            if (seconds >= last + 0.01) {
-                last = seconds;
-                printTime(seconds);
-            }
-        },
-        "Error: encoding failed: ");
+    FfmpegRun(options.input, arguments).run(showDuration, [&](double seconds) {
+        if (seconds >= last + 0.01) {
+            last = seconds;
+            printTime(seconds);
+        }
+    });
     output.commit();
-    printTime(std::max(last, info.duration));
+    printTime(std::max(last, duration));
     std::printf("\n");
 }

@@ -6,16 +6,32 @@
 #include "ToolStopped.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 
-FfmpegRun::FfmpegRun(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
+FfmpegRun::FfmpegRun(std::string input, std::vector<std::string> arguments)
+    : m_input(std::move(input)), m_arguments(std::move(arguments))
+{
+}
 
-void FfmpegRun::run(const Progress &progress, const std::string &failurePrefix)
+void FfmpegRun::requireInputFile(const std::string &path)
+{
+    struct stat status = {};
+    if (stat(path.c_str(), &status) != 0)
+        throw ToolFailure("Error: input file not found: " + path);
+    if (!S_ISREG(status.st_mode))
+        throw ToolFailure("Error: input is not a file: " + path);
+    if (status.st_size == 0)
+        throw ToolFailure("Error: input file is empty: " + path);
+}
+
+void FfmpegRun::run(const Duration &duration, const Progress &progress)
 {
     std::vector<std::string> arguments = {"ffmpeg",    "-nostdin", "-hide_banner",  "-nostats",
                                           "-progress", "pipe:1",   "-stats_period", "0.1"};
     arguments.insert(arguments.end(), m_arguments.begin(), m_arguments.end());
 
     std::string pending, errors;
+    bool durationKnown = false;
     const auto onProgress = [&](const char *data, size_t size) {
         pending.append(data, size);
         size_t start = 0, end;
@@ -34,14 +50,32 @@ void FfmpegRun::run(const Progress &progress, const std::string &failurePrefix)
     };
     const auto onErrors = [&](const char *data, size_t size) {
         errors.append(data, size);
-        // Only the end says why it failed; keep memory bounded on long noisy runs.
+        double seconds = 0;
+        if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
+            durationKnown = true;
+            duration(seconds);
+        }
+        // Only the start (the input's description) and the end (why it failed) matter; keep
+        // memory bounded on long noisy runs.
         if (errors.size() > (1u << 20))
-            errors.erase(0, errors.size() - (1u << 19));
+            errors.erase(1u << 16, errors.size() - (1u << 19));
     };
 
     const int code = Subprocess(arguments).run(onProgress, onErrors);
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
-    if (code != 0)
-        throw ToolFailure(failurePrefix + FfmpegText::failureReason(errors));
+    // ffmpeg 5.1 still exits with 0 when the end of the file could not be written (a full
+    // disk), leaving a cut file behind.
+    const bool unfinished = errors.find("Error writing trailer") != std::string::npos ||
+                            errors.find("Error closing file") != std::string::npos;
+    if (code == 0 && !unfinished)
+        return;
+    if (errors.find("Stream map '0:v") != std::string::npos)
+        throw ToolFailure("Error: the input has no video stream");
+    if (errors.find("Stream map '0:a") != std::string::npos)
+        throw ToolFailure("Error: the input has no audio stream");
+    if (errors.find("Input #0") == std::string::npos)
+        throw ToolFailure("Error: cannot read input file " + m_input + ": " +
+                          FfmpegText::failureReason(errors));
+    throw ToolFailure("Error: encoding failed: " + FfmpegText::failureReason(errors));
 }

@@ -4,20 +4,28 @@
 #include <string>
 #include <vector>
 
-// One ffmpeg encoding. It runs quietly (no banner, no statistics, no standard input) and
-// reports the position reached through its machine-readable progress stream, which the tools
-// turn into the progress lines their readers expect.
+// One ffmpeg run over one input file. It runs quietly (no banner, no statistics, no standard
+// input); the input's length is read from ffmpeg's own description of its input, and the
+// position reached from its machine-readable progress stream. The tools turn both into the
+// progress lines their readers expect, so no separate probe of the input is needed.
 class FfmpegRun
 {
 public:
+    using Duration = std::function<void(double seconds)>; // < 0 when the input has none
     using Progress = std::function<void(double seconds)>;
 
-    explicit FfmpegRun(std::vector<std::string> arguments);
+    // input is the file as the user named it, for the messages; arguments follow the
+    // common options and must include its -i.
+    FfmpegRun(std::string input, std::vector<std::string> arguments);
 
-    // Runs to the end. Throws ToolFailure with ffmpeg's reason, prefixed by failurePrefix, when
-    // it fails, and ToolStopped when a stop signal ended it.
-    void run(const Progress &progress, const std::string &failurePrefix);
+    // Runs to the end. Throws ToolFailure with a readable reason when ffmpeg fails, and
+    // ToolStopped when a stop signal ended it.
+    void run(const Duration &duration, const Progress &progress);
+
+    // Checks what can be told without ffmpeg: the input exists, is a file and is not empty.
+    static void requireInputFile(const std::string &path);
 
 private:
+    std::string m_input;
     std::vector<std::string> m_arguments;
 };

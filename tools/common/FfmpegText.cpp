@@ -1,5 +1,7 @@
 #include "FfmpegText.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,18 +45,42 @@ static std::string withoutFileNames(std::string line)
 std::string failureReason(const std::string &stderrText)
 {
     std::istringstream lines(stderrText);
-    std::string line, last, lastError;
+    std::string line, last, lastError, diskFull;
     while (std::getline(lines, line)) {
         line = withoutFileNames(line);
         if (line.empty() || line == "Conversion failed!" || line.rfind("Exiting", 0) == 0)
             continue;
         last = line;
-        if (line.find("rror") != std::string::npos || line.find("No space") != std::string::npos ||
-            line.find("nvalid") != std::string::npos)
+        if (line.find("No space left") != std::string::npos)
+            diskFull = line;
+        if (line.find("rror") != std::string::npos || line.find("nvalid") != std::string::npos)
             lastError = line;
     }
-    const std::string &reason = lastError.empty() ? last : lastError;
+    // A full disk shows up as many follow-on errors; the disk is what the user must know.
+    const std::string &reason =
+        !diskFull.empty() ? diskFull : (lastError.empty() ? last : lastError);
     return reason.empty() ? "ffmpeg failed" : reason;
+}
+
+bool inputDuration(const std::string &stderrText, double &seconds)
+{
+    const size_t input = stderrText.find("Input #0");
+    if (input == std::string::npos)
+        return false;
+    const size_t key = stderrText.find("Duration: ", input);
+    if (key == std::string::npos)
+        return false;
+    const size_t end = stderrText.find(',', key);
+    if (end == std::string::npos)
+        return false;
+    int hours = 0, minutes = 0;
+    double secs = 0;
+    const std::string text = stderrText.substr(key + 10, end - key - 10);
+    if (std::sscanf(text.c_str(), "%d:%d:%lf", &hours, &minutes, &secs) == 3)
+        seconds = hours * 3600.0 + minutes * 60.0 + secs;
+    else
+        seconds = -1;
+    return true;
 }
 
 std::string clock(double seconds)
@@ -66,6 +92,25 @@ std::string clock(double seconds)
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000,
                   hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
     return text;
+}
+
+std::string extensionOf(const std::string &path)
+{
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char &c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isPlainName(const std::string &name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
 }
 
 bool parseBitrate(const std::string &text, double &value)

@@ -13,8 +13,19 @@ std::string absolutePath(const std::string &path);
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
 
+// The length ffmpeg gives for its first input ("Duration: 00:00:20.00, ") in seconds, -1 for
+// N/A; false while that part of its output has not arrived.
+bool inputDuration(const std::string &stderrText, double &seconds);
+
 // Seconds as HH:MM:SS.xx.
 std::string clock(double seconds);
+
+// A file name's extension in lower case, without its dot; empty when it has none.
+std::string extensionOf(const std::string &path);
+
+// A codec, format or muxer name: letters, digits and underscores only, so that it can never
+// be taken for an option or carry one.
+bool isPlainName(const std::string &name);
 
 // "12", "12.5", "12k", "1.2M" as a number of units (k = 1000).
 bool parseBitrate(const std::string &text, double &value);

@@ -26,8 +26,13 @@ OutputFile::OutputFile(const std::string &path, bool overwrite)
     if (access(folder.c_str(), W_OK) != 0)
         throw ToolFailure("Error: cannot write to the output folder " + folder + ": " +
                           strerror(errno));
-    m_temporary =
-        folder + "/.vidmorph-" + std::to_string(getpid()) + "-" + m_final.substr(slash + 1);
+    // The hidden name keeps the end of the final name (its extension) and stays within the
+    // 255 bytes a file name may have.
+    const std::string prefix = ".vidmorph-" + std::to_string(getpid()) + "-";
+    std::string name = m_final.substr(slash + 1);
+    if (prefix.size() + name.size() > 255)
+        name = name.substr(name.size() - (255 - prefix.size()));
+    m_temporary = folder + "/" + prefix + name;
 }
 
 OutputFile::~OutputFile()

@@ -1,5 +1,6 @@
 #include "Subprocess.h"
 
+#include "Pipe.h"
 #include "Signals.h"
 #include "ToolFailure.h"
 
@@ -15,37 +16,14 @@ extern char **environ;
 
 Subprocess::Subprocess(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
-namespace {
-struct Pipe
-{
-    int fd[2] = {-1, -1};
-    Pipe()
-    {
-        if (pipe2(fd, O_CLOEXEC) != 0)
-            throw ToolFailure(std::string("Error: cannot create a pipe: ") + strerror(errno));
-    }
-    ~Pipe()
-    {
-        for (int &f : fd)
-            if (f >= 0)
-                close(f);
-    }
-    void closeEnd(int end)
-    {
-        close(fd[end]);
-        fd[end] = -1;
-    }
-};
-} // namespace
-
 int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
 {
     Pipe out, err;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), 1);
+    posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), 2);
 
     std::vector<char *> argv;
     for (auto &argument : m_arguments)
@@ -58,10 +36,10 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     if (spawned != 0)
         throw ToolFailure("Error: cannot start " + m_arguments[0] + ": " + strerror(spawned));
     Signals::setChild(pid);
-    out.closeEnd(1);
-    err.closeEnd(1);
+    out.closeWriteEnd();
+    err.closeWriteEnd();
 
-    pollfd fds[2] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}};
+    pollfd fds[2] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}};
     const Sink *sinks[2] = {&onStdout, &onStderr};
     int open = 2;
     char buffer[65536];
