@@ -6,6 +6,7 @@
 #include "convert/FileSearch.h"
 #include "convert/Formats.h"
 #include "convert/PathFunctions.h"
+#include "dialogs/FileDialogs.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/DOSOutputs.h"
@@ -21,7 +22,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
@@ -142,6 +142,10 @@ void frmMain::buildControls()
     LV->setRootIsDecorated(false);
     LV->setUniformRowHeights(true);
     LV->setAllColumnsShowFocus(true);
+    // Long paths are shortened in the middle so the file name stays readable; the tool tip
+    // shows the whole path.
+    LV->setTextElideMode(Qt::ElideMiddle);
+    LV->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     LV->setSelectionMode(QAbstractItemView::SingleSelection);
     LV->setSelectionBehavior(QAbstractItemView::SelectRows);
     LV->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -454,16 +458,23 @@ void frmMain::LV_OLEDragDrop(const QMimeData *data)
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove) {
-        if (watched == imgHelp)
+        if (watched == imgHelp) {
             imgHelp->setPixmap(QIcon(QStringLiteral(":/icons/help-light.svg")).pixmap(12, 17));
-        else if (watched == imgMin)
+            return true;
+        }
+        if (watched == imgMin) {
             imgMin->setPixmap(QIcon(QStringLiteral(":/icons/min-light.svg")).pixmap(14, 14));
-        else if (watched == imgExit)
+            return true;
+        }
+        if (watched == imgExit) {
             imgExit->setPixmap(QIcon(QStringLiteral(":/icons/exit-light.svg")).pixmap(14, 13));
-        else if (watched == lblFeed) {
+            return true;
+        }
+        if (watched == lblFeed) {
             QFont bold = lblFeed->font();
             bold.setBold(true);
             lblFeed->setFont(bold);
+            return true;
         }
     }
     if (controlClicked(watched, event))
@@ -666,17 +677,14 @@ void frmMain::imgAdd_Click()
 
 void frmMain::AddFolder()
 {
-    QFileDialog browser(this, QStringLiteral("选择一个文件夹:"));
-    browser.setObjectName(QStringLiteral("folderBrowser"));
-    browser.setFileMode(QFileDialog::Directory);
-    browser.setOption(QFileDialog::ShowDirsOnly);
-    if (browser.exec() != QDialog::Accepted || browser.selectedFiles().isEmpty()) {
+    const QString chosen = FileDialogs::chooseFolder(this, QStringLiteral("选择一个文件夹:"));
+    if (chosen.isEmpty()) {
         updateHint();
         return;
     }
     picText->show();
     lblText->setText(QStringLiteral("搜索文件..."));
-    const QString folder = QDir::cleanPath(browser.selectedFiles().first());
+    const QString folder = QDir::cleanPath(chosen);
     // A large tree takes a while to list: search it off the window thread and add what it
     // found in one go when it is done.
     auto results = std::make_shared<QStringList>();
@@ -721,14 +729,8 @@ void frmMain::txtAction_Change()
 
 void frmMain::imgBrowse_Click()
 {
-    QFileDialog browser(this, QStringLiteral("请选择一个文件夹:"));
-    browser.setObjectName(QStringLiteral("outputBrowser"));
-    browser.setFileMode(QFileDialog::Directory);
-    browser.setOption(QFileDialog::ShowDirsOnly);
-    if (browser.exec() == QDialog::Accepted && !browser.selectedFiles().isEmpty())
-        txtPath->setText(browser.selectedFiles().first());
-    else
-        txtPath->setText(m_locations.defaultOutputFolder());
+    const QString chosen = FileDialogs::chooseFolder(this, QStringLiteral("请选择一个文件夹:"));
+    txtPath->setText(chosen.isEmpty() ? m_locations.defaultOutputFolder() : chosen);
 }
 
 void frmMain::imgHelp_Click()
@@ -772,7 +774,9 @@ void frmMain::Form_MouseMove()
 
 void frmMain::mouseMoveEvent(QMouseEvent *event)
 {
-    Form_MouseMove();
+    // Moves over labels reach the window too; only its own surface puts the lights out.
+    if (!childAt(event->position().toPoint()))
+        Form_MouseMove();
     QWidget::mouseMoveEvent(event);
 }
 

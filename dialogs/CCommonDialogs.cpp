@@ -1,8 +1,10 @@
 #include "dialogs/CCommonDialogs.h"
 
+#include "dialogs/FileDialogs.h"
+
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
+#include <QWidget>
 
 namespace {
 
@@ -59,24 +61,12 @@ QStringList CCommonDialogs::nameFilters(const QString &filter)
 int CCommonDialogs::ShowOpen()
 {
     const QString startFolder = Path().isEmpty() ? QDir::currentPath() : Path();
-    QFileDialog dialog(m_owner, Title(), startFolder);
-    dialog.setObjectName(QStringLiteral("openFileDialog"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // The description already shows its pattern; the dialog need not repeat it.
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    const QStringList filters = nameFilters(m_filter);
-    if (!filters.isEmpty())
-        dialog.setNameFilters(filters);
-    if (!m_defExt.isEmpty())
-        dialog.setDefaultSuffix(m_defExt);
-    if (!FileName().isEmpty())
-        dialog.selectFile(FileName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QString chosen = FileDialogs::openFile(m_owner, Title(), startFolder,
+                                                 nameFilters(m_filter), FileName(), m_defExt);
+    if (chosen.isEmpty())
         return 0;
-    const QString chosen = QDir::toNativeSeparators(dialog.selectedFiles().first());
-    m_fileName = chosen;
-    m_fileTitle = QFileInfo(chosen).fileName();
-    m_path = chosen.left(qMax<qsizetype>(0, chosen.lastIndexOf(QDir::separator())));
+    m_fileName = QDir::toNativeSeparators(chosen);
+    m_fileTitle = QFileInfo(m_fileName).fileName();
+    m_path = m_fileName.left(qMax<qsizetype>(0, m_fileName.lastIndexOf(QDir::separator())));
     return -1;
 }
