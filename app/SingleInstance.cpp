@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr int HandOffTimeoutMs = 3000;
+// A first copy still starting up (or busy loading a large folder) answers within this time.
+constexpr int HandOffTimeoutMs = 15000;
 
 } // namespace
 
