@@ -8,11 +8,17 @@ void BatchLog::open(const QString &logFolder)
     close();
     QDir().mkpath(logFolder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name = logFolder + QStringLiteral("/batch-") + stamp + QStringLiteral(".log");
-    for (int counter = 2; QFile::exists(name); ++counter)
-        name = logFolder + QStringLiteral("/batch-%1-%2.log").arg(stamp).arg(counter);
-    m_file.setFileName(name);
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Text))
+    // Runs started in the same second (parallel headless jobs) each get a file of their own:
+    // NewOnly refuses a name another run has just taken.
+    for (int counter = 1; counter < 1000; ++counter) {
+        m_file.setFileName(
+            counter == 1 ? logFolder + QStringLiteral("/batch-%1.log").arg(stamp)
+                         : logFolder + QStringLiteral("/batch-%1-%2.log").arg(stamp).arg(counter));
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly) ||
+            !m_file.exists())
+            break; // opened, or the folder cannot be written: no log for this batch
+    }
+    if (m_file.isOpen())
         write(QStringLiteral("=== Vidmorph 批量转换 %1 ===\n")
                   .arg(QDateTime::currentDateTime().toString(Qt::ISODate)));
 }

@@ -1,5 +1,6 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
+#include "TestLocations.h"
 #include "TestMedia.h"
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
@@ -70,12 +71,8 @@ void TestBatch::init()
 
 std::unique_ptr<frmMain> TestBatch::window(const QString &appFolder)
 {
-    Locations places;
-    places.appFolder = appFolder;
-    places.settingsFolder = m_dir->filePath(QStringLiteral("settings"));
-    places.scratchFolder = m_dir->filePath(QStringLiteral("scratch"));
-    places.logFolder = m_dir->filePath(QStringLiteral("logs"));
-    auto w = std::make_unique<frmMain>(places, &m_messages, &m_desktop);
+    auto w =
+        std::make_unique<frmMain>(testLocations(m_dir->path(), appFolder), &m_messages, &m_desktop);
     w->Form_Load();
     w->txtPath->setText(m_dir->filePath(QStringLiteral("out/deeper")));
     return w;

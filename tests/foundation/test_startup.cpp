@@ -1,5 +1,6 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
+#include "TestLocations.h"
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
 
@@ -43,10 +44,7 @@ private:
 void TestStartup::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_places.appFolder = m_dir->filePath(QStringLiteral("app"));
-    m_places.settingsFolder = m_dir->filePath(QStringLiteral("settings"));
-    m_places.scratchFolder = m_dir->filePath(QStringLiteral("scratch"));
-    m_places.logFolder = m_dir->filePath(QStringLiteral("logs"));
+    m_places = testLocations(m_dir->path(), m_dir->filePath(QStringLiteral("app")));
 }
 
 std::unique_ptr<frmMain> TestStartup::load()

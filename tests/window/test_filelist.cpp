@@ -1,5 +1,6 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
+#include "TestLocations.h"
 #include "app/frmMain.h"
 #include "app/frmMenu.h"
 #include "convert/FileSearch.h"
@@ -64,12 +65,9 @@ void TestFileList::init()
 
 std::unique_ptr<frmMain> TestFileList::window()
 {
-    Locations places;
-    places.appFolder = m_dir->filePath(QStringLiteral("app"));
-    places.settingsFolder = m_dir->filePath(QStringLiteral("settings"));
-    places.scratchFolder = m_dir->filePath(QStringLiteral("scratch"));
-    places.logFolder = m_dir->filePath(QStringLiteral("logs"));
-    auto w = std::make_unique<frmMain>(places, &m_messages, &m_desktop);
+    auto w = std::make_unique<frmMain>(
+        testLocations(m_dir->path(), m_dir->filePath(QStringLiteral("app"))), &m_messages,
+        &m_desktop);
     w->Form_Load();
     return w;
 }

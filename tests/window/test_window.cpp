@@ -1,5 +1,6 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
+#include "TestLocations.h"
 #include "TestMedia.h"
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
@@ -52,10 +53,7 @@ private:
 void TestWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_places.appFolder = QStringLiteral(VIDMORPH_APP_DIR);
-    m_places.settingsFolder = m_dir->filePath(QStringLiteral("settings"));
-    m_places.scratchFolder = m_dir->filePath(QStringLiteral("scratch"));
-    m_places.logFolder = m_dir->filePath(QStringLiteral("logs"));
+    m_places = testLocations(m_dir->path(), QStringLiteral(VIDMORPH_APP_DIR));
     m_messages.messages.clear();
     m_desktop.opened.clear();
 }
