@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace {
 
 void print(std::FILE *stream, const QString &text)

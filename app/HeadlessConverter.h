@@ -10,7 +10,6 @@
 
 #include <QObject>
 #include <QStringList>
-#include <cstdio>
 
 struct ProgressDisplay;
 
@@ -34,8 +33,6 @@ public:
     ParameterSet currentParameters() const override { return m_parameters; }
     QString outputFolderText() const override { return m_outputFolder; }
     void setOutputFolderText(const QString &text) override { m_outputFolder = text; }
-
-    const BatchDriver &driver() const { return m_driver; }
 
 signals:
     // 0: every file converted; 1: a file failed or the batch could not go on; 128 + n: stopped
