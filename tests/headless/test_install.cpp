@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -21,6 +22,8 @@ private slots:
     void initTestCase();
     void layout_data();
     void layout();
+    void pngIcons_data();
+    void pngIcons();
     void settingsFolder_data();
     void settingsFolder();
     void installedCopyConverts();
@@ -108,6 +111,25 @@ void TestInstall::layout()
     QVERIFY(link.isSymLink());
     QCOMPARE(QFile::symLinkTarget(link.filePath()),
              m_prefix.filePath(QStringLiteral("lib/vidmorph/vidmorph")));
+}
+
+void TestInstall::pngIcons_data()
+{
+    QTest::addColumn<int>("size");
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        QTest::addRow("%dx%d", size, size) << size;
+}
+
+void TestInstall::pngIcons()
+{
+    QFETCH(int, size);
+    const QImage icon(
+        m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/vidmorph.png").arg(size)));
+    QCOMPARE(icon.size(), QSize(size, size));
+    // The picture itself, not an empty canvas: the rounded square fills the middle, the
+    // corners stay clear.
+    QVERIFY(qAlpha(icon.pixel(size / 2, size / 2)) == 255);
+    QVERIFY(qAlpha(icon.pixel(0, 0)) == 0);
 }
 
 void TestInstall::settingsFolder_data()
@@ -224,7 +246,8 @@ void TestInstall::debianPackage()
           " ./usr/lib/vidmorph/sound.wav\n", " ./usr/lib/vidmorph/help.html\n",
           " ./usr/bin/vidmorph -> ../lib/vidmorph/vidmorph\n",
           " ./usr/share/applications/vidmorph.desktop\n",
-          " ./usr/share/icons/hicolor/scalable/apps/vidmorph.svg\n"})
+          " ./usr/share/icons/hicolor/scalable/apps/vidmorph.svg\n",
+          " ./usr/share/icons/hicolor/48x48/apps/vidmorph.png\n"})
         QVERIFY2(contents.out.contains(QLatin1String(path)), path);
     // Only the program's own files: no tests, no build leftovers.
     QVERIFY(!contents.out.contains(QStringLiteral("test")));
