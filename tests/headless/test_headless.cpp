@@ -30,6 +30,7 @@ private slots:
     void badArgumentsExitTwo();
     void brokenFileAmongGoodOnes_data();
     void brokenFileAmongGoodOnes();
+    void missingToolEndsTheRun();
     void signalStopsTheBatch_data();
     void signalStopsTheBatch();
     void twoRunsAtOnceKeepTheirOwnContent();
@@ -313,6 +314,31 @@ void TestHeadless::brokenFileAmongGoodOnes()
     QVERIFY(setup.open(QIODevice::ReadOnly));
     QCOMPARE(setup.readAll(), setupBefore);
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("settings/options.ini"))));
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::missingToolEndsTheRun()
+{
+    // A copy of the program whose data folder lacks coder: stage one runs, stage two cannot.
+    const QString app = m_dir->filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
+    QVERIFY(QFile::copy(executable, app + QStringLiteral("/vidmorph")));
+    QVERIFY(QFile::link(QStringLiteral(VIDMORPH_APP_DIR "/data/conv"), app + "/data/conv"));
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(app + QStringLiteral("/vidmorph"),
+                  {"--convert", "--format", "RMVB", "-o", "out", m_clip, m_wide});
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("File or command not found")), qPrintable(err));
+    QVERIFY(err.contains(QStringLiteral("无法启动转换工具 coder")));
+    QVERIFY2(out.contains(QStringLiteral("成功 (converted): 0   失败 (failed): 0   未转换 (not "
+                                         "converted): 2")),
+             qPrintable(out));
+    QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
 }
 
