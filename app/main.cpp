@@ -1,3 +1,5 @@
+#include "app/HeadlessMode.h"
+#include "app/HeadlessOptions.h"
 #include "app/MessageBoxSink.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
@@ -22,6 +24,13 @@ QStringList fileArguments(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    // Decided before any QApplication exists: the headless mode must work without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (HeadlessOptions::wanted(arguments))
+        return HeadlessMode::run(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vidmorph"));

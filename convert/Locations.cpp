@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+bool Locations::isInstalled(const QString &appFolder)
+{
+    return QFileInfo::exists(appFolder + QStringLiteral("/installed"));
+}
+
 Locations Locations::standard(const QString &appFolder)
 {
     Locations places;
@@ -12,7 +17,7 @@ Locations Locations::standard(const QString &appFolder)
     const QString overridden = qEnvironmentVariable("VIDMORPH_SETTINGS_DIR");
     if (!overridden.isEmpty())
         places.settingsFolder = overridden;
-    else if (QFileInfo(places.appFolder).isWritable())
+    else if (QFileInfo(places.appFolder).isWritable() && !isInstalled(places.appFolder))
         places.settingsFolder = places.appFolder;
     else
         places.settingsFolder =

@@ -12,10 +12,13 @@ struct Locations
     QString logFolder;      // one log file per batch
 
     // The standard places for an application folder: settings beside the executable when
-    // that folder is writable (a portable install), else $XDG_CONFIG_HOME/vidmorph; the
-    // scratch folder under $XDG_CACHE_HOME/vidmorph/tmp; logs under $XDG_DATA_HOME/vidmorph.
-    // VIDMORPH_SETTINGS_DIR overrides the settings folder.
+    // that folder is writable and not installed (a portable copy), else $XDG_CONFIG_HOME/
+    // vidmorph; the scratch folder under $XDG_CACHE_HOME/vidmorph/tmp; logs under
+    // $XDG_DATA_HOME/vidmorph. VIDMORPH_SETTINGS_DIR overrides the settings folder.
     static Locations standard(const QString &appFolder);
+    // An installed copy carries the marker file `installed` in its application folder; its
+    // settings belong to each user even when the folder is writable (root runs it too).
+    static bool isInstalled(const QString &appFolder);
 
     QString toolPath(const QString &toolName) const; // appFolder/data/<tool>
     QString intermediateFile() const;                // scratchFolder/tmp.mp4

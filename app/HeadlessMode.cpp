@@ -1,0 +1,90 @@
+#include "app/HeadlessMode.h"
+
+#include "app/HeadlessConverter.h"
+#include "app/HeadlessOptions.h"
+#include "app/TerminationSignals.h"
+#include "convert/FileSearch.h"
+#include "convert/Locations.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int BadArguments = 2;
+
+void printError(const QString &text)
+{
+    std::fputs(("vidmorph: " + text + "\n").toUtf8().constData(), stderr);
+}
+
+QStringList expandFolders(const QStringList &inputs)
+{
+    QStringList files;
+    for (const QString &input : inputs) {
+        if (QFileInfo(input).isDir())
+            files += FileSearch::SearchFolder(input);
+        else
+            files.append(input);
+    }
+    return files;
+}
+
+} // namespace
+
+int HeadlessMode::run(int &argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vidmorph"));
+
+    const HeadlessOptions options =
+        HeadlessOptions::parse(QCoreApplication::arguments(), QDir::currentPath());
+    switch (options.action()) {
+    case HeadlessOptions::Action::Help:
+        std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);
+        return 0;
+    case HeadlessOptions::Action::Error:
+        printError(options.error());
+        printError(QStringLiteral("用法见 (see) vidmorph --help"));
+        return BadArguments;
+    case HeadlessOptions::Action::Convert:
+        break;
+    }
+    const QStringList files = expandFolders(options.inputs());
+    if (files.isEmpty()) {
+        printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
+        return BadArguments;
+    }
+
+    // Scratch files of a run of their own, so runs side by side never share tmp.mp4; the
+    // folder goes when the run ends, whatever way it ends short of being killed.
+    Locations places = Locations::standard(QCoreApplication::applicationDirPath());
+    if (!places.makeScratchFolder()) {
+        printError(
+            QStringLiteral("无法创建临时文件夹 (cannot create) %1").arg(places.scratchFolder));
+        return 1;
+    }
+    QTemporaryDir scratch(places.scratchFolder +
+                          QStringLiteral("/run-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
+    if (!scratch.isValid()) {
+        printError(QStringLiteral("无法创建临时文件夹 (cannot create) %1: %2")
+                       .arg(places.scratchFolder, scratch.errorString()));
+        return 1;
+    }
+    places.scratchFolder = scratch.path();
+
+    TerminationSignals signalsToStop;
+    if (!signalsToStop.install())
+        printError(QStringLiteral("无法处理中断信号 (cannot catch SIGINT/SIGTERM)"));
+    HeadlessConverter converter(places, options.parameters(), options.outputFolder());
+    QObject::connect(&signalsToStop, &TerminationSignals::received, &converter,
+                     &HeadlessConverter::requestStop);
+    QObject::connect(&converter, &HeadlessConverter::finished, &app, &QCoreApplication::exit);
+    if (!converter.start(files))
+        return 1;
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,229 @@
+#include "app/HeadlessOptions.h"
+
+#include "convert/Formats.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+const QString convertOption = QStringLiteral("convert");
+const QString helpOption = QStringLiteral("help");
+const QString formatOption = QStringLiteral("format");
+const QString sampleRateOption = QStringLiteral("sample-rate");
+const QString audioBitrateOption = QStringLiteral("audio-bitrate");
+const QString channelsOption = QStringLiteral("channels");
+const QString sizeOption = QStringLiteral("size");
+const QString videoBitrateOption = QStringLiteral("video-bitrate");
+const QString frameRateOption = QStringLiteral("frame-rate");
+const QString outputOption = QStringLiteral("output");
+
+bool matches(const QString &text, const char *pattern)
+{
+    return QRegularExpression(QRegularExpression::anchoredPattern(QLatin1String(pattern)))
+        .match(text)
+        .hasMatch();
+}
+
+bool isPositiveInteger(const QString &text)
+{
+    return matches(text, "0*[1-9][0-9]*");
+}
+
+bool isPositiveNumber(const QString &text)
+{
+    return matches(text, "[0-9]+(\\.[0-9]+)?") && text.toDouble() > 0;
+}
+
+int formatByName(const QString &text)
+{
+    bool number = false;
+    const int index = text.toInt(&number);
+    if (number)
+        return Formats::isValid(index) ? index : -1;
+    for (int format = 0; format < Formats::Count; ++format)
+        if (Formats::shortName(format).compare(text, Qt::CaseInsensitive) == 0)
+            return format;
+    return -1;
+}
+
+QString formatNames()
+{
+    QStringList names;
+    for (int format = 0; format < Formats::Count; ++format)
+        names.append(Formats::shortName(format));
+    return names.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+bool HeadlessOptions::wanted(const QStringList &arguments)
+{
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("--convert") || argument == QLatin1String("--help") ||
+            argument == QLatin1String("-h"))
+            return true;
+    }
+    return false;
+}
+
+HeadlessOptions HeadlessOptions::failure(const QString &error)
+{
+    HeadlessOptions options;
+    options.m_action = Action::Error;
+    options.m_error = error;
+    return options;
+}
+
+HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QString &workingFolder)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({
+        {convertOption, QString()},
+        {{QStringLiteral("h"), helpOption}, QString()},
+        {{QStringLiteral("f"), formatOption}, QString(), QStringLiteral("NAME")},
+        {sampleRateOption, QString(), QStringLiteral("HZ")},
+        {audioBitrateOption, QString(), QStringLiteral("KBPS")},
+        {channelsOption, QString(), QStringLiteral("N")},
+        {sizeOption, QString(), QStringLiteral("WxH")},
+        {videoBitrateOption, QString(), QStringLiteral("KBPS")},
+        {frameRateOption, QString(), QStringLiteral("FPS")},
+        {{QStringLiteral("o"), outputOption}, QString(), QStringLiteral("DIR")},
+    });
+    if (!parser.parse(arguments))
+        return failure(QStringLiteral("参数错误 (bad argument): ") + parser.errorText());
+    if (parser.isSet(helpOption)) {
+        HeadlessOptions options;
+        options.m_action = Action::Help;
+        return options;
+    }
+    if (!parser.isSet(convertOption))
+        return failure(QStringLiteral("缺少 --convert (missing --convert)"));
+    for (const QString &name : parser.optionNames())
+        if (name != convertOption && parser.values(name).size() > 1)
+            return failure(
+                QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
+
+    HeadlessOptions options;
+    ParameterSet &set = options.m_parameters;
+    set.format = Formats::RMVB;
+    if (parser.isSet(formatOption)) {
+        set.format = formatByName(parser.value(formatOption).trimmed());
+        if (set.format < 0)
+            return failure(
+                QStringLiteral("未知格式 (unknown format) \"%1\"；可用 (choose from): %2 "
+                               "或 (or) 0-8")
+                    .arg(parser.value(formatOption), formatNames()));
+    }
+    // Start-up selects RMVB before any other format, so a format that leaves the video lists
+    // alone (MP3) finds RMVB's values there.
+    const Formats::Defaults start = *Formats::defaults(Formats::RMVB);
+    const Formats::Defaults chosen = *Formats::defaults(set.format);
+    set.sampleRate = chosen.sampleRate;
+    set.audioBitrate = chosen.audioBitrate;
+    set.channelCount = chosen.channelIndex + 1;
+    set.videoBitrate = chosen.videoBitrate.value_or(*start.videoBitrate);
+    set.frameRate = chosen.frameRate.value_or(*start.frameRate);
+    set.frameSize = chosen.frameSize.value_or(*start.frameSize);
+
+    if (parser.isSet(sampleRateOption)) {
+        set.sampleRate = parser.value(sampleRateOption);
+        if (!isPositiveInteger(set.sampleRate))
+            return failure(QStringLiteral("--sample-rate 须为正整数 (must be a positive whole "
+                                          "number, e.g. 44100): \"%1\"")
+                               .arg(set.sampleRate));
+    }
+    if (parser.isSet(audioBitrateOption)) {
+        set.audioBitrate = parser.value(audioBitrateOption);
+        if (!isPositiveNumber(set.audioBitrate))
+            return failure(QStringLiteral("--audio-bitrate 须为正数 (must be a positive number, "
+                                          "e.g. 128 or 12.2): \"%1\"")
+                               .arg(set.audioBitrate));
+    }
+    if (parser.isSet(channelsOption)) {
+        const QString channels = parser.value(channelsOption);
+        if (channels != QLatin1String("1") && channels != QLatin1String("2"))
+            return failure(
+                QStringLiteral("--channels 只能是 1 或 2 (must be 1 or 2): \"%1\"").arg(channels));
+        set.channelCount = channels.toInt();
+    }
+    if (parser.isSet(sizeOption)) {
+        const QString size = parser.value(sizeOption);
+        if (size.compare(QLatin1String("keep"), Qt::CaseInsensitive) == 0 ||
+            size == Formats::keepSourceSize())
+            set.frameSize = Formats::keepSourceSize();
+        else if (matches(size, "0*[1-9][0-9]*x0*[1-9][0-9]*"))
+            set.frameSize = size;
+        else
+            return failure(QStringLiteral("--size 须为 宽x高 或 keep (must be WxH, e.g. 320x240, "
+                                          "or keep): \"%1\"")
+                               .arg(size));
+    }
+    if (parser.isSet(videoBitrateOption)) {
+        set.videoBitrate = parser.value(videoBitrateOption);
+        if (!isPositiveInteger(set.videoBitrate))
+            return failure(QStringLiteral("--video-bitrate 须为正整数 (must be a positive whole "
+                                          "number, e.g. 600): \"%1\"")
+                               .arg(set.videoBitrate));
+    }
+    if (parser.isSet(frameRateOption)) {
+        set.frameRate = parser.value(frameRateOption);
+        if (!isPositiveNumber(set.frameRate))
+            return failure(QStringLiteral("--frame-rate 须为正数 (must be a positive number, e.g. "
+                                          "25): \"%1\"")
+                               .arg(set.frameRate));
+    }
+
+    const QDir working(workingFolder);
+    const QString output =
+        parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("output");
+    if (output.isEmpty())
+        return failure(QStringLiteral("--output 不能为空 (must not be empty)"));
+    options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(output));
+
+    if (parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("没有输入文件 (no input files or folders given)"));
+    for (const QString &input : parser.positionalArguments()) {
+        const QString path = QDir::cleanPath(working.absoluteFilePath(input));
+        if (!QFileInfo::exists(path))
+            return failure(QStringLiteral("找不到输入 (no such file or folder): %1").arg(input));
+        options.m_inputs.append(path);
+    }
+    options.m_action = Action::Convert;
+    return options;
+}
+
+QString HeadlessOptions::helpText()
+{
+    return QStringLiteral(
+               "用法 (usage): vidmorph --convert [选项 options] 文件或文件夹 FILE|FOLDER...\n"
+               "       vidmorph [FILE...]          打开窗口 (open the window)\n"
+               "\n"
+               "不打开窗口，把文件转换成所选格式；文件夹中的所有文件(含子文件夹)都会转换。\n"
+               "Converts without a window; every file in a folder (and its subfolders) is "
+               "converted.\n"
+               "\n"
+               "  -f, --format NAME       输出格式 (output format): %1, 或序号 (or index) 0-8;\n"
+               "                          默认 (default) RMVB\n"
+               "  --sample-rate HZ        声音频率 (audio sample rate), e.g. 44100\n"
+               "  --audio-bitrate KBPS    声音比特率 (audio bitrate), e.g. 128, 12.2\n"
+               "  --channels 1|2          声道 (mono or stereo)\n"
+               "  --size WxH|keep         视频尺寸 (frame size), e.g. 320x240; keep = 原始大小\n"
+               "  --video-bitrate KBPS    视频比特率 (video bitrate), e.g. 600\n"
+               "  --frame-rate FPS        帧率 (frame rate), e.g. 25\n"
+               "  -o, --output DIR        输出文件夹 (output folder); 默认为当前文件夹下的 "
+               "output\n"
+               "                          (default: ./output)\n"
+               "  -h, --help              显示本帮助 (show this help)\n"
+               "\n"
+               "未给出的参数取所选格式的默认值 (parameters not given take the format's "
+               "defaults).\n"
+               "退出状态 (exit status): 0 全部成功 (all converted), 1 有文件失败 (some failed),\n"
+               "  2 参数错误 (bad arguments), 128+信号 (signal) 被中断 (interrupted, e.g. 130).\n")
+        .arg(formatNames());
+}

@@ -1,0 +1,442 @@
+#include "TestMedia.h"
+#include "app/HeadlessOptions.h"
+#include "convert/Formats.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+// `vidmorph --convert`: the option reader on its own, then the real executable with the real
+// tools over the system's ffmpeg.
+class TestHeadless : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void optionsTakeFormatDefaults_data();
+    void optionsTakeFormatDefaults();
+    void optionsRefused_data();
+    void optionsRefused();
+    void helpNeedsNoDisplay();
+    void badArgumentsExitTwo_data();
+    void badArgumentsExitTwo();
+    void brokenFileAmongGoodOnes_data();
+    void brokenFileAmongGoodOnes();
+    void missingToolEndsTheRun();
+    void signalStopsTheBatch_data();
+    void signalStopsTheBatch();
+    void twoRunsAtOnceKeepTheirOwnContent();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run convert(const QStringList &arguments);
+    QStringList outputFiles() const;
+    QStringList leftoverRunFolders() const;
+
+    QTemporaryDir m_media;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_clip;
+    QString m_wide;
+    QString m_broken;
+};
+
+static const QString executable = QStringLiteral(VIDMORPH_APP_DIR "/vidmorph");
+
+void TestHeadless::initTestCase()
+{
+    // No platform plugin at all, for every run: a QApplication would abort at once.
+    qputenv("QT_QPA_PLATFORM", "none");
+    m_clip = m_media.filePath(QStringLiteral("clip one.mp4"));
+    m_wide = m_media.filePath(QStringLiteral("宽 clip.mp4"));
+    QCOMPARE(TestMedia::make(m_clip, QSize(160, 120), 1.0, 2), QString());
+    QCOMPARE(TestMedia::make(m_wide, QSize(320, 176), 2.0, 1), QString());
+    m_broken = m_media.filePath(QStringLiteral("notes.avi"));
+    QFile text(m_broken);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("Not a video, only a few words in a text file.\n");
+}
+
+void TestHeadless::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    // A settings folder with a setup.ini of its own, which no headless run may change.
+    const QString settings = m_dir->filePath(QStringLiteral("settings"));
+    QVERIFY(QDir().mkpath(settings));
+    QFile setup(settings + QStringLiteral("/setup.ini"));
+    QVERIFY(setup.open(QIODevice::WriteOnly));
+    setup.write("\"7\"\r\n\"1\"\r\n\"1\"\r\n\"/nowhere/\"\r\n\"2\"\r\n");
+    setup.close();
+    qputenv("VIDMORPH_SETTINGS_DIR", settings.toUtf8());
+}
+
+TestHeadless::Run TestHeadless::convert(const QStringList &arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(executable, arguments);
+    Run run;
+    if (!process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QStringList TestHeadless::outputFiles() const
+{
+    QStringList names = QDir(m_dir->filePath(QStringLiteral("out")))
+                            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QStringList TestHeadless::leftoverRunFolders() const
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                QStringLiteral("/vidmorph/tmp"))
+        .entryList({QStringLiteral("run-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+void TestHeadless::optionsTakeFormatDefaults_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QStringList>("values"); // rate, audio bitrate, size, video bitrate, fps
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<QString>("output");
+    const QString keep = Formats::keepSourceSize();
+    QTest::newRow("no format: RMVB")
+        << QStringList() << 0 << QStringList({"44100", "320", keep, "1200", "29"}) << 2 << "output";
+    QTest::newRow("mp3 by name, video lists keep RMVB's")
+        << QStringList({"--format", "mp3"}) << 8
+        << QStringList({"48000", "320", keep, "1200", "29"}) << 2 << "output";
+    QTest::newRow("index 7 is 3GP")
+        << QStringList({"-f", "7"}) << 7 << QStringList({"8000", "12.2", "320x240", "128", "29"})
+        << 1 << "output";
+    QTest::newRow("MP4 is the mobile format")
+        << QStringList({"--format=Mp4"}) << 6
+        << QStringList({"8000", "12.2", "320x240", "128", "29"}) << 1 << "output";
+    QTest::newRow("MPEG4 is the HD format")
+        << QStringList({"--format", "MPEG4", "--size", "keep"}) << 4
+        << QStringList({"48000", "320", keep, "1200", "29"}) << 2 << "output";
+    QTest::newRow("every value given")
+        << QStringList({"--format", "avi", "--sample-rate", "22050", "--audio-bitrate", "128",
+                        "--channels", "1", "--size", "640x360", "--video-bitrate", "800",
+                        "--frame-rate", "25", "--output", "sub/dir"})
+        << 3 << QStringList({"22050", "128", "640x360", "800", "25"}) << 1 << "sub/dir";
+    QTest::newRow("size back to keep")
+        << QStringList({"--format", "3GP", "--size", "原始大小", "-o", "/abs/out"}) << 7
+        << QStringList({"8000", "12.2", keep, "128", "29"}) << 1 << "/abs/out";
+}
+
+void TestHeadless::optionsTakeFormatDefaults()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, format);
+    QFETCH(QStringList, values);
+    QFETCH(int, channels);
+    QFETCH(QString, output);
+    QTemporaryDir working;
+    QFile input(working.filePath(QStringLiteral("in.avi")));
+    QVERIFY(input.open(QIODevice::WriteOnly));
+    input.close();
+    const QStringList arguments =
+        QStringList({"vidmorph", "--convert"}) + options + QStringList({"in.avi"});
+    QVERIFY(HeadlessOptions::wanted(arguments));
+    const HeadlessOptions parsed = HeadlessOptions::parse(arguments, working.path());
+    QCOMPARE(parsed.error(), QString());
+    QCOMPARE(parsed.action(), HeadlessOptions::Action::Convert);
+    const ParameterSet set = parsed.parameters();
+    QCOMPARE(set.format, format);
+    QCOMPARE(QStringList({set.sampleRate, set.audioBitrate, set.frameSize, set.videoBitrate,
+                          set.frameRate}),
+             values);
+    QCOMPARE(set.channelCount, channels);
+    QCOMPARE(parsed.outputFolder(), QDir::cleanPath(QDir(working.path()).absoluteFilePath(output)));
+    QCOMPARE(parsed.inputs(), QStringList{input.fileName()});
+}
+
+void TestHeadless::optionsRefused_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown format") << QStringList({"--format", "FLV", "in.avi"}) << "FLV";
+    QTest::newRow("index past the end") << QStringList({"--format", "9", "in.avi"}) << "9";
+    QTest::newRow("three channels") << QStringList({"--channels", "3", "in.avi"}) << "--channels";
+    QTest::newRow("no channels") << QStringList({"--channels", "0", "in.avi"}) << "--channels";
+    QTest::newRow("half a size") << QStringList({"--size", "640x", "in.avi"}) << "--size";
+    QTest::newRow("word for a rate")
+        << QStringList({"--sample-rate", "fast", "in.avi"}) << "--sample-rate";
+    QTest::newRow("zero bitrate") << QStringList({"--audio-bitrate", "0", "in.avi"})
+                                  << "--audio-bitrate";
+    QTest::newRow("negative video bitrate")
+        << QStringList({"--video-bitrate=-5", "in.avi"}) << "--video-bitrate";
+    QTest::newRow("frame rate text")
+        << QStringList({"--frame-rate", "2x", "in.avi"}) << "--frame-rate";
+    QTest::newRow("format twice") << QStringList({"-f", "MP3", "--format", "AVI", "in.avi"})
+                                  << "twice";
+    QTest::newRow("no inputs") << QStringList({"--format", "MP3"}) << "no input";
+    QTest::newRow("unknown option") << QStringList({"--bogus", "in.avi"}) << "bogus";
+    QTest::newRow("missing input") << QStringList({"gone.avi"}) << "gone.avi";
+}
+
+void TestHeadless::optionsRefused()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    QTemporaryDir working;
+    QFile input(working.filePath(QStringLiteral("in.avi")));
+    QVERIFY(input.open(QIODevice::WriteOnly));
+    input.close();
+    const HeadlessOptions parsed =
+        HeadlessOptions::parse(QStringList({"vidmorph", "--convert"}) + options, working.path());
+    QCOMPARE(parsed.action(), HeadlessOptions::Action::Error);
+    QVERIFY2(parsed.error().contains(message), qPrintable(parsed.error()));
+}
+
+void TestHeadless::helpNeedsNoDisplay()
+{
+    const Run run = convert({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("--convert")), qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("--frame-rate")));
+    QVERIFY(!HeadlessOptions::wanted({"vidmorph", "--", "--convert"}));
+    QVERIFY(!HeadlessOptions::wanted({"vidmorph", "clip.avi"}));
+}
+
+void TestHeadless::badArgumentsExitTwo_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown format") << QStringList({"--convert", "--format", "WEBM", m_clip})
+                                    << "未知格式 (unknown format) \"WEBM\"";
+    QTest::newRow("three channels")
+        << QStringList({"--convert", "--format", "MP3", "--channels", "3", m_clip})
+        << "--channels 只能是 1 或 2 (must be 1 or 2): \"3\"";
+    QTest::newRow("no inputs") << QStringList({"--convert", "--format", "MP3"})
+                               << "没有输入文件 (no input files or folders given)";
+    QTest::newRow("unknown option")
+        << QStringList({"--convert", "--speed", "9", m_clip}) << "Unknown option 'speed'";
+}
+
+void TestHeadless::badArgumentsExitTwo()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const Run run = convert(arguments + QStringList({"--output", "out"}));
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.err.contains(QStringLiteral("vidmorph --help")));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("out"))));
+}
+
+void TestHeadless::brokenFileAmongGoodOnes_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("audioCodec");
+    QTest::addColumn<bool>("video");
+    QTest::newRow("MP3") << "MP3"
+                         << ".mp3"
+                         << "mp3" << false;
+    QTest::newRow("3GP") << "3gp"
+                         << ".3gp"
+                         << "amr_nb" << true;
+}
+
+void TestHeadless::brokenFileAmongGoodOnes()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, extension);
+    QFETCH(QString, audioCodec);
+    QFETCH(bool, video);
+    // One input is a folder, searched like the window's Add folder.
+    const QString folder = m_dir->filePath(QStringLiteral("inputs/nested"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString copied = folder + QStringLiteral("/宽 clip.mp4");
+    QVERIFY(QFile::copy(m_wide, copied));
+    const QByteArray setupBefore = [&] {
+        QFile f(m_dir->filePath(QStringLiteral("settings/setup.ini")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    const Run run = convert({"--convert", "--format", format, "--output", "out", m_clip, m_broken,
+                             m_dir->filePath(QStringLiteral("inputs"))});
+    QCOMPARE(run.exitCode, 1);
+    // One line per file, each ending in its verdict after the percentages.
+    QVERIFY2(run.out.contains(QStringLiteral("[1/3] clip one.mp4")), qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("\r[1/3] clip one.mp4  完成 (done)")));
+    QVERIFY(run.out.contains(QStringLiteral("\r[2/3] notes.avi  失败 (failed)\n")));
+    QVERIFY(run.out.contains(QStringLiteral("\r[3/3] 宽 clip.mp4  完成 (done)\n")));
+    QVERIFY(run.out.contains(
+        QRegularExpression(QStringLiteral("\\[3/3\\] 宽 clip.mp4  ([12]/2 )? *[1-9][0-9]*%"))));
+    QVERIFY(run.out.contains(QStringLiteral("成功 (converted): 2   失败 (failed): 1\n")));
+    QVERIFY(run.out.contains(QStringLiteral("失败 (failed): ") + m_broken +
+                             QStringLiteral("\n    原因 (reason): 无法读取输入文件")));
+    const QRegularExpressionMatch log =
+        QRegularExpression(QStringLiteral("详细记录 \\(log\\): (.+)\n")).match(run.out);
+    QVERIFY(log.hasMatch());
+    QVERIFY(QFile::exists(log.captured(1)));
+
+    const QStringList names = outputFiles();
+    QCOMPARE(names.size(), 2);
+    for (const QString &name : names) {
+        QVERIFY2(name.endsWith(extension), qPrintable(name));
+        const QString path = m_dir->filePath(QStringLiteral("out/") + name);
+        const TestMedia::Info info = TestMedia::probe(path);
+        QVERIFY(info.readable);
+        QCOMPARE(info.audioCodec, audioCodec);
+        QCOMPARE(info.videoCodec.isEmpty(), !video);
+        const double expected = name.startsWith(QStringLiteral("clip one-")) ? 1.0 : 2.0;
+        QVERIFY2(qAbs(info.duration - expected) < 0.3, qPrintable(name));
+        QCOMPARE(TestMedia::decodeErrors(path), QString());
+    }
+    // Settings stay as they were; the run's scratch folder is gone.
+    QFile setup(m_dir->filePath(QStringLiteral("settings/setup.ini")));
+    QVERIFY(setup.open(QIODevice::ReadOnly));
+    QCOMPARE(setup.readAll(), setupBefore);
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("settings/options.ini"))));
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::missingToolEndsTheRun()
+{
+    // A copy of the program whose data folder lacks coder: stage one runs, stage two cannot.
+    const QString app = m_dir->filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
+    QVERIFY(QFile::copy(executable, app + QStringLiteral("/vidmorph")));
+    QVERIFY(QFile::link(QStringLiteral(VIDMORPH_APP_DIR "/data/conv"), app + "/data/conv"));
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(app + QStringLiteral("/vidmorph"),
+                  {"--convert", "--format", "RMVB", "-o", "out", m_clip, m_wide});
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("File or command not found")), qPrintable(err));
+    QVERIFY(err.contains(QStringLiteral("无法启动转换工具 coder")));
+    QVERIFY2(out.contains(QStringLiteral("成功 (converted): 0   失败 (failed): 0   未转换 (not "
+                                         "converted): 2")),
+             qPrintable(out));
+    QCOMPARE(outputFiles(), QStringList());
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::signalStopsTheBatch_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("runningMark"); // stdout once the wanted run is under way
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGINT in conv") << "MPG"
+                                    << "\\[1/2\\] long.mkv  +[1-9][0-9]?%" << int(SIGINT);
+    QTest::newRow("SIGTERM in coder2") << "3GP"
+                                       << "\\[1/2\\] long.mkv  2/2  +[1-9][0-9]?%" << int(SIGTERM);
+}
+
+void TestHeadless::signalStopsTheBatch()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, runningMark);
+    QFETCH(int, signalNumber);
+    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
+    if (!QFile::exists(longer))
+        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(executable, {"--convert", "--format", format, "-o", "out", longer, m_clip});
+    QVERIFY(process.waitForStarted());
+    QString out;
+    connect(&process, &QProcess::readyReadStandardOutput, this,
+            [&] { out += QString::fromUtf8(process.readAllStandardOutput()); });
+    QTRY_VERIFY2_WITH_TIMEOUT(out.contains(QRegularExpression(runningMark)), qPrintable(out),
+                              120000);
+    const QByteArray runFolder = "/run-" + QByteArray::number(process.processId()) + "-";
+    ::kill(pid_t(process.processId()), signalNumber);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signalNumber);
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(out.contains(QStringLiteral("未转换 (not converted): 2")), qPrintable(out));
+    QVERIFY(
+        QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("转换已停止")));
+
+    // Nothing of the run is left in the process table: neither the tool, which names the
+    // input, nor an ffmpeg working in the run's scratch folder.
+    QStringList survivors;
+    QDirIterator procs(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (procs.hasNext()) {
+        QFile cmdline(procs.next() + QStringLiteral("/cmdline"));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = cmdline.readAll();
+        if (line.contains(longer.toUtf8()) || line.contains(runFolder))
+            survivors.append(QString::fromUtf8(line).replace(QChar(0), QChar(' ')));
+    }
+    QCOMPARE(survivors, QStringList());
+    QCOMPARE(outputFiles(), QStringList());
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::twoRunsAtOnceKeepTheirOwnContent()
+{
+    const QString small = m_media.filePath(QStringLiteral("small.mkv"));
+    const QString large = m_media.filePath(QStringLiteral("large.mkv"));
+    QCOMPARE(TestMedia::make(small, QSize(176, 144), 3.0, 1), QString());
+    QCOMPARE(TestMedia::make(large, QSize(480, 272), 1.5, 2), QString());
+    QProcess rmvb;
+    QProcess threeGp;
+    for (QProcess *process : {&rmvb, &threeGp})
+        process->setWorkingDirectory(m_dir->path());
+    rmvb.start(executable, {"--convert", "--format", "RMVB", "-o", "rmvb", large});
+    threeGp.start(executable, {"--convert", "--format", "3GP", "-o", "3gp", small});
+    QVERIFY(rmvb.waitForFinished(240000));
+    QVERIFY(threeGp.waitForFinished(240000));
+    QCOMPARE(rmvb.exitCode(), 0);
+    QCOMPARE(threeGp.exitCode(), 0);
+
+    struct Expected
+    {
+        QString folder;
+        QSize size;
+        double duration;
+    };
+    // RMVB keeps its input's size; 3GP makes 320x240 of anything. Had the runs shared an
+    // intermediate file, the lengths (and the RMVB's size) would have crossed over.
+    for (const Expected &expected :
+         {Expected{"rmvb", QSize(480, 272), 1.5}, Expected{"3gp", QSize(320, 240), 3.0}}) {
+        const QDir folder(m_dir->filePath(expected.folder));
+        const QStringList names = folder.entryList(QDir::Files);
+        QCOMPARE(names.size(), 1);
+        const QString path = folder.filePath(names.first());
+        const TestMedia::Info info = TestMedia::probe(path);
+        QCOMPARE(info.size, expected.size);
+        QVERIFY2(qAbs(info.duration - expected.duration) < 0.3,
+                 qPrintable(QString::number(info.duration)));
+        QCOMPARE(TestMedia::decodeErrors(path), QString());
+    }
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "test_headless.moc"
