@@ -1,7 +1,7 @@
 // Processor time this process spends while its tool sleeps without a word.
 // Prints: seconds of the run, CPU seconds (user + system) used meanwhile.
 #include "process/DOSOutputs.h"
-#include "process/MessageSink.h"
+#include "app/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 
@@ -9,14 +9,6 @@
 #include <sys/resource.h>
 
 namespace {
-class PrintingSink : public MessageSink
-{
-public:
-    void showMessage(Icon, const QString &, const QString &text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
 
 double cpuSeconds()
 {
@@ -32,7 +24,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? QByteArray(argv[1]).toInt() : 10;
 
-    PrintingSink messages;
+    ConsoleMessageSink messages;
     DOSOutputs runner(&messages);
     const double before = cpuSeconds();
     runner.ExecuteCommand(CommandLine::fromArguments(QStringLiteral(OUTPUTWRITER),

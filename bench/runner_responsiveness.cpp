@@ -1,7 +1,7 @@
 // Longest gap between the ticks of a 10 ms timer on the runner's thread while a tool floods
 // it with output. Prints: megabytes, ticks, longest gap in milliseconds.
 #include "process/DOSOutputs.h"
-#include "process/MessageSink.h"
+#include "app/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,23 +10,12 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-class PrintingSink : public MessageSink
-{
-public:
-    void showMessage(Icon, const QString &, const QString &text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString megabytes = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("200");
 
-    PrintingSink messages;
+    ConsoleMessageSink messages;
     DOSOutputs runner(&messages);
     // Stands in for the progress handlers, which look at every chunk.
     qint64 lineBreaks = 0;

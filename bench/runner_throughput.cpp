@@ -2,7 +2,7 @@
 // into cat. Each is timed three times, taking turns, and the best time counts, since the
 // machine is shared. Prints: megabytes, seconds through the runner, seconds through cat.
 #include "process/DOSOutputs.h"
-#include "process/MessageSink.h"
+#include "app/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -11,24 +11,13 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-class PrintingSink : public MessageSink
-{
-public:
-    void showMessage(Icon, const QString &, const QString &text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-};
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString megabytes = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("200");
     const QString writer = QStringLiteral(OUTPUTWRITER);
 
-    PrintingSink messages;
+    ConsoleMessageSink messages;
     DOSOutputs runner(&messages);
     qint64 received = 0;
     QObject::connect(&runner, &DOSOutputs::ReceiveOutputs, &runner,
