@@ -60,7 +60,6 @@ public:
     int filesConverted() const { return m_converted; }
     // Which file of how many, the share done and the time left, for the whole batch.
     const BatchProgress &progress() const { return m_progress; }
-    DurationProbe &durationProbe() { return *m_probe; }
 
     // Idle -> Starting. False, and nothing changes, when the queue is empty or a batch runs;
     // also when a file of the queue must not be converted, and then `refusal` tells why.

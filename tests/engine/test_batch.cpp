@@ -356,14 +356,22 @@ void TestBatch::droppedDuringBatchIsConvertedLast()
     connect(w->driver(), &BatchDriver::fileFinished, this,
             [&](const QString &input) { finishedOrder.append(input); });
     bool dropped = false;
+    QString countAfterDrop;
     connect(w->driver(), &BatchDriver::toolStarted, this, [&] {
         if (!dropped) {
             dropped = true;
             w->appendFiles({m_wide});
+            countAfterDrop = w->lblBatch->text();
         }
     });
+    QStringList numbers;
+    connect(w->driver(), &BatchDriver::toolStarted, this,
+            [&] { numbers.append(w->lblBatch->text().section(QLatin1Char(' '), 0, 1)); });
     start(*w);
     QCOMPARE(finishedOrder, QStringList({m_clip, m_clip, m_wide}));
+    // The batch counts the dropped file in.
+    QCOMPARE(countAfterDrop, QStringLiteral("第 1/3 个文件"));
+    QCOMPARE(numbers, QStringList({"第 1/3", "第 2/3", "第 3/3"}));
     QCOMPARE(outputs().size(), 3);
 }
 
