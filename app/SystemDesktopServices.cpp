@@ -44,7 +44,8 @@ void SystemDesktopServices::notify(const QString &title, const QString &text)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         if (!m_tray) {
-            m_tray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+            m_tray =
+                std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
             m_tray->setToolTip(QStringLiteral("Vidmorph"));
         }
         m_tray->show();

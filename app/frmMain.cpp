@@ -581,8 +581,10 @@ void frmMain::showBatchProgress()
 
 void frmMain::updateTitle()
 {
-    // Minimised, the task bar is all the user sees of the batch.
-    if (!isMinimized() || !m_driver || !m_driver->isBusy()) {
+    // Minimised, the task bar is all the user sees of the batch. The completion is over as
+    // far as the title goes: it shows no more progress after it.
+    if (!isMinimized() || !m_driver || !m_driver->isBusy() ||
+        m_driver->state() == BatchDriver::State::Completion) {
         setWindowTitle(QStringLiteral("Vidmorph"));
         return;
     }

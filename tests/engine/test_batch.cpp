@@ -657,14 +657,22 @@ void TestBatch::longBatchNotifies()
     QCOMPARE(m_desktop.notifications,
              QStringList{QStringLiteral("Vidmorph 转换完成\n1 个文件转换成功")});
 
-    // A short batch goes without.
+    // A short batch goes without. Minimised, the title shows the progress while the batch
+    // runs, and only the name once it is done.
     m_desktop.notifications.clear();
     w->appendFiles({m_clip});
     now = 0;
     QObject::disconnect(w->driver(), &BatchDriver::toolStarted, this, nullptr);
+    w->showMinimized();
+    QTRY_VERIFY(w->isMinimized());
+    QString titleWhileRunning;
+    connect(w->driver(), &BatchDriver::fileFinished, this,
+            [&] { titleWhileRunning = w->windowTitle(); });
     start(*w);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QVERIFY(m_desktop.notifications.isEmpty());
+    QCOMPARE(titleWhileRunning, QStringLiteral("Vidmorph - 100%"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Vidmorph"));
 }
 
 void TestBatch::inputThatIsTheIntermediateFileIsRefused()
