@@ -3,8 +3,8 @@
 #include <QString>
 
 // What the window asks of the desktop: opening a folder, a document or a web address with
-// its associated program, and playing a sound. Tests record the requests instead, so no test
-// opens windows of other programs or needs a sound device.
+// its associated program, playing a sound, and showing a notification. Tests record the requests
+// instead, so no test opens windows of other programs or needs a sound device.
 class DesktopServices
 {
 public:
@@ -13,4 +13,6 @@ public:
     virtual void open(const QString &pathOrUrl) = 0;
     // A wave file; the desktop's default beep when the file is missing. Never blocks.
     virtual void playSound(const QString &waveFile) = 0;
+    // A desktop notification, where the desktop offers one; otherwise nothing happens.
+    virtual void notify(const QString &title, const QString &text) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "app/DesktopServices.h"
 #include "app/frmMenu.h"
+#include "app/frmSummary.h"
 #include "convert/BatchDriver.h"
 #include "convert/FileSearch.h"
 #include "convert/Formats.h"
@@ -42,6 +43,10 @@
 #include <QWindow>
 
 namespace {
+
+// A batch that took longer than this ends with a desktop notification when the window is
+// not in front.
+constexpr qint64 LongBatchMs = 60000;
 
 // Layout is authored in twips; 15 twips make one pixel at 96 dpi.
 int px(int twips)
@@ -175,6 +180,7 @@ void frmMain::buildControls()
 
     lblPB = addLabel(QStringLiteral("lblPB"), QStringLiteral("0%"), 3270, 5670, 345, 210);
     lblPB->resize(px(3600), lblPB->height());
+    lblBatch = addLabel(QStringLiteral("lblBatch"), QString(), 60, 5670, 3150, 255);
     pb = new QProgressBar(this);
     pb->setObjectName(QStringLiteral("pb"));
     pb->setGeometry(twipsRect(60, 5970, 6855, 315));
@@ -312,6 +318,7 @@ void frmMain::Form_Load()
     connect(m_driver, &BatchDriver::fileFinished, this, [this] { DurationSeconds = 0; });
     connect(m_driver, &BatchDriver::completed, this, &frmMain::batchCompleted);
     connect(m_driver, &BatchDriver::stopped, this, &frmMain::batchStopped);
+    connect(m_driver, &BatchDriver::progressChanged, this, &frmMain::showBatchProgress);
 
     cmbBR->setCurrentIndex(7);
     cmbR->setCurrentIndex(1);
@@ -517,8 +524,13 @@ void frmMain::imgStart_Click()
                                 QStringLiteral("请先添加一个文件"));
         return;
     }
-    if (!m_driver->begin())
+    QString refusal;
+    if (!m_driver->begin(&refusal)) {
+        if (!refusal.isEmpty())
+            m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("转换"),
+                                    refusal);
         return;
+    }
     setControlsLocked(true);
     Timer1->start();
 }
@@ -562,6 +574,43 @@ void frmMain::showProgress(const ProgressDisplay &display)
     setImgPBWidth(display.imgPBWidth);
     pb->setValue(qRound(display.pbValue));
     lblPB->setText(display.lblPBCaption);
+    if (m_driver)
+        m_driver->runProgress(display.pbValue / 100.0);
+}
+
+frmSummary *frmMain::summary() const
+{
+    return m_summary;
+}
+
+void frmMain::showBatchProgress()
+{
+    if (m_driver->isBusy())
+        lblBatch->setText(m_driver->progress().statusText());
+    updateTitle();
+}
+
+void frmMain::updateTitle()
+{
+    // Minimised, the task bar is all the user sees of the batch. The completion is over as
+    // far as the title goes: it shows no more progress after it.
+    if (!isMinimized() || !m_driver || !m_driver->isBusy() ||
+        m_driver->state() == BatchDriver::State::Completion) {
+        setWindowTitle(QStringLiteral("Vidmorph"));
+        return;
+    }
+    const BatchProgress &progress = m_driver->progress();
+    QString title = QStringLiteral("Vidmorph - %1%").arg(qRound(progress.fractionDone() * 100));
+    if (const std::optional<qint64> left = progress.secondsLeft())
+        title += QLatin1Char(' ') + BatchProgress::timeLeftText(*left);
+    setWindowTitle(title);
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        updateTitle();
+    QWidget::changeEvent(event);
 }
 
 void frmMain::setControlsLocked(bool locked)
@@ -584,21 +633,34 @@ void frmMain::batchCompleted()
     setImgPBWidth(0);
     lblPB->setText(QStringLiteral("Done."));
     const QVector<BatchDriver::Failure> &failures = m_driver->failures();
+    const int converted = m_driver->filesConverted();
+    QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
+    if (!failures.isEmpty())
+        result += QStringLiteral("，%1 个文件转换失败").arg(failures.size());
+    lblBatch->setText(result);
+    updateTitle();
+    // Whoever waited a minute or more has likely turned to something else.
+    if (m_driver->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
+        m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
     if (failures.isEmpty())
         return;
-    QString text = QStringLiteral("%1 个文件转换成功，%2 个文件转换失败：\n")
-                       .arg(m_driver->filesConverted())
-                       .arg(failures.size());
-    for (const BatchDriver::Failure &failure : failures)
-        text += QStringLiteral("\n%1\n    %2").arg(failure.inputPath, failure.reason);
-    text += QStringLiteral("\n\n详细记录：%1").arg(m_driver->logPath());
-    m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("转换结果"), text);
+    delete m_summary;
+    auto *summary = new frmSummary(failures, converted, this);
+    summary->setAttribute(Qt::WA_DeleteOnClose);
+    connect(summary, &frmSummary::retryRequested, this, &frmMain::appendFiles);
+    connect(summary, &frmSummary::logRequested, this,
+            [this, log = m_driver->logPath()] { m_desktop->open(log); });
+    m_summary = summary;
+    // Shown without a nested event loop, so the batch's own handlers return first.
+    summary->open();
 }
 
 void frmMain::batchStopped(const QString &why)
 {
     setControlsLocked(false);
     lblPB->setText(why);
+    lblBatch->setText(QStringLiteral("已停止，列表中还有 %1 个文件").arg(m_files->count()));
+    updateTitle();
 }
 
 bool frmMain::controlClicked(QObject *watched, QEvent *event)

@@ -7,6 +7,7 @@
 #include "convert/ParameterSet.h"
 #include "dialogs/CCommonDialogs.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <atomic>
@@ -22,6 +23,7 @@ class QComboBox;
 class QCloseEvent;
 class QThread;
 class frmMenu;
+class frmSummary;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -54,6 +56,8 @@ public:
     const SettingsFiles::OptionsValues &options() const { return m_options; }
     FileListModel *files() const { return m_files; }
     BatchDriver *driver() const { return m_driver; }
+    // The result window of the latest batch in which files failed, while it is open.
+    frmSummary *summary() const;
 
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
@@ -69,6 +73,7 @@ public:
     QFrame *picText = nullptr;
     QLabel *lblText = nullptr;
     QLabel *lblPB = nullptr;
+    QLabel *lblBatch = nullptr; // which file of how many, and the time left for the batch
     QProgressBar *pb = nullptr;
     QLabel *imgPB = nullptr;
     QLabel *lblWeb = nullptr;
@@ -131,6 +136,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
@@ -146,6 +152,8 @@ private:
     void Command3_Click();
     void batchCompleted();
     void batchStopped(const QString &why);
+    void showBatchProgress();
+    void updateTitle();
     void updateHint();
     void appendRows(const QStringList &paths, bool trimmedFormat);
     void Form_MouseMove();
@@ -162,6 +170,7 @@ private:
     double m_imgPBWidth = 0; // twips, as the progress handlers compute it
     QString m_lastFolder;    // where the next Add file dialog opens
     frmMenu *m_menu = nullptr;
+    QPointer<frmSummary> m_summary;
     QList<QThread *> m_searches;
     std::shared_ptr<std::atomic_bool> m_cancelSearches;
 };

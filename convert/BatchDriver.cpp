@@ -1,6 +1,7 @@
 #include "convert/BatchDriver.h"
 
 #include "convert/BatchHost.h"
+#include "convert/DurationProbe.h"
 #include "convert/FailureReason.h"
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
@@ -8,6 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,6 +25,38 @@ bool hasContent(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.size() > 0;
+}
+
+// Two names for one file: the same path after links are resolved, or a hard link. `b` is
+// looked at first, since it is the one that usually does not exist.
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QString canonicalB = QFileInfo(b).canonicalFilePath();
+    if (canonicalB.isEmpty())
+        return false;
+    if (QFileInfo(a).canonicalFilePath() == canonicalB)
+        return true;
+    struct stat statusA = {}, statusB = {};
+    return ::stat(QFile::encodeName(a).constData(), &statusA) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &statusB) == 0 &&
+           statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
+}
+
+// The tools write their output under a hidden name in the same folder, ".vidmorph-<pid>-"
+// and the final name, and rename it only when they succeed. A stopped tool removes it itself,
+// but one killed outright cannot, so the driver removes what such a run left.
+void removeTemporaries(const QString &outputPath)
+{
+    const QFileInfo output(outputPath);
+    const QRegularExpression temporary(QStringLiteral("^\\.vidmorph-[0-9]+-") +
+                                       QRegularExpression::escape(output.fileName()) +
+                                       QLatin1Char('$'));
+    QDir folder = output.absoluteDir();
+    const QStringList candidates = folder.entryList({QStringLiteral(".vidmorph-*")},
+                                                    QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : candidates)
+        if (temporary.match(name).hasMatch())
+            folder.remove(name);
 }
 
 QString describeEnding(const RunResult &result)
@@ -37,8 +73,21 @@ QString describeEnding(const RunResult &result)
 BatchDriver::BatchDriver(DOSOutputs &objDOS, DOSOutputs &objffmpeg, FileListModel &queue,
                          BatchHost &host, const Locations &locations, QObject *parent)
     : QObject(parent), m_objDOS(objDOS), m_objffmpeg(objffmpeg), m_queue(queue), m_host(host),
-      m_locations(locations), m_clock([] { return QTime::currentTime(); })
+      m_locations(locations), m_clock([] { return QTime::currentTime(); }),
+      m_probe(new DurationProbe(this))
 {
+    connect(&m_queue, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { queueRowsInserted(first, last); });
+    connect(&m_queue, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) { queueRowsRemoved(first, last); });
+    connect(&m_queue, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { queueRowsRemoved(0, m_queue.count() - 1); });
+    connect(m_probe, &DurationProbe::probed, this, [this](const QString &path, double seconds) {
+        if (!isBusy())
+            return;
+        m_progress.setDuration(path, seconds);
+        emit progressChanged();
+    });
 }
 
 BatchDriver::~BatchDriver() = default;
@@ -51,16 +100,63 @@ void BatchDriver::setState(State state)
     emit stateChanged(state);
 }
 
-bool BatchDriver::begin()
+bool BatchDriver::begin(QString *refusal)
 {
     if (m_state != State::Idle || m_queue.count() == 0)
         return false;
+    const int format = m_host.currentParameters().format;
+    const QStringList queue = m_queue.paths();
+    for (const QString &input : queue) {
+        const QString conflict = conflictOf(input, format);
+        if (!conflict.isEmpty()) {
+            if (refusal)
+                *refusal = conflict;
+            return false;
+        }
+    }
     m_failures.clear();
     m_converted = 0;
     m_number = 0;
+    m_stopRequested = false;
+    ++m_batch;
     m_log.open(m_locations.logFolder);
+    m_progress.begin(queue, Formats::isTwoStage(format) ? 2 : 1);
+    m_probe->forget();
+    m_probe->probe(queue);
     setState(State::Starting);
+    emit progressChanged();
     return true;
+}
+
+QString BatchDriver::conflictOf(const QString &inputPath, int format) const
+{
+    // Stage one replaces the intermediate file; an input that is that file would be lost.
+    if (Formats::isTwoStage(format) && isSameFile(inputPath, m_locations.intermediateFile()))
+        return QStringLiteral(
+                   "“%1”就是转换时使用的临时文件，转换会覆盖它。请先把它复制到别的文件夹，"
+                   "再添加复制出的文件。")
+            .arg(inputPath);
+    return {};
+}
+
+void BatchDriver::queueRowsInserted(int first, int last)
+{
+    if (!isBusy())
+        return;
+    QStringList paths;
+    for (int row = first; row <= last; ++row)
+        paths.append(m_queue.pathAt(row));
+    m_progress.insertFiles(first, paths);
+    m_probe->probe(paths);
+    emit progressChanged();
+}
+
+void BatchDriver::queueRowsRemoved(int first, int last)
+{
+    if (!isBusy() || last < first)
+        return;
+    m_progress.removeFiles(first, last - first + 1);
+    emit progressChanged();
 }
 
 QString BatchDriver::outputFolder() const
@@ -84,7 +180,6 @@ DOSOutputs &BatchDriver::runnerFor(CommandBuilder::Runner runner)
 
 void BatchDriver::ConvertNextFile()
 {
-    // A stop can come between a file's end and this queued call.
     if (m_state != State::Starting && m_state != State::FileFinished)
         return;
     const QString folderText = m_host.outputFolderText();
@@ -97,6 +192,7 @@ void BatchDriver::ConvertNextFile()
                        .arg(m_converted)
                        .arg(m_failures.size()));
         m_log.close();
+        m_probe->cancel();
         emit completed();
         setState(State::Idle);
         return;
@@ -110,6 +206,12 @@ void BatchDriver::ConvertNextFile()
     m_run.format = parameters.format;
     ++m_number;
     m_log.fileStarted(m_number, m_number - 1 + m_queue.count(), m_run.inputPath);
+    // A file added while the batch ran was not looked at when it started.
+    const QString conflict = conflictOf(m_run.inputPath, parameters.format);
+    if (!conflict.isEmpty()) {
+        failFile(conflict, QString());
+        return;
+    }
     if (Formats::isTwoStage(parameters.format)) {
         // Stage two must never encode what an earlier file left in the intermediate file.
         QFile::remove(m_locations.intermediateFile());
@@ -138,7 +240,9 @@ bool BatchDriver::startRun(const CommandBuilder::Command &command, State running
         endStopped(QStringLiteral("无法启动转换工具 %1").arg(command.toolName));
         return false;
     }
+    m_progress.runStarted(running == State::StageTwoRunning ? 1 : 0);
     emit toolStarted(command.toolName, command.runner);
+    emit progressChanged();
     return true;
 }
 
@@ -162,22 +266,19 @@ void BatchDriver::runEnded(DOSOutputs &runner, State expected, bool lastStage)
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     m_log.runEnded(m_run.commandText, output, describeEnding(result));
-    if (result.stopped) {
-        if (m_run.writesFinalOutput)
-            QFile::remove(m_run.expectedOutput);
-        QFile::remove(m_locations.intermediateFile());
+    const bool missing = !hasContent(m_run.expectedOutput);
+    const bool failed = result.crashed || result.exitCode != 0 || missing;
+    // A stop that came while the tool was already on its way out still ends the batch here,
+    // unless the file got done in that moment.
+    if (result.stopped || (m_stopRequested && (failed || !lastStage))) {
+        discardRun(false);
         endStopped(QStringLiteral("转换已停止"));
         return;
     }
-    const bool missing = !hasContent(m_run.expectedOutput);
-    if (result.crashed || result.exitCode != 0 || missing) {
-        if (m_run.writesFinalOutput)
-            QFile::remove(m_run.expectedOutput);
-        const QString reason =
-            FailureReason::describe(output, result.exitCode, result.crashed, missing);
-        m_failures.append({m_run.inputPath, reason, FailureReason::lastLines(output)});
-        m_log.note(QStringLiteral("失败：") + reason);
-        finishFile(false);
+    if (failed) {
+        discardRun(true);
+        failFile(FailureReason::describe(output, result.exitCode, result.crashed, missing),
+                 FailureReason::lastLines(output));
         return;
     }
     if (lastStage) {
@@ -201,13 +302,57 @@ void BatchDriver::startStageTwo()
              State::StageTwoRunning);
 }
 
+void BatchDriver::discardRun(bool keepIntermediate)
+{
+    // Whatever this run was writing must not stay behind looking like a result.
+    if (m_run.writesFinalOutput) {
+        QFile::remove(m_run.expectedOutput);
+        removeTemporaries(m_run.expectedOutput);
+    }
+    removeTemporaries(m_locations.intermediateFile());
+    if (!keepIntermediate)
+        QFile::remove(m_locations.intermediateFile());
+}
+
+void BatchDriver::failFile(const QString &reason, const QString &toolLines)
+{
+    m_failures.append({m_run.inputPath, reason, toolLines});
+    m_log.note(QStringLiteral("失败：") + reason);
+    finishFile(false);
+}
+
 void BatchDriver::finishFile(bool converted)
 {
     if (m_queue.count() > 0 && m_queue.pathAt(0) == m_run.inputPath)
         m_queue.removeAt(0);
+    m_progress.fileFinished();
     setState(State::FileFinished);
+    const quint64 batch = m_batch;
     emit fileFinished(m_run.inputPath, converted);
-    QMetaObject::invokeMethod(this, &BatchDriver::ConvertNextFile, Qt::QueuedConnection);
+    emit progressChanged();
+    // A handler may have stopped this batch, and even started the next one.
+    if (batch != m_batch || m_state != State::FileFinished)
+        return;
+    if (m_stopRequested) {
+        endStopped(QStringLiteral("转换已停止"));
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, batch] {
+            if (batch == m_batch)
+                ConvertNextFile();
+        },
+        Qt::QueuedConnection);
+}
+
+void BatchDriver::runProgress(double fraction)
+{
+    if (m_state != State::StageOneRunning && m_state != State::Mp3Running &&
+        m_state != State::StageTwoRunning)
+        return;
+    m_progress.runProgress(fraction);
+    emit progressChanged();
 }
 
 void BatchDriver::stop()
@@ -215,11 +360,11 @@ void BatchDriver::stop()
     switch (m_state) {
     case State::StageOneRunning:
     case State::Mp3Running:
+    case State::StageTwoRunning:
+        // Both runners: the idle one ignores it. The run's end finishes the stop.
+        m_stopRequested = true;
         m_objffmpeg.Stop();
         m_objDOS.Stop();
-        break;
-    case State::StageTwoRunning:
-        m_objffmpeg.Stop();
         break;
     case State::Starting:
     case State::FileFinished:
@@ -235,6 +380,7 @@ void BatchDriver::endStopped(const QString &why)
 {
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));
     m_log.close();
+    m_probe->cancel();
     setState(State::Idle);
     emit stopped(why);
 }

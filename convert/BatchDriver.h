@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/BatchLog.h"
+#include "convert/BatchProgress.h"
 #include "convert/CommandBuilder.h"
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
@@ -12,6 +13,7 @@
 
 class BatchHost;
 class DOSOutputs;
+class DurationProbe;
 class FileListModel;
 
 // Converts the files of the queue one after another: stage one on objDOS (or the MP3 encoder
@@ -46,6 +48,8 @@ public:
 
     // The clock that names output files.
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
+    // The clock that times the batch for its estimate of the time left.
+    void setProgressClock(BatchProgress::Clock clock) { m_progress.setClock(std::move(clock)); }
 
     State state() const { return m_state; }
     bool isBusy() const { return m_state != State::Idle; }
@@ -54,9 +58,12 @@ public:
     const QVector<Failure> &failures() const { return m_failures; }
     QString logPath() const { return m_log.path(); }
     int filesConverted() const { return m_converted; }
+    // Which file of how many, the share done and the time left, for the whole batch.
+    const BatchProgress &progress() const { return m_progress; }
 
-    // Idle -> Starting. False, and nothing changes, when the queue is empty or a batch runs.
-    bool begin();
+    // Idle -> Starting. False, and nothing changes, when the queue is empty or a batch runs;
+    // also when a file of the queue must not be converted, and then `refusal` tells why.
+    bool begin(QString *refusal = nullptr);
     // The per-file routine: the next file's first command, or the completion.
     void ConvertNextFile();
     void objDOS_CommandOver();
@@ -64,6 +71,8 @@ public:
     // Ends the batch where it is: the running tool is ended, its partial output removed, and
     // the current file stays at the head of the queue.
     void stop();
+    // How far the running tool is, 0 to 1, as its progress lines say.
+    void runProgress(double fraction);
 
 signals:
     void stateChanged(BatchDriver::State state);
@@ -73,6 +82,8 @@ signals:
     void completed();
     // The batch ended early (stopped, or a tool could not be started); the head file stays.
     void stopped(const QString &why);
+    // The whole-batch progress has changed.
+    void progressChanged();
 
 private:
     struct Run
@@ -89,7 +100,12 @@ private:
     void runEnded(DOSOutputs &runner, State expected, bool lastStage);
     void startStageTwo();
     void finishFile(bool converted);
+    void failFile(const QString &reason, const QString &toolLines);
+    void discardRun(bool keepIntermediate);
     void endStopped(const QString &why);
+    QString conflictOf(const QString &inputPath, int format) const;
+    void queueRowsInserted(int first, int last);
+    void queueRowsRemoved(int first, int last);
     QString outputFolder() const;
     QString outputPathFor(const QString &extension) const;
     DOSOutputs &runnerFor(CommandBuilder::Runner runner);
@@ -106,5 +122,11 @@ private:
     QVector<Failure> m_failures;
     int m_converted = 0;
     int m_number = 0;
+    bool m_stopRequested = false;
+    // Tells a queued next step which batch it belongs to, so a step left over from a stopped
+    // batch cannot run in the next one.
+    quint64 m_batch = 0;
     BatchLog m_log;
+    BatchProgress m_progress;
+    DurationProbe *m_probe;
 };

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <utility>
 
 namespace FailureReason {
 
@@ -17,41 +18,66 @@ QString lastLines(const QString &output, int count)
 
 QString describe(const QString &toolOutput, int exitCode, bool crashed, bool outputMissing)
 {
-    struct Pattern
+    struct Message
     {
-        const char *text;
+        const char *begins;
+        const char *ends; // nullptr: any end
         const char *reason;
     };
-    // Phrases of the tools' own "Error:" lines, the most specific cause first: a full disk
-    // also shows up as a failed encoding.
-    static const Pattern patterns[] = {
-        {"No space left", "磁盘空间不足"},
-        {"Disk quota", "磁盘空间不足"},
-        {"cannot write to the output folder", "无法写入输出文件夹"},
-        {"output file already exists", "输出文件已存在"},
-        {"input file not found", "找不到输入文件"},
-        {"input is not a file", "输入的不是文件"},
-        {"input file is empty", "输入文件是空的"},
-        {"Permission denied", "没有读取或写入的权限"},
-        {"holds no audio or video", "输入文件里没有声音和图像"},
-        {"has no video stream", "输入文件没有视频"},
-        {"has no audio stream", "输入文件没有声音"},
-        {"cannot read input file", "无法读取输入文件（文件已损坏或不是视频、音频文件）"},
-        {"bad parameter", "参数无效"},
-        {"cannot start", "无法启动编码程序（请确认已安装 ffmpeg）"},
-        {"encoding failed", "编码失败"},
+    // The tools' "Error:" lines. Many carry a file name, so they are matched by how they begin
+    // and end: a file called "No space left.avi" must not read as a full disk.
+    static const Message messages[] = {
+        {"stopped by signal", nullptr, "转换被中止"},
+        {"input file not found", nullptr, "找不到输入文件"},
+        {"input is not a file", nullptr, "输入的不是文件"},
+        {"input file is empty", nullptr, "输入文件是空的（0 字节）"},
+        {"input file ", "holds no audio or video", "输入文件里没有声音和图像"},
+        {"cannot read input file", nullptr, "无法读取输入文件（文件已损坏或不是视频、音频文件）"},
+        {"the input has no video stream", nullptr, "输入文件没有图像，无法转换为视频格式"},
+        {"the input has no audio stream", nullptr, "输入文件没有声音，无法转换为 MP3"},
+        {"cannot decode the audio", nullptr, "无法解码输入文件的声音"},
+        {"bad parameter", nullptr, "参数无效（请检查声道、采样率、码率或尺寸）"},
+        {"unknown option", nullptr, "参数无效"},
+        {"option ", "needs a value", "参数无效"},
+        {"output file already exists", nullptr, "输出文件已存在"},
+        {"output is a folder", nullptr, "输出路径是一个文件夹"},
+        {"cannot write to the output folder", nullptr, "无法写入输出文件夹"},
+        {"cannot create a temporary", nullptr, "无法创建临时文件"},
+        {"cannot create ", nullptr, "无法创建输出文件"},
+        {"the encoder wrote no output", nullptr, "编码程序没有写出任何内容"},
+        {"cannot start the AMR-NB encoder", nullptr,
+         "无法启动 AMR 声音编码器（请确认已安装 opencore-amr）"},
+        {"cannot write the AMR audio", nullptr, "无法写出 AMR 声音"},
+        {"cannot start", nullptr, "无法启动编码程序（请确认已安装 ffmpeg）"},
+        {"encoding failed", nullptr, "编码失败"},
     };
-    static const QRegularExpression errorLine(QStringLiteral("^Error:.*$"),
+    // The system's words for a cause, which end a line after ": ". They say more than the
+    // step that failed: a full disk shows up as a failed encoding.
+    static const std::pair<const char *, const char *> causes[] = {
+        {"No space left on device", "磁盘空间不足"},
+        {"Disk quota exceeded", "磁盘空间不足（超出配额）"},
+        {"File too large", "文件超出了磁盘格式允许的大小"},
+        {"Read-only file system", "输出位置是只读的"},
+        {"Permission denied", "没有读取或写入的权限"},
+        {"Input/output error", "读写磁盘时出错"},
+    };
+    static const QRegularExpression errorLine(QStringLiteral("^Error: (.*)$"),
                                               QRegularExpression::MultilineOption);
     QString lines = toolOutput;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QString error;
     for (auto match = errorLine.globalMatch(lines); match.hasNext();)
-        error = match.next().captured();
-    const QString text = error.isEmpty() ? lastLines(toolOutput, 5) : error;
-    for (const Pattern &pattern : patterns)
-        if (text.contains(QLatin1String(pattern.text), Qt::CaseInsensitive))
-            return QString::fromUtf8(pattern.reason);
+        error = match.next().captured(1).trimmed();
+    const QStringList ends =
+        error.isEmpty() ? lastLines(toolOutput, 5).split(QLatin1Char('\n')) : QStringList{error};
+    for (const QString &line : ends)
+        for (const auto &[cause, reason] : causes)
+            if (line.endsWith(QStringLiteral(": ") + QLatin1String(cause)))
+                return QString::fromUtf8(reason);
+    for (const Message &message : messages)
+        if (error.startsWith(QLatin1String(message.begins)) &&
+            (!message.ends || error.endsWith(QLatin1String(message.ends))))
+            return QString::fromUtf8(message.reason);
     if (crashed)
         return QStringLiteral("转换程序意外终止");
     if (exitCode != 0)

@@ -4,12 +4,15 @@
 #include "TestMedia.h"
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
+#include "app/frmSummary.h"
 #include "convert/BatchDriver.h"
+#include "convert/BatchProgress.h"
 #include "convert/Formats.h"
 #include "process/DOSOutputs.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +23,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <memory>
+#include <unistd.h>
 
 // Whole batches through the real window, the real tools and the system's ffmpeg.
 class TestBatch : public QObject
@@ -39,11 +44,22 @@ private slots:
     void droppedDuringBatchIsConvertedLast();
     void stopDuringEachKindOfRun_data();
     void stopDuringEachKindOfRun();
+    void stopWhileStarting();
+    void stopBetweenFiles();
+    void stopOfAToolThatIgnoresIt();
+    void failureSummaryAndRetry();
+    void runningBatchShowsFileAndTimeLeft();
+    void longBatchNotifies();
+    void inputThatIsTheIntermediateFileIsRefused();
 
 private:
     std::unique_ptr<frmMain> window(const QString &appFolder = QStringLiteral(VIDMORPH_APP_DIR));
     void start(frmMain &w);
     QStringList outputs() const;
+    QString longClip();
+    QString writeFile(const QString &name, const QByteArray &content) const;
+    // Processes whose command line mentions any of the texts.
+    static QStringList processesMentioning(const QStringList &texts);
 
     QTemporaryDir m_media;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -67,6 +83,45 @@ void TestBatch::init()
     m_messages.messages.clear();
     m_desktop.opened.clear();
     m_desktop.sounds.clear();
+    m_desktop.notifications.clear();
+}
+
+QString TestBatch::longClip()
+{
+    // Long enough that a stop always finds its tool at work.
+    const QString path = m_media.filePath(QStringLiteral("long.mkv"));
+    if (!QFile::exists(path) && !TestMedia::make(path, QSize(640, 360), 30.0, 2).isEmpty())
+        return QString();
+    return path;
+}
+
+QString TestBatch::writeFile(const QString &name, const QByteArray &content) const
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path;
+}
+
+QStringList TestBatch::processesMentioning(const QStringList &texts)
+{
+    QStringList found;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : pids) {
+        bool number = false;
+        pid.toInt(&number);
+        if (!number)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromUtf8(cmdline.readAll().replace('\0', ' '));
+        for (const QString &text : texts)
+            if (line.contains(text))
+                found.append(pid + QLatin1Char(' ') + line);
+    }
+    return found;
 }
 
 std::unique_ptr<frmMain> TestBatch::window(const QString &appFolder)
@@ -252,9 +307,12 @@ void TestBatch::failedFileInTheMiddle()
              qPrintable(failures[0].reason));
     QVERIFY(failures[0].toolLines.contains(QStringLiteral("Error:")));
     // The user is told which file failed and why, without reading a console.
-    QCOMPARE(m_messages.messages.size(), 1);
-    QVERIFY(m_messages.messages[0].text.contains(text));
-    QVERIFY(m_messages.messages[0].text.contains(failures[0].reason));
+    QVERIFY(m_messages.messages.isEmpty());
+    QVERIFY(w->summary());
+    QVERIFY(w->summary()->isVisible());
+    QCOMPARE(w->summary()->lstFailed->topLevelItemCount(), 1);
+    QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->toolTip(0), text);
+    QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->text(1), failures[0].reason);
     QFile log(w->driver()->logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
@@ -295,14 +353,22 @@ void TestBatch::droppedDuringBatchIsConvertedLast()
     connect(w->driver(), &BatchDriver::fileFinished, this,
             [&](const QString &input) { finishedOrder.append(input); });
     bool dropped = false;
+    QString countAfterDrop;
     connect(w->driver(), &BatchDriver::toolStarted, this, [&] {
         if (!dropped) {
             dropped = true;
             w->appendFiles({m_wide});
+            countAfterDrop = w->lblBatch->text();
         }
     });
+    QStringList numbers;
+    connect(w->driver(), &BatchDriver::toolStarted, this,
+            [&] { numbers.append(w->lblBatch->text().section(QLatin1Char(' '), 0, 1)); });
     start(*w);
     QCOMPARE(finishedOrder, QStringList({m_clip, m_clip, m_wide}));
+    // The batch counts the dropped file in.
+    QCOMPARE(countAfterDrop, QStringLiteral("第 1/3 个文件"));
+    QCOMPARE(numbers, QStringList({"第 1/3", "第 2/3", "第 3/3"}));
     QCOMPARE(outputs().size(), 3);
 }
 
@@ -319,17 +385,24 @@ void TestBatch::stopDuringEachKindOfRun()
 {
     QFETCH(int, format);
     QFETCH(QString, tool);
-    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
-    if (!QFile::exists(longer))
-        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    const QString longer = longClip();
+    QVERIFY(!longer.isEmpty());
     auto w = window();
     w->cmbOF->setCurrentIndex(format);
     w->appendFiles({longer, m_clip});
     QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
-    connect(w->driver(), &BatchDriver::toolStarted, this, [&](const QString &started) {
-        if (started == tool)
-            QTimer::singleShot(300, w->Command3, &QPushButton::click);
-    });
+    QSignalSpy completed(w->driver(), &BatchDriver::completed);
+    // Stopped at the tool's first progress report: its ffmpeg is then surely at work.
+    bool stopSent = false;
+    const auto stopAtProgress = [&](const QString &chunk) {
+        if (stopSent || w->driver()->ToolImageName() != tool ||
+            !(chunk.contains(QStringLiteral("%)")) || chunk.contains(QStringLiteral("time="))))
+            return;
+        stopSent = true;
+        QTimer::singleShot(0, w->Command3, &QPushButton::click);
+    };
+    connect(w->objDOS, &DOSOutputs::ReceiveOutputs, this, stopAtProgress);
+    connect(w->objffmpeg, &DOSOutputs::ReceiveOutputs, this, stopAtProgress);
     QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
     w->Command3->click();
     QCOMPARE(w->Command3->text(), QStringLiteral("停止转换"));
@@ -337,18 +410,300 @@ void TestBatch::stopDuringEachKindOfRun()
     QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
     QVERIFY(!w->objDOS->isRunning());
     QVERIFY(!w->objffmpeg->isRunning());
+    // Neither the tool nor its ffmpeg (nor a length probe) outlives the stop.
+    const QStringList paths = {m_dir->path(), longer};
+    QTRY_VERIFY2_WITH_TIMEOUT(processesMentioning(paths).isEmpty(),
+                              qPrintable(processesMentioning(paths).join('\n')), 1000);
     QCOMPARE(w->files()->count(), 2);
     QCOMPARE(w->files()->pathAt(0), longer);
     QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
     QVERIFY(w->cmbOF->isEnabled());
+    QVERIFY(w->CmdToolsBar[0]->isEnabled());
+    QVERIFY(w->lblFeed->isEnabled());
+    QCOMPARE(w->lblPB->text(), QStringLiteral("转换已停止"));
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_desktop.sounds.isEmpty());
+    QCOMPARE(completed.count(), 0);
     // No partial output, no temporary file and no intermediate file stay behind.
     QCOMPARE(outputs(), QStringList());
     QCOMPARE(QDir(m_dir->filePath(QStringLiteral("out/deeper")))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
-    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("scratch/tmp.mp4"))));
+    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("scratch")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+
+    // Start again goes on with the file that was stopped, and converts the whole list.
+    QSignalSpy finished(w->driver(), &BatchDriver::fileFinished);
+    w->Command3->click();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 240000);
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(0).at(0).toString(), longer);
+    QVERIFY(finished.at(0).at(1).toBool());
+    QVERIFY(finished.at(1).at(1).toBool());
+    QCOMPARE(w->files()->count(), 0);
+    QCOMPARE(outputs().size(), 2);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+}
+
+void TestBatch::stopWhileStarting()
+{
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({m_clip});
+    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    w->Command3->click();
+    QVERIFY(w->Timer1->isActive());
+    QCOMPARE(w->driver()->state(), BatchDriver::State::Starting);
+    // Stopped inside the 100 ms before the first tool.
+    w->Command3->click();
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(!w->Timer1->isActive());
+    QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+    QVERIFY(w->cmbOF->isEnabled());
+    QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
+    QTest::qWait(300);
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(w->files()->count(), 1);
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(outputs().size(), 1);
+}
+
+void TestBatch::stopBetweenFiles()
+{
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({m_clip, m_wide, m_clip});
+    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    // Timer1 stops itself before the first tool of a batch starts.
+    bool startedEarly = false;
+    connect(w->driver(), &BatchDriver::toolStarted, this,
+            [&] { startedEarly = startedEarly || w->Timer1->isActive(); });
+    bool once = false;
+    connect(w->driver(), &BatchDriver::fileFinished, this, [&] {
+        if (once)
+            return;
+        once = true;
+        // Stop after the first file's end, before the next one starts; then start again at
+        // once. The step the stopped batch had queued must not start the new batch early.
+        QCOMPARE(w->driver()->state(), BatchDriver::State::FileFinished);
+        w->Command3->click();
+        QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+        QVERIFY(w->cmbOF->isEnabled());
+        w->Command3->click();
+        QCOMPARE(w->driver()->state(), BatchDriver::State::Starting);
+    });
+    QSignalSpy completed(w->driver(), &BatchDriver::completed);
+    w->Command3->click();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 240000);
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(!startedEarly);
+    QCOMPARE(started.count(), 3);
+    QCOMPARE(w->files()->count(), 0);
+    QCOMPARE(outputs().size(), 3);
+}
+
+void TestBatch::stopOfAToolThatIgnoresIt()
+{
+    // A stand-in for conv that writes under the tools' temporary name, as the real one does,
+    // and ignores the polite stop, so only the kill ends it and it cannot tidy up.
+    const QString app = m_dir->filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
+    const QString conv = app + QStringLiteral("/data/conv");
+    QFile script(conv);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n"
+                 "trap '' TERM\n"
+                 "for argument; do output=$argument; done\n"
+                 "echo partial > \"$(dirname \"$output\")/.vidmorph-$$-$(basename \"$output\")\"\n"
+                 "echo 'Pos: 0.1s (  1%)'\n"
+                 "exec sleep 120\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    auto w = window(app);
+    w->cmbOF->setCurrentIndex(Formats::MPG);
+    w->appendFiles({m_clip});
+    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    const QString outFolder = m_dir->filePath(QStringLiteral("out/deeper"));
+    connect(w->driver(), &BatchDriver::toolStarted, this,
+            [&] { QTimer::singleShot(300, w->Command3, &QPushButton::click); });
+    bool temporarySeen = false;
+    connect(w->objDOS, &DOSOutputs::ReceiveOutputs, this, [&] {
+        temporarySeen =
+            !QDir(outFolder).entryList({".vidmorph-*"}, QDir::Files | QDir::Hidden).isEmpty();
+    });
+    w->Command3->click();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 20000);
+    QVERIFY(temporarySeen);
+    QCOMPARE(QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+    QVERIFY2(processesMentioning({m_dir->path(), QStringLiteral("sleep 120")}).isEmpty(),
+             qPrintable(processesMentioning({m_dir->path()}).join('\n')));
+    QCOMPARE(w->files()->count(), 1);
+    QVERIFY(w->cmbOF->isEnabled());
+}
+
+void TestBatch::failureSummaryAndRetry()
+{
+    const QString text =
+        writeFile(QStringLiteral("notes.avi"), "Only some words in a text file, no video.\n");
+    const QString empty = writeFile(QStringLiteral("zero.avi"), QByteArray());
+    const QString mute = m_dir->filePath(QStringLiteral("mute.mp4"));
+    QCOMPARE(TestMedia::make(mute, QSize(160, 120), 1.0, 0), QString());
+
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({text, m_clip, mute, empty});
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(outputs().size(), 1);
+    // The completion runs as for a clean batch, then the summary tells what went wrong.
+    QCOMPARE(m_desktop.opened, QStringList{w->txtPath->text()});
+    QCOMPARE(m_desktop.sounds.size(), 1);
+    QVERIFY(m_messages.messages.isEmpty());
+    QCOMPARE(w->lblBatch->text(), QStringLiteral("1 个文件转换成功，3 个文件转换失败"));
+    frmSummary *summary = w->summary();
+    QVERIFY(summary);
+    QVERIFY(summary->isVisible());
+    QVERIFY(summary->isModal());
+    QCOMPARE(summary->windowTitle(), QStringLiteral("转换结果"));
+    QCOMPARE(summary->lblResult->text(), QStringLiteral("1 个文件转换成功，3 个文件转换失败："));
+    QCOMPARE(summary->lstFailed->topLevelItemCount(), 3);
+    QStringList listed, reasons;
+    for (int row = 0; row < 3; ++row) {
+        listed.append(summary->lstFailed->topLevelItem(row)->toolTip(0));
+        reasons.append(summary->lstFailed->topLevelItem(row)->text(1));
+    }
+    QCOMPARE(listed, QStringList({text, mute, empty}));
+    QCOMPARE(reasons,
+             QStringList({QStringLiteral("无法读取输入文件（文件已损坏或不是视频、音频文件）"),
+                          QStringLiteral("输入文件没有声音，无法转换为 MP3"),
+                          QStringLiteral("输入文件是空的（0 字节）")}));
+    QCOMPARE(summary->lstFailed->topLevelItem(0)->text(0), QStringLiteral("notes.avi"));
+
+    // The log holds what each tool printed.
+    QFile log(w->driver()->logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QVERIFY(logged.contains(QStringLiteral("Error: cannot read input file ") + text));
+    QVERIFY(logged.contains(QStringLiteral("Error: the input has no audio stream")));
+    QVERIFY(logged.contains(QStringLiteral("Error: input file is empty: ") + empty));
+    QVERIFY(logged.contains(QStringLiteral("time=")));
+
+    QDir().mkpath(QStringLiteral(VIDMORPH_SCREENSHOT_DIR));
+    QVERIFY(summary->grab().save(QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/summary.png")));
+
+    summary->cmdLog->click();
+    QCOMPARE(m_desktop.opened.last(), w->driver()->logPath());
+    QVERIFY(summary->isVisible());
+    summary->cmdRetry->click();
+    // Exactly the failed files are back, at the end of the list.
+    QCOMPARE(w->files()->paths(), QStringList({text, mute, empty}));
+    QTRY_VERIFY(!w->summary());
+}
+
+void TestBatch::runningBatchShowsFileAndTimeLeft()
+{
+    const QString longer = longClip();
+    QVERIFY(!longer.isEmpty());
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MPG);
+    w->appendFiles({longer, m_clip});
+    // The batch's clock runs twenty times fast, so these few seconds of work are enough to
+    // trust the speed measured.
+    QElapsedTimer clock;
+    clock.start();
+    w->driver()->setProgressClock([&clock] { return clock.elapsed() * 20; });
+    w->show();
+    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    w->Command3->click();
+    QCOMPARE(w->lblBatch->text(), QStringLiteral("第 1/2 个文件"));
+    QTRY_VERIFY_WITH_TIMEOUT(w->lblBatch->text().contains(QStringLiteral("剩余约")), 60000);
+    QVERIFY2(w->lblBatch->text().startsWith(QStringLiteral("第 1/2 个文件  剩余约 ")),
+             qPrintable(w->lblBatch->text()));
+    QVERIFY(w->driver()->progress().secondsLeft().has_value());
+    QDir().mkpath(QStringLiteral(VIDMORPH_SCREENSHOT_DIR));
+    QVERIFY(w->grab().save(QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/running.png")));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Vidmorph"));
+    // Minimised, the title carries the batch's progress.
+    w->showMinimized();
+    QTRY_VERIFY(w->isMinimized());
+    QTRY_VERIFY2(w->windowTitle().startsWith(QStringLiteral("Vidmorph - ")) &&
+                     w->windowTitle().contains(QStringLiteral("% 剩余约 ")),
+                 qPrintable(w->windowTitle()));
+    w->Command3->click();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 20000);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Vidmorph"));
+    QCOMPARE(w->lblBatch->text(), QStringLiteral("已停止，列表中还有 2 个文件"));
+}
+
+void TestBatch::longBatchNotifies()
+{
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({m_clip});
+    // The batch's own clock says the tool took seventy seconds.
+    qint64 now = 0;
+    w->driver()->setProgressClock([&now] { return now; });
+    connect(w->driver(), &BatchDriver::toolStarted, this, [&now] { now += 70000; });
+    start(*w);
+    QCOMPARE(m_desktop.notifications,
+             QStringList{QStringLiteral("Vidmorph 转换完成\n1 个文件转换成功")});
+
+    // A short batch goes without. Minimised, the title shows the progress while the batch
+    // runs, and only the name once it is done.
+    m_desktop.notifications.clear();
+    w->appendFiles({m_clip});
+    now = 0;
+    QObject::disconnect(w->driver(), &BatchDriver::toolStarted, this, nullptr);
+    w->showMinimized();
+    QTRY_VERIFY(w->isMinimized());
+    QString titleWhileRunning;
+    connect(w->driver(), &BatchDriver::fileFinished, this,
+            [&] { titleWhileRunning = w->windowTitle(); });
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QVERIFY(m_desktop.notifications.isEmpty());
+    QCOMPARE(titleWhileRunning, QStringLiteral("Vidmorph - 100%"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Vidmorph"));
+}
+
+void TestBatch::inputThatIsTheIntermediateFileIsRefused()
+{
+    auto w = window();
+    const QString scratch = m_dir->filePath(QStringLiteral("scratch"));
+    QVERIFY(QDir().mkpath(scratch));
+    const QString intermediate = scratch + QStringLiteral("/tmp.mp4");
+    QVERIFY(QFile::copy(m_clip, intermediate));
+    // Under another name too: a hard link is the same file.
+    const QString linked = m_dir->filePath(QStringLiteral("linked.mp4"));
+    QVERIFY(::link(QFile::encodeName(intermediate).constData(),
+                   QFile::encodeName(linked).constData()) == 0);
+    const qint64 size = QFileInfo(intermediate).size();
+    for (const QString &input : {intermediate, linked}) {
+        m_messages.messages.clear();
+        w->files()->clear();
+        w->cmbOF->setCurrentIndex(Formats::RMVB);
+        w->appendFiles({m_clip, input});
+        w->Command3->click();
+        QCOMPARE(m_messages.messages.size(), 1);
+        QCOMPARE(m_messages.messages[0].caption, QStringLiteral("转换"));
+        QVERIFY2(m_messages.messages[0].text.contains(input),
+                 qPrintable(m_messages.messages[0].text));
+        QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(w->cmbOF->isEnabled());
+        QCOMPARE(QFileInfo(intermediate).size(), size);
+    }
+    // Formats that do not use the intermediate file convert it like any other file.
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(outputs().size(), 2);
 }
 
 QTEST_MAIN(TestBatch)

@@ -4,13 +4,18 @@
 
 #include <QStringList>
 
-// Keeps what the window asked the desktop to open or play, instead of doing it.
+// Keeps what the window asked the desktop to open, play or show, instead of doing it.
 class RecordingDesktopServices : public DesktopServices
 {
 public:
     void open(const QString &pathOrUrl) override { opened.append(pathOrUrl); }
     void playSound(const QString &waveFile) override { sounds.append(waveFile); }
+    void notify(const QString &title, const QString &text) override
+    {
+        notifications.append(title + QLatin1Char('\n') + text);
+    }
 
     QStringList opened;
     QStringList sounds;
+    QStringList notifications; // "title\ntext"
 };

@@ -1,0 +1,64 @@
+#include "app/frmSummary.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+frmSummary::frmSummary(const QVector<BatchDriver::Failure> &failures, int converted,
+                       QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSummary"));
+    setWindowTitle(QStringLiteral("转换结果"));
+    setModal(true);
+    setFixedSize(560, 300);
+
+    lblResult = new QLabel(QStringLiteral("%1 个文件转换成功，%2 个文件转换失败：")
+                               .arg(converted)
+                               .arg(failures.size()),
+                           this);
+    lblResult->setObjectName(QStringLiteral("lblResult"));
+
+    lstFailed = new QTreeWidget(this);
+    lstFailed->setObjectName(QStringLiteral("lstFailed"));
+    lstFailed->setHeaderLabels({QStringLiteral("文件"), QStringLiteral("原因")});
+    lstFailed->setRootIsDecorated(false);
+    lstFailed->setUniformRowHeights(true);
+    lstFailed->setTextElideMode(Qt::ElideMiddle);
+    lstFailed->header()->resizeSection(0, 200);
+    lstFailed->header()->setStretchLastSection(true);
+    for (const BatchDriver::Failure &failure : failures) {
+        m_failedPaths.append(failure.inputPath);
+        auto *row = new QTreeWidgetItem(lstFailed,
+                                        {QFileInfo(failure.inputPath).fileName(), failure.reason});
+        row->setToolTip(0, failure.inputPath);
+        // The tool's own last words, for whoever wants the detail without opening the log.
+        row->setToolTip(1, failure.toolLines.isEmpty() ? failure.reason : failure.toolLines);
+        row->setData(0, Qt::UserRole, failure.inputPath);
+    }
+
+    auto *buttons = new QDialogButtonBox(this);
+    cmdRetry =
+        buttons->addButton(QStringLiteral("重新添加失败的文件"), QDialogButtonBox::ActionRole);
+    cmdRetry->setObjectName(QStringLiteral("cmdRetry"));
+    cmdLog = buttons->addButton(QStringLiteral("查看日志"), QDialogButtonBox::ActionRole);
+    cmdLog->setObjectName(QStringLiteral("cmdLog"));
+    cmdClose = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose->setDefault(true);
+    connect(cmdRetry, &QPushButton::clicked, this, [this] {
+        emit retryRequested(m_failedPaths);
+        accept();
+    });
+    connect(cmdLog, &QPushButton::clicked, this, &frmSummary::logRequested);
+    connect(cmdClose, &QPushButton::clicked, this, &frmSummary::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblResult);
+    layout->addWidget(lstFailed);
+    layout->addWidget(buttons);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "convert/BatchDriver.h"
+
+#include <QDialog>
+#include <QVector>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+// The end of a batch in which files failed: each failed file with the reason in plain words,
+// a way to put exactly those files back on the list, and the batch's log.
+class frmSummary : public QDialog
+{
+    Q_OBJECT
+public:
+    frmSummary(const QVector<BatchDriver::Failure> &failures, int converted,
+               QWidget *parent = nullptr);
+
+    QLabel *lblResult = nullptr;
+    QTreeWidget *lstFailed = nullptr;
+    QPushButton *cmdRetry = nullptr;
+    QPushButton *cmdLog = nullptr;
+    QPushButton *cmdClose = nullptr;
+
+signals:
+    // The failed files, in the order they failed; the dialog closes after this.
+    void retryRequested(const QStringList &paths);
+    void logRequested();
+
+private:
+    QStringList m_failedPaths;
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <optional>
+
+// Whole-batch progress: which file of how many is converting, how much of the work is done and
+// how long the rest will take. Work is counted in media seconds: a file takes one run over its
+// length per pass (two passes for the formats that go through the intermediate file). The
+// speed is measured from the runs' own progress, separately for each pass because the two
+// encoders run at very different speeds, and smoothed so the estimate does not jump about.
+// Pure bookkeeping over an injected clock: no processes, no timers.
+class BatchProgress
+{
+public:
+    // Milliseconds from any fixed point; must never go backwards.
+    using Clock = std::function<qint64()>;
+
+    BatchProgress();
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    // A batch begins on the queue as it stands (head first); each file takes `passes` runs.
+    void begin(const QStringList &queue, int passes);
+    // The queue changed during the batch. Row 0 is the file being converted.
+    void insertFiles(int row, const QStringList &paths);
+    void removeFiles(int row, int count);
+    // The length of a file in seconds once it is known; 0 or less when it cannot be read.
+    void setDuration(const QString &path, double seconds);
+
+    // A run of the head file has started; pass 0 is the first.
+    void runStarted(int pass);
+    // How far the current run is, 0 to 1, as its tool reports it.
+    void runProgress(double fraction);
+    // The head file has ended: converted, failed, or refused before any run.
+    void fileFinished();
+
+    int fileNumber() const { return std::min(m_finished + 1, fileCount()); }
+    int fileCount() const { return m_finished + int(m_queue.size()); }
+    // Share of the whole batch done, 0 to 1.
+    double fractionDone() const;
+    // The estimate shown to the user; nothing until the measured speed can be trusted.
+    std::optional<qint64> secondsLeft() const;
+    qint64 elapsedMs() const;
+
+    // "剩余约 3 分 20 秒"
+    static QString timeLeftText(qint64 seconds);
+    // "第 2/5 个文件", followed by the time left once there is an estimate.
+    QString statusText() const;
+
+private:
+    static constexpr int MaxPasses = 2;
+
+    double lengthOf(const QString &path) const;
+    double averageLength() const;
+    double headDone() const;
+    void countIn(const QString &path, int delta);
+    void sample(bool runEnded);
+    void refreshEstimate();
+    std::optional<double> rawSecondsLeft() const;
+
+    Clock m_clock;
+    int m_passes = 1;
+    std::deque<QString> m_queue;
+    QHash<QString, double> m_lengths;  // known lengths, seconds
+    QHash<QString, int> m_queuedCount; // how many queue rows hold each path
+    double m_knownSeconds = 0;         // sum of the known lengths over the queue rows
+    int m_knownRows = 0;
+    int m_finished = 0;
+    double m_finishedWork = 0;    // work of the files that have ended
+    double m_removedHeadWork = 0; // the head's work, kept from its removal to its end
+    bool m_headDetached = false;  // the running file has left the queue
+
+    int m_pass = 0; // pass of the current run
+    bool m_running = false;
+    double m_fraction = 0; // of the current run
+    qint64 m_begin = 0;
+    qint64 m_sampleAt = 0;
+    double m_sampleFraction = 0;
+    QString m_current;                       // the file of the current run
+    double m_measuredMs[MaxPasses] = {0, 0}; // time covered by speed samples
+    double m_rate[MaxPasses] = {0, 0};       // media seconds per second, smoothed
+    double m_lengthSum = 0;                  // over the distinct files of known length
+    int m_lengthCount = 0;
+
+    std::optional<double> m_shown;
+    qint64 m_shownAt = 0;
+};

@@ -1,0 +1,118 @@
+#include "convert/DurationProbe.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+// A file that makes ffprobe hang (a pipe with a media name, a stalled network share) must not
+// hold up the files after it.
+constexpr int ProbeTimeoutMs = 10000;
+
+} // namespace
+
+DurationProbe::DurationProbe(QObject *parent) : QObject(parent), m_timeout(new QTimer(this))
+{
+    m_timeout->setSingleShot(true);
+    m_timeout->setInterval(ProbeTimeoutMs);
+    connect(m_timeout, &QTimer::timeout, this, [this] {
+        if (m_process)
+            m_process->kill();
+    });
+}
+
+DurationProbe::~DurationProbe()
+{
+    cancel();
+}
+
+void DurationProbe::probe(const QStringList &paths)
+{
+    QStringList known;
+    for (const QString &path : paths) {
+        if (m_lengths.contains(path)) {
+            known.append(path);
+        } else if (!m_asked.contains(path)) {
+            m_asked.insert(path);
+            m_waiting.push_back(path);
+        }
+    }
+    // Answers never arrive inside the caller's own call.
+    for (const QString &path : std::as_const(known))
+        QMetaObject::invokeMethod(
+            this, [this, path, seconds = m_lengths.value(path)] { emit probed(path, seconds); },
+            Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &DurationProbe::startNext, Qt::QueuedConnection);
+}
+
+void DurationProbe::cancel()
+{
+    for (const QString &path : m_waiting)
+        m_asked.remove(path);
+    m_waiting.clear();
+    m_timeout->stop();
+    if (m_process) {
+        m_asked.remove(m_current);
+        m_process->disconnect(this);
+        // Reaped when its end is seen, so the window never waits for it.
+        connect(m_process, &QProcess::finished, m_process, &QObject::deleteLater);
+        m_process->kill();
+        m_process = nullptr;
+    }
+}
+
+void DurationProbe::forget()
+{
+    cancel();
+    m_lengths.clear();
+    m_asked.clear();
+}
+
+void DurationProbe::startNext()
+{
+    while (!m_process && !m_waiting.empty()) {
+        m_current = m_waiting.front();
+        m_waiting.pop_front();
+        const QFileInfo info(m_current);
+        if (!info.isFile() || info.size() == 0) {
+            answer(m_current, 0);
+            continue;
+        }
+        m_process = new QProcess(this);
+        m_process->setProcessChannelMode(QProcess::SeparateChannels);
+        m_process->setStandardInputFile(QProcess::nullDevice());
+        // The "file:" form keeps a name with a colon or a leading dash a plain file name.
+        m_process->start(
+            m_program, {QStringLiteral("-v"), QStringLiteral("error"),
+                        QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
+                        QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1:nokey=1"),
+                        QStringLiteral("-i"), QStringLiteral("file:") + info.absoluteFilePath()});
+        connect(m_process, &QProcess::finished, this, &DurationProbe::processEnded);
+        connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            // Without ffprobe no length can be found; the estimate then counts files.
+            if (error == QProcess::FailedToStart)
+                processEnded();
+        });
+        m_timeout->start();
+    }
+}
+
+void DurationProbe::processEnded()
+{
+    m_timeout->stop();
+    bool ok = false;
+    double seconds = 0;
+    if (m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0)
+        seconds = QString::fromUtf8(m_process->readAllStandardOutput()).trimmed().toDouble(&ok);
+    m_process->disconnect(this);
+    m_process->deleteLater();
+    m_process = nullptr;
+    answer(m_current, ok && seconds > 0 ? seconds : 0);
+    startNext();
+}
+
+void DurationProbe::answer(const QString &path, double seconds)
+{
+    m_lengths.insert(path, seconds);
+    emit probed(path, seconds);
+}

@@ -1,0 +1,129 @@
+#include "TestMedia.h"
+#include "convert/DurationProbe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Lengths of media files through the system's ffprobe, in the background.
+class TestDurationProbe : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void lengthsOfGoodAndBadFiles();
+    void answersComeLaterAndOncePerFile();
+    void cancelStopsTheProbing();
+    void withoutFfprobeEveryLengthIsUnknown();
+
+private:
+    static bool ffprobeRunningIn(const QString &folder);
+    // Probes the files and waits for every answer.
+    void collect(DurationProbe &probe, const QStringList &paths, QHash<QString, double> &lengths);
+
+    QTemporaryDir m_dir;
+    QString m_clip;
+    QString m_text;
+    QString m_empty;
+};
+
+void TestDurationProbe::initTestCase()
+{
+    // A leading dash and a colon: a name ffprobe must not read as an option or a protocol.
+    m_clip = m_dir.filePath(QStringLiteral("-clip: 一.mkv"));
+    QCOMPARE(TestMedia::make(m_clip, QSize(64, 48), 1.5, 1), QString());
+    m_text = m_dir.filePath(QStringLiteral("notes.avi"));
+    QFile text(m_text);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a video\n");
+    text.close();
+    m_empty = m_dir.filePath(QStringLiteral("zero.avi"));
+    QFile empty(m_empty);
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+}
+
+void TestDurationProbe::collect(DurationProbe &probe, const QStringList &paths,
+                                QHash<QString, double> &lengths)
+{
+    connect(&probe, &DurationProbe::probed, this,
+            [&lengths](const QString &path, double seconds) { lengths.insert(path, seconds); });
+    probe.probe(paths);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.isIdle() && lengths.size() == paths.size(), 30000);
+    probe.disconnect(this);
+}
+
+void TestDurationProbe::lengthsOfGoodAndBadFiles()
+{
+    DurationProbe probe;
+    const QString missing = m_dir.filePath(QStringLiteral("gone.avi"));
+    QHash<QString, double> lengths;
+    collect(probe, {m_clip, m_text, m_empty, missing, m_dir.path()}, lengths);
+    QVERIFY2(qAbs(lengths.value(m_clip) - 1.5) < 0.1,
+             qPrintable(QString::number(lengths.value(m_clip))));
+    QCOMPARE(lengths.value(m_text, -1), 0.0);
+    QCOMPARE(lengths.value(m_empty, -1), 0.0);
+    QCOMPARE(lengths.value(missing, -1), 0.0);
+    QCOMPARE(lengths.value(m_dir.path(), -1), 0.0);
+}
+
+void TestDurationProbe::answersComeLaterAndOncePerFile()
+{
+    DurationProbe probe;
+    QSignalSpy probed(&probe, &DurationProbe::probed);
+    probe.probe({m_empty, m_clip, m_clip});
+    QCOMPARE(probed.count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.isIdle() && probed.count() == 2, 30000);
+    // Asked again, a known file is answered from what was found, still never inside the call.
+    probe.probe({m_clip});
+    QCOMPARE(probed.count(), 2);
+    QTRY_COMPARE(probed.count(), 3);
+    QCOMPARE(probed.at(2).at(0).toString(), m_clip);
+    QVERIFY(qAbs(probed.at(2).at(1).toDouble() - 1.5) < 0.1);
+}
+
+void TestDurationProbe::cancelStopsTheProbing()
+{
+    QStringList many;
+    for (int i = 0; i < 20; ++i) {
+        many.append(m_dir.filePath(QStringLiteral("copy-%1.mkv").arg(i)));
+        QVERIFY(QFile::exists(many.last()) || QFile::link(m_clip, many.last()));
+    }
+    DurationProbe probe;
+    QSignalSpy probed(&probe, &DurationProbe::probed);
+    probe.probe(many);
+    QTRY_VERIFY_WITH_TIMEOUT(probed.count() >= 1, 30000);
+    QVERIFY(!probe.isIdle());
+    probe.cancel();
+    QVERIFY(probe.isIdle());
+    const int answered = probed.count();
+    QVERIFY(answered < many.size());
+    QTest::qWait(300);
+    QCOMPARE(probed.count(), answered);
+    // The probe that was running is gone, not left behind.
+    QTRY_VERIFY_WITH_TIMEOUT(!ffprobeRunningIn(m_dir.path()), 1000);
+}
+
+bool TestDurationProbe::ffprobeRunningIn(const QString &folder)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.toUtf8()))
+            return true;
+    }
+    return false;
+}
+
+void TestDurationProbe::withoutFfprobeEveryLengthIsUnknown()
+{
+    DurationProbe probe;
+    probe.setProgram(m_dir.filePath(QStringLiteral("no-such-ffprobe")));
+    QHash<QString, double> lengths;
+    collect(probe, {m_clip}, lengths);
+    QCOMPARE(lengths.value(m_clip, -1), 0.0);
+}
+
+QTEST_GUILESS_MAIN(TestDurationProbe)
+#include "test_durationprobe.moc"

@@ -1,0 +1,80 @@
+#include "convert/FailureReason.h"
+
+#include <QTest>
+
+// The plain-Chinese reason a user sees for each way the tools fail.
+class TestFailureReason : public QObject
+{
+    Q_OBJECT
+private slots:
+    void describe_data();
+    void describe();
+    void lastLines();
+};
+
+void TestFailureReason::describe_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("text file") << "\nError: cannot read input file /in/notes.avi: Invalid data "
+                                  "found when processing input\n"
+                               << 1 << false
+                               << "无法读取输入文件（文件已损坏或不是视频、音频文件）";
+    QTest::newRow("empty file") << "\nError: input file is empty: /in/zero.avi\n"
+                                << 1 << false << "输入文件是空的（0 字节）";
+    QTest::newRow("no audio for MP3") << "\nError: the input has no audio stream\n"
+                                      << 1 << false << "输入文件没有声音，无法转换为 MP3";
+    QTest::newRow("no video") << "\nError: the input has no video stream\n"
+                              << 1 << false << "输入文件没有图像，无法转换为视频格式";
+    QTest::newRow("neither") << "\nError: input file /in/x.dat holds no audio or video\n"
+                             << 1 << false << "输入文件里没有声音和图像";
+    QTest::newRow("a name that reads like a cause")
+        << "\nError: input file not found: /in/No space left.avi\n"
+        << 1 << false << "找不到输入文件";
+    QTest::newRow("full disk while encoding")
+        << "time=1.20 \r\nError: encoding failed: av_interleaved_write_frame(): No space left on "
+           "device\n"
+        << 1 << false << "磁盘空间不足";
+    QTest::newRow("full disk, no error line")
+        << "time=1.20 \rError writing trailer: No space left on device\n"
+        << 0 << false << "磁盘空间不足";
+    QTest::newRow("folder not writable")
+        << "\nError: cannot write to the output folder /out: Permission denied\n"
+        << 1 << false << "没有读取或写入的权限";
+    QTest::newRow("read-only folder")
+        << "\nError: cannot write to the output folder /media/cd: Read-only file system\n"
+        << 1 << false << "输出位置是只读的";
+    QTest::newRow("channels 0") << "\nError: bad parameter -ac 0\n"
+                                << 1 << false << "参数无效（请检查声道、采样率、码率或尺寸）";
+    QTest::newRow("AMR encoder missing")
+        << "\nError: cannot start the AMR-NB encoder\n"
+        << 1 << false << "无法启动 AMR 声音编码器（请确认已安装 opencore-amr）";
+    QTest::newRow("ffmpeg missing") << "\nError: cannot start ffmpeg: No such file or directory\n"
+                                    << 1 << false << "无法启动编码程序（请确认已安装 ffmpeg）";
+    QTest::newRow("killed from outside") << "\nError: stopped by signal 15\n"
+                                         << 143 << false << "转换被中止";
+    QTest::newRow("crash") << "Pos: 0.4s ( 3%)\r" << 0 << true << "转换程序意外终止";
+    QTest::newRow("exit code only") << "something odd\n"
+                                    << 3 << false << "转换程序报告错误（代码 3）";
+    QTest::newRow("clean exit, nothing written") << "done\n" << 0 << false << "没有生成输出文件";
+}
+
+void TestFailureReason::describe()
+{
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QFETCH(bool, crashed);
+    QFETCH(QString, reason);
+    QCOMPARE(FailureReason::describe(output, exitCode, crashed, true), reason);
+}
+
+void TestFailureReason::lastLines()
+{
+    QCOMPARE(FailureReason::lastLines(QStringLiteral("a\r\nb\rc\n\n d \n"), 2),
+             QStringLiteral("c\nd"));
+}
+
+QTEST_GUILESS_MAIN(TestFailureReason)
+#include "test_failurereason.moc"
