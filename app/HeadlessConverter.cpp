@@ -43,8 +43,12 @@ bool HeadlessConverter::start(const QStringList &files)
     for (const QString &file : files)
         entries.append({file, FileListModel::formatTextOf(file)});
     m_queue.append(entries);
-    if (!m_driver.begin())
+    QString refusal;
+    if (!m_driver.begin(&refusal)) {
+        if (!refusal.isEmpty())
+            print(stderr, QStringLiteral("vidmorph: ") + refusal + QLatin1Char('\n'));
         return false;
+    }
     QMetaObject::invokeMethod(&m_driver, &BatchDriver::ConvertNextFile, Qt::QueuedConnection);
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <sys/stat.h>
 
@@ -82,6 +83,15 @@ BatchDriver::BatchDriver(DOSOutputs &objDOS, DOSOutputs &objffmpeg, FileListMode
             [this](const QModelIndex &, int first, int last) { queueRowsRemoved(first, last); });
     connect(&m_queue, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { queueRowsRemoved(0, m_queue.count() - 1); });
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setInterval(DefaultStallTimeoutMs);
+    connect(&m_stallTimer, &QTimer::timeout, this, &BatchDriver::toolStalled);
+    // Any output counts as a sign of life.
+    for (DOSOutputs *runner : {&m_objDOS, &m_objffmpeg})
+        connect(runner, &DOSOutputs::ReceiveOutputs, this, [this] {
+            if (m_stallTimer.isActive())
+                m_stallTimer.start();
+        });
     connect(m_probe, &DurationProbe::probed, this, [this](const QString &path, double seconds) {
         if (!isBusy())
             return;
@@ -104,6 +114,13 @@ bool BatchDriver::begin(QString *refusal)
 {
     if (m_state != State::Idle || m_queue.count() == 0)
         return false;
+    // Without ffmpeg every file would fail the same way; say so once, before anything starts.
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) {
+        if (refusal)
+            *refusal = QStringLiteral("找不到 ffmpeg。Vidmorph 用系统的 ffmpeg 转换文件，请先安装它"
+                                      "（sudo apt-get install ffmpeg），再开始转换。");
+        return false;
+    }
     const int format = m_host.currentParameters().format;
     const QStringList queue = m_queue.paths();
     for (const QString &input : queue) {
@@ -241,6 +258,8 @@ bool BatchDriver::startRun(const CommandBuilder::Command &command, State running
         return false;
     }
     m_progress.runStarted(running == State::StageTwoRunning ? 1 : 0);
+    m_stalled = false;
+    m_stallTimer.start();
     emit toolStarted(command.toolName, command.runner);
     emit progressChanged();
     return true;
@@ -263,9 +282,18 @@ void BatchDriver::runEnded(DOSOutputs &runner, State expected, bool lastStage)
 {
     if (m_state != expected)
         return;
+    m_stallTimer.stop();
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     m_log.runEnded(m_run.commandText, output, describeEnding(result));
+    if (m_stalled && !m_stopRequested) {
+        // Ended by the stall watch, not by the user: a failed file, and the batch goes on.
+        m_stalled = false;
+        discardRun(true);
+        failFile(QStringLiteral("转换程序长时间没有任何进展，已被结束"),
+                 FailureReason::lastLines(output));
+        return;
+    }
     const bool missing = !hasContent(m_run.expectedOutput);
     const bool failed = result.crashed || result.exitCode != 0 || missing;
     // A stop that came while the tool was already on its way out still ends the batch here,
@@ -300,6 +328,19 @@ void BatchDriver::startStageTwo()
     startRun(CommandBuilder::BuildStageTwoCommand(m_locations.appFolder, m_run.expectedOutput,
                                                   stageTwo, m_locations.intermediateFile()),
              State::StageTwoRunning);
+}
+
+void BatchDriver::setStallTimeout(int milliseconds)
+{
+    m_stallTimer.setInterval(milliseconds);
+}
+
+void BatchDriver::toolStalled()
+{
+    m_stalled = true;
+    m_log.note(QStringLiteral("%1 秒没有输出，结束转换程序").arg(m_stallTimer.interval() / 1000));
+    m_objDOS.Stop();
+    m_objffmpeg.Stop();
 }
 
 void BatchDriver::discardRun(bool keepIntermediate)

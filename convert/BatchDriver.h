@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QTime>
+#include <QTimer>
 #include <QVector>
 #include <functional>
 
@@ -74,6 +75,10 @@ public:
     // How far the running tool is, 0 to 1, as its progress lines say.
     void runProgress(double fraction);
 
+    // A tool that prints nothing for this long has hung: it is ended and its file reported.
+    void setStallTimeout(int milliseconds);
+    static constexpr int DefaultStallTimeoutMs = 10 * 60 * 1000;
+
 signals:
     void stateChanged(BatchDriver::State state);
     void toolStarted(const QString &toolName, CommandBuilder::Runner runner);
@@ -96,6 +101,7 @@ private:
     };
 
     void setState(State state);
+    void toolStalled();
     bool startRun(const CommandBuilder::Command &command, State running);
     void runEnded(DOSOutputs &runner, State expected, bool lastStage);
     void startStageTwo();
@@ -127,6 +133,8 @@ private:
     // batch cannot run in the next one.
     quint64 m_batch = 0;
     BatchLog m_log;
+    QTimer m_stallTimer;
+    bool m_stalled = false;
     BatchProgress m_progress;
     DurationProbe *m_probe;
 };

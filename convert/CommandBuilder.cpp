@@ -24,9 +24,19 @@ QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
                        const QString &extension, const QTime &now,
                        const std::function<bool(const QString &)> &taken)
 {
-    const QString stem = outputFolder + PathFunctions::GetBaseName(inputPath) + QLatin1Char('-') +
-                         QString::number(now.hour()) + QString::number(now.minute()) +
-                         QString::number(now.second());
+    const QString stamp = QLatin1Char('-') + QString::number(now.hour()) +
+                          QString::number(now.minute()) + QString::number(now.second());
+    // A file name holds at most 255 bytes. The stamp, a counter and the tools' temporary
+    // prefix must fit beside the base name, so a long (say Chinese) base name is shortened
+    // rather than making the output impossible to create.
+    QString base = PathFunctions::GetBaseName(inputPath);
+    const int room = MaxOutputNameBytes - int((stamp + extension).toUtf8().size());
+    while (base.toUtf8().size() > room) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1);
+    }
+    const QString stem = outputFolder + base + stamp;
     QString path = stem + extension;
     for (int counter = 2; taken && taken(path); ++counter)
         path = stem + QLatin1Char('-') + QString::number(counter) + extension;

@@ -72,7 +72,7 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
         error.isEmpty() ? lastLines(toolOutput, 5).split(QLatin1Char('\n')) : QStringList{error};
     for (const QString &line : ends)
         for (const auto &[cause, reason] : causes)
-            if (line.endsWith(QStringLiteral(": ") + QLatin1String(cause)))
+            if (line.endsWith(QLatin1Char(' ') + QLatin1String(cause)))
                 return QString::fromUtf8(reason);
     for (const Message &message : messages)
         if (error.startsWith(QLatin1String(message.begins)) &&

@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
@@ -59,7 +60,6 @@ private:
     QString longClip();
     QString writeFile(const QString &name, const QByteArray &content) const;
     // Processes whose command line mentions any of the texts.
-    static QStringList processesMentioning(const QStringList &texts);
 
     QTemporaryDir m_media;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -102,26 +102,6 @@ QString TestBatch::writeFile(const QString &name, const QByteArray &content) con
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
     return path;
-}
-
-QStringList TestBatch::processesMentioning(const QStringList &texts)
-{
-    QStringList found;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &pid : pids) {
-        bool number = false;
-        pid.toInt(&number);
-        if (!number)
-            continue;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!cmdline.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromUtf8(cmdline.readAll().replace('\0', ' '));
-        for (const QString &text : texts)
-            if (line.contains(text))
-                found.append(pid + QLatin1Char(' ') + line);
-    }
-    return found;
 }
 
 std::unique_ptr<frmMain> TestBatch::window(const QString &appFolder)

@@ -248,6 +248,10 @@ void TestCommands::outputPath_data()
                             << ".avi" << QTime(0, 0, 0) << "/out/clip-000.avi";
     QTest::newRow("leading dot") << "/in/.hidden.avi"
                                  << ".avi" << QTime(1, 2, 3) << "/out/-123.avi";
+    const QString longChinese = QString(85, QChar(0x89C6)); // 255 bytes, the longest name
+    QTest::newRow("long Chinese name is shortened to fit")
+        << "/in/" + longChinese + ".avi"
+        << ".mp3" << QTime(12, 0, 0) << "/out/" + QString(63, QChar(0x89C6)) + "-1200.mp3";
     QTest::newRow("midnight hour 23") << "/in/a b.mov"
                                       << ".rmvb" << QTime(23, 59, 59) << "/out/a b-235959.rmvb";
 }

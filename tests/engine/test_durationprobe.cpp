@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "TestMedia.h"
 #include "convert/DurationProbe.h"
 
@@ -19,7 +20,6 @@ private slots:
     void withoutFfprobeEveryLengthIsUnknown();
 
 private:
-    static bool ffprobeRunningIn(const QString &folder);
     // Probes the files and waits for every answer.
     void collect(DurationProbe &probe, const QStringList &paths, QHash<QString, double> &lengths);
 
@@ -102,18 +102,7 @@ void TestDurationProbe::cancelStopsTheProbing()
     QTest::qWait(300);
     QCOMPARE(probed.count(), answered);
     // The probe that was running is gone, not left behind.
-    QTRY_VERIFY_WITH_TIMEOUT(!ffprobeRunningIn(m_dir.path()), 1000);
-}
-
-bool TestDurationProbe::ffprobeRunningIn(const QString &folder)
-{
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &pid : pids) {
-        QFile cmdline(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.toUtf8()))
-            return true;
-    }
-    return false;
+    QTRY_VERIFY_WITH_TIMEOUT(processesMentioning({m_dir.path()}).isEmpty(), 1000);
 }
 
 void TestDurationProbe::withoutFfprobeEveryLengthIsUnknown()

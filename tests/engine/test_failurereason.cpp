@@ -37,6 +37,9 @@ void TestFailureReason::describe_data()
         << "time=1.20 \r\nError: encoding failed: av_interleaved_write_frame(): No space left on "
            "device\n"
         << 1 << false << "磁盘空间不足";
+    QTest::newRow("full disk when the file is closed")
+        << "(99%)\rError: encoding failed: Error closing file No space left on device\n"
+        << 1 << false << "磁盘空间不足";
     QTest::newRow("full disk, no error line")
         << "time=1.20 \rError writing trailer: No space left on device\n"
         << 0 << false << "磁盘空间不足";

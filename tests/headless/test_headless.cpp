@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "TestMedia.h"
 #include "app/HeadlessOptions.h"
 #include "convert/Formats.h"
@@ -383,16 +384,8 @@ void TestHeadless::signalStopsTheBatch()
 
     // Nothing of the run is left in the process table: neither the tool, which names the
     // input, nor an ffmpeg working in the run's scratch folder.
-    QStringList survivors;
-    QDirIterator procs(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (procs.hasNext()) {
-        QFile cmdline(procs.next() + QStringLiteral("/cmdline"));
-        if (!cmdline.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = cmdline.readAll();
-        if (line.contains(longer.toUtf8()) || line.contains(runFolder))
-            survivors.append(QString::fromUtf8(line).replace(QChar(0), QChar(' ')));
-    }
+    const QStringList survivors =
+        processesMentioning({longer, QString::fromUtf8(runFolder)});
     QCOMPARE(survivors, QStringList());
     QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());

@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
@@ -236,12 +237,7 @@ void TestWindow::exitDuringConversionLeavesNothingBehind()
     QVERIFY(!w->driver()->isBusy());
     QVERIFY(SettingsFiles::readFile(m_places.setupIni()).has_value());
     // No tool or ffmpeg of this conversion is running, and nothing is left in the folder.
-    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (processes.hasNext()) {
-        QFile cmdline(processes.next() + QStringLiteral("/cmdline"));
-        if (cmdline.open(QIODevice::ReadOnly))
-            QVERIFY2(!cmdline.readAll().contains(out.toUtf8()), qPrintable(cmdline.fileName()));
-    }
+    QCOMPARE(processesMentioning({out}), QStringList());
     QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
 }
