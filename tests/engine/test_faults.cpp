@@ -136,7 +136,8 @@ QStringList TestFaults::reasonsFor(const frmMain &w, const QString &input) const
 void TestFaults::hangingToolIsEndedAndReported()
 {
     auto w = window(fakeApp());
-    w->driver()->setStallTimeout(1500);
+    // Long enough for a good file's tool to print its first line on a loaded machine.
+    w->driver()->setStallTimeout(5000);
     w->cmbOF->setCurrentIndex(Formats::MPG);
     const QString hang = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/hang.mp4")));
     w->appendFiles({hang, m_clip});
