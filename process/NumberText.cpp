@@ -1,7 +1,6 @@
 #include "process/NumberText.h"
 
 #include <QByteArray>
-#include <cfenv>
 #include <cmath>
 #include <limits>
 
@@ -33,13 +32,19 @@ double leadingNumber(QStringView text)
     return std::strtod(number.constData(), nullptr);
 }
 
+// Worked out from the floor rather than with nearbyint under a switched rounding mode: an
+// optimizer may move nearbyint past the switch (clang -O2 does), and then the caller's mode
+// decides, so 0.2 rounded upward gave 1.
 double roundHalfEven(double value)
 {
-    const int mode = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const double rounded = std::nearbyint(value);
-    std::fesetround(mode);
-    return rounded;
+    if (!std::isfinite(value))
+        return value;
+    const double below = std::floor(value);
+    const double fraction = value - below; // exact: the low bits of value
+    double rounded = below + 1;
+    if (fraction < 0.5 || (fraction == 0.5 && std::fmod(below, 2) == 0))
+        rounded = below;
+    return std::copysign(rounded, value);
 }
 
 template <typename Int> static std::optional<Int> toInt(double value)

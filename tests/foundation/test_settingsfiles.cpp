@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cfenv>
 #include <unistd.h>
 
 using namespace SettingsFiles;
@@ -202,19 +203,35 @@ void TestSettingsFiles::roundHalfEven_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("rounded");
-    QTest::newRow("0.5") << 0.5 << 0.0;
-    QTest::newRow("1.5") << 1.5 << 2.0;
-    QTest::newRow("2.5") << 2.5 << 2.0;
-    QTest::newRow("-2.5") << -2.5 << -2.0;
-    QTest::newRow("2.51") << 2.51 << 3.0;
-    QTest::newRow("204.5") << 204.5 << 204.0;
+    QTest::addColumn<int>("callerRounding");
+    QTest::newRow("0.5") << 0.5 << 0.0 << FE_TONEAREST;
+    QTest::newRow("1.5") << 1.5 << 2.0 << FE_TONEAREST;
+    QTest::newRow("2.5") << 2.5 << 2.0 << FE_TONEAREST;
+    QTest::newRow("-2.5") << -2.5 << -2.0 << FE_TONEAREST;
+    QTest::newRow("2.51") << 2.51 << 3.0 << FE_TONEAREST;
+    QTest::newRow("204.5") << 204.5 << 204.0 << FE_TONEAREST;
+    QTest::newRow("-0.7") << -0.7 << -1.0 << FE_TONEAREST;
+    QTest::newRow("huge") << 1e300 << 1e300 << FE_TONEAREST;
+    QTest::newRow("largest odd whole double")
+        << 9007199254740991.0 << 9007199254740991.0 << FE_TONEAREST;
+    // Found by fuzz_numbertext: built with clang -O2, the caller's rounding mode decided.
+    QTest::newRow("0.2, caller rounds upward") << 0.2 << 0.0 << FE_UPWARD;
+    QTest::newRow("1e-32, caller rounds upward") << 1e-32 << 0.0 << FE_UPWARD;
+    QTest::newRow("3.5, caller rounds downward") << 3.5 << 4.0 << FE_DOWNWARD;
+    QTest::newRow("-0.7, caller rounds toward zero") << -0.7 << -1.0 << FE_TOWARDZERO;
 }
 
 void TestSettingsFiles::roundHalfEven()
 {
     QFETCH(double, value);
     QFETCH(double, rounded);
-    QCOMPARE(NumberText::roundHalfEven(value), rounded);
+    QFETCH(int, callerRounding);
+    std::fesetround(callerRounding);
+    const double result = NumberText::roundHalfEven(value);
+    const int modeAfter = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    QCOMPARE(result, rounded);
+    QCOMPARE(modeAfter, callerRounding);
 }
 
 void TestSettingsFiles::writeFileCreatesFolderAndReplacesWhole()
