@@ -129,6 +129,10 @@ bool parseBitrate(const std::string &text, double &value)
         number *= 1000000;
     else if (!suffix.empty())
         return false;
+    // ffmpeg takes the rate as a whole number of bit/s; "inf" or "1e300" would come out of the
+    // conversion as garbage, and no encoder has a use for more than conv's 1e9 kbit/s.
+    if (!(number <= 1e12))
+        return false;
     value = number;
     return true;
 }

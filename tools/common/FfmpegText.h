@@ -27,7 +27,7 @@ std::string extensionOf(const std::string &path);
 // be taken for an option or carry one.
 bool isPlainName(const std::string &name);
 
-// "12", "12.5", "12k", "1.2M" as a number of units (k = 1000).
+// "12", "12.5", "12k", "1.2M" as a number of units (k = 1000), positive and at most 1e12.
 bool parseBitrate(const std::string &text, double &value);
 bool parsePositiveInt(const std::string &text, int &value);
 
