@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <locale.h>
 
 namespace NumberText {
 
@@ -29,7 +31,10 @@ double leadingNumber(QStringView text)
     }
     if (!digits)
         return 0.0;
-    return std::strtod(number.constData(), nullptr);
+    // Read in the C locale: plain strtod follows the user's locale, which Qt takes from the
+    // environment at start-up, and where the decimal mark is a comma "1.5" read as 1.
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return strtod_l(number.constData(), nullptr, c);
 }
 
 // Worked out from the floor rather than with nearbyint under a switched rounding mode: an

@@ -2,10 +2,13 @@
 #include "process/NumberText.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cfenv>
+#include <clocale>
+#include <cstdlib>
 #include <unistd.h>
 
 using namespace SettingsFiles;
@@ -28,6 +31,7 @@ private slots:
     void parseOptions();
     void leadingNumber_data();
     void leadingNumber();
+    void leadingNumberReadsAPointInAnyLocale();
     void roundHalfEven_data();
     void roundHalfEven();
     void writeFileCreatesFolderAndReplacesWhole();
@@ -197,6 +201,29 @@ void TestSettingsFiles::leadingNumber()
     QFETCH(QString, text);
     QFETCH(double, number);
     QCOMPARE(NumberText::leadingNumber(text), number);
+}
+
+// Qt sets the C library's locale from the environment at start-up; in a locale with a decimal
+// comma, strtod read "1.5" as 1. A German locale is compiled for this test alone.
+void TestSettingsFiles::leadingNumberReadsAPointInAnyLocale()
+{
+    QTemporaryDir locales;
+    QVERIFY(locales.isValid());
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+                    {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    QVERIFY2(localedef.waitForFinished(60000), "localedef (package locales) did not run");
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    const QByteArray before = setlocale(LC_NUMERIC, nullptr);
+    QVERIFY2(setlocale(LC_NUMERIC, "de_DE.UTF-8"), qPrintable(localedef.readAllStandardError()));
+    const double comma = std::strtod("1,5", nullptr);
+    const double point = NumberText::leadingNumber(u"1.5");
+    const double time = NumberText::leadingNumber(u"12.75 bitrate");
+    setlocale(LC_NUMERIC, before.constData());
+    qunsetenv("LOCPATH");
+    QCOMPARE(comma, 1.5); // the locale is in force
+    QCOMPARE(point, 1.5);
+    QCOMPARE(time, 12.75);
 }
 
 void TestSettingsFiles::roundHalfEven_data()
