@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Wall time of each encoder tool against the one ffmpeg command that does the same encoding,
-# on a 20 s 640x360 clip. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 5)
+# on a 20 s 640x360 clip, as RESULT lines for bench/run: the tool's extra wall and CPU time in
+# per cent of ffmpeg's. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 5)
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [RUNS]}
 runs=${2:-5}
-data=$(cd "$build/app/data" && pwd)
+data=$(cd "$build/Vidmorph/data" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -26,8 +27,6 @@ measure() {
 
 # The machine may be shared, so the tool and ffmpeg take turns, and the best of RUNS runs of
 # each counts, for wall time and for CPU time.
-printf '%-12s %9s %9s %9s %9s %9s %9s\n' command "tool s" "ffmpeg s" "wall +%" "tool cpu" \
-    "ff cpu" "cpu +%"
 row() {
     local name=$1
     shift
@@ -42,9 +41,10 @@ row() {
     printf '%s\n' "${times[@]}" | awk -v name="$name" '
         { if (!($1 in wall) || $2 < wall[$1]) wall[$1] = $2
           if (!($1 in cpu) || $3 < cpu[$1]) cpu[$1] = $3 }
-        END { printf "%-12s %9.2f %9.2f %8.1f%% %9.2f %9.2f %8.1f%%\n", name,
-                  wall["tool"], wall["ffmpeg"], (wall["tool"] - wall["ffmpeg"]) / wall["ffmpeg"] * 100,
-                  cpu["tool"], cpu["ffmpeg"], (cpu["tool"] - cpu["ffmpeg"]) / cpu["ffmpeg"] * 100 }'
+        END { printf "RESULT tool_wall_%s %.1f %%\n", name,
+                  (wall["tool"] - wall["ffmpeg"]) / wall["ffmpeg"] * 100
+              printf "RESULT tool_cpu_%s %.1f %%\n", name,
+                  (cpu["tool"] - cpu["ffmpeg"]) / cpu["ffmpeg"] * 100 }'
 }
 
 row intermediate "$data/conv" in.mp4 -oac mp3lame -lameopts preset=320 -ovc lavc \

@@ -1,9 +1,10 @@
 #include "process/NumberText.h"
 
 #include <QByteArray>
-#include <cfenv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <locale.h>
 
 namespace NumberText {
 
@@ -30,16 +31,25 @@ double leadingNumber(QStringView text)
     }
     if (!digits)
         return 0.0;
-    return std::strtod(number.constData(), nullptr);
+    // Read in the C locale: plain strtod follows the user's locale, which Qt takes from the
+    // environment at start-up, and where the decimal mark is a comma "1.5" read as 1.
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return strtod_l(number.constData(), nullptr, c);
 }
 
+// Worked out from the floor rather than with nearbyint under a switched rounding mode: an
+// optimizer may move nearbyint past the switch (clang -O2 does), and then the caller's mode
+// decides, so 0.2 rounded upward gave 1.
 double roundHalfEven(double value)
 {
-    const int mode = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const double rounded = std::nearbyint(value);
-    std::fesetround(mode);
-    return rounded;
+    if (!std::isfinite(value))
+        return value;
+    const double below = std::floor(value);
+    const double fraction = value - below; // exact: the low bits of value
+    double rounded = below + 1;
+    if (fraction < 0.5 || (fraction == 0.5 && std::fmod(below, 2) == 0))
+        rounded = below;
+    return std::copysign(rounded, value);
 }
 
 template <typename Int> static std::optional<Int> toInt(double value)

@@ -3,6 +3,7 @@
 #include "process/NumberText.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +94,11 @@ static std::optional<qint32> durationSeconds(const QString &text)
     const double seconds = secondsText.toDouble(&okSeconds);
     if (!okHours || !okMinutes || !okSeconds)
         return std::nullopt;
-    return NumberText::toInt32(hours * 3600 + minutes * 60 + seconds);
+    // A negative length is no length (the bar would run backwards); wait for a real one.
+    const std::optional<qint32> total = NumberText::toInt32(hours * 3600 + minutes * 60 + seconds);
+    if (total && *total < 0)
+        return std::nullopt;
+    return total;
 }
 
 // The decimal text of a value as the stage-two caption needs it: plain notation (never an
@@ -144,7 +149,9 @@ std::optional<ProgressDisplay> parseStageTwo(QStringView chunk, QChar &SpinnerCh
     if (!timeText)
         return std::nullopt;
 
-    const double t = NumberText::roundHalfEven(NumberText::leadingNumber(*timeText));
+    // A position before the start counts as the start: the bar never runs below empty, where
+    // a huge negative number made its width infinite.
+    const double t = std::max(0.0, NumberText::roundHalfEven(NumberText::leadingNumber(*timeText)));
     if (DurationSeconds == 0)
         return finished(QStringLiteral("完成 "));
     const double q = t / DurationSeconds;

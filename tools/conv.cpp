@@ -7,6 +7,7 @@
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
+#include "common/ToolOptions.h"
 #include "common/ToolStopped.h"
 
 #include <algorithm>
@@ -20,87 +21,11 @@
 
 namespace {
 
-struct Options
-{
-    std::string input;
-    std::string output;
-    std::string audioEncoder; // -oac
-    std::string lamePreset;   // -lameopts preset=
-    std::string videoEncoder; // -ovc
-    std::map<std::string, std::string> lavc;
-    std::string frameRate;  // -ofps
-    std::string container;  // -of
-    std::string lavfFormat; // -lavfopts format=
-};
-
-[[noreturn]] void badParameter(const std::string &what)
-{
-    throw ToolFailure("Error: bad parameter " + what);
-}
-
-// "a=1:b=2" into the map; several option groups add up, a later key replacing an earlier one.
-void splitSuboptions(const std::string &text, std::map<std::string, std::string> &into,
-                     const std::string &option)
-{
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = std::min(text.find(':', start), text.size());
-        const std::string item = text.substr(start, end - start);
-        const size_t eq = item.find('=');
-        if (item.empty() || eq == std::string::npos || eq == 0)
-            badParameter(option + " " + text);
-        into[item.substr(0, eq)] = item.substr(eq + 1);
-        start = end + 1;
-    }
-}
-
-Options parse(int argc, char **argv)
-{
-    Options options;
-    const std::vector<std::string> withValue = {"-oac",  "-lameopts", "-ovc",      "-lavcopts",
-                                                "-ofps", "-of",       "-lavfopts", "-o"};
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (std::find(withValue.begin(), withValue.end(), argument) == withValue.end()) {
-            if (!options.input.empty())
-                throw ToolFailure("Error: more than one input file given");
-            options.input = argument;
-            continue;
-        }
-        if (i + 1 >= argc)
-            throw ToolFailure("Error: option " + argument + " needs a value");
-        const std::string value = argv[++i];
-        if (argument == "-oac") {
-            options.audioEncoder = value;
-        } else if (argument == "-ovc") {
-            options.videoEncoder = value;
-        } else if (argument == "-ofps") {
-            options.frameRate = value;
-        } else if (argument == "-of") {
-            options.container = value;
-        } else if (argument == "-o") {
-            options.output = value;
-        } else if (argument == "-lavcopts") {
-            splitSuboptions(value, options.lavc, argument);
-        } else {
-            std::map<std::string, std::string> sub;
-            splitSuboptions(value, sub, argument);
-            for (const auto &[key, subValue] : sub) {
-                if (argument == "-lameopts" && key == "preset")
-                    options.lamePreset = subValue;
-                else if (argument == "-lavfopts" && key == "format")
-                    options.lavfFormat = subValue;
-                else
-                    badParameter(argument + " " + key);
-            }
-        }
-    }
-    if (options.input.empty())
-        throw ToolFailure("Error: no input file given");
-    if (options.output.empty())
-        throw ToolFailure("Error: no output file given, use -o");
-    return options;
-}
+using ConvOptions::badParameter;
+using ConvOptions::bitrate;
+using ConvOptions::Options;
+using ConvOptions::parse;
+using ConvOptions::parseRate;
 
 bool ffmpegCanWrite(const std::string &format)
 {
@@ -130,31 +55,6 @@ std::string containerFormat(const Options &options)
     if (extension == "avi" || extension.empty())
         return "avi";
     return {};
-}
-
-// MEncoder's vbitrate and abitrate are kbit/s, vbitrate also bit/s above 16000.
-std::string bitrate(const std::string &text, const std::string &key, bool bitsAbove16000)
-{
-    char *end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(value > 0) || value > 1e9)
-        badParameter(key + "=" + text);
-    if (bitsAbove16000 && value > 16000)
-        return std::to_string((long long)value);
-    return std::to_string((long long)std::llround(value * 1000));
-}
-
-double parseRate(const std::string &text)
-{
-    char *end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (*end == '/') {
-        const double denominator = std::strtod(end + 1, &end);
-        value = denominator > 0 ? value / denominator : 0;
-    }
-    if (text.empty() || *end != '\0' || !(value > 0) || value > 1000)
-        badParameter("-ofps " + text);
-    return value;
 }
 
 // MPEG-1/2 video only knows a few frame rates; any other rate goes to the nearest of them.

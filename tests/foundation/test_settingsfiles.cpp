@@ -2,9 +2,13 @@
 #include "process/NumberText.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cfenv>
+#include <clocale>
+#include <cstdlib>
 #include <unistd.h>
 
 using namespace SettingsFiles;
@@ -27,6 +31,7 @@ private slots:
     void parseOptions();
     void leadingNumber_data();
     void leadingNumber();
+    void leadingNumberReadsAPointInAnyLocale();
     void roundHalfEven_data();
     void roundHalfEven();
     void writeFileCreatesFolderAndReplacesWhole();
@@ -198,23 +203,62 @@ void TestSettingsFiles::leadingNumber()
     QCOMPARE(NumberText::leadingNumber(text), number);
 }
 
+// Qt sets the C library's locale from the environment at start-up; in a locale with a decimal
+// comma, strtod read "1.5" as 1. A German locale is compiled for this test alone.
+void TestSettingsFiles::leadingNumberReadsAPointInAnyLocale()
+{
+    QTemporaryDir locales;
+    QVERIFY(locales.isValid());
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+                    {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    QVERIFY2(localedef.waitForFinished(60000), "localedef (package locales) did not run");
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    const QByteArray before = setlocale(LC_NUMERIC, nullptr);
+    QVERIFY2(setlocale(LC_NUMERIC, "de_DE.UTF-8"), qPrintable(localedef.readAllStandardError()));
+    const double comma = std::strtod("1,5", nullptr);
+    const double point = NumberText::leadingNumber(u"1.5");
+    const double time = NumberText::leadingNumber(u"12.75 bitrate");
+    setlocale(LC_NUMERIC, before.constData());
+    qunsetenv("LOCPATH");
+    QCOMPARE(comma, 1.5); // the locale is in force
+    QCOMPARE(point, 1.5);
+    QCOMPARE(time, 12.75);
+}
+
 void TestSettingsFiles::roundHalfEven_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("rounded");
-    QTest::newRow("0.5") << 0.5 << 0.0;
-    QTest::newRow("1.5") << 1.5 << 2.0;
-    QTest::newRow("2.5") << 2.5 << 2.0;
-    QTest::newRow("-2.5") << -2.5 << -2.0;
-    QTest::newRow("2.51") << 2.51 << 3.0;
-    QTest::newRow("204.5") << 204.5 << 204.0;
+    QTest::addColumn<int>("callerRounding");
+    QTest::newRow("0.5") << 0.5 << 0.0 << FE_TONEAREST;
+    QTest::newRow("1.5") << 1.5 << 2.0 << FE_TONEAREST;
+    QTest::newRow("2.5") << 2.5 << 2.0 << FE_TONEAREST;
+    QTest::newRow("-2.5") << -2.5 << -2.0 << FE_TONEAREST;
+    QTest::newRow("2.51") << 2.51 << 3.0 << FE_TONEAREST;
+    QTest::newRow("204.5") << 204.5 << 204.0 << FE_TONEAREST;
+    QTest::newRow("-0.7") << -0.7 << -1.0 << FE_TONEAREST;
+    QTest::newRow("huge") << 1e300 << 1e300 << FE_TONEAREST;
+    QTest::newRow("largest odd whole double")
+        << 9007199254740991.0 << 9007199254740991.0 << FE_TONEAREST;
+    // Found by fuzz_numbertext: built with clang -O2, the caller's rounding mode decided.
+    QTest::newRow("0.2, caller rounds upward") << 0.2 << 0.0 << FE_UPWARD;
+    QTest::newRow("1e-32, caller rounds upward") << 1e-32 << 0.0 << FE_UPWARD;
+    QTest::newRow("3.5, caller rounds downward") << 3.5 << 4.0 << FE_DOWNWARD;
+    QTest::newRow("-0.7, caller rounds toward zero") << -0.7 << -1.0 << FE_TOWARDZERO;
 }
 
 void TestSettingsFiles::roundHalfEven()
 {
     QFETCH(double, value);
     QFETCH(double, rounded);
-    QCOMPARE(NumberText::roundHalfEven(value), rounded);
+    QFETCH(int, callerRounding);
+    std::fesetround(callerRounding);
+    const double result = NumberText::roundHalfEven(value);
+    const int modeAfter = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    QCOMPARE(result, rounded);
+    QCOMPARE(modeAfter, callerRounding);
 }
 
 void TestSettingsFiles::writeFileCreatesFolderAndReplacesWhole()

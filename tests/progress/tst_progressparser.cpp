@@ -22,6 +22,7 @@ private slots:
     void stageTwoTime_data();
     void stageTwoTime();
     void stageTwoAcrossChunks();
+    void stageTwoNegativeLengthWaitsForARealOne();
     void stageTwoDurationIsReadOnlyOnce();
     void recordedOutput_data();
     void recordedOutput();
@@ -127,6 +128,10 @@ void tst_ProgressParser::stageTwoDuration_data()
     QTest::newRow("half goes to even, up") << "Duration: 00:00:03.50, " << 4;
     QTest::newRow("key at the very end") << "Input #0\n  Duration: " << 0;
     QTest::newRow("no key") << "Stream #0:0: Video: mpeg4" << 0;
+    // Found by fuzz_stagetwo: a negative length made the bar run backwards.
+    QTest::newRow("negative length") << "  Duration: -01:00:00.00, " << 0;
+    QTest::newRow("negative minutes") << "  Duration: 00:-5:00.00, " << 0;
+    QTest::newRow("negative parts adding up to a length") << "Duration: 01:-30:00.00, " << 1800;
 }
 
 void tst_ProgressParser::stageTwoDuration()
@@ -180,6 +185,15 @@ void tst_ProgressParser::stageTwoTime_data()
                                          << QStringLiteral("创建中\\ 2%");
     QTest::newRow("clock form reads as zero")
         << 100 << "time=00:00:12.34 " << true << 0.0 << 0.0 << QStringLiteral("创建中\\ 0%");
+    // Found by fuzz_stagetwo: a negative position gave a negative width, and a huge one an
+    // infinite width, which the window cannot round to pixels.
+    QTest::newRow("negative position")
+        << 100 << "time=-5.00 " << true << 0.0 << 0.0 << QStringLiteral("创建中\\ 0%");
+    QTest::newRow("huge negative position")
+        << 100 << "time=-" + QString(400, QLatin1Char('9')) + " " << true << 0.0 << 0.0
+        << QStringLiteral("创建中\\ 0%");
+    QTest::newRow("huge position") << 100 << "time=" + QString(400, QLatin1Char('9')) + " " << true
+                                   << FullBarTwips << 100.0 << QStringLiteral("完成 100%");
     QTest::newRow("no time") << 100 << "frame=  10 fps=0.0" << false << 0.0 << 0.0 << QString();
     QTest::newRow("key at the very end")
         << 100 << "frame=  10 time=" << false << 0.0 << 0.0 << QString();
@@ -232,6 +246,19 @@ void tst_ProgressParser::stageTwoAcrossChunks()
     finished = ProgressParser::parseStageTwo(u"time=1.00 ", spinner, duration);
     QVERIFY(finished.has_value());
     QCOMPARE(finished->pbValue, 10.0);
+}
+
+void tst_ProgressParser::stageTwoNegativeLengthWaitsForARealOne()
+{
+    QChar spinner('-');
+    qint32 duration = 0;
+    ProgressParser::parseStageTwo(u"  Duration: 00:00:-10.00, ", spinner, duration);
+    QCOMPARE(duration, 0);
+    ProgressParser::parseStageTwo(u"  Duration: 00:00:10.00, ", spinner, duration);
+    QCOMPARE(duration, 10);
+    const auto display = ProgressParser::parseStageTwo(u"time=5.00 ", spinner, duration);
+    QVERIFY(display.has_value());
+    QCOMPARE(display->pbValue, 50.0);
 }
 
 void tst_ProgressParser::stageTwoDurationIsReadOnlyOnce()

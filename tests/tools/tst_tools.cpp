@@ -435,6 +435,17 @@ void tst_Tools::fails_data()
     QTest::newRow("preset=12.2") << "conv" << badPreset << "stereo.mp4"
                                  << "clip.mp4"
                                  << "preset=12.2";
+    // Found by fuzz_coder: these were taken as bitrates and reached ffmpeg as garbage.
+    QStringList infiniteRate = Mp3;
+    infiniteRate.replace(infiniteRate.indexOf("320k"), "inf");
+    QTest::newRow("-ab inf") << "coder" << infiniteRate << "stereo.mp4"
+                             << "clip.mp3"
+                             << "-ab inf";
+    QStringList hugeRate = RealFixed;
+    hugeRate.replace(hugeRate.indexOf("1200k"), "1e300k");
+    QTest::newRow("-b 1e300k") << "coder" << hugeRate << "stereo.mp4"
+                               << "clip.rmvb"
+                               << "-b 1e300k";
     QTest::newRow("audio only for MPG") << "conv" << StageOneMpeg2 << "audio.wav"
                                         << "clip.mpg"
                                         << "no video";

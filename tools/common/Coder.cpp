@@ -6,6 +6,7 @@
 #include "OutputFile.h"
 #include "PrivateFolder.h"
 #include "ToolFailure.h"
+#include "ToolOptions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,45 +19,8 @@
 
 namespace {
 
-struct Options
-{
-    std::string input;
-    std::string output;
-    bool overwrite = false;
-    bool noVideo = false;
-    std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -f
-};
-
-Options parse(int argc, char **argv)
-{
-    if (argc < 2)
-        throw ToolFailure("Error: no output file given");
-    Options options;
-    options.output = argv[argc - 1];
-    static const std::vector<std::string> withValue = {"-i",      "-ar",     "-ab", "-ac", "-s",
-                                                       "-vcodec", "-acodec", "-b",  "-f"};
-    for (int i = 1; i < argc - 1; ++i) {
-        const std::string option = argv[i];
-        if (option == "-y") {
-            options.overwrite = true;
-        } else if (option == "-vn") {
-            options.noVideo = true;
-        } else if (std::find(withValue.begin(), withValue.end(), option) != withValue.end()) {
-            if (i + 1 >= argc - 1)
-                throw ToolFailure("Error: option " + option + " needs a value");
-            const std::string value = argv[++i];
-            if (option == "-i")
-                options.input = value;
-            else
-                options.values[option] = value;
-        } else {
-            throw ToolFailure("Error: unknown option " + option);
-        }
-    }
-    if (options.input.empty())
-        throw ToolFailure("Error: no input file given, use -i");
-    return options;
-}
+using CoderOptions::Options;
+using CoderOptions::parse;
 
 [[noreturn]] void badParameter(const std::string &option, const std::string &value)
 {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace FfmpegText {
+
+// Far beyond any real length, and small enough for clock to count its hundredths.
+constexpr double MaxSeconds = 1e12;
 
 std::string absolutePath(const std::string &path)
 {
@@ -76,10 +80,14 @@ bool inputDuration(const std::string &stderrText, double &seconds)
     int hours = 0, minutes = 0;
     double secs = 0;
     const std::string text = stderrText.substr(key + 10, end - key - 10);
-    if (std::sscanf(text.c_str(), "%d:%d:%lf", &hours, &minutes, &secs) == 3)
-        seconds = hours * 3600.0 + minutes * 60.0 + secs;
-    else
-        seconds = -1;
+    seconds = -1;
+    // "inf" or "1e300" in the seconds is no length: coder would print it through clock,
+    // whose whole hundredths cannot hold it.
+    if (std::sscanf(text.c_str(), "%d:%d:%lf", &hours, &minutes, &secs) == 3) {
+        const double total = hours * 3600.0 + minutes * 60.0 + secs;
+        if (std::isfinite(total) && total < MaxSeconds)
+            seconds = total;
+    }
     return true;
 }
 
@@ -128,6 +136,10 @@ bool parseBitrate(const std::string &text, double &value)
     else if (suffix == "M" || suffix == "m")
         number *= 1000000;
     else if (!suffix.empty())
+        return false;
+    // ffmpeg takes the rate as a whole number of bit/s; "inf" or "1e300" would come out of the
+    // conversion as garbage, and no encoder has a use for more than conv's 1e9 kbit/s.
+    if (!(number <= 1e12))
         return false;
     value = number;
     return true;

@@ -14,10 +14,11 @@ std::string absolutePath(const std::string &path);
 std::string failureReason(const std::string &stderrText);
 
 // The length ffmpeg gives for its first input ("Duration: 00:00:20.00, ") in seconds, -1 for
-// N/A; false while that part of its output has not arrived.
+// N/A or a length that is not a finite number below 1e12 s; false while that part of its
+// output has not arrived.
 bool inputDuration(const std::string &stderrText, double &seconds);
 
-// Seconds as HH:MM:SS.xx.
+// Seconds (below 1e12) as HH:MM:SS.xx.
 std::string clock(double seconds);
 
 // A file name's extension in lower case, without its dot; empty when it has none.
@@ -27,7 +28,7 @@ std::string extensionOf(const std::string &path);
 // be taken for an option or carry one.
 bool isPlainName(const std::string &name);
 
-// "12", "12.5", "12k", "1.2M" as a number of units (k = 1000).
+// "12", "12.5", "12k", "1.2M" as a number of units (k = 1000), positive and at most 1e12.
 bool parseBitrate(const std::string &text, double &value);
 bool parsePositiveInt(const std::string &text, int &value);
 

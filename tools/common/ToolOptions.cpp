@@ -1,0 +1,141 @@
+#include "ToolOptions.h"
+
+#include "ToolFailure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace ConvOptions {
+
+void badParameter(const std::string &what)
+{
+    throw ToolFailure("Error: bad parameter " + what);
+}
+
+// "a=1:b=2" into the map; several option groups add up, a later key replacing an earlier one.
+static void splitSuboptions(const std::string &text, std::map<std::string, std::string> &into,
+                            const std::string &option)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find(':', start), text.size());
+        const std::string item = text.substr(start, end - start);
+        const size_t eq = item.find('=');
+        if (item.empty() || eq == std::string::npos || eq == 0)
+            badParameter(option + " " + text);
+        into[item.substr(0, eq)] = item.substr(eq + 1);
+        start = end + 1;
+    }
+}
+
+Options parse(int argc, char **argv)
+{
+    Options options;
+    const std::vector<std::string> withValue = {"-oac",  "-lameopts", "-ovc",      "-lavcopts",
+                                                "-ofps", "-of",       "-lavfopts", "-o"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (std::find(withValue.begin(), withValue.end(), argument) == withValue.end()) {
+            if (!options.input.empty())
+                throw ToolFailure("Error: more than one input file given");
+            options.input = argument;
+            continue;
+        }
+        if (i + 1 >= argc)
+            throw ToolFailure("Error: option " + argument + " needs a value");
+        const std::string value = argv[++i];
+        if (argument == "-oac") {
+            options.audioEncoder = value;
+        } else if (argument == "-ovc") {
+            options.videoEncoder = value;
+        } else if (argument == "-ofps") {
+            options.frameRate = value;
+        } else if (argument == "-of") {
+            options.container = value;
+        } else if (argument == "-o") {
+            options.output = value;
+        } else if (argument == "-lavcopts") {
+            splitSuboptions(value, options.lavc, argument);
+        } else {
+            std::map<std::string, std::string> sub;
+            splitSuboptions(value, sub, argument);
+            for (const auto &[key, subValue] : sub) {
+                if (argument == "-lameopts" && key == "preset")
+                    options.lamePreset = subValue;
+                else if (argument == "-lavfopts" && key == "format")
+                    options.lavfFormat = subValue;
+                else
+                    badParameter(argument + " " + key);
+            }
+        }
+    }
+    if (options.input.empty())
+        throw ToolFailure("Error: no input file given");
+    if (options.output.empty())
+        throw ToolFailure("Error: no output file given, use -o");
+    return options;
+}
+
+// MEncoder's vbitrate and abitrate are kbit/s, vbitrate also bit/s above 16000.
+std::string bitrate(const std::string &text, const std::string &key, bool bitsAbove16000)
+{
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1e9)
+        badParameter(key + "=" + text);
+    if (bitsAbove16000 && value > 16000)
+        return std::to_string((long long)value);
+    return std::to_string((long long)std::llround(value * 1000));
+}
+
+double parseRate(const std::string &text)
+{
+    char *end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (*end == '/') {
+        const double denominator = std::strtod(end + 1, &end);
+        value = denominator > 0 ? value / denominator : 0;
+    }
+    if (text.empty() || *end != '\0' || !(value > 0) || value > 1000)
+        badParameter("-ofps " + text);
+    return value;
+}
+
+} // namespace ConvOptions
+
+namespace CoderOptions {
+
+Options parse(int argc, char **argv)
+{
+    if (argc < 2)
+        throw ToolFailure("Error: no output file given");
+    Options options;
+    options.output = argv[argc - 1];
+    static const std::vector<std::string> withValue = {"-i",      "-ar",     "-ab", "-ac", "-s",
+                                                       "-vcodec", "-acodec", "-b",  "-f"};
+    for (int i = 1; i < argc - 1; ++i) {
+        const std::string option = argv[i];
+        if (option == "-y") {
+            options.overwrite = true;
+        } else if (option == "-vn") {
+            options.noVideo = true;
+        } else if (std::find(withValue.begin(), withValue.end(), option) != withValue.end()) {
+            if (i + 1 >= argc - 1)
+                throw ToolFailure("Error: option " + option + " needs a value");
+            const std::string value = argv[++i];
+            if (option == "-i")
+                options.input = value;
+            else
+                options.values[option] = value;
+        } else {
+            throw ToolFailure("Error: unknown option " + option);
+        }
+    }
+    if (options.input.empty())
+        throw ToolFailure("Error: no input file given, use -i");
+    return options;
+}
+
+} // namespace CoderOptions
