@@ -571,11 +571,13 @@ void frmMain::objffmpeg_ReceiveOutputs(const QString &CommandOutputs)
 
 void frmMain::showProgress(const ProgressDisplay &display)
 {
-    setImgPBWidth(display.imgPBWidth);
-    pb->setValue(qRound(display.pbValue));
+    // A tool's odd percentage, "(9999)" say, must not draw a bar wider than the window.
+    const double percent = qBound(0.0, display.pbValue, 100.0);
+    setImgPBWidth(qBound(0.0, display.imgPBWidth, ProgressParser::FullBarTwips));
+    pb->setValue(qRound(percent));
     lblPB->setText(display.lblPBCaption);
     if (m_driver)
-        m_driver->runProgress(display.pbValue / 100.0);
+        m_driver->runProgress(percent / 100.0);
 }
 
 frmSummary *frmMain::summary() const
@@ -747,21 +749,36 @@ void frmMain::AddFolder()
     picText->show();
     lblText->setText(QStringLiteral("搜索文件..."));
     const QString folder = QDir::cleanPath(chosen);
-    // A large tree takes a while to list: search it off the window thread and add what it
-    // found in one go when it is done.
-    auto results = std::make_shared<QStringList>();
-    QThread *search = QThread::create([folder, results, cancel = m_cancelSearches] {
-        *results = FileSearch::SearchFolder(folder, cancel.get());
+    // A large tree takes a while to list: search it off the window thread, then add what it
+    // found in slices, so the window keeps painting and answering while 100 000 rows arrive.
+    auto found = std::make_shared<QVector<FileListModel::Entry>>();
+    QThread *search = QThread::create([folder, found, cancel = m_cancelSearches] {
+        const QStringList paths = FileSearch::SearchFolder(folder, cancel.get());
+        found->reserve(paths.size());
+        for (const QString &path : paths)
+            found->append({path, FileListModel::formatTextOf(path.trimmed())});
     });
     m_searches.append(search);
-    connect(search, &QThread::finished, this, [this, search, results] {
+    connect(search, &QThread::finished, this, [this, search, found] {
         m_searches.removeOne(search);
         search->deleteLater();
-        appendRows(*results, true);
-        updateHint();
-        emit folderSearchFinished();
+        appendSearchResults(found, 0);
     });
     search->start();
+}
+
+void frmMain::appendSearchResults(std::shared_ptr<QVector<FileListModel::Entry>> found,
+                                  qsizetype from)
+{
+    constexpr qsizetype Slice = 5000;
+    m_files->append(found->mid(from, Slice));
+    if (from + Slice < found->size()) {
+        QTimer::singleShot(0, this,
+                           [this, found, from] { appendSearchResults(found, from + Slice); });
+        return;
+    }
+    updateHint();
+    emit folderSearchFinished();
 }
 
 void frmMain::imgRemove_Click()

@@ -156,6 +156,7 @@ private:
     void updateTitle();
     void updateHint();
     void appendRows(const QStringList &paths, bool trimmedFormat);
+    void appendSearchResults(std::shared_ptr<QVector<FileListModel::Entry>> found, qsizetype from);
     void Form_MouseMove();
     void Form_Unload();
     bool controlClicked(QObject *watched, QEvent *event);
