@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 
 RUN_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-multimedia-dev libqt6svg6 libgl-dev ffmpeg
     libopencore-amrnb-dev fonts-wqy-microhei)
-TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool desktop-file-utils dpkg-dev file clang libclang-rt-14-dev
+TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool bc desktop-file-utils dpkg-dev file clang libclang-rt-14-dev
     locales)
 
 install_missing() {

@@ -8,6 +8,7 @@
 #include "convert/Formats.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
+#include "dialogs/SurfaceDrag.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/DOSOutputs.h"
@@ -862,9 +863,8 @@ void frmMain::mouseMoveEvent(QMouseEvent *event)
 void frmMain::mousePressEvent(QMouseEvent *event)
 {
     // Only the window's own surface moves it; a press on any control is the control's.
-    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint()) &&
-        windowHandle())
-        windowHandle()->startSystemMove();
+    if (SurfaceDrag::isSurfacePress(this, event))
+        SurfaceDrag::start(this);
     QWidget::mousePressEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #include "feedback/frmSuggest.h"
 
+#include "dialogs/SurfaceDrag.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -152,7 +154,7 @@ void frmSuggest::mousePressEvent(QMouseEvent *event)
 {
     // Only the form's own surface drags it; a press on a control, even a disabled one whose
     // press reaches us, stays the control's.
-    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
+    if (SurfaceDrag::isSurfacePress(this, event)) {
         startSurfaceMove();
         event->accept();
         return;
@@ -162,8 +164,7 @@ void frmSuggest::mousePressEvent(QMouseEvent *event)
 
 bool frmSuggest::startSurfaceMove()
 {
-    QWindow *window = windowHandle();
-    return window && window->startSystemMove();
+    return SurfaceDrag::start(this);
 }
 
 void frmSuggest::showStatus(const QString &text)

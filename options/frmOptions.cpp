@@ -1,5 +1,7 @@
 #include "options/frmOptions.h"
 
+#include "dialogs/SurfaceDrag.h"
+
 #include "process/MessageSink.h"
 #include "process/NumberText.h"
 
@@ -154,7 +156,7 @@ void frmOptions::mousePressEvent(QMouseEvent *event)
 {
     // Only the dialog's own surface drags it; a press on a control, even a disabled one whose
     // press reaches us, stays the control's.
-    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
+    if (SurfaceDrag::isSurfacePress(this, event)) {
         startSurfaceMove();
         event->accept();
         return;
@@ -164,8 +166,7 @@ void frmOptions::mousePressEvent(QMouseEvent *event)
 
 bool frmOptions::startSurfaceMove()
 {
-    QWindow *window = windowHandle();
-    return window && window->startSystemMove();
+    return SurfaceDrag::start(this);
 }
 
 void frmOptions::setTimeBoxesEnabled(bool enabled)

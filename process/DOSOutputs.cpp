@@ -66,7 +66,7 @@ QString DOSOutputs::ExecuteCommand(const ::CommandLine &CommandLine)
     // exec() returns at once while the application is quitting; the run then goes on alone.
     if (m_waitLoop == &loop)
         m_waitLoop = nullptr;
-    return m_outputs;
+    return Outputs();
 }
 
 bool DOSOutputs::Start(const ::CommandLine &CommandLine)
@@ -106,7 +106,7 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     m_group = process->processId();
     connect(process, &QProcess::readyRead, this, &DOSOutputs::readOutput);
     connect(process, &QProcess::finished, this, &DOSOutputs::childFinished);
-    m_outputs.clear();
+    m_outputBytes.clear();
     m_pending.clear();
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
     m_result = RunResult{};
@@ -178,11 +178,12 @@ void DOSOutputs::deliver()
                 break;
             size = window;
         }
-        const QString chunk = m_decoder.decode(QByteArrayView(m_pending).sliced(offset, size));
+        const QByteArrayView bytes = QByteArrayView(m_pending).sliced(offset, size);
+        const QString chunk = m_decoder.decode(bytes);
         offset += size;
         if (chunk.isEmpty())
             continue;
-        m_outputs += chunk;
+        m_outputBytes += bytes;
         emit ReceiveOutputs(chunk);
         if (!self)
             return;
