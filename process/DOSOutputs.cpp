@@ -66,7 +66,7 @@ QString DOSOutputs::ExecuteCommand(const ::CommandLine &CommandLine)
     // exec() returns at once while the application is quitting; the run then goes on alone.
     if (m_waitLoop == &loop)
         m_waitLoop = nullptr;
-    return Outputs();
+    return m_outputs;
 }
 
 bool DOSOutputs::Start(const ::CommandLine &CommandLine)
@@ -106,7 +106,7 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     m_group = process->processId();
     connect(process, &QProcess::readyRead, this, &DOSOutputs::readOutput);
     connect(process, &QProcess::finished, this, &DOSOutputs::childFinished);
-    m_outputBytes.clear();
+    m_outputs.clear();
     m_pending.clear();
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
     m_result = RunResult{};
@@ -178,12 +178,11 @@ void DOSOutputs::deliver()
                 break;
             size = window;
         }
-        const QByteArrayView bytes = QByteArrayView(m_pending).sliced(offset, size);
-        const QString chunk = m_decoder.decode(bytes);
+        const QString chunk = m_decoder.decode(QByteArrayView(m_pending).sliced(offset, size));
         offset += size;
         if (chunk.isEmpty())
             continue;
-        m_outputBytes += bytes;
+        m_outputs += chunk;
         emit ReceiveOutputs(chunk);
         if (!self)
             return;

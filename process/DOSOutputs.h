@@ -34,7 +34,7 @@ public:
     ::CommandLine CommandLine() const { return m_commandLine; }
     void setCommandLine(const ::CommandLine &DOSCommand) { m_commandLine = DOSCommand; }
     // All decoded output of the latest started run; emptied when the next child has started.
-    QString Outputs() const { return QString::fromUtf8(m_outputBytes); }
+    QString Outputs() const { return m_outputs; }
 
     // Runs the command (the argument replaces the stored one when not empty) and returns the
     // output once the child has ended and the CommandOver handlers have run. Events keep being
@@ -64,8 +64,7 @@ private:
 
     MessageSink *m_messages;
     ::CommandLine m_commandLine;
-    // Kept as the tool wrote it: half the memory of text, decoded only when asked for.
-    QByteArray m_outputBytes;
+    QString m_outputs;
     RunResult m_result;
 
     QProcess *m_process = nullptr;
