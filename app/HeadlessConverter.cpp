@@ -29,6 +29,8 @@ HeadlessConverter::HeadlessConverter(const Locations &locations, const Parameter
     connect(&m_objffmpeg, &DOSOutputs::ReceiveOutputs, this,
             &HeadlessConverter::objffmpeg_ReceiveOutputs);
     connect(&m_objffmpeg, &DOSOutputs::CommandOver, &m_driver, &BatchDriver::objffmpeg_CommandOver);
+    // A terminal line shows each file's own percentage, not a time left for the batch.
+    m_driver.setEstimateTimeLeft(false);
     connect(&m_driver, &BatchDriver::toolStarted, this, &HeadlessConverter::toolStarted);
     connect(&m_driver, &BatchDriver::fileFinished, this, &HeadlessConverter::fileFinished);
     connect(&m_driver, &BatchDriver::completed, this, &HeadlessConverter::batchCompleted);

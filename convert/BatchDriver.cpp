@@ -139,7 +139,8 @@ bool BatchDriver::begin(QString *refusal)
     m_log.open(m_locations.logFolder);
     m_progress.begin(queue, Formats::isTwoStage(format) ? 2 : 1);
     m_probe->forget();
-    m_probe->probe(queue);
+    if (m_estimate)
+        m_probe->probe(queue);
     setState(State::Starting);
     emit progressChanged();
     return true;
@@ -164,7 +165,8 @@ void BatchDriver::queueRowsInserted(int first, int last)
     for (int row = first; row <= last; ++row)
         paths.append(m_queue.pathAt(row));
     m_progress.insertFiles(first, paths);
-    m_probe->probe(paths);
+    if (m_estimate)
+        m_probe->probe(paths);
     emit progressChanged();
 }
 

@@ -75,6 +75,10 @@ public:
     // How far the running tool is, 0 to 1, as its progress lines say.
     void runProgress(double fraction);
 
+    // Whether input lengths are probed for the time-left estimate. A front end that shows no
+    // estimate turns it off and saves an ffprobe per file.
+    void setEstimateTimeLeft(bool estimate) { m_estimate = estimate; }
+
     // A tool that prints nothing for this long has hung: it is ended and its file reported.
     void setStallTimeout(int milliseconds);
     static constexpr int DefaultStallTimeoutMs = 10 * 60 * 1000;
@@ -135,6 +139,7 @@ private:
     BatchLog m_log;
     QTimer m_stallTimer;
     bool m_stalled = false;
+    bool m_estimate = true;
     BatchProgress m_progress;
     DurationProbe *m_probe;
 };
