@@ -625,6 +625,8 @@ void frmMain::setControlsLocked(bool locked)
         list->setEnabled(!locked);
     lblFeed->setEnabled(!locked);
     Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
+    Command3->setIcon(QIcon(locked ? QStringLiteral(":/icons/stop.svg")
+                                   : QStringLiteral(":/icons/start.svg")));
 }
 
 void frmMain::batchCompleted()
