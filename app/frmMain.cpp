@@ -87,7 +87,8 @@ frmMain::~frmMain()
 
 QString frmMain::homePage()
 {
-    return QStringLiteral("http://www.vidmorph.cn/");
+    // The maker's home page is the root of the server the feedback form sends to.
+    return QLatin1String(frmSuggest::DefaultServer) + QLatin1Char('/');
 }
 
 QLabel *frmMain::addLabel(const QString &name, const QString &text, int left, int top, int width,
@@ -625,8 +626,8 @@ void frmMain::setControlsLocked(bool locked)
         list->setEnabled(!locked);
     lblFeed->setEnabled(!locked);
     Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
-    Command3->setIcon(QIcon(locked ? QStringLiteral(":/icons/stop.svg")
-                                   : QStringLiteral(":/icons/start.svg")));
+    Command3->setIcon(
+        QIcon(locked ? QStringLiteral(":/icons/stop.svg") : QStringLiteral(":/icons/start.svg")));
 }
 
 void frmMain::batchCompleted()

@@ -13,24 +13,19 @@ rm -f "$out"
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -u
-    grab=$1 out=$2 title=$3
-    shift 3
+    source "$1"
+    grab=$2 out=$3 title=$4
+    shift 4
     "$@" &
     pid=$!
-    for _ in $(seq 150); do
-        xwininfo -root -tree | grep -qF "\"$title\"" && break
-        sleep 0.1
-    done
-    sleep 1.5
-    geometry=$(xwininfo -name "$title" | awk "
-        /Absolute upper-left X/ {x=\$4} /Absolute upper-left Y/ {y=\$4}
-        /Width:/ {w=\$2} /Height:/ {h=\$2} END {print x, y, w, h}")
+    wait_for_window "$title"
+    geometry=$(window_geometry "$title")
     "$grab" "$out" $geometry
     status=$?
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     exit $status
-' screenshot "$grab" "$out" "$title" "$@"
+' screenshot "$(dirname "$0")/x11-window.sh" "$grab" "$out" "$title" "$@"
 size=$(stat -c %s "$out")
 echo "saved $out ($size bytes)"
 [ "$size" -gt 10000 ]

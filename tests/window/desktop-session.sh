@@ -12,17 +12,14 @@ touch "$work/假期 录像.avi" "$work/clip.mpg" "$work/song.mov"
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -u
-    grab=$1 app=$2 shots=$3 work=$4
+    source "$1"
+    grab=$2 app=$3 shots=$4 work=$5
     openbox >/dev/null 2>&1 &
     sleep 1
     "$app" "$work/假期 录像.avi" "$work/clip.mpg" "$work/song.mov" &
     pid=$!
-    for _ in $(seq 150); do
-        xwininfo -root -tree | grep -qF "\"Vidmorph\"" && break
-        sleep 0.1
-    done
-    sleep 1.5
-    origin() { xwininfo -name Vidmorph | awk "/Absolute upper-left X/ {x=\$4} /Absolute upper-left Y/ {y=\$4} END {print x, y}"; }
+    wait_for_window Vidmorph
+    origin() { window_geometry Vidmorph | cut -d" " -f1,2; }
     drag() { # from window point ($1,$2) by ($3,$4)
         read -r x y < <(origin)
         xdotool mousemove $((x + $1)) $((y + $2)) mousedown 1
@@ -58,7 +55,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     xdotool key Escape
     kill "$pid"; wait "$pid" 2>/dev/null
     exit $status
-' session "$grab" "$app" "$shots" "$work"
+' session "$(dirname "$0")/../support/x11-window.sh" "$grab" "$app" "$shots" "$work"
 for shot in main-files popup-menu; do
     size=$(stat -c %s "$shots/$shot.png")
     echo "saved $shots/$shot.png ($size bytes)"
