@@ -30,11 +30,6 @@ Locations Locations::standard(const QString &appFolder)
     return places;
 }
 
-QString Locations::toolPath(const QString &toolName) const
-{
-    return appFolder + QStringLiteral("/data/") + toolName;
-}
-
 QString Locations::intermediateFile() const
 {
     return scratchFolder + QStringLiteral("/tmp.mp4");

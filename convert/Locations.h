@@ -20,7 +20,6 @@ struct Locations
     // settings belong to each user even when the folder is writable (root runs it too).
     static bool isInstalled(const QString &appFolder);
 
-    QString toolPath(const QString &toolName) const; // appFolder/data/<tool>
     QString intermediateFile() const;                // scratchFolder/tmp.mp4
     QString setupIni() const;
     QString optionsIni() const;
