@@ -102,14 +102,6 @@ BatchDriver::BatchDriver(DOSOutputs &objDOS, DOSOutputs &objffmpeg, FileListMode
 
 BatchDriver::~BatchDriver() = default;
 
-void BatchDriver::setState(State state)
-{
-    if (m_state == state)
-        return;
-    m_state = state;
-    emit stateChanged(state);
-}
-
 bool BatchDriver::begin(QString *refusal)
 {
     if (m_state != State::Idle || m_queue.count() == 0)
@@ -141,7 +133,7 @@ bool BatchDriver::begin(QString *refusal)
     m_probe->forget();
     if (m_estimate)
         m_probe->probe(queue);
-    setState(State::Starting);
+    m_state = State::Starting;
     emit progressChanged();
     return true;
 }
@@ -206,14 +198,14 @@ void BatchDriver::ConvertNextFile()
         QDir().mkpath(folderText);
     m_locations.makeScratchFolder();
     if (m_queue.count() == 0) {
-        setState(State::Completion);
+        m_state = State::Completion;
         m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功，%2 个文件失败 ===")
                        .arg(m_converted)
                        .arg(m_failures.size()));
         m_log.close();
         m_probe->cancel();
         emit completed();
-        setState(State::Idle);
+        m_state = State::Idle;
         return;
     }
     if (!folderText.endsWith(QLatin1Char('/')))
@@ -252,7 +244,7 @@ bool BatchDriver::startRun(const CommandBuilder::Command &command, State running
     DOSOutputs &runner = runnerFor(command.runner);
     runner.setCommandLine(command.line);
     m_run.commandText = command.line.text();
-    setState(running);
+    m_state = running;
     if (!runner.Start()) {
         // The runner has told the user why; the file stays at the head for another try.
         m_log.note(QStringLiteral("$ ") + m_run.commandText + QStringLiteral("\n=> 无法启动"));
@@ -369,7 +361,7 @@ void BatchDriver::finishFile(bool converted)
     if (m_queue.count() > 0 && m_queue.pathAt(0) == m_run.inputPath)
         m_queue.removeAt(0);
     m_progress.fileFinished();
-    setState(State::FileFinished);
+    m_state = State::FileFinished;
     const quint64 batch = m_batch;
     emit fileFinished(m_run.inputPath, converted);
     emit progressChanged();
@@ -424,6 +416,6 @@ void BatchDriver::endStopped(const QString &why)
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));
     m_log.close();
     m_probe->cancel();
-    setState(State::Idle);
+    m_state = State::Idle;
     emit stopped(why);
 }

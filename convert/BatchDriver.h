@@ -84,7 +84,6 @@ public:
     static constexpr int DefaultStallTimeoutMs = 10 * 60 * 1000;
 
 signals:
-    void stateChanged(BatchDriver::State state);
     void toolStarted(const QString &toolName, CommandBuilder::Runner runner);
     void fileFinished(const QString &inputPath, bool converted);
     // The queue is empty: the front end runs its completion steps.
@@ -104,7 +103,6 @@ private:
         QString commandText;
     };
 
-    void setState(State state);
     void toolStalled();
     bool startRun(const CommandBuilder::Command &command, State running);
     void runEnded(DOSOutputs &runner, State expected, bool lastStage);
