@@ -49,7 +49,15 @@ DOSOutputs::~DOSOutputs()
         signalGroup(SIGKILL);
         // Reaps the child, so QProcess has nothing left to complain about.
         m_process->waitForFinished(1000);
-        delete m_process;
+        if (m_inProcessSignal) {
+            // A handler of this runner is destroying it from inside one of the process's own
+            // signals: the process object is still on the stack below us and must outlive
+            // this call.
+            m_process->setParent(nullptr);
+            m_process->deleteLater();
+        } else {
+            delete m_process;
+        }
     }
 }
 
@@ -153,7 +161,11 @@ void DOSOutputs::readOutput()
         m_pending = m_process->readAll();
     else
         m_pending += m_process->readAll();
+    QPointer<DOSOutputs> self(this);
+    m_inProcessSignal = true;
     deliver();
+    if (self)
+        m_inProcessSignal = false;
 }
 
 void DOSOutputs::deliver()
@@ -202,7 +214,11 @@ void DOSOutputs::childFinished(int exitCode, QProcess::ExitStatus status)
     m_pending += m_process->readAll();
     // Whatever the tool left behind in its group must not outlive the run.
     signalGroup(SIGKILL);
+    QPointer<DOSOutputs> self(this);
+    m_inProcessSignal = true;
     deliver();
+    if (self)
+        m_inProcessSignal = false;
 }
 
 void DOSOutputs::finishRun()

@@ -75,5 +75,6 @@ private:
     bool m_running = false;
     bool m_delivering = false;
     bool m_childEnded = false;
+    bool m_inProcessSignal = false; // inside a signal of m_process
     QEventLoop *m_waitLoop = nullptr;
 };
