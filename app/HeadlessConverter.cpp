@@ -1,7 +1,6 @@
 #include "app/HeadlessConverter.h"
 
 #include "convert/Formats.h"
-#include "process/ProgressParser.h"
 
 #include <QFileInfo>
 
@@ -19,22 +18,16 @@ void print(std::FILE *stream, const QString &text)
 
 HeadlessConverter::HeadlessConverter(const Locations &locations, const ParameterSet &parameters,
                                      const QString &outputFolder, QObject *parent)
-    : QObject(parent), m_objDOS(&m_messages), m_objffmpeg(&m_messages),
-      m_driver(m_objDOS, m_objffmpeg, m_queue, *this, locations), m_parameters(parameters),
+    : QObject(parent), m_driver(m_queue, *this, locations, &m_messages), m_parameters(parameters),
       m_outputFolder(outputFolder)
 {
-    connect(&m_objDOS, &DOSOutputs::ReceiveOutputs, this,
-            &HeadlessConverter::objDOS_ReceiveOutputs);
-    connect(&m_objDOS, &DOSOutputs::CommandOver, &m_driver, &BatchDriver::objDOS_CommandOver);
-    connect(&m_objffmpeg, &DOSOutputs::ReceiveOutputs, this,
-            &HeadlessConverter::objffmpeg_ReceiveOutputs);
-    connect(&m_objffmpeg, &DOSOutputs::CommandOver, &m_driver, &BatchDriver::objffmpeg_CommandOver);
     // A terminal line shows each file's own percentage, not a time left for the batch.
     m_driver.setEstimateTimeLeft(false);
-    connect(&m_driver, &BatchDriver::toolStarted, this, &HeadlessConverter::toolStarted);
-    connect(&m_driver, &BatchDriver::fileFinished, this, &HeadlessConverter::fileFinished);
-    connect(&m_driver, &BatchDriver::completed, this, &HeadlessConverter::batchCompleted);
-    connect(&m_driver, &BatchDriver::stopped, this, &HeadlessConverter::batchStopped);
+    connect(&m_driver, &BatchScheduler::toolStarted, this, &HeadlessConverter::toolStarted);
+    connect(&m_driver, &BatchScheduler::fileProgress, this, &HeadlessConverter::showProgress);
+    connect(&m_driver, &BatchScheduler::fileFinished, this, &HeadlessConverter::fileFinished);
+    connect(&m_driver, &BatchScheduler::completed, this, &HeadlessConverter::batchCompleted);
+    connect(&m_driver, &BatchScheduler::stopped, this, &HeadlessConverter::batchStopped);
 }
 
 HeadlessConverter::~HeadlessConverter() = default;
@@ -51,7 +44,7 @@ bool HeadlessConverter::start(const QStringList &files)
             print(stderr, QStringLiteral("vidmorph: ") + refusal + QLatin1Char('\n'));
         return false;
     }
-    QMetaObject::invokeMethod(&m_driver, &BatchDriver::ConvertNextFile, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&m_driver, &BatchScheduler::ConvertNextFile, Qt::QueuedConnection);
     return true;
 }
 
@@ -68,10 +61,9 @@ void HeadlessConverter::requestStop(int signalNumber)
         finish(128 + signalNumber);
 }
 
-void HeadlessConverter::toolStarted(const QString &, CommandBuilder::Runner runner)
+void HeadlessConverter::toolStarted(int, const QString &, CommandBuilder::Runner runner, int)
 {
     m_current = m_queue.count() > 0 ? m_queue.pathAt(0) : QString();
-    DurationSeconds = 0;
     m_percent = 0;
     if (Formats::isTwoStage(m_parameters.format))
         m_stage =
@@ -81,23 +73,10 @@ void HeadlessConverter::toolStarted(const QString &, CommandBuilder::Runner runn
     printLine(m_stage + QStringLiteral("  0%"), false);
 }
 
-void HeadlessConverter::objDOS_ReceiveOutputs(const QString &CommandOutputs)
-{
-    if (const auto display = ProgressParser::parseStageOne(CommandOutputs, SpinnerChar))
-        showProgress(*display);
-}
-
-void HeadlessConverter::objffmpeg_ReceiveOutputs(const QString &CommandOutputs)
-{
-    if (const auto display =
-            ProgressParser::parseStageTwo(CommandOutputs, SpinnerChar, DurationSeconds))
-        showProgress(*display);
-}
-
-void HeadlessConverter::showProgress(const ProgressDisplay &display)
+void HeadlessConverter::showProgress(int, const FileConversion::Progress &progress)
 {
     // A line per change of the whole percentage keeps a piped log short.
-    const int percent = qBound(0, qRound(display.pbValue), 100);
+    const int percent = qRound(progress.percent);
     if (percent == m_percent)
         return;
     m_percent = percent;
@@ -120,23 +99,24 @@ void HeadlessConverter::printLine(const QString &status, bool last)
     print(stdout, QLatin1Char('\r') + line + (last ? QStringLiteral("\n") : QString()));
 }
 
-void HeadlessConverter::fileFinished(const QString &inputPath, bool converted)
+void HeadlessConverter::fileFinished(int, const FileConversion::Result &result)
 {
-    m_current = inputPath;
+    m_current = result.inputPath;
+    const bool converted = result.outcome == FileConversion::Outcome::Converted;
     printLine(converted ? QStringLiteral("完成 (done)") : QStringLiteral("失败 (failed)"), true);
     ++m_filesDone;
 }
 
 void HeadlessConverter::printSummary()
 {
-    const QVector<BatchDriver::Failure> &failures = m_driver.failures();
+    const QVector<BatchScheduler::Failure> failures = m_driver.failures();
     QString text = QStringLiteral("\n成功 (converted): %1   失败 (failed): %2")
                        .arg(m_driver.filesConverted())
                        .arg(failures.size());
     if (m_queue.count() > 0)
         text += QStringLiteral("   未转换 (not converted): %1").arg(m_queue.count());
     text += QLatin1Char('\n');
-    for (const BatchDriver::Failure &failure : failures)
+    for (const BatchScheduler::Failure &failure : failures)
         text += QStringLiteral("失败 (failed): %1\n    原因 (reason): %2\n")
                     .arg(failure.inputPath, failure.reason);
     text += QStringLiteral("输出文件夹 (output): %1\n").arg(m_outputFolder);

@@ -1,17 +1,14 @@
 #pragma once
 
 #include "app/ConsoleMessageSink.h"
-#include "convert/BatchDriver.h"
 #include "convert/BatchHost.h"
+#include "convert/BatchScheduler.h"
 #include "convert/FileListModel.h"
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
-#include "process/DOSOutputs.h"
 
 #include <QObject>
 #include <QStringList>
-
-struct ProgressDisplay;
 
 // The window's batch without the window: the same driver over two runners of its own, with
 // the parameters fixed for the whole run. Progress, messages and the summary go to the
@@ -40,11 +37,9 @@ signals:
     void finished(int exitCode);
 
 private:
-    void toolStarted(const QString &toolName, CommandBuilder::Runner runner);
-    void objDOS_ReceiveOutputs(const QString &CommandOutputs);
-    void objffmpeg_ReceiveOutputs(const QString &CommandOutputs);
-    void showProgress(const ProgressDisplay &display);
-    void fileFinished(const QString &inputPath, bool converted);
+    void toolStarted(int number, const QString &toolName, CommandBuilder::Runner runner, int stage);
+    void showProgress(int number, const FileConversion::Progress &progress);
+    void fileFinished(int number, const FileConversion::Result &result);
     void batchCompleted();
     void batchStopped(const QString &why);
     void printLine(const QString &status, bool last);
@@ -53,14 +48,10 @@ private:
 
     ConsoleMessageSink m_messages;
     FileListModel m_queue;
-    DOSOutputs m_objDOS;
-    DOSOutputs m_objffmpeg;
-    BatchDriver m_driver;
+    BatchScheduler m_driver;
     ParameterSet m_parameters;
     QString m_outputFolder;
 
-    QChar SpinnerChar = QLatin1Char('-');
-    qint32 DurationSeconds = 0;
     int m_filesDone = 0;
     QString m_current;
     QString m_stage;

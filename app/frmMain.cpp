@@ -3,7 +3,7 @@
 #include "app/DesktopServices.h"
 #include "app/frmMenu.h"
 #include "app/frmSummary.h"
-#include "convert/BatchDriver.h"
+#include "convert/BatchScheduler.h"
 #include "convert/FileSearch.h"
 #include "convert/Formats.h"
 #include "convert/PathFunctions.h"
@@ -11,9 +11,7 @@
 #include "dialogs/SurfaceDrag.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
-#include "process/DOSOutputs.h"
 #include "process/MessageSink.h"
-#include "process/ProgressParser.h"
 #include "process/clsWaitableTimer.h"
 
 #include <QApplication>
@@ -307,20 +305,26 @@ void frmMain::Form_Load()
 {
     applySkin();
     m_dialogs.Init(this);
-    SpinnerChar = QLatin1Char('-');
     setImgPBWidth(0);
 
-    objDOS = new DOSOutputs(m_messages, this);
-    objffmpeg = new DOSOutputs(m_messages, this);
-    connect(objDOS, &DOSOutputs::ReceiveOutputs, this, &frmMain::objDOS_ReceiveOutputs);
-    connect(objDOS, &DOSOutputs::CommandOver, this, &frmMain::objDOS_CommandOver);
-    connect(objffmpeg, &DOSOutputs::ReceiveOutputs, this, &frmMain::objffmpeg_ReceiveOutputs);
-    connect(objffmpeg, &DOSOutputs::CommandOver, this, &frmMain::objffmpeg_CommandOver);
-    m_driver = new BatchDriver(*objDOS, *objffmpeg, *m_files, *this, m_locations, this);
-    connect(m_driver, &BatchDriver::fileFinished, this, [this] { DurationSeconds = 0; });
-    connect(m_driver, &BatchDriver::completed, this, &frmMain::batchCompleted);
-    connect(m_driver, &BatchDriver::stopped, this, &frmMain::batchStopped);
-    connect(m_driver, &BatchDriver::progressChanged, this, &frmMain::showBatchProgress);
+    m_scheduler = new BatchScheduler(*m_files, *this, m_locations, m_messages, this);
+    connect(m_scheduler, &BatchScheduler::fileProgress, this,
+            [this](int, const FileConversion::Progress &progress) {
+                if (progress.runner == CommandBuilder::Runner::DOS)
+                    objDOS_ReceiveOutputs(progress);
+                else
+                    objffmpeg_ReceiveOutputs(progress);
+            });
+    connect(m_scheduler, &BatchScheduler::runEnded, this,
+            [this](int, CommandBuilder::Runner runner) {
+                if (runner == CommandBuilder::Runner::DOS)
+                    objDOS_CommandOver();
+                else
+                    objffmpeg_CommandOver();
+            });
+    connect(m_scheduler, &BatchScheduler::completed, this, &frmMain::batchCompleted);
+    connect(m_scheduler, &BatchScheduler::stopped, this, &frmMain::batchStopped);
+    connect(m_scheduler, &BatchScheduler::progressChanged, this, &frmMain::showBatchProgress);
 
     cmbBR->setCurrentIndex(7);
     cmbR->setCurrentIndex(1);
@@ -511,12 +515,17 @@ void frmMain::Command3_Click()
 {
     // During a batch the start button stops it; a second start would convert the head file
     // twice at once.
-    if (m_driver && m_driver->isBusy()) {
+    if (m_scheduler && m_scheduler->isBusy()) {
+        // The second click of a double click on Start is not a request to stop.
+        if (m_startGuardMs > 0 && m_startedAt.isValid() && !m_startedAt.hasExpired(m_startGuardMs))
+            return;
         Timer1->stop();
-        m_driver->stop();
+        m_scheduler->stop();
         return;
     }
     imgStart_Click();
+    if (m_scheduler->isBusy())
+        m_startedAt.start();
 }
 
 void frmMain::imgStart_Click()
@@ -527,7 +536,7 @@ void frmMain::imgStart_Click()
         return;
     }
     QString refusal;
-    if (!m_driver->begin(&refusal)) {
+    if (!m_scheduler->begin(&refusal)) {
         if (!refusal.isEmpty())
             m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("转换"),
                                     refusal);
@@ -545,41 +554,41 @@ void frmMain::Timer1_Timer()
 
 void frmMain::ConvertNextFile()
 {
-    m_driver->ConvertNextFile();
+    m_scheduler->ConvertNextFile();
 }
 
 void frmMain::objDOS_CommandOver()
 {
-    m_driver->objDOS_CommandOver();
+    // The engine goes on by itself; the window shows where the batch stands.
+    showBatchProgress();
 }
 
 void frmMain::objffmpeg_CommandOver()
 {
-    m_driver->objffmpeg_CommandOver();
+    showBatchProgress();
 }
 
-void frmMain::objDOS_ReceiveOutputs(const QString &CommandOutputs)
+void frmMain::objDOS_ReceiveOutputs(const FileConversion::Progress &progress)
 {
-    if (const auto display = ProgressParser::parseStageOne(CommandOutputs, SpinnerChar))
-        showProgress(*display);
+    showProgress(progress.display);
 }
 
-void frmMain::objffmpeg_ReceiveOutputs(const QString &CommandOutputs)
+void frmMain::objffmpeg_ReceiveOutputs(const FileConversion::Progress &progress)
 {
-    if (const auto display =
-            ProgressParser::parseStageTwo(CommandOutputs, SpinnerChar, DurationSeconds))
-        showProgress(*display);
+    showProgress(progress.display);
 }
 
 void frmMain::showProgress(const ProgressDisplay &display)
 {
-    // A tool's odd percentage, "(9999)" say, must not draw a bar wider than the window.
-    const double percent = qBound(0.0, display.pbValue, 100.0);
-    setImgPBWidth(qBound(0.0, display.imgPBWidth, ProgressParser::FullBarTwips));
-    pb->setValue(qRound(percent));
+    setImgPBWidth(display.imgPBWidth);
+    pb->setValue(qRound(qBound(0.0, display.pbValue, 100.0)));
     lblPB->setText(display.lblPBCaption);
-    if (m_driver)
-        m_driver->runProgress(percent / 100.0);
+}
+
+void frmMain::resetProgress()
+{
+    setImgPBWidth(0);
+    pb->setValue(0);
 }
 
 frmSummary *frmMain::summary() const
@@ -589,8 +598,8 @@ frmSummary *frmMain::summary() const
 
 void frmMain::showBatchProgress()
 {
-    if (m_driver->isBusy())
-        lblBatch->setText(m_driver->progress().statusText());
+    if (m_scheduler->isBusy())
+        lblBatch->setText(m_scheduler->progress().statusText());
     updateTitle();
 }
 
@@ -598,12 +607,12 @@ void frmMain::updateTitle()
 {
     // Minimised, the task bar is all the user sees of the batch. The completion is over as
     // far as the title goes: it shows no more progress after it.
-    if (!isMinimized() || !m_driver || !m_driver->isBusy() ||
-        m_driver->state() == BatchDriver::State::Completion) {
+    if (!isMinimized() || !m_scheduler || !m_scheduler->isBusy() ||
+        m_scheduler->state() == BatchScheduler::State::Completion) {
         setWindowTitle(QStringLiteral("Vidmorph"));
         return;
     }
-    const BatchProgress &progress = m_driver->progress();
+    const BatchProgress &progress = m_scheduler->progress();
     QString title = QStringLiteral("Vidmorph - %1%").arg(qRound(progress.fractionDone() * 100));
     if (const std::optional<qint64> left = progress.secondsLeft())
         title += QLatin1Char(' ') + BatchProgress::timeLeftText(*left);
@@ -638,15 +647,15 @@ void frmMain::batchCompleted()
     setControlsLocked(false);
     setImgPBWidth(0);
     lblPB->setText(QStringLiteral("Done."));
-    const QVector<BatchDriver::Failure> &failures = m_driver->failures();
-    const int converted = m_driver->filesConverted();
+    const QVector<BatchScheduler::Failure> failures = m_scheduler->failures();
+    const int converted = m_scheduler->filesConverted();
     QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
     if (!failures.isEmpty())
         result += QStringLiteral("，%1 个文件转换失败").arg(failures.size());
     lblBatch->setText(result);
     updateTitle();
     // Whoever waited a minute or more has likely turned to something else.
-    if (m_driver->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
+    if (m_scheduler->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
         m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
     if (failures.isEmpty())
         return;
@@ -655,7 +664,7 @@ void frmMain::batchCompleted()
     summary->setAttribute(Qt::WA_DeleteOnClose);
     connect(summary, &frmSummary::retryRequested, this, &frmMain::appendFiles);
     connect(summary, &frmSummary::logRequested, this,
-            [this, log = m_driver->logPath()] { m_desktop->open(log); });
+            [this, log = m_scheduler->logPath()] { m_desktop->open(log); });
     m_summary = summary;
     // Shown without a nested event loop, so the batch's own handlers return first.
     summary->open();
@@ -663,7 +672,10 @@ void frmMain::batchCompleted()
 
 void frmMain::batchStopped(const QString &why)
 {
+    Timer1->stop();
     setControlsLocked(false);
+    // Nothing of the stopped file's progress may carry over to the next batch.
+    resetProgress();
     lblPB->setText(why);
     lblBatch->setText(QStringLiteral("已停止，列表中还有 %1 个文件").arg(m_files->count()));
     updateTitle();
@@ -881,11 +893,11 @@ void frmMain::Form_Unload()
 {
     // No tool may keep running without its window, and no half-written file may stay behind
     // looking like a result.
-    if (m_driver && m_driver->isBusy()) {
+    if (m_scheduler && m_scheduler->isBusy()) {
         Timer1->stop();
-        m_driver->stop();
+        m_scheduler->stop();
         clsWaitableTimer wait;
-        for (int i = 0; i < 100 && m_driver->isBusy(); ++i)
+        for (int i = 0; i < 100 && m_scheduler->isBusy(); ++i)
             wait.Wait(50);
     }
     // A scratch file that cannot be removed is tried a bounded number of times.

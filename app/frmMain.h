@@ -2,21 +2,20 @@
 
 #include "app/SettingsFiles.h"
 #include "convert/BatchHost.h"
+#include "convert/FileConversion.h"
 #include "convert/FileListModel.h"
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
 #include "dialogs/CCommonDialogs.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <array>
 #include <atomic>
 #include <memory>
 
-struct ProgressDisplay;
-
-class BatchDriver;
-class DOSOutputs;
+class BatchScheduler;
 class DesktopServices;
 class MessageSink;
 class QComboBox;
@@ -55,9 +54,14 @@ public:
     SettingsFiles::SetupValues setupValues() const;
     const SettingsFiles::OptionsValues &options() const { return m_options; }
     FileListModel *files() const { return m_files; }
-    BatchDriver *driver() const { return m_driver; }
+    BatchScheduler *scheduler() const { return m_scheduler; }
     // The result window of the latest batch in which files failed, while it is open.
     frmSummary *summary() const;
+
+    // Clicks on the start button this soon after it started a batch do not stop it: they are
+    // the second half of a double click.
+    void setStartGuardMs(int milliseconds) { m_startGuardMs = milliseconds; }
+    static constexpr int DefaultStartGuardMs = 500;
 
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
@@ -94,11 +98,7 @@ public:
     QLineEdit *txtAction = nullptr;
 
     QTimer *Timer1 = nullptr;
-    DOSOutputs *objDOS = nullptr;
-    DOSOutputs *objffmpeg = nullptr;
 
-    QChar SpinnerChar = QLatin1Char('-');
-    qint32 DurationSeconds = 0;
     double imgPBWidth() const { return m_imgPBWidth; }
 
     // The address of the maker's home page.
@@ -123,8 +123,8 @@ public slots:
     void ConvertNextFile();
     void objDOS_CommandOver();
     void objffmpeg_CommandOver();
-    void objDOS_ReceiveOutputs(const QString &CommandOutputs);
-    void objffmpeg_ReceiveOutputs(const QString &CommandOutputs);
+    void objDOS_ReceiveOutputs(const FileConversion::Progress &progress);
+    void objffmpeg_ReceiveOutputs(const FileConversion::Progress &progress);
     void LV_OLEDragDrop(const QMimeData *data);
 
 signals:
@@ -148,6 +148,7 @@ private:
     void setListText(QComboBox *list, const QString &text);
     void setImgPBWidth(double twips);
     void showProgress(const ProgressDisplay &display);
+    void resetProgress();
     void setControlsLocked(bool locked);
     void Command3_Click();
     void batchCompleted();
@@ -166,12 +167,14 @@ private:
     DesktopServices *m_desktop;
     FileListModel *m_files;
     CCommonDialogs m_dialogs;
-    BatchDriver *m_driver = nullptr;
+    BatchScheduler *m_scheduler = nullptr;
     SettingsFiles::OptionsValues m_options;
     double m_imgPBWidth = 0; // twips, as the progress handlers compute it
     QString m_lastFolder;    // where the next Add file dialog opens
     frmMenu *m_menu = nullptr;
     QPointer<frmSummary> m_summary;
+    QElapsedTimer m_startedAt; // when the start button last started a batch
+    int m_startGuardMs = DefaultStartGuardMs;
     QList<QThread *> m_searches;
     std::shared_ptr<std::atomic_bool> m_cancelSearches;
 };

@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-frmSummary::frmSummary(const QVector<BatchDriver::Failure> &failures, int converted,
+frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures, int converted,
                        QWidget *parent)
     : QDialog(parent)
 {
@@ -31,7 +31,7 @@ frmSummary::frmSummary(const QVector<BatchDriver::Failure> &failures, int conver
     lstFailed->setTextElideMode(Qt::ElideMiddle);
     lstFailed->header()->resizeSection(0, 200);
     lstFailed->header()->setStretchLastSection(true);
-    for (const BatchDriver::Failure &failure : failures) {
+    for (const BatchScheduler::Failure &failure : failures) {
         m_failedPaths.append(failure.inputPath);
         auto *row = new QTreeWidgetItem(lstFailed,
                                         {QFileInfo(failure.inputPath).fileName(), failure.reason});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/BatchDriver.h"
+#include "convert/BatchScheduler.h"
 
 #include <QDialog>
 #include <QVector>
@@ -15,7 +15,7 @@ class frmSummary : public QDialog
 {
     Q_OBJECT
 public:
-    frmSummary(const QVector<BatchDriver::Failure> &failures, int converted,
+    frmSummary(const QVector<BatchScheduler::Failure> &failures, int converted,
                QWidget *parent = nullptr);
 
     QLabel *lblResult = nullptr;

@@ -29,12 +29,12 @@ void BatchLog::close()
         m_file.close();
 }
 
-void BatchLog::fileStarted(int number, int total, const QString &inputPath)
+QString BatchLog::fileHeading(int number, int total, const QString &inputPath)
 {
-    write(QStringLiteral("\n--- [%1/%2] %3\n").arg(number).arg(total).arg(inputPath));
+    return QStringLiteral("\n--- [%1/%2] %3\n").arg(number).arg(total).arg(inputPath);
 }
 
-void BatchLog::runEnded(const QString &commandText, const QString &output, const QString &ending)
+QString BatchLog::runText(const QString &commandText, const QString &output, const QString &ending)
 {
     QString text = QStringLiteral("$ ") + commandText + QLatin1Char('\n');
     // Progress lines end in a carriage return; a log reader wants one update per line.
@@ -44,7 +44,7 @@ void BatchLog::runEnded(const QString &commandText, const QString &output, const
     if (!lines.endsWith(QLatin1Char('\n')))
         text += QLatin1Char('\n');
     text += QStringLiteral("=> ") + ending + QLatin1Char('\n');
-    write(text);
+    return text;
 }
 
 void BatchLog::note(const QString &text)

@@ -14,12 +14,14 @@ public:
     void close();
     QString path() const { return m_file.fileName(); }
 
-    void fileStarted(int number, int total, const QString &inputPath);
-    void runEnded(const QString &commandText, const QString &output, const QString &ending);
-    void note(const QString &text);
+    // A file's heading: "--- [2/5] /path".
+    static QString fileHeading(int number, int total, const QString &inputPath);
+    // A command, everything its tool printed and how it ended.
+    static QString runText(const QString &commandText, const QString &output,
+                           const QString &ending);
 
-private:
     void write(const QString &text);
+    void note(const QString &text);
 
     QFile m_file;
 };

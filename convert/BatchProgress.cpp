@@ -30,14 +30,15 @@ qint64 steadyMs()
 
 BatchProgress::BatchProgress() : m_clock(steadyMs) {}
 
-void BatchProgress::begin(const QStringList &queue, int passes)
+void BatchProgress::begin(const QStringList &waiting, int passes, int jobs)
 {
     const Clock clock = m_clock;
     *this = BatchProgress();
     m_clock = clock;
     m_passes = qBound(1, passes, MaxPasses);
+    m_jobs = std::max(1, jobs);
     m_begin = m_clock();
-    insertFiles(0, queue);
+    insertFiles(0, waiting);
 }
 
 void BatchProgress::countIn(const QString &path, int delta)
@@ -55,8 +56,8 @@ void BatchProgress::countIn(const QString &path, int delta)
 
 void BatchProgress::insertFiles(int row, const QStringList &paths)
 {
-    row = qBound(0, row, int(m_queue.size()));
-    m_queue.insert(m_queue.begin() + row, paths.begin(), paths.end());
+    row = qBound(0, row, int(m_waiting.size()));
+    m_waiting.insert(m_waiting.begin() + row, paths.begin(), paths.end());
     for (const QString &path : paths)
         countIn(path, 1);
     refreshEstimate();
@@ -64,18 +65,13 @@ void BatchProgress::insertFiles(int row, const QStringList &paths)
 
 void BatchProgress::removeFiles(int row, int count)
 {
-    row = qBound(0, row, int(m_queue.size()));
-    count = qBound(0, count, int(m_queue.size()) - row);
+    row = qBound(0, row, int(m_waiting.size()));
+    count = qBound(0, count, int(m_waiting.size()) - row);
     if (count == 0)
         return;
-    if (row == 0 && m_running && !m_headDetached) {
-        // The file being converted has left the queue; its run still ends in fileFinished.
-        m_headDetached = true;
-        m_removedHeadWork = m_passes * lengthOf(m_current);
-    }
     for (int i = row; i < row + count; ++i)
-        countIn(m_queue[i], -1);
-    m_queue.erase(m_queue.begin() + row, m_queue.begin() + row + count);
+        countIn(m_waiting[i], -1);
+    m_waiting.erase(m_waiting.begin() + row, m_waiting.begin() + row + count);
     refreshEstimate();
 }
 
@@ -110,68 +106,81 @@ double BatchProgress::lengthOf(const QString &path) const
     return m_lengths.value(path, averageLength());
 }
 
-double BatchProgress::headDone() const
+double BatchProgress::waitingWork() const
 {
-    return m_running ? (m_pass + m_fraction) * lengthOf(m_current) : 0;
+    return m_knownSeconds + (int(m_waiting.size()) - m_knownRows) * averageLength();
 }
 
-void BatchProgress::runStarted(int pass)
+void BatchProgress::fileStarted(int key)
 {
-    if (m_running)
-        sample(true);
-    else if (!m_queue.empty())
-        m_current = m_queue.front();
-    m_running = true;
-    m_pass = qBound(0, pass, m_passes - 1);
-    m_fraction = 0;
-    m_sampleAt = m_clock();
-    m_sampleFraction = 0;
+    Run run;
+    if (!m_waiting.empty()) {
+        run.path = m_waiting.front();
+        countIn(run.path, -1);
+        m_waiting.pop_front();
+    }
+    m_running[key] = run;
     refreshEstimate();
 }
 
-void BatchProgress::runProgress(double fraction)
+void BatchProgress::runStarted(int key, int pass)
 {
-    if (!m_running)
+    const auto found = m_running.find(key);
+    if (found == m_running.end())
         return;
-    // A tool's progress never goes back; a stray lower value is noise.
-    m_fraction = std::max(m_fraction, qBound(0.0, fraction, 1.0));
-    sample(false);
+    Run &run = found->second;
+    if (run.started)
+        sample(run, true);
+    run.started = true;
+    run.pass = qBound(0, pass, m_passes - 1);
+    run.fraction = 0;
+    run.sampleAt = m_clock();
+    run.sampleFraction = 0;
     refreshEstimate();
 }
 
-void BatchProgress::fileFinished()
+void BatchProgress::runProgress(int key, double fraction)
 {
-    if (m_running)
-        sample(true);
-    if (m_headDetached)
-        m_finishedWork += m_removedHeadWork;
-    ++m_finished;
-    m_running = false;
-    m_headDetached = false;
-    m_removedHeadWork = 0;
-    m_pass = 0;
-    m_fraction = 0;
-    m_current.clear();
+    const auto found = m_running.find(key);
+    if (found == m_running.end() || !found->second.started)
+        return;
+    Run &run = found->second;
+    // A tool's progress never goes back; a stray lower value is noise.
+    run.fraction = std::max(run.fraction, qBound(0.0, fraction, 1.0));
+    sample(run, false);
     refreshEstimate();
 }
 
-void BatchProgress::sample(bool runEnded)
+void BatchProgress::fileFinished(int key)
+{
+    const auto found = m_running.find(key);
+    if (found == m_running.end())
+        return;
+    if (found->second.started)
+        sample(found->second, true);
+    m_finishedWork += m_passes * lengthOf(found->second.path);
+    m_running.erase(found);
+    ++m_finished;
+    refreshEstimate();
+}
+
+void BatchProgress::sample(Run &run, bool runEnded)
 {
     const qint64 now = m_clock();
-    const qint64 elapsed = now - m_sampleAt;
+    const qint64 elapsed = now - run.sampleAt;
     if (elapsed <= 0 || (!runEnded && elapsed < SampleMs))
         return;
-    const double work = (m_fraction - m_sampleFraction) * lengthOf(m_current);
+    const double work = (run.fraction - run.sampleFraction) * lengthOf(run.path);
     const double rate = work * 1000.0 / elapsed;
-    double &measured = m_measuredMs[m_pass];
+    double &measured = m_measuredMs[run.pass];
     // Until the smoothing time is covered this is the plain average of all samples, so the
     // first sample (which carries the tool's start-up) does not weigh more than its time.
     const double weight =
         std::max(elapsed / (measured + elapsed), 1.0 - std::exp(-elapsed / SmoothingMs));
-    m_rate[m_pass] += weight * (rate - m_rate[m_pass]);
+    m_rate[run.pass] += weight * (rate - m_rate[run.pass]);
     measured += elapsed;
-    m_sampleAt = now;
-    m_sampleFraction = m_fraction;
+    run.sampleAt = now;
+    run.sampleFraction = run.fraction;
 }
 
 std::optional<double> BatchProgress::rawSecondsLeft() const
@@ -185,21 +194,24 @@ std::optional<double> BatchProgress::rawSecondsLeft() const
         }
     if (rates == 0)
         return std::nullopt;
-    const double queued = m_knownSeconds + (int(m_queue.size()) - m_knownRows) * averageLength();
-    const double headLength = lengthOf(m_current);
+    const double waiting = waitingWork();
+    // The rates are per running file; files running side by side share the work.
+    const int parallel = std::max(1, std::min(m_jobs, int(m_running.size() + m_waiting.size())));
     double seconds = 0;
     for (int pass = 0; pass < m_passes; ++pass) {
-        double work = queued;
-        if (m_running) {
-            const double left = pass < m_pass ? 0 : pass == m_pass ? 1 - m_fraction : 1;
-            work += left * headLength - (m_headDetached ? 0 : headLength);
+        double work = waiting;
+        for (const auto &[key, run] : m_running) {
+            const double left = !run.started || pass > run.pass ? 1
+                                : pass == run.pass              ? 1 - run.fraction
+                                                                : 0;
+            work += left * lengthOf(run.path);
         }
         // A pass not measured yet is taken to run at the speed of the others.
         const double rate =
             m_measuredMs[pass] > 0 && m_rate[pass] > 0 ? m_rate[pass] : rateSum / rates;
         seconds += std::max(0.0, work) / rate;
     }
-    return seconds;
+    return seconds / parallel;
 }
 
 void BatchProgress::refreshEstimate()
@@ -230,12 +242,17 @@ void BatchProgress::refreshEstimate()
 
 double BatchProgress::fractionDone() const
 {
-    const double queued = m_knownSeconds + (int(m_queue.size()) - m_knownRows) * averageLength();
-    const double total =
-        m_finishedWork + m_passes * queued + (m_headDetached ? m_removedHeadWork : 0);
+    double running = 0, runningDone = 0;
+    for (const auto &[key, run] : m_running) {
+        const double length = lengthOf(run.path);
+        running += m_passes * length;
+        if (run.started)
+            runningDone += (run.pass + run.fraction) * length;
+    }
+    const double total = m_finishedWork + running + m_passes * waitingWork();
     if (total <= 0)
         return 0;
-    return qBound(0.0, (m_finishedWork + headDone()) / total, 1.0);
+    return qBound(0.0, (m_finishedWork + runningDone) / total, 1.0);
 }
 
 std::optional<qint64> BatchProgress::secondsLeft() const

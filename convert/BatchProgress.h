@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 
 // Whole-batch progress: which file of how many is converting, how much of the work is done and
@@ -13,6 +14,7 @@
 // length per pass (two passes for the formats that go through the intermediate file). The
 // speed is measured from the runs' own progress, separately for each pass because the two
 // encoders run at very different speeds, and smoothed so the estimate does not jump about.
+// Several files may run at once; the files waiting for their turn are kept in list order.
 // Pure bookkeeping over an injected clock: no processes, no timers.
 class BatchProgress
 {
@@ -23,23 +25,27 @@ public:
     BatchProgress();
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
-    // A batch begins on the queue as it stands (head first); each file takes `passes` runs.
-    void begin(const QStringList &queue, int passes);
-    // The queue changed during the batch. Row 0 is the file being converted.
+    // A batch begins on the waiting files (the next first); each file takes `passes` runs, and
+    // up to `jobs` files run at once.
+    void begin(const QStringList &waiting, int passes, int jobs = 1);
+    // The waiting files changed during the batch. Row 0 is the next file to start.
     void insertFiles(int row, const QStringList &paths);
     void removeFiles(int row, int count);
     // The length of a file in seconds once it is known; 0 or less when it cannot be read.
     void setDuration(const QString &path, double seconds);
 
-    // A run of the head file has started; pass 0 is the first.
-    void runStarted(int pass);
-    // How far the current run is, 0 to 1, as its tool reports it.
-    void runProgress(double fraction);
-    // The head file has ended: converted, failed, or refused before any run.
-    void fileFinished();
+    // The next waiting file starts; `key` names it from now on.
+    void fileStarted(int key);
+    // A run of that file has started; pass 0 is the first.
+    void runStarted(int key, int pass);
+    // How far its current run is, 0 to 1, as its tool reports it.
+    void runProgress(int key, double fraction);
+    // The file has ended: converted, failed, or refused before any run. A stopped file ends
+    // with the batch and is not counted as done.
+    void fileFinished(int key);
 
     int fileNumber() const { return std::min(m_finished + 1, fileCount()); }
-    int fileCount() const { return m_finished + int(m_queue.size()); }
+    int fileCount() const { return m_finished + int(m_running.size() + m_waiting.size()); }
     // Share of the whole batch done, 0 to 1.
     double fractionDone() const;
     // The estimate shown to the user; nothing until the measured speed can be trusted.
@@ -54,35 +60,39 @@ public:
 private:
     static constexpr int MaxPasses = 2;
 
+    struct Run
+    {
+        QString path;
+        int pass = 0;
+        bool started = false;
+        double fraction = 0; // of the current run
+        qint64 sampleAt = 0;
+        double sampleFraction = 0;
+    };
+
     double lengthOf(const QString &path) const;
     double averageLength() const;
-    double headDone() const;
+    double waitingWork() const;
     void countIn(const QString &path, int delta);
-    void sample(bool runEnded);
+    void sample(Run &run, bool runEnded);
     void refreshEstimate();
     std::optional<double> rawSecondsLeft() const;
 
     Clock m_clock;
     int m_passes = 1;
-    std::deque<QString> m_queue;
+    int m_jobs = 1;
+    std::deque<QString> m_waiting;
+    std::map<int, Run> m_running;
     QHash<QString, double> m_lengths;  // known lengths, seconds
-    QHash<QString, int> m_queuedCount; // how many queue rows hold each path
-    double m_knownSeconds = 0;         // sum of the known lengths over the queue rows
+    QHash<QString, int> m_queuedCount; // how many waiting rows hold each path
+    double m_knownSeconds = 0;         // sum of the known lengths over the waiting rows
     int m_knownRows = 0;
     int m_finished = 0;
-    double m_finishedWork = 0;    // work of the files that have ended
-    double m_removedHeadWork = 0; // the head's work, kept from its removal to its end
-    bool m_headDetached = false;  // the running file has left the queue
+    double m_finishedWork = 0; // work of the files that have ended
 
-    int m_pass = 0; // pass of the current run
-    bool m_running = false;
-    double m_fraction = 0; // of the current run
     qint64 m_begin = 0;
-    qint64 m_sampleAt = 0;
-    double m_sampleFraction = 0;
-    QString m_current;                       // the file of the current run
     double m_measuredMs[MaxPasses] = {0, 0}; // time covered by speed samples
-    double m_rate[MaxPasses] = {0, 0};       // media seconds per second, smoothed
+    double m_rate[MaxPasses] = {0, 0};       // media seconds per second and job, smoothed
     double m_lengthSum = 0;                  // over the distinct files of known length
     int m_lengthCount = 0;
 

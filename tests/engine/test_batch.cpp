@@ -6,10 +6,9 @@
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
 #include "app/frmSummary.h"
-#include "convert/BatchDriver.h"
 #include "convert/BatchProgress.h"
+#include "convert/BatchScheduler.h"
 #include "convert/Formats.h"
-#include "process/DOSOutputs.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -27,6 +26,15 @@
 #include <QTreeWidget>
 #include <memory>
 #include <unistd.h>
+
+namespace {
+
+FileConversion::Result resultOf(const QSignalSpy &finished, int index)
+{
+    return finished.at(index).at(1).value<FileConversion::Result>();
+}
+
+} // namespace
 
 // Whole batches through the real window, the real tools and the system's ffmpeg.
 class TestBatch : public QObject
@@ -46,6 +54,7 @@ private slots:
     void stopDuringEachKindOfRun_data();
     void stopDuringEachKindOfRun();
     void stopWhileStarting();
+    void doubleClickOnStartConverts();
     void stopBetweenFiles();
     void stopOfAToolThatIgnoresIt();
     void failureSummaryAndRetry();
@@ -109,14 +118,16 @@ std::unique_ptr<frmMain> TestBatch::window(const QString &appFolder)
     auto w =
         std::make_unique<frmMain>(testLocations(m_dir->path(), appFolder), &m_messages, &m_desktop);
     w->Form_Load();
+    // Tests stop batches right after starting them.
+    w->setStartGuardMs(0);
     w->txtPath->setText(m_dir->filePath(QStringLiteral("out/deeper")));
     return w;
 }
 
 void TestBatch::start(frmMain &w)
 {
-    QSignalSpy completed(w.driver(), &BatchDriver::completed);
-    QSignalSpy stopped(w.driver(), &BatchDriver::stopped);
+    QSignalSpy completed(w.scheduler(), &BatchScheduler::completed);
+    QSignalSpy stopped(w.scheduler(), &BatchScheduler::stopped);
     w.Command3->click();
     QTRY_VERIFY_WITH_TIMEOUT(completed.count() + stopped.count() > 0, 240000);
 }
@@ -172,13 +183,13 @@ void TestBatch::everyFormat()
     auto w = window();
     w->cmbOF->setCurrentIndex(format);
     w->appendFiles({m_clip});
-    QSignalSpy finished(w->driver(), &BatchDriver::fileFinished);
+    QSignalSpy finished(w->scheduler(), &BatchScheduler::fileFinished);
     start(*w);
 
     QCOMPARE(m_messages.messages.size(), 0);
     QCOMPARE(w->files()->count(), 0);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(finished.at(0).at(1).toBool(), true);
+    QVERIFY(resultOf(finished, 0).outcome == FileConversion::Outcome::Converted);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QCOMPARE(w->imgPBWidth(), 0.0);
     // The folder was created with its missing parent and gained its separator.
@@ -213,13 +224,13 @@ void TestBatch::twoRmvbFilesAlternateRunners()
     w->cmbOF->setCurrentIndex(Formats::RMVB);
     w->appendFiles({m_clip, m_wide});
     QStringList order;
-    connect(w->driver(), &BatchDriver::toolStarted, this,
-            [&](const QString &tool, CommandBuilder::Runner runner) {
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this,
+            [&](int, const QString &tool, CommandBuilder::Runner runner) {
                 order.append(tool +
                              (runner == CommandBuilder::Runner::DOS ? "@objDOS" : "@objffmpeg"));
             });
     QList<int> rowsLeft;
-    connect(w->driver(), &BatchDriver::fileFinished, this,
+    connect(w->scheduler(), &BatchScheduler::fileFinished, this,
             [&] { rowsLeft.append(w->files()->count()); });
     start(*w);
     QCOMPARE(order,
@@ -257,7 +268,7 @@ void TestBatch::emptyListIsRefused()
     QVERIFY(m_messages.messages[0].icon == MessageSink::Icon::Exclamation);
     QVERIFY(!w->Timer1->isActive());
     QVERIFY(w->cmbOF->isEnabled());
-    QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+    QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
 }
 
 void TestBatch::failedFileInTheMiddle()
@@ -272,15 +283,15 @@ void TestBatch::failedFileInTheMiddle()
     w->cmbOF->setCurrentIndex(Formats::RMVB);
     w->appendFiles({m_clip, text, m_wide});
     QStringList order;
-    connect(w->driver(), &BatchDriver::toolStarted, this,
-            [&](const QString &tool) { order.append(tool); });
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this,
+            [&](int, const QString &tool) { order.append(tool); });
     start(*w);
     // The bad file's stage one fails, so no stage two runs on a stale intermediate file.
     QCOMPARE(order, QStringList({"conv", "coder", "conv", "conv", "coder"}));
     QCOMPARE(outputs().size(), 2);
     QCOMPARE(w->files()->count(), 0);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
-    const QVector<BatchDriver::Failure> failures = w->driver()->failures();
+    const QVector<BatchScheduler::Failure> failures = w->scheduler()->failures();
     QCOMPARE(failures.size(), 1);
     QCOMPARE(failures[0].inputPath, text);
     QVERIFY2(failures[0].reason.contains(QStringLiteral("无法读取输入文件")),
@@ -293,7 +304,7 @@ void TestBatch::failedFileInTheMiddle()
     QCOMPARE(w->summary()->lstFailed->topLevelItemCount(), 1);
     QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->toolTip(0), text);
     QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->text(1), failures[0].reason);
-    QFile log(w->driver()->logPath());
+    QFile log(w->scheduler()->logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
     QVERIFY(logged.contains(text));
@@ -330,11 +341,12 @@ void TestBatch::droppedDuringBatchIsConvertedLast()
     w->cmbOF->setCurrentIndex(Formats::MP3);
     w->appendFiles({m_clip, m_clip});
     QStringList finishedOrder;
-    connect(w->driver(), &BatchDriver::fileFinished, this,
-            [&](const QString &input) { finishedOrder.append(input); });
+    connect(
+        w->scheduler(), &BatchScheduler::fileFinished, this,
+        [&](int, const FileConversion::Result &result) { finishedOrder.append(result.inputPath); });
     bool dropped = false;
     QString countAfterDrop;
-    connect(w->driver(), &BatchDriver::toolStarted, this, [&] {
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this, [&] {
         if (!dropped) {
             dropped = true;
             w->appendFiles({m_wide});
@@ -342,7 +354,7 @@ void TestBatch::droppedDuringBatchIsConvertedLast()
         }
     });
     QStringList numbers;
-    connect(w->driver(), &BatchDriver::toolStarted, this,
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this,
             [&] { numbers.append(w->lblBatch->text().section(QLatin1Char(' '), 0, 1)); });
     start(*w);
     QCOMPARE(finishedOrder, QStringList({m_clip, m_clip, m_wide}));
@@ -370,26 +382,24 @@ void TestBatch::stopDuringEachKindOfRun()
     auto w = window();
     w->cmbOF->setCurrentIndex(format);
     w->appendFiles({longer, m_clip});
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
-    QSignalSpy completed(w->driver(), &BatchDriver::completed);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    QSignalSpy completed(w->scheduler(), &BatchScheduler::completed);
     // Stopped at the tool's first progress report: its ffmpeg is then surely at work.
     bool stopSent = false;
-    const auto stopAtProgress = [&](const QString &chunk) {
-        if (stopSent || w->driver()->ToolImageName() != tool ||
-            !(chunk.contains(QStringLiteral("%)")) || chunk.contains(QStringLiteral("time="))))
+    connect(w->scheduler(), &BatchScheduler::fileProgress, this, [&] {
+        if (stopSent || w->scheduler()->ToolImageName() != tool)
             return;
         stopSent = true;
         QTimer::singleShot(0, w->Command3, &QPushButton::click);
-    };
-    connect(w->objDOS, &DOSOutputs::ReceiveOutputs, this, stopAtProgress);
-    connect(w->objffmpeg, &DOSOutputs::ReceiveOutputs, this, stopAtProgress);
+    });
     QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
     w->Command3->click();
     QCOMPARE(w->Command3->text(), QStringLiteral("停止转换"));
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 60000);
-    QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
-    QVERIFY(!w->objDOS->isRunning());
-    QVERIFY(!w->objffmpeg->isRunning());
+    QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
+    // The stopped file's progress does not carry over to the next start.
+    QCOMPARE(w->pb->value(), 0);
+    QCOMPARE(w->imgPBWidth(), 0.0);
     // Neither the tool nor its ffmpeg (nor a length probe) outlives the stop.
     const QStringList paths = {m_dir->path(), longer};
     QTRY_VERIFY2_WITH_TIMEOUT(processesMentioning(paths).isEmpty(),
@@ -414,14 +424,14 @@ void TestBatch::stopDuringEachKindOfRun()
              QStringList());
 
     // Start again goes on with the file that was stopped, and converts the whole list.
-    QSignalSpy finished(w->driver(), &BatchDriver::fileFinished);
+    QSignalSpy finished(w->scheduler(), &BatchScheduler::fileFinished);
     w->Command3->click();
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 240000);
     QCOMPARE(stopped.count(), 1);
     QCOMPARE(finished.count(), 2);
-    QCOMPARE(finished.at(0).at(0).toString(), longer);
-    QVERIFY(finished.at(0).at(1).toBool());
-    QVERIFY(finished.at(1).at(1).toBool());
+    QCOMPARE(resultOf(finished, 0).inputPath, longer);
+    QVERIFY(resultOf(finished, 0).outcome == FileConversion::Outcome::Converted);
+    QVERIFY(resultOf(finished, 1).outcome == FileConversion::Outcome::Converted);
     QCOMPARE(w->files()->count(), 0);
     QCOMPARE(outputs().size(), 2);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
@@ -432,16 +442,16 @@ void TestBatch::stopWhileStarting()
     auto w = window();
     w->cmbOF->setCurrentIndex(Formats::MP3);
     w->appendFiles({m_clip});
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
-    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
     w->Command3->click();
     QVERIFY(w->Timer1->isActive());
-    QCOMPARE(w->driver()->state(), BatchDriver::State::Starting);
+    QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Starting);
     // Stopped inside the 100 ms before the first tool.
     w->Command3->click();
     QCOMPARE(stopped.count(), 1);
     QVERIFY(!w->Timer1->isActive());
-    QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+    QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
     QVERIFY(w->cmbOF->isEnabled());
     QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
     QTest::qWait(300);
@@ -452,32 +462,49 @@ void TestBatch::stopWhileStarting()
     QCOMPARE(outputs().size(), 1);
 }
 
+void TestBatch::doubleClickOnStartConverts()
+{
+    auto w = window();
+    w->setStartGuardMs(frmMain::DefaultStartGuardMs);
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({m_clip});
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    QSignalSpy completed(w->scheduler(), &BatchScheduler::completed);
+    // The two clicks of a double click.
+    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QCOMPARE(w->Command3->text(), QStringLiteral("停止转换"));
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 60000);
+    QCOMPARE(stopped.count(), 0);
+    QCOMPARE(outputs().size(), 1);
+}
+
 void TestBatch::stopBetweenFiles()
 {
     auto w = window();
     w->cmbOF->setCurrentIndex(Formats::MP3);
     w->appendFiles({m_clip, m_wide, m_clip});
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
-    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
     // Timer1 stops itself before the first tool of a batch starts.
     bool startedEarly = false;
-    connect(w->driver(), &BatchDriver::toolStarted, this,
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this,
             [&] { startedEarly = startedEarly || w->Timer1->isActive(); });
     bool once = false;
-    connect(w->driver(), &BatchDriver::fileFinished, this, [&] {
+    connect(w->scheduler(), &BatchScheduler::fileFinished, this, [&] {
         if (once)
             return;
         once = true;
         // Stop after the first file's end, before the next one starts; then start again at
         // once. The step the stopped batch had queued must not start the new batch early.
-        QCOMPARE(w->driver()->state(), BatchDriver::State::FileFinished);
+        QCOMPARE(w->scheduler()->state(), BatchScheduler::State::FileFinished);
         w->Command3->click();
-        QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+        QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
         QVERIFY(w->cmbOF->isEnabled());
         w->Command3->click();
-        QCOMPARE(w->driver()->state(), BatchDriver::State::Starting);
+        QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Starting);
     });
-    QSignalSpy completed(w->driver(), &BatchDriver::completed);
+    QSignalSpy completed(w->scheduler(), &BatchScheduler::completed);
     w->Command3->click();
     QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 240000);
     QCOMPARE(stopped.count(), 1);
@@ -507,12 +534,12 @@ void TestBatch::stopOfAToolThatIgnoresIt()
     auto w = window(app);
     w->cmbOF->setCurrentIndex(Formats::MPG);
     w->appendFiles({m_clip});
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
     const QString outFolder = m_dir->filePath(QStringLiteral("out/deeper"));
-    connect(w->driver(), &BatchDriver::toolStarted, this,
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this,
             [&] { QTimer::singleShot(300, w->Command3, &QPushButton::click); });
     bool temporarySeen = false;
-    connect(w->objDOS, &DOSOutputs::ReceiveOutputs, this, [&] {
+    connect(w->scheduler(), &BatchScheduler::fileProgress, this, [&] {
         temporarySeen =
             !QDir(outFolder).entryList({".vidmorph-*"}, QDir::Files | QDir::Hidden).isEmpty();
     });
@@ -566,7 +593,7 @@ void TestBatch::failureSummaryAndRetry()
     QCOMPARE(summary->lstFailed->topLevelItem(0)->text(0), QStringLiteral("notes.avi"));
 
     // The log holds what each tool printed.
-    QFile log(w->driver()->logPath());
+    QFile log(w->scheduler()->logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
     QVERIFY(logged.contains(QStringLiteral("Error: cannot read input file ") + text));
@@ -578,7 +605,7 @@ void TestBatch::failureSummaryAndRetry()
     QVERIFY(summary->grab().save(QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/summary.png")));
 
     summary->cmdLog->click();
-    QCOMPARE(m_desktop.opened.last(), w->driver()->logPath());
+    QCOMPARE(m_desktop.opened.last(), w->scheduler()->logPath());
     QVERIFY(summary->isVisible());
     summary->cmdRetry->click();
     // Exactly the failed files are back, at the end of the list.
@@ -597,15 +624,15 @@ void TestBatch::runningBatchShowsFileAndTimeLeft()
     // trust the speed measured.
     QElapsedTimer clock;
     clock.start();
-    w->driver()->setProgressClock([&clock] { return clock.elapsed() * 20; });
+    w->scheduler()->setProgressClock([&clock] { return clock.elapsed() * 20; });
     w->show();
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
     w->Command3->click();
     QCOMPARE(w->lblBatch->text(), QStringLiteral("第 1/2 个文件"));
     QTRY_VERIFY_WITH_TIMEOUT(w->lblBatch->text().contains(QStringLiteral("剩余约")), 60000);
     QVERIFY2(w->lblBatch->text().startsWith(QStringLiteral("第 1/2 个文件  剩余约 ")),
              qPrintable(w->lblBatch->text()));
-    QVERIFY(w->driver()->progress().secondsLeft().has_value());
+    QVERIFY(w->scheduler()->progress().secondsLeft().has_value());
     QDir().mkpath(QStringLiteral(VIDMORPH_SCREENSHOT_DIR));
     QVERIFY(w->grab().save(QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/running.png")));
     QCOMPARE(w->windowTitle(), QStringLiteral("Vidmorph"));
@@ -628,8 +655,8 @@ void TestBatch::longBatchNotifies()
     w->appendFiles({m_clip});
     // The batch's own clock says the tool took seventy seconds.
     qint64 now = 0;
-    w->driver()->setProgressClock([&now] { return now; });
-    connect(w->driver(), &BatchDriver::toolStarted, this, [&now] { now += 70000; });
+    w->scheduler()->setProgressClock([&now] { return now; });
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this, [&now] { now += 70000; });
     start(*w);
     QCOMPARE(m_desktop.notifications,
              QStringList{QStringLiteral("Vidmorph 转换完成\n1 个文件转换成功")});
@@ -639,11 +666,11 @@ void TestBatch::longBatchNotifies()
     m_desktop.notifications.clear();
     w->appendFiles({m_clip});
     now = 0;
-    QObject::disconnect(w->driver(), &BatchDriver::toolStarted, this, nullptr);
+    QObject::disconnect(w->scheduler(), &BatchScheduler::toolStarted, this, nullptr);
     w->showMinimized();
     QTRY_VERIFY(w->isMinimized());
     QString titleWhileRunning;
-    connect(w->driver(), &BatchDriver::fileFinished, this,
+    connect(w->scheduler(), &BatchScheduler::fileFinished, this,
             [&] { titleWhileRunning = w->windowTitle(); });
     start(*w);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
@@ -674,7 +701,7 @@ void TestBatch::inputThatIsTheIntermediateFileIsRefused()
         QCOMPARE(m_messages.messages[0].caption, QStringLiteral("转换"));
         QVERIFY2(m_messages.messages[0].text.contains(input),
                  qPrintable(m_messages.messages[0].text));
-        QCOMPARE(w->driver()->state(), BatchDriver::State::Idle);
+        QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
         QVERIFY(!w->Timer1->isActive());
         QVERIFY(w->cmbOF->isEnabled());
         QCOMPARE(QFileInfo(intermediate).size(), size);

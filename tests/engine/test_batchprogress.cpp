@@ -66,8 +66,9 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
     bool added = false;
     for (int index = 0; index < order.size(); ++index) {
         const File file = order[index];
+        m_progress.fileStarted(index);
         for (int pass = 0; pass < passes; ++pass) {
-            m_progress.runStarted(pass);
+            m_progress.runStarted(index, pass);
             // The tool probes its input and starts ffmpeg before its first report.
             m_now += 700;
             double done = 0;
@@ -85,18 +86,17 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
                     added = true;
                     workChanged = true;
                     order.append(*addedDuringBatch);
-                    m_progress.insertFiles(order.size() - 1 - index, {addedDuringBatch->path});
+                    m_progress.insertFiles(order.size() - 2 - index, {addedDuringBatch->path});
                     m_progress.setDuration(addedDuringBatch->path, addedDuringBatch->seconds);
                 }
-                m_progress.runProgress(std::floor(std::min(1.0, done / file.seconds) * 100) / 100);
+                m_progress.runProgress(index,
+                                       std::floor(std::min(1.0, done / file.seconds) * 100) / 100);
                 readings.append({(m_now - start) / 1000.0, m_progress.secondsLeft(),
                                  m_progress.fractionDone(), workChanged});
             }
             m_now += 200; // writing the end of the file
         }
-        // The driver takes the row off the list, then reports the file as finished.
-        m_progress.removeFiles(0, 1);
-        m_progress.fileFinished();
+        m_progress.fileFinished(index);
     }
     return readings;
 }
@@ -173,11 +173,11 @@ void TestBatchProgress::countsFilesAddedAndRemoved()
     QCOMPARE(m_progress.fileNumber(), 1);
     QCOMPARE(m_progress.fileCount(), 3);
     QCOMPARE(m_progress.statusText(), QStringLiteral("第 1/3 个文件"));
-    m_progress.runStarted(0);
-    m_progress.insertFiles(3, {"/d", "/e"});
+    m_progress.fileStarted(1);
+    m_progress.runStarted(1, 0);
+    m_progress.insertFiles(2, {"/d", "/e"});
     QCOMPARE(m_progress.fileCount(), 5);
-    m_progress.removeFiles(0, 1);
-    m_progress.fileFinished();
+    m_progress.fileFinished(1);
     QCOMPARE(m_progress.fileNumber(), 2);
     QCOMPARE(m_progress.fileCount(), 5);
     // A file removed from the list before its turn is no longer counted.
@@ -192,19 +192,20 @@ void TestBatchProgress::fractionFollowsTheWork()
     m_progress.setDuration("/short", 10);
     m_progress.setDuration("/long", 30);
     QCOMPARE(m_progress.fractionDone(), 0.0);
-    m_progress.runStarted(0);
-    m_progress.runProgress(0.5);
+    m_progress.fileStarted(1);
+    m_progress.runStarted(1, 0);
+    m_progress.runProgress(1, 0.5);
     // Half of the first of two passes over 10 s of 40 s: 5 of 80 media seconds.
     QCOMPARE(m_progress.fractionDone(), 5.0 / 80);
-    m_progress.runStarted(1);
-    m_progress.runProgress(1.0);
-    m_progress.removeFiles(0, 1);
-    m_progress.fileFinished();
+    m_progress.runStarted(1, 1);
+    m_progress.runProgress(1, 1.0);
+    m_progress.fileFinished(1);
     QCOMPARE(m_progress.fractionDone(), 20.0 / 80);
     // A lower report is noise; progress does not go back.
-    m_progress.runStarted(0);
-    m_progress.runProgress(0.5);
-    m_progress.runProgress(0.25);
+    m_progress.fileStarted(2);
+    m_progress.runStarted(2, 0);
+    m_progress.runProgress(2, 0.5);
+    m_progress.runProgress(2, 0.25);
     QCOMPARE(m_progress.fractionDone(), 35.0 / 80);
 }
 
@@ -213,14 +214,15 @@ void TestBatchProgress::noEstimateWithoutMeasuredSpeed()
     m_progress.begin({"/a", "/b"}, 1);
     m_progress.setDuration("/a", 100);
     m_progress.setDuration("/b", 100);
-    m_progress.runStarted(0);
+    m_progress.fileStarted(1);
+    m_progress.runStarted(1, 0);
     // A tool that reports nothing for a long time gives no speed to go by.
     m_now += 20000;
-    m_progress.runProgress(0);
+    m_progress.runProgress(1, 0);
     QVERIFY(!m_progress.secondsLeft());
     QCOMPARE(m_progress.statusText(), QStringLiteral("第 1/2 个文件"));
     m_now += 20000;
-    m_progress.runProgress(0.4);
+    m_progress.runProgress(1, 0.4);
     QVERIFY(m_progress.secondsLeft().has_value());
     QVERIFY(m_progress.statusText().startsWith(QStringLiteral("第 1/2 个文件  剩余约 ")));
 }

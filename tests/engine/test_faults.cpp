@@ -4,7 +4,7 @@
 #include "TestLocations.h"
 #include "TestMedia.h"
 #include "app/frmMain.h"
-#include "convert/BatchDriver.h"
+#include "convert/BatchScheduler.h"
 #include "convert/Formats.h"
 
 #include <QComboBox>
@@ -75,6 +75,8 @@ std::unique_ptr<frmMain> TestFaults::window(const QString &appFolder)
     auto w =
         std::make_unique<frmMain>(testLocations(m_dir->path(), appFolder), &m_messages, &m_desktop);
     w->Form_Load();
+    // Tests stop batches right after starting them.
+    w->setStartGuardMs(0);
     w->txtPath->setText(m_dir->filePath(QStringLiteral("out")));
     return w;
 }
@@ -101,8 +103,8 @@ QString TestFaults::fakeApp()
 
 void TestFaults::run(frmMain &w)
 {
-    QSignalSpy completed(w.driver(), &BatchDriver::completed);
-    QSignalSpy stopped(w.driver(), &BatchDriver::stopped);
+    QSignalSpy completed(w.scheduler(), &BatchScheduler::completed);
+    QSignalSpy stopped(w.scheduler(), &BatchScheduler::stopped);
     w.imgStart_Click();
     QTRY_VERIFY_WITH_TIMEOUT(completed.count() + stopped.count() > 0, 240000);
 }
@@ -127,7 +129,7 @@ QString TestFaults::copyOf(const QString &source, const QString &path)
 QStringList TestFaults::reasonsFor(const frmMain &w, const QString &input) const
 {
     QStringList reasons;
-    for (const BatchDriver::Failure &failure : w.driver()->failures())
+    for (const BatchScheduler::Failure &failure : w.scheduler()->failures())
         if (failure.inputPath == input)
             reasons.append(failure.reason);
     return reasons;
@@ -137,7 +139,7 @@ void TestFaults::hangingToolIsEndedAndReported()
 {
     auto w = window(fakeApp());
     // Long enough for a good file's tool to print its first line on a loaded machine.
-    w->driver()->setStallTimeout(5000);
+    w->scheduler()->setStallTimeout(5000);
     w->cmbOF->setCurrentIndex(Formats::MPG);
     const QString hang = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/hang.mp4")));
     w->appendFiles({hang, m_clip});
@@ -145,7 +147,7 @@ void TestFaults::hangingToolIsEndedAndReported()
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QCOMPARE(reasonsFor(*w, hang),
              QStringList{QStringLiteral("转换程序长时间没有任何进展，已被结束")});
-    QCOMPARE(w->driver()->filesConverted(), 1);
+    QCOMPARE(w->scheduler()->filesConverted(), 1);
     QCOMPARE(outputs().size(), 1);
     QCOMPARE(processesMentioning({QStringLiteral("sleep 1000"), hang}), QStringList());
 }
@@ -156,8 +158,8 @@ void TestFaults::hangingToolCanBeStopped()
     w->cmbOF->setCurrentIndex(Formats::MPG);
     const QString hang = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/hang.mp4")));
     w->appendFiles({hang});
-    QSignalSpy stopped(w->driver(), &BatchDriver::stopped);
-    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
     w->Command3->click();
     QVERIFY(started.wait(20000));
     QTest::qWait(200);
@@ -177,7 +179,7 @@ void TestFaults::toolKilledBySignal()
     w->appendFiles({killed, m_clip});
     run(*w);
     QCOMPARE(reasonsFor(*w, killed), QStringList{QStringLiteral("转换程序意外终止")});
-    QCOMPARE(w->driver()->filesConverted(), 1);
+    QCOMPARE(w->scheduler()->filesConverted(), 1);
     QCOMPARE(outputs().size(), 1);
     QVERIFY(outputs().first().endsWith(QLatin1String(".rmvb")));
 }
@@ -188,10 +190,10 @@ void TestFaults::scratchFolderRemovedDuringBatch()
     w->cmbOF->setCurrentIndex(Formats::ThreeGP);
     w->appendFiles({m_clip, m_bigger});
     const QString scratch = m_dir->filePath(QStringLiteral("scratch"));
-    connect(w->driver(), &BatchDriver::fileFinished, this,
+    connect(w->scheduler(), &BatchScheduler::fileFinished, this,
             [&] { QDir(scratch).removeRecursively(); });
     run(*w);
-    QCOMPARE(w->driver()->failures().size(), 0);
+    QCOMPARE(w->scheduler()->failures().size(), 0);
     QCOMPARE(outputs().size(), 2);
     for (const QString &name : outputs())
         QCOMPARE(TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/")) + name),
@@ -209,7 +211,7 @@ void TestFaults::ffmpegMissingIsSaidAtStart()
     QCOMPARE(m_messages.messages.size(), 1);
     QVERIFY2(m_messages.messages[0].text.contains(QStringLiteral("找不到 ffmpeg")),
              qPrintable(m_messages.messages[0].text));
-    QVERIFY(!w->driver()->isBusy());
+    QVERIFY(!w->scheduler()->isBusy());
     QVERIFY(!w->Timer1->isActive());
     QVERIFY(w->cmbOF->isEnabled());
     QCOMPARE(w->files()->count(), 1);
@@ -271,7 +273,7 @@ void TestFaults::hostileInputs()
     for (const QString &good : {newline, dash, chinese, link, m_clip})
         QCOMPARE(reasonsFor(*w, good), QStringList());
     const int converted = root ? 6 : 5;
-    QCOMPARE(w->driver()->filesConverted(), converted);
+    QCOMPARE(w->scheduler()->filesConverted(), converted);
     // Only finished outputs are in the folder: no partial or temporary file.
     const QStringList names = outputs(true);
     QCOMPARE(names.size(), converted);
@@ -308,7 +310,7 @@ void TestFaults::unwritableOutputFolder()
         umount(out.toUtf8().constData());
     else
         QFile::setPermissions(out, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(w->driver()->filesConverted(), 0);
+    QCOMPARE(w->scheduler()->filesConverted(), 0);
     QCOMPARE(reasonsFor(*w, m_clip).size(), 1);
     const QString reason = reasonsFor(*w, m_clip).first();
     QVERIFY2(reason == QStringLiteral("无法写入输出文件夹") ||

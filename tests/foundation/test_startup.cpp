@@ -77,7 +77,8 @@ void TestStartup::noSettingsFiles()
     QCOMPARE(w->options().MusicCutter, qint16(0));
     QCOMPARE(w->options().CutStart, 0);
     QCOMPARE(w->options().CutEnd, 0);
-    QCOMPARE(w->SpinnerChar, QLatin1Char('-'));
+    QCOMPARE(w->imgPBWidth(), 0.0);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("0%"));
     QVERIFY(w->picText->isVisibleTo(w.get()));
     QCOMPARE(w->lblText->text(), QStringLiteral("拖拽文件到这里开始转换"));
     // What Exit would store: "320" is item 13 of the audio bitrate list.

@@ -5,7 +5,7 @@
 #include "TestMedia.h"
 #include "app/SettingsFiles.h"
 #include "app/frmMain.h"
-#include "convert/BatchDriver.h"
+#include "convert/BatchScheduler.h"
 #include "dialogs/FileDialogs.h"
 
 #include <QComboBox>
@@ -228,13 +228,13 @@ void TestWindow::exitDuringConversionLeavesNothingBehind()
     w->txtPath->setText(out);
     w->cmbOF->setCurrentIndex(2);
     w->appendFiles({clip});
-    QSignalSpy started(w->driver(), &BatchDriver::toolStarted);
+    QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
     w->Command3->click();
     QVERIFY(started.wait(30000));
     QTest::qWait(500);
     w->imgExit_Click();
     QVERIFY(!w->isVisible());
-    QVERIFY(!w->driver()->isBusy());
+    QVERIFY(!w->scheduler()->isBusy());
     QVERIFY(SettingsFiles::readFile(m_places.setupIni()).has_value());
     // No tool or ffmpeg of this conversion is running, and nothing is left in the folder.
     QCOMPARE(processesMentioning({out}), QStringList());

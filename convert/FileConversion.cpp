@@ -1,0 +1,279 @@
+#include "convert/FileConversion.h"
+
+#include "convert/BatchHost.h"
+#include "convert/BatchLog.h"
+#include "convert/FailureReason.h"
+#include "convert/Formats.h"
+#include "process/DOSOutputs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace {
+
+bool isTaken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool hasContent(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.size() > 0;
+}
+
+// Two names for one file: the same path after links are resolved, or a hard link. `b` is
+// looked at first, since it is the one that usually does not exist.
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QString canonicalB = QFileInfo(b).canonicalFilePath();
+    if (canonicalB.isEmpty())
+        return false;
+    if (QFileInfo(a).canonicalFilePath() == canonicalB)
+        return true;
+    struct stat statusA = {}, statusB = {};
+    return ::stat(QFile::encodeName(a).constData(), &statusA) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &statusB) == 0 &&
+           statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
+}
+
+// The tools write their output under a hidden name in the same folder, ".vidmorph-<pid>-"
+// and the final name, and rename it only when they succeed. A stopped tool removes it itself,
+// but one killed outright cannot, so what such a run left is removed here.
+void removeTemporaries(const QString &outputPath)
+{
+    const QFileInfo output(outputPath);
+    const QRegularExpression temporary(QStringLiteral("^\\.vidmorph-[0-9]+-") +
+                                       QRegularExpression::escape(output.fileName()) +
+                                       QLatin1Char('$'));
+    QDir folder = output.absoluteDir();
+    const QStringList candidates = folder.entryList({QStringLiteral(".vidmorph-*")},
+                                                    QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : candidates)
+        if (temporary.match(name).hasMatch())
+            folder.remove(name);
+}
+
+QString describeEnding(const RunResult &result)
+{
+    if (result.stopped)
+        return QStringLiteral("已停止");
+    if (result.crashed)
+        return QStringLiteral("异常终止");
+    return QStringLiteral("退出代码 %1").arg(result.exitCode);
+}
+
+} // namespace
+
+FileConversion::FileConversion(const QString &inputPath, BatchHost &host,
+                               const Locations &locations, MessageSink *messages, QObject *parent)
+    : QObject(parent), m_host(host), m_locations(locations), objDOS(new DOSOutputs(messages, this)),
+      objffmpeg(new DOSOutputs(messages, this)), m_clock([] { return QTime::currentTime(); })
+{
+    m_result.inputPath = inputPath;
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setInterval(DefaultStallTimeoutMs);
+    connect(&m_stallTimer, &QTimer::timeout, this, &FileConversion::toolStalled);
+    connect(objDOS, &DOSOutputs::ReceiveOutputs, this,
+            [this](const QString &chunk) { receive(CommandBuilder::Runner::DOS, chunk); });
+    connect(objffmpeg, &DOSOutputs::ReceiveOutputs, this,
+            [this](const QString &chunk) { receive(CommandBuilder::Runner::Ffmpeg, chunk); });
+    connect(objDOS, &DOSOutputs::CommandOver, this, [this] { runOver(*objDOS, Stage::StageOne); });
+    connect(objffmpeg, &DOSOutputs::CommandOver, this,
+            [this] { runOver(*objffmpeg, m_stage == Stage::Mp3 ? Stage::Mp3 : Stage::StageTwo); });
+}
+
+FileConversion::~FileConversion() = default;
+
+QString FileConversion::conflictOf(const QString &inputPath, int format, const Locations &locations)
+{
+    // Stage one replaces the intermediate file; an input that is that file would be lost.
+    if (Formats::isTwoStage(format) && isSameFile(inputPath, locations.intermediateFile()))
+        return QStringLiteral(
+                   "“%1”就是转换时使用的临时文件，转换会覆盖它。请先把它复制到别的文件夹，"
+                   "再添加复制出的文件。")
+            .arg(inputPath);
+    return {};
+}
+
+QString FileConversion::outputPathFor(const QString &extension) const
+{
+    QString folder = m_host.outputFolderText();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return CommandBuilder::MakeOutputPath(folder, m_result.inputPath, extension, m_clock(),
+                                          isTaken);
+}
+
+void FileConversion::start()
+{
+    if (m_stage != Stage::Idle)
+        return;
+    const ParameterSet parameters = m_host.currentParameters();
+    m_format = parameters.format;
+    const QString conflict = conflictOf(m_result.inputPath, m_format, m_locations);
+    if (!conflict.isEmpty()) {
+        m_stage = Stage::StageOne;
+        QMetaObject::invokeMethod(
+            this, [this, conflict] { end(Outcome::Failed, conflict); }, Qt::QueuedConnection);
+        return;
+    }
+    m_progress.stages = Formats::isTwoStage(m_format) ? 2 : 1;
+    if (Formats::isTwoStage(m_format)) {
+        // Stage two must never encode what an earlier file left in the intermediate file.
+        QFile::remove(m_locations.intermediateFile());
+        m_expectedOutput = m_locations.intermediateFile();
+    } else if (Formats::isValid(m_format)) {
+        m_expectedOutput = outputPathFor(Formats::extension(m_format));
+        m_writesFinalOutput = true;
+    }
+    const CommandBuilder::Command command = CommandBuilder::BuildStageOneCommand(
+        m_locations.appFolder, m_result.inputPath, m_expectedOutput, parameters,
+        m_locations.intermediateFile());
+    startRun(command,
+             command.runner == CommandBuilder::Runner::Ffmpeg ? Stage::Mp3 : Stage::StageOne);
+}
+
+bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stage)
+{
+    m_toolImageName = command.toolName;
+    DOSOutputs &runner = command.runner == CommandBuilder::Runner::Ffmpeg ? *objffmpeg : *objDOS;
+    runner.setCommandLine(command.line);
+    m_commandText = command.line.text();
+    m_stage = stage;
+    m_progress.runner = command.runner;
+    m_progress.stage = stage == Stage::StageTwo ? 1 : 0;
+    m_progress.percent = 0;
+    if (!runner.Start()) {
+        // The runner has told the user why; the file is not lost, only not started.
+        const QString why = QStringLiteral("无法启动转换工具 %1").arg(command.toolName);
+        emit logged(QStringLiteral("$ ") + m_commandText + QStringLiteral("\n=> 无法启动\n"));
+        QMetaObject::invokeMethod(
+            this, [this, why] { end(Outcome::NotStarted, why); }, Qt::QueuedConnection);
+        return false;
+    }
+    m_stalled = false;
+    m_stallTimer.start();
+    emit toolStarted(command.toolName, command.runner, m_progress.stage);
+    return true;
+}
+
+void FileConversion::receive(CommandBuilder::Runner runner, const QString &chunk)
+{
+    // Any output counts as a sign of life.
+    if (m_stallTimer.isActive())
+        m_stallTimer.start();
+    const std::optional<ProgressDisplay> display =
+        runner == CommandBuilder::Runner::DOS
+            ? ProgressParser::parseStageOne(chunk, SpinnerChar)
+            : ProgressParser::parseStageTwo(chunk, SpinnerChar, DurationSeconds);
+    if (!display)
+        return;
+    // A tool's odd percentage, "(9999)" say, must not draw a bar wider than the window.
+    m_progress.display = *display;
+    m_progress.display.imgPBWidth = qBound(0.0, display->imgPBWidth, ProgressParser::FullBarTwips);
+    m_progress.percent = qBound(0.0, display->pbValue, 100.0);
+    emit progressChanged(m_progress);
+}
+
+void FileConversion::runOver(DOSOutputs &runner, Stage expected)
+{
+    if (m_stage != expected)
+        return;
+    m_stallTimer.stop();
+    const RunResult result = runner.lastResult();
+    const QString output = runner.Outputs();
+    emit logged(BatchLog::runText(m_commandText, output, describeEnding(result)));
+    const bool lastStage = expected != Stage::StageOne || !Formats::isTwoStage(m_format);
+    emit runEnded(expected == Stage::StageOne ? CommandBuilder::Runner::DOS
+                                              : CommandBuilder::Runner::Ffmpeg);
+    if (m_stalled && !m_stopRequested) {
+        // Ended by the stall watch, not by the user: a failed file.
+        discardRun(true);
+        end(Outcome::Failed, QStringLiteral("转换程序长时间没有任何进展，已被结束"),
+            FailureReason::lastLines(output));
+        return;
+    }
+    const bool missing = !hasContent(m_expectedOutput);
+    const bool failed = result.crashed || result.exitCode != 0 || missing;
+    // A stop that came while the tool was already on its way out still stops the file, unless
+    // it got done in that moment.
+    if (result.stopped || (m_stopRequested && (failed || !lastStage))) {
+        discardRun(false);
+        end(Outcome::Stopped, QStringLiteral("转换已停止"));
+        return;
+    }
+    if (failed) {
+        discardRun(true);
+        end(Outcome::Failed,
+            FailureReason::describe(output, result.exitCode, result.crashed, missing),
+            FailureReason::lastLines(output));
+        return;
+    }
+    if (lastStage) {
+        m_result.outputPath = m_expectedOutput;
+        end(Outcome::Converted);
+        return;
+    }
+    startStageTwo();
+}
+
+void FileConversion::startStageTwo()
+{
+    // The parameters are read afresh; the format stays the one stage one was made for.
+    ParameterSet stageTwo = m_host.currentParameters();
+    stageTwo.format = m_format;
+    // The name carries the time at which stage two starts.
+    m_expectedOutput = outputPathFor(Formats::extension(m_format));
+    m_writesFinalOutput = true;
+    DurationSeconds = 0;
+    startRun(CommandBuilder::BuildStageTwoCommand(m_locations.appFolder, m_expectedOutput, stageTwo,
+                                                  m_locations.intermediateFile()),
+             Stage::StageTwo);
+}
+
+void FileConversion::stop()
+{
+    if (m_stage == Stage::Idle || m_stage == Stage::Done || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    objDOS->Stop();
+    objffmpeg->Stop();
+}
+
+void FileConversion::toolStalled()
+{
+    m_stalled = true;
+    emit logged(
+        QStringLiteral("%1 秒没有输出，结束转换程序\n").arg(m_stallTimer.interval() / 1000));
+    objDOS->Stop();
+    objffmpeg->Stop();
+}
+
+void FileConversion::discardRun(bool keepIntermediate)
+{
+    // Whatever this run was writing must not stay behind looking like a result.
+    if (m_writesFinalOutput) {
+        QFile::remove(m_expectedOutput);
+        removeTemporaries(m_expectedOutput);
+    }
+    removeTemporaries(m_locations.intermediateFile());
+    if (!keepIntermediate)
+        QFile::remove(m_locations.intermediateFile());
+}
+
+void FileConversion::end(Outcome outcome, const QString &reason, const QString &toolLines)
+{
+    if (m_stage == Stage::Done)
+        return;
+    m_stage = Stage::Done;
+    m_stallTimer.stop();
+    m_result.outcome = outcome;
+    m_result.reason = reason;
+    m_result.toolLines = toolLines;
+    emit finished(m_result);
+}
