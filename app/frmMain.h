@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "convert/BatchHost.h"
 #include "convert/FileConversion.h"
 #include "convert/FileListModel.h"

@@ -1,5 +1,5 @@
-#include "app/HeadlessMode.h"
-#include "app/HeadlessOptions.h"
+#include "headless/HeadlessMode.h"
+#include "headless/HeadlessOptions.h"
 #include "app/MessageBoxSink.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"

@@ -1,7 +1,7 @@
 // Processor time this process spends while its tool sleeps without a word.
 // Prints: seconds of the run, CPU seconds (user + system) used meanwhile.
 #include "process/DOSOutputs.h"
-#include "app/ConsoleMessageSink.h"
+#include "headless/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // Longest gap between the ticks of a 10 ms timer on the runner's thread while a tool floods
 // it with output. Prints: megabytes, ticks, longest gap in milliseconds.
 #include "process/DOSOutputs.h"
-#include "app/ConsoleMessageSink.h"
+#include "headless/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

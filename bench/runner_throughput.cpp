@@ -2,7 +2,7 @@
 // into cat. Each is timed three times, taking turns, and the best time counts, since the
 // machine is shared. Prints: megabytes, seconds through the runner, seconds through cat.
 #include "process/DOSOutputs.h"
-#include "app/ConsoleMessageSink.h"
+#include "headless/ConsoleMessageSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "ProcessTable.h"
 #include "TestMedia.h"
-#include "app/HeadlessOptions.h"
+#include "headless/HeadlessOptions.h"
 #include "convert/Formats.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 // options.ini as start-up reads it through parseOptions.
 #include "FuzzCheck.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // setup.ini as start-up reads it: five records through readFields, each index record through
 // recordAsIndex; and what Exit writes must read back as written.
 #include "FuzzCheck.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "process/NumberText.h"
 
 #include <QFile>

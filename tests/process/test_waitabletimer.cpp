@@ -140,4 +140,4 @@ int main(int argc, char *argv[])
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_clsWaitableTimer.moc"
+#include "test_waitabletimer.moc"

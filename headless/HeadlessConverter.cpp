@@ -1,4 +1,4 @@
-#include "app/HeadlessConverter.h"
+#include "headless/HeadlessConverter.h"
 
 #include "convert/Formats.h"
 

@@ -1,4 +1,4 @@
-#include "app/HeadlessOptions.h"
+#include "headless/HeadlessOptions.h"
 
 #include "convert/Formats.h"
 

@@ -1,4 +1,4 @@
-#include "app/ConsoleMessageSink.h"
+#include "headless/ConsoleMessageSink.h"
 
 #include <cstdio>
 

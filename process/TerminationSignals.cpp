@@ -1,4 +1,4 @@
-#include "app/TerminationSignals.h"
+#include "process/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,5 +1,5 @@
 #include "RecordingMessageSink.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "options/frmOptions.h"
 
 #include <QApplication>

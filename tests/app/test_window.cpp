@@ -3,7 +3,7 @@
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
 #include "TestMedia.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "app/frmMain.h"
 #include "convert/BatchScheduler.h"
 #include "dialogs/FileDialogs.h"

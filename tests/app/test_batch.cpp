@@ -3,7 +3,7 @@
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
 #include "TestMedia.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "app/frmMain.h"
 #include "app/frmSummary.h"
 #include "convert/BatchProgress.h"

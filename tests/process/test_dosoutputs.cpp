@@ -558,4 +558,4 @@ void TestDOSOutputs::destroyedByItsOwnHandler()
 }
 
 QTEST_GUILESS_MAIN(TestDOSOutputs)
-#include "tst_DOSOutputs.moc"
+#include "test_dosoutputs.moc"

@@ -1,7 +1,7 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
-#include "app/SettingsFiles.h"
+#include "process/SettingsFiles.h"
 #include "app/frmMain.h"
 
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "app/HeadlessMode.h"
+#include "headless/HeadlessMode.h"
 
-#include "app/HeadlessConverter.h"
-#include "app/HeadlessOptions.h"
-#include "app/TerminationSignals.h"
+#include "headless/HeadlessConverter.h"
+#include "headless/HeadlessOptions.h"
+#include "process/TerminationSignals.h"
 #include "convert/FileSearch.h"
 #include "convert/Locations.h"
 

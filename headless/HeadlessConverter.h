@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ConsoleMessageSink.h"
+#include "headless/ConsoleMessageSink.h"
 #include "convert/BatchHost.h"
 #include "convert/BatchScheduler.h"
 #include "convert/FileListModel.h"
