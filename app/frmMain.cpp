@@ -1,14 +1,13 @@
 #include "app/frmMain.h"
 
 #include "app/DesktopServices.h"
+#include "app/MainLayout.h"
 #include "app/frmMenu.h"
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
-#include "convert/FileSearch.h"
-#include "convert/Formats.h"
+#include "convert/FolderSearch.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
-#include "dialogs/SurfaceDrag.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/MessageSink.h"
@@ -33,13 +32,11 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace {
 
@@ -47,15 +44,13 @@ namespace {
 // not in front.
 constexpr qint64 LongBatchMs = 60000;
 
-// Layout is authored in twips; 15 twips make one pixel at 96 dpi.
-int px(int twips)
+template <typename Control, typename... Arguments>
+Control *placed(QWidget *window, const QString &name, Arguments &&...arguments)
 {
-    return (twips + 7) / 15;
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(px(left), px(top), px(width), px(height));
+    auto *control = new Control(std::forward<Arguments>(arguments)..., window);
+    control->setObjectName(name);
+    control->setGeometry(MainLayout::place(name));
+    return control;
 }
 
 } // namespace
@@ -64,22 +59,28 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
                  QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_lists(this), m_display(this),
+      m_chrome(new WindowChrome(this, {[this] { imgHelp_Click(); }, [this] { imgMin_Click(); },
+                                       [this] { imgExit_Click(); }, [this] { lblFeed_Click(); },
+                                       [this] { lblWeb_Click(); }})),
       m_locations(locations), m_messages(messages), m_desktop(desktop),
-      m_files(new FileListModel(this))
+      m_files(new FileListModel(this)), m_search(new FolderSearch(this))
 {
     setObjectName(QStringLiteral("frmMain"));
-    setFixedSize(px(10470), px(6825));
+    setFixedSize(MainLayout::windowSize());
     setMouseTracking(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
-    m_cancelSearches = std::make_shared<std::atomic_bool>(false);
     buildControls();
+    connect(cmbOF, &QComboBox::currentIndexChanged, this, &frmMain::cmbOF_Click);
+    connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
+    connect(m_search, &FolderSearch::finished, this, [this] {
+        updateHint();
+        emit folderSearchFinished();
+    });
 }
 
 frmMain::~frmMain()
 {
-    m_cancelSearches->store(true);
-    for (QThread *search : std::as_const(m_searches))
-        search->wait();
     delete m_menu;
 }
 
@@ -89,60 +90,31 @@ QString frmMain::homePage()
     return QLatin1String(frmSuggest::DefaultServer) + QLatin1Char('/');
 }
 
-QLabel *frmMain::addLabel(const QString &name, const QString &text, int left, int top, int width,
-                          int height)
-{
-    auto *label = new QLabel(text, this);
-    label->setObjectName(name);
-    label->setGeometry(twipsRect(left, top, width, height));
-    return label;
-}
-
-QComboBox *frmMain::addList(const QString &name, int left, int top, bool editable)
-{
-    auto *list = new QComboBox(this);
-    list->setObjectName(name);
-    list->setGeometry(twipsRect(left, top, name == QLatin1String("cmbOF") ? 2835 : 1335, 330));
-    list->setEditable(editable);
-    if (editable) {
-        // Typed text is a value of its own: it is neither added to the list nor completed
-        // into an item it happens to begin.
-        list->setInsertPolicy(QComboBox::NoInsert);
-        list->setCompleter(nullptr);
-    }
-    return list;
-}
-
 void frmMain::buildControls()
 {
     struct ToolButton
     {
         int index;
         const char *caption;
-        int left;
         const char *icon;
     };
     const ToolButton toolButtons[] = {
-        {0, "添加文件", 0, "add-file"},       {1, "添加文件夹", 1410, "add-folder"},
-        {2, "移除文件", 2820, "remove-file"}, {4, "提示设置", 4230, "settings"},
-        {5, "退出程序", 5640, "exit"},
+        {0, "添加文件", "add-file"},    {1, "添加文件夹", "add-folder"},
+        {2, "移除文件", "remove-file"}, {4, "提示设置", "settings"},
+        {5, "退出程序", "exit"},
     };
     for (const ToolButton &spec : toolButtons) {
-        auto *button = new QToolButton(this);
-        button->setObjectName(QStringLiteral("CmdToolsBar_%1").arg(spec.index));
+        auto *button = placed<QToolButton>(this, QStringLiteral("CmdToolsBar_%1").arg(spec.index));
         button->setText(QString::fromUtf8(spec.caption));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIconSize(QSize(32, 32));
-        button->setGeometry(twipsRect(spec.left, 0, 1420, 985));
         button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.icon))));
         connect(button, &QToolButton::clicked, this,
                 [this, index = spec.index] { CmdToolsBar_Click(index); });
         CmdToolsBar[spec.index] = button;
     }
 
-    LV = new QTreeView(this);
-    LV->setObjectName(QStringLiteral("LV"));
-    LV->setGeometry(twipsRect(60, 1350, 6825, 4110));
+    LV = placed<QTreeView>(this, QStringLiteral("LV"));
     LV->setModel(m_files);
     LV->setRootIsDecorated(false);
     LV->setUniformRowHeights(true);
@@ -167,106 +139,27 @@ void frmMain::buildControls()
     lstFile->setModel(m_files);
     lstFile->hide();
 
-    picText = new QFrame(LV);
-    picText->setObjectName(QStringLiteral("picText"));
+    picText = placed<QFrame>(LV, QStringLiteral("picText"));
     picText->setAttribute(Qt::WA_TransparentForMouseEvents);
+    picText->move((LV->width() - picText->width()) / 2, (LV->height() - picText->height()) / 2);
     lblText = new QLabel(QStringLiteral("拖拽文件到这里开始转换"), picText);
     lblText->setObjectName(QStringLiteral("lblText"));
     lblText->setAlignment(Qt::AlignCenter);
     auto *hintLayout = new QVBoxLayout(picText);
     hintLayout->addWidget(lblText);
-    picText->resize(px(3600), px(600));
-    picText->move((LV->width() - picText->width()) / 2, (LV->height() - picText->height()) / 2);
 
-    lblPB = addLabel(QStringLiteral("lblPB"), QStringLiteral("0%"), 3270, 5670, 345, 210);
-    lblPB->resize(px(3600), lblPB->height());
-    lblBatch = addLabel(QStringLiteral("lblBatch"), QString(), 60, 5670, 3150, 255);
-    pb = new QProgressBar(this);
-    pb->setObjectName(QStringLiteral("pb"));
-    pb->setGeometry(twipsRect(60, 5970, 6855, 315));
-    pb->setRange(0, 100);
-    pb->setValue(0);
-    pb->setTextVisible(false);
-    // The bar image whose width the progress handlers keep; the user sees pb.
-    imgPB = new QLabel(this);
-    imgPB->setObjectName(QStringLiteral("imgPB"));
-    imgPB->hide();
-
-    lblWeb = addLabel(QStringLiteral("lblWeb"), QString(), 90, 6450, 2235, 195);
-    lblWeb->setCursor(Qt::PointingHandCursor);
-    lblWeb->installEventFilter(this);
-
-    addLabel(QStringLiteral("Label1"), QStringLiteral("输出格式："), 7350, 1080, 900, 210);
-    cmbOF = addList(QStringLiteral("cmbOF"), 7350, 1350, false);
-    cmbOF->setToolTip(QStringLiteral("Output Format"));
-    for (int format = 0; format < Formats::Count; ++format)
-        cmbOF->addItem(Formats::itemText(format));
-
-    struct ListPlace
-    {
-        Formats::ParameterListId id;
-        const char *label;
-        int labelLeft, labelTop, labelWidth, left, top;
-    };
-    const ListPlace places[] = {
-        {Formats::VideoBitrate, "Label2", 7320, 1890, 1080, 7320, 2190},
-        {Formats::FrameRate, "Label3", 8820, 1890, 540, 8820, 2190},
-        {Formats::FrameSize, "Label4", 7320, 2760, 900, 7320, 3060},
-        {Formats::SampleRate, "Label5", 8820, 2760, 900, 8820, 3045},
-        {Formats::AudioBitrate, "Label6", 7320, 3660, 1080, 7320, 3975},
-        {Formats::Channel, "Label7", 8820, 3660, 540, 8820, 3975},
-    };
-    for (const ListPlace &place : places) {
-        const Formats::ParameterList &spec = Formats::parameterList(place.id);
-        addLabel(QString::fromLatin1(place.label), spec.caption, place.labelLeft, place.labelTop,
-                 place.labelWidth, 210);
-        QComboBox *list = addList(spec.objectName, place.left, place.top, true);
-        list->setToolTip(spec.toolTip);
-        list->addItems(spec.items);
-        switch (place.id) {
-        case Formats::VideoBitrate:
-            cmbVB = list;
-            break;
-        case Formats::FrameRate:
-            cmbF = list;
-            break;
-        case Formats::FrameSize:
-            cmbS = list;
-            break;
-        case Formats::SampleRate:
-            cmbR = list;
-            break;
-        case Formats::AudioBitrate:
-            cmbBR = list;
-            break;
-        case Formats::Channel:
-            cmbChannel = list;
-            break;
-        }
-    }
-    // Nothing is selected until start-up selects the presets, so selecting the first format
-    // is a change and applies its defaults.
-    for (QComboBox *list : {cmbOF, cmbVB, cmbF, cmbS, cmbR, cmbBR, cmbChannel})
-        list->setCurrentIndex(-1);
-    connect(cmbOF, &QComboBox::currentIndexChanged, this, &frmMain::cmbOF_Click);
-
-    addLabel(QStringLiteral("Label8"), QStringLiteral("输出路径："), 7320, 4590, 900, 210);
-    txtPath = new QLineEdit(this);
-    txtPath->setObjectName(QStringLiteral("txtPath"));
-    txtPath->setGeometry(twipsRect(7320, 4875, 2055, 315));
+    placed<QLabel>(this, QStringLiteral("Label8"), QStringLiteral("输出路径："));
+    txtPath = placed<QLineEdit>(this, QStringLiteral("txtPath"));
     txtAction = new QLineEdit(this);
     txtAction->setObjectName(QStringLiteral("txtAction"));
     txtAction->hide();
     connect(txtAction, &QLineEdit::textChanged, this, &frmMain::txtAction_Change);
-    cmdBrowse = new QPushButton(QStringLiteral("浏览"), this);
-    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
-    cmdBrowse->setGeometry(twipsRect(9450, 4890, 705, 300));
+    cmdBrowse = placed<QPushButton>(this, QStringLiteral("cmdBrowse"), QStringLiteral("浏览"));
     cmdBrowse->setToolTip(QStringLiteral("Select an Output Folder"));
     connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::imgBrowse_Click);
 
-    Command3 = new QPushButton(QStringLiteral("立刻开始转换！"), this);
-    Command3->setObjectName(QStringLiteral("Command3"));
-    Command3->setGeometry(twipsRect(7320, 5460, 2835, 885));
+    Command3 =
+        placed<QPushButton>(this, QStringLiteral("Command3"), QStringLiteral("立刻开始转换！"));
     QFont startFont(QStringLiteral("Tahoma"), 9);
     startFont.setBold(true);
     Command3->setFont(startFont);
@@ -279,19 +172,16 @@ void frmMain::buildControls()
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
 
-    imgHelp = addLabel(QStringLiteral("imgHelp"), QString(), 9520, 120, 225, 225);
-    imgHelp->setToolTip(QStringLiteral("Help & Tutorial"));
-    imgMin = addLabel(QStringLiteral("imgMin"), QString(), 9775, 135, 210, 210);
-    imgMin->setToolTip(QStringLiteral("Minimize Window"));
-    imgExit = addLabel(QStringLiteral("imgExit"), QString(), 10075, 150, 225, 225);
-    imgExit->setToolTip(QStringLiteral("Exit"));
-    lblFeed = addLabel(QStringLiteral("lblFeed"), QStringLiteral("意见反馈"), 9360, 6480, 720, 195);
-    lblFeed->setToolTip(QStringLiteral("Send us your suggestion or question"));
-    for (QLabel *pointer : {imgHelp, imgMin, imgExit, lblFeed}) {
-        pointer->setCursor(Qt::PointingHandCursor);
-        pointer->setMouseTracking(true);
-        pointer->installEventFilter(this);
-    }
+    // The keyboard walks the window as the eye reads it: the commands, the list, the lists on
+    // the right, the folder and the start button.
+    QList<QWidget *> order;
+    for (QToolButton *button : CmdToolsBar)
+        if (button)
+            order.append(button);
+    order << LV << cmbOF << cmbVB << cmbF << cmbS << cmbR << cmbBR << cmbChannel << txtPath
+          << cmdBrowse << Command3;
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void frmMain::applySkin()
@@ -305,7 +195,7 @@ void frmMain::Form_Load()
 {
     applySkin();
     m_dialogs.Init(this);
-    setImgPBWidth(0);
+    m_display.setImgPBWidth(0);
 
     m_scheduler = new BatchScheduler(*m_files, *this, m_locations, m_messages, this);
     connect(m_scheduler, &BatchScheduler::fileProgress, this,
@@ -326,10 +216,7 @@ void frmMain::Form_Load()
     connect(m_scheduler, &BatchScheduler::stopped, this, &frmMain::batchStopped);
     connect(m_scheduler, &BatchScheduler::progressChanged, this, &frmMain::showBatchProgress);
 
-    cmbBR->setCurrentIndex(7);
-    cmbR->setCurrentIndex(1);
-    cmbChannel->setCurrentIndex(1);
-    cmbOF->setCurrentIndex(0);
+    m_lists.selectPresets();
     txtPath->setText(m_locations.defaultOutputFolder());
     applySetupIni();
     if (txtPath->text().isEmpty())
@@ -350,64 +237,14 @@ void frmMain::applySetupIni()
     if (!content)
         return;
     const QStringList records = SettingsFiles::readFields(*content, 5);
-    // A record that is not a number, or an index past the list's end, leaves the list as it
-    // was; -1 clears the selection (and an editable list's text). A record missing from a
-    // short file keeps what start-up put there.
-    auto select = [&](QComboBox *list, int record) {
-        if (record >= records.size())
-            return;
-        const std::optional<int> index = SettingsFiles::recordAsIndex(records.at(record));
-        if (index && *index >= -1 && *index < list->count())
-            list->setCurrentIndex(*index);
-    };
-    select(cmbBR, 0);
-    select(cmbR, 1);
-    select(cmbChannel, 2);
+    m_lists.restore(records);
     if (records.size() > 3)
         txtPath->setText(records.at(3));
-    select(cmbOF, 4);
 }
 
 void frmMain::cmbOF_Click(int index)
 {
-    const std::optional<Formats::Defaults> defaults = Formats::defaults(index);
-    if (!defaults)
-        return;
-    if (defaults->videoBitrate)
-        setListText(cmbVB, *defaults->videoBitrate);
-    if (defaults->frameRate)
-        setListText(cmbF, *defaults->frameRate);
-    if (defaults->frameSize)
-        setListText(cmbS, *defaults->frameSize);
-    setListText(cmbR, defaults->sampleRate);
-    setListText(cmbBR, defaults->audioBitrate);
-    cmbChannel->setCurrentIndex(defaults->channelIndex);
-}
-
-void frmMain::setListText(QComboBox *list, const QString &text)
-{
-    list->setCurrentIndex(list->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    list->setEditText(text);
-}
-
-int frmMain::listIndex(const QComboBox *list)
-{
-    if (!list->isEditable())
-        return list->currentIndex();
-    return list->findText(list->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
-}
-
-ParameterSet frmMain::currentParameters() const
-{
-    ParameterSet set;
-    set.format = cmbOF->currentIndex();
-    set.sampleRate = cmbR->currentText();
-    set.audioBitrate = cmbBR->currentText();
-    set.channelCount = listIndex(cmbChannel) + 1;
-    set.frameSize = cmbS->currentText();
-    set.videoBitrate = cmbVB->currentText();
-    set.frameRate = cmbF->currentText();
-    return set;
+    m_lists.applyDefaults(index);
 }
 
 QString frmMain::outputFolderText() const
@@ -423,18 +260,9 @@ void frmMain::setOutputFolderText(const QString &text)
 SettingsFiles::SetupValues frmMain::setupValues() const
 {
     SettingsFiles::SetupValues values;
-    values.audioBitrateIndex = listIndex(cmbBR);
-    values.sampleRateIndex = listIndex(cmbR);
-    values.channelIndex = listIndex(cmbChannel);
+    m_lists.store(values);
     values.outputFolder = txtPath->text();
-    values.formatIndex = cmbOF->currentIndex();
     return values;
-}
-
-void frmMain::setImgPBWidth(double twips)
-{
-    m_imgPBWidth = twips;
-    imgPB->setFixedWidth(qRound(twips / 15.0));
 }
 
 void frmMain::updateHint()
@@ -470,28 +298,6 @@ void frmMain::LV_OLEDragDrop(const QMimeData *data)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove) {
-        if (watched == imgHelp) {
-            imgHelp->setPixmap(QIcon(QStringLiteral(":/icons/help-light.svg")).pixmap(12, 17));
-            return true;
-        }
-        if (watched == imgMin) {
-            imgMin->setPixmap(QIcon(QStringLiteral(":/icons/min-light.svg")).pixmap(14, 14));
-            return true;
-        }
-        if (watched == imgExit) {
-            imgExit->setPixmap(QIcon(QStringLiteral(":/icons/exit-light.svg")).pixmap(14, 13));
-            return true;
-        }
-        if (watched == lblFeed) {
-            QFont bold = lblFeed->font();
-            bold.setBold(true);
-            lblFeed->setFont(bold);
-            return true;
-        }
-    }
-    if (controlClicked(watched, event))
-        return true;
     if (watched == LV->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto *drag = static_cast<QDragMoveEvent *>(event);
@@ -570,25 +376,12 @@ void frmMain::objffmpeg_CommandOver()
 
 void frmMain::objDOS_ReceiveOutputs(const FileConversion::Progress &progress)
 {
-    showProgress(progress.display);
+    m_display.showProgress(progress.display);
 }
 
 void frmMain::objffmpeg_ReceiveOutputs(const FileConversion::Progress &progress)
 {
-    showProgress(progress.display);
-}
-
-void frmMain::showProgress(const ProgressDisplay &display)
-{
-    setImgPBWidth(display.imgPBWidth);
-    pb->setValue(qRound(qBound(0.0, display.pbValue, 100.0)));
-    lblPB->setText(display.lblPBCaption);
-}
-
-void frmMain::resetProgress()
-{
-    setImgPBWidth(0);
-    pb->setValue(0);
+    m_display.showProgress(progress.display);
 }
 
 frmSummary *frmMain::summary() const
@@ -598,31 +391,13 @@ frmSummary *frmMain::summary() const
 
 void frmMain::showBatchProgress()
 {
-    if (m_scheduler->isBusy())
-        lblBatch->setText(m_scheduler->progress().statusText());
-    updateTitle();
-}
-
-void frmMain::updateTitle()
-{
-    // Minimised, the task bar is all the user sees of the batch. The completion is over as
-    // far as the title goes: it shows no more progress after it.
-    if (!isMinimized() || !m_scheduler || !m_scheduler->isBusy() ||
-        m_scheduler->state() == BatchScheduler::State::Completion) {
-        setWindowTitle(QStringLiteral("Vidmorph"));
-        return;
-    }
-    const BatchProgress &progress = m_scheduler->progress();
-    QString title = QStringLiteral("Vidmorph - %1%").arg(qRound(progress.fractionDone() * 100));
-    if (const std::optional<qint64> left = progress.secondsLeft())
-        title += QLatin1Char(' ') + BatchProgress::timeLeftText(*left);
-    setWindowTitle(title);
+    m_display.showBatch(*m_scheduler);
 }
 
 void frmMain::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::WindowStateChange)
-        updateTitle();
+        m_display.updateTitle(m_scheduler);
     QWidget::changeEvent(event);
 }
 
@@ -631,7 +406,7 @@ void frmMain::setControlsLocked(bool locked)
     for (QToolButton *button : CmdToolsBar)
         if (button)
             button->setEnabled(!locked);
-    for (QComboBox *list : {cmbOF, cmbR, cmbBR, cmbS, cmbVB, cmbF, cmbChannel})
+    for (QComboBox *list : m_lists.all())
         list->setEnabled(!locked);
     lblFeed->setEnabled(!locked);
     Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
@@ -645,15 +420,13 @@ void frmMain::batchCompleted()
     if (m_options.SoundPrompt == 0)
         m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
     setControlsLocked(false);
-    setImgPBWidth(0);
-    lblPB->setText(QStringLiteral("Done."));
     const QVector<BatchScheduler::Failure> failures = m_scheduler->failures();
     const int converted = m_scheduler->filesConverted();
     QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
     if (!failures.isEmpty())
         result += QStringLiteral("，%1 个文件转换失败").arg(failures.size());
-    lblBatch->setText(result);
-    updateTitle();
+    m_display.showDone(result);
+    m_display.updateTitle(m_scheduler);
     // Whoever waited a minute or more has likely turned to something else.
     if (m_scheduler->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
         m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
@@ -674,35 +447,8 @@ void frmMain::batchStopped(const QString &why)
 {
     Timer1->stop();
     setControlsLocked(false);
-    // Nothing of the stopped file's progress may carry over to the next batch.
-    resetProgress();
-    lblPB->setText(why);
-    lblBatch->setText(QStringLiteral("已停止，列表中还有 %1 个文件").arg(m_files->count()));
-    updateTitle();
-}
-
-bool frmMain::controlClicked(QObject *watched, QEvent *event)
-{
-    if (event->type() != QEvent::MouseButtonRelease)
-        return false;
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    auto *control = qobject_cast<QWidget *>(watched);
-    if (mouse->button() != Qt::LeftButton || !control ||
-        !control->rect().contains(mouse->position().toPoint()))
-        return false;
-    if (watched == imgHelp)
-        imgHelp_Click();
-    else if (watched == imgMin)
-        imgMin_Click();
-    else if (watched == imgExit)
-        imgExit_Click();
-    else if (watched == lblFeed && lblFeed->isEnabled())
-        lblFeed_Click();
-    else if (watched == lblWeb)
-        lblWeb_Click();
-    else
-        return false;
-    return true;
+    m_display.showStopped(why, m_files->count());
+    m_display.updateTitle(m_scheduler);
 }
 
 void frmMain::CmdToolsBar_Click(int index)
@@ -764,37 +510,7 @@ void frmMain::AddFolder()
     }
     picText->show();
     lblText->setText(QStringLiteral("搜索文件..."));
-    const QString folder = QDir::cleanPath(chosen);
-    // A large tree takes a while to list: search it off the window thread, then add what it
-    // found in slices, so the window keeps painting and answering while 100 000 rows arrive.
-    auto found = std::make_shared<QVector<FileListModel::Entry>>();
-    QThread *search = QThread::create([folder, found, cancel = m_cancelSearches] {
-        const QStringList paths = FileSearch::SearchFolder(folder, cancel.get());
-        found->reserve(paths.size());
-        for (const QString &path : paths)
-            found->append({path, FileListModel::formatTextOf(path.trimmed())});
-    });
-    m_searches.append(search);
-    connect(search, &QThread::finished, this, [this, search, found] {
-        m_searches.removeOne(search);
-        search->deleteLater();
-        appendSearchResults(found, 0);
-    });
-    search->start();
-}
-
-void frmMain::appendSearchResults(std::shared_ptr<QVector<FileListModel::Entry>> found,
-                                  qsizetype from)
-{
-    constexpr qsizetype Slice = 5000;
-    m_files->append(found->mid(from, Slice));
-    if (from + Slice < found->size()) {
-        QTimer::singleShot(0, this,
-                           [this, found, from] { appendSearchResults(found, from + Slice); });
-        return;
-    }
-    updateHint();
-    emit folderSearchFinished();
+    m_search->search(QDir::cleanPath(chosen));
 }
 
 void frmMain::imgRemove_Click()
@@ -857,29 +573,15 @@ void frmMain::imgExit_Click()
     close();
 }
 
-void frmMain::Form_MouseMove()
-{
-    QFont regular = lblFeed->font();
-    regular.setBold(false);
-    lblFeed->setFont(regular);
-    imgHelp->clear();
-    imgExit->clear();
-    imgMin->clear();
-}
-
 void frmMain::mouseMoveEvent(QMouseEvent *event)
 {
-    // Moves over labels reach the window too; only its own surface puts the lights out.
-    if (!childAt(event->position().toPoint()))
-        Form_MouseMove();
+    m_chrome->surfaceMoved(event);
     QWidget::mouseMoveEvent(event);
 }
 
 void frmMain::mousePressEvent(QMouseEvent *event)
 {
-    // Only the window's own surface moves it; a press on any control is the control's.
-    if (SurfaceDrag::isSurfacePress(this, event))
-        SurfaceDrag::start(this);
+    m_chrome->surfacePressed(event);
     QWidget::mousePressEvent(event);
 }
 
@@ -910,5 +612,5 @@ void frmMain::Form_Unload()
                 wait.Wait(50);
         }
     }
-    m_cancelSearches->store(true);
+    m_search->cancel();
 }

@@ -1,42 +1,43 @@
 #pragma once
 
-#include "process/SettingsFiles.h"
+#include "app/BatchDisplay.h"
+#include "app/ParameterLists.h"
+#include "app/WindowChrome.h"
 #include "convert/BatchHost.h"
 #include "convert/FileConversion.h"
 #include "convert/FileListModel.h"
 #include "convert/Locations.h"
-#include "convert/ParameterSet.h"
 #include "dialogs/CCommonDialogs.h"
+#include "process/SettingsFiles.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <array>
-#include <atomic>
-#include <memory>
 
 class BatchScheduler;
 class DesktopServices;
+class FolderSearch;
 class MessageSink;
 class QComboBox;
 class QCloseEvent;
-class QThread;
-class frmMenu;
-class frmSummary;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QMouseEvent;
 class QListView;
 class QMimeData;
+class QMouseEvent;
 class QProgressBar;
-class QTimer;
 class QPushButton;
+class QTimer;
 class QToolButton;
 class QTreeView;
+class frmMenu;
+class frmSummary;
 
 // The main window. Controls and handlers keep the program's own names, also as objectName,
-// so tests and tools find them; the work itself lives in the core library.
+// so tests and tools find them. The lists, the batch display and the chrome are classes of
+// their own; the conversion itself is the engine's.
 class frmMain : public QWidget, public BatchHost
 {
     Q_OBJECT
@@ -48,7 +49,7 @@ public:
     // Start-up: skin, presets, the format defaults, setup.ini, options.ini.
     void Form_Load();
 
-    ParameterSet currentParameters() const override;
+    ParameterSet currentParameters() const override { return m_lists.parameters(); }
     QString outputFolderText() const override;
     void setOutputFolderText(const QString &text) override;
     SettingsFiles::SetupValues setupValues() const;
@@ -66,40 +67,42 @@ public:
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
 
-    // The selected item of a list: for an editable list the item whose text is exactly the
-    // list's text, -1 when typed text matches no item.
-    static int listIndex(const QComboBox *list);
-
     // Controls, named as the program knows them.
     std::array<QToolButton *, 7> CmdToolsBar{}; // elements 3 and 6 do not exist
     QTreeView *LV = nullptr;
     QListView *lstFile = nullptr;
     QFrame *picText = nullptr;
     QLabel *lblText = nullptr;
-    QLabel *lblPB = nullptr;
-    QLabel *lblBatch = nullptr; // which file of how many, and the time left for the batch
-    QProgressBar *pb = nullptr;
-    QLabel *imgPB = nullptr;
-    QLabel *lblWeb = nullptr;
-    QLabel *lblFeed = nullptr;
-    QComboBox *cmbOF = nullptr;
-    QComboBox *cmbVB = nullptr;
-    QComboBox *cmbF = nullptr;
-    QComboBox *cmbS = nullptr;
-    QComboBox *cmbR = nullptr;
-    QComboBox *cmbBR = nullptr;
-    QComboBox *cmbChannel = nullptr;
     QLineEdit *txtPath = nullptr;
     QPushButton *cmdBrowse = nullptr;
     QPushButton *Command3 = nullptr;
-    QLabel *imgHelp = nullptr;
-    QLabel *imgMin = nullptr;
-    QLabel *imgExit = nullptr;
     QLineEdit *txtAction = nullptr;
-
     QTimer *Timer1 = nullptr;
 
-    double imgPBWidth() const { return m_imgPBWidth; }
+private:
+    ParameterLists m_lists;
+    BatchDisplay m_display;
+    WindowChrome *m_chrome;
+
+public:
+    QComboBox *const cmbOF = m_lists.cmbOF;
+    QComboBox *const cmbVB = m_lists.cmbVB;
+    QComboBox *const cmbF = m_lists.cmbF;
+    QComboBox *const cmbS = m_lists.cmbS;
+    QComboBox *const cmbR = m_lists.cmbR;
+    QComboBox *const cmbBR = m_lists.cmbBR;
+    QComboBox *const cmbChannel = m_lists.cmbChannel;
+    QLabel *const lblBatch = m_display.lblBatch; // which file of how many, and the time left
+    QLabel *const lblPB = m_display.lblPB;
+    QProgressBar *const pb = m_display.pb;
+    QLabel *const imgPB = m_display.imgPB;
+    QLabel *const imgHelp = m_chrome->imgHelp;
+    QLabel *const imgMin = m_chrome->imgMin;
+    QLabel *const imgExit = m_chrome->imgExit;
+    QLabel *const lblFeed = m_chrome->lblFeed;
+    QLabel *const lblWeb = m_chrome->lblWeb;
+
+    double imgPBWidth() const { return m_display.imgPBWidth(); }
 
     // The address of the maker's home page.
     static QString homePage();
@@ -140,27 +143,16 @@ protected:
 
 private:
     void buildControls();
-    QLabel *addLabel(const QString &name, const QString &text, int left, int top, int width,
-                     int height);
-    QComboBox *addList(const QString &name, int left, int top, bool editable);
     void applySkin();
     void applySetupIni();
-    void setListText(QComboBox *list, const QString &text);
-    void setImgPBWidth(double twips);
-    void showProgress(const ProgressDisplay &display);
-    void resetProgress();
     void setControlsLocked(bool locked);
     void Command3_Click();
     void batchCompleted();
     void batchStopped(const QString &why);
     void showBatchProgress();
-    void updateTitle();
     void updateHint();
     void appendRows(const QStringList &paths, bool trimmedFormat);
-    void appendSearchResults(std::shared_ptr<QVector<FileListModel::Entry>> found, qsizetype from);
-    void Form_MouseMove();
     void Form_Unload();
-    bool controlClicked(QObject *watched, QEvent *event);
 
     Locations m_locations;
     MessageSink *m_messages;
@@ -168,13 +160,11 @@ private:
     FileListModel *m_files;
     CCommonDialogs m_dialogs;
     BatchScheduler *m_scheduler = nullptr;
+    FolderSearch *m_search;
     SettingsFiles::OptionsValues m_options;
-    double m_imgPBWidth = 0; // twips, as the progress handlers compute it
-    QString m_lastFolder;    // where the next Add file dialog opens
+    QString m_lastFolder; // where the next Add file dialog opens
     frmMenu *m_menu = nullptr;
     QPointer<frmSummary> m_summary;
     QElapsedTimer m_startedAt; // when the start button last started a batch
     int m_startGuardMs = DefaultStartGuardMs;
-    QList<QThread *> m_searches;
-    std::shared_ptr<std::atomic_bool> m_cancelSearches;
 };

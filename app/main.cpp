@@ -1,10 +1,10 @@
-#include "headless/HeadlessMode.h"
-#include "headless/HeadlessOptions.h"
 #include "app/MessageBoxSink.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
 #include "app/frmMain.h"
 #include "convert/Locations.h"
+#include "headless/HeadlessMode.h"
+#include "headless/HeadlessOptions.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -107,4 +107,21 @@ std::optional<Defaults> defaults(int format)
     return d;
 }
 
+ParameterSet defaultParameters(int format)
+{
+    // Start-up selects RMVB before any other format, so a format that leaves the video lists
+    // alone (MP3) finds RMVB's values there.
+    const Defaults start = *defaults(RMVB);
+    const Defaults chosen = defaults(format).value_or(start);
+    ParameterSet set;
+    set.format = format;
+    set.sampleRate = chosen.sampleRate;
+    set.audioBitrate = chosen.audioBitrate;
+    set.channelCount = chosen.channelIndex + 1;
+    set.videoBitrate = chosen.videoBitrate.value_or(*start.videoBitrate);
+    set.frameRate = chosen.frameRate.value_or(*start.frameRate);
+    set.frameSize = chosen.frameSize.value_or(*start.frameSize);
+    return set;
+}
+
 } // namespace Formats

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/ParameterSet.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -45,5 +47,8 @@ struct Defaults
     int channelIndex = 1;
 };
 std::optional<Defaults> defaults(int format);
+// The whole parameter set of a freshly started window once the format is chosen: its defaults
+// over those of the first format, which start-up chooses before any other.
+ParameterSet defaultParameters(int format);
 
 } // namespace Formats

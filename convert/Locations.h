@@ -20,7 +20,7 @@ struct Locations
     // settings belong to each user even when the folder is writable (root runs it too).
     static bool isInstalled(const QString &appFolder);
 
-    QString intermediateFile() const;                // scratchFolder/tmp.mp4
+    QString intermediateFile() const; // scratchFolder/tmp.mp4
     QString setupIni() const;
     QString optionsIni() const;
     QString defaultOutputFolder() const; // appFolder/output

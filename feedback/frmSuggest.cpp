@@ -1,6 +1,7 @@
 #include "feedback/frmSuggest.h"
 
 #include "dialogs/SurfaceDrag.h"
+#include "dialogs/Twips.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -13,13 +14,6 @@
 #include <QWindow>
 
 namespace {
-
-// The window was laid out in twips; 15 of them make one pixel at 96 dots per inch, and Qt's
-// own high-DPI scaling takes care of denser displays.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 // Each value is percent-encoded as UTF-8, so an "&", "#" or "=" typed by the user stays part
 // of its value and can neither cut it short nor add a parameter of its own.
@@ -39,48 +33,48 @@ frmSuggest::frmSuggest(QWidget *parent)
     QFont designFont = font();
     designFont.setPixelSize(12);
     setFont(designFont);
-    setFixedSize(twips(0, 0, 4215, 2115).size());
+    setFixedSize(Twips::rect(0, 0, 4215, 2115).size());
 
     Label1 = new QLabel(QStringLiteral("姓名："), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(450, 330, 540, 210));
+    Label1->setGeometry(Twips::rect(450, 330, 540, 210));
 
     txtName = new QLineEdit(this);
     txtName->setObjectName(QStringLiteral("txtName"));
     txtName->setMaxLength(50);
     txtName->setToolTip(QStringLiteral("Your Name"));
-    txtName->setGeometry(twips(1110, 270, 2115, 315));
+    txtName->setGeometry(Twips::rect(1110, 270, 2115, 315));
 
     Label2 = new QLabel(QStringLiteral("EMAIL："), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(twips(300, 720, 690, 210));
+    Label2->setGeometry(Twips::rect(300, 720, 690, 210));
 
     txtEMail = new QLineEdit(this);
     txtEMail->setObjectName(QStringLiteral("txtEMail"));
     txtEMail->setMaxLength(100);
     txtEMail->setToolTip(QStringLiteral("Email"));
-    txtEMail->setGeometry(twips(1110, 660, 2115, 315));
+    txtEMail->setGeometry(Twips::rect(1110, 660, 2115, 315));
 
     Label3 = new QLabel(QStringLiteral("留言："), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twips(420, 1110, 540, 210));
+    Label3->setGeometry(Twips::rect(420, 1110, 540, 210));
 
     txtComment = new QLineEdit(this);
     txtComment->setObjectName(QStringLiteral("txtComment"));
     txtComment->setMaxLength(256);
-    txtComment->setGeometry(twips(1110, 1050, 2835, 315));
+    txtComment->setGeometry(Twips::rect(1110, 1050, 2835, 315));
 
     Command3 = new QPushButton(QStringLiteral("发送"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
-    Command3->setGeometry(twips(1830, 1470, 1005, 375));
+    Command3->setGeometry(Twips::rect(1830, 1470, 1005, 375));
 
     Command4 = new QPushButton(QStringLiteral("返回"), this);
     Command4->setObjectName(QStringLiteral("Command4"));
-    Command4->setGeometry(twips(2970, 1470, 975, 375));
+    Command4->setGeometry(Twips::rect(2970, 1470, 975, 375));
 
     lblSending = new QLabel(this);
     lblSending->setObjectName(QStringLiteral("lblSending"));
-    lblSending->setGeometry(twips(240, 1590, 1080, 210));
+    lblSending->setGeometry(Twips::rect(240, 1590, 1080, 210));
     lblSending->hide();
 
     connect(Command3, &QPushButton::clicked, this, &frmSuggest::imgSend_Click);

@@ -1,10 +1,10 @@
 #include "headless/HeadlessMode.h"
 
+#include "convert/FileSearch.h"
+#include "convert/Locations.h"
 #include "headless/HeadlessConverter.h"
 #include "headless/HeadlessOptions.h"
 #include "process/TerminationSignals.h"
-#include "convert/FileSearch.h"
-#include "convert/Locations.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -109,27 +109,18 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
             return failure(
                 QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
 
-    HeadlessOptions options;
-    ParameterSet &set = options.m_parameters;
-    set.format = Formats::RMVB;
+    int format = Formats::RMVB;
     if (parser.isSet(formatOption)) {
-        set.format = formatByName(parser.value(formatOption).trimmed());
-        if (set.format < 0)
+        format = formatByName(parser.value(formatOption).trimmed());
+        if (format < 0)
             return failure(
                 QStringLiteral("未知格式 (unknown format) \"%1\"；可用 (choose from): %2 "
                                "或 (or) 0-8")
                     .arg(parser.value(formatOption), formatNames()));
     }
-    // Start-up selects RMVB before any other format, so a format that leaves the video lists
-    // alone (MP3) finds RMVB's values there.
-    const Formats::Defaults start = *Formats::defaults(Formats::RMVB);
-    const Formats::Defaults chosen = *Formats::defaults(set.format);
-    set.sampleRate = chosen.sampleRate;
-    set.audioBitrate = chosen.audioBitrate;
-    set.channelCount = chosen.channelIndex + 1;
-    set.videoBitrate = chosen.videoBitrate.value_or(*start.videoBitrate);
-    set.frameRate = chosen.frameRate.value_or(*start.frameRate);
-    set.frameSize = chosen.frameSize.value_or(*start.frameSize);
+    HeadlessOptions options;
+    ParameterSet &set = options.m_parameters;
+    set = Formats::defaultParameters(format);
 
     if (parser.isSet(sampleRateOption)) {
         set.sampleRate = parser.value(sampleRateOption);

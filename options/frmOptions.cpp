@@ -1,7 +1,7 @@
 #include "options/frmOptions.h"
 
 #include "dialogs/SurfaceDrag.h"
-
+#include "dialogs/Twips.h"
 #include "process/MessageSink.h"
 #include "process/NumberText.h"
 
@@ -17,13 +17,6 @@
 #include <optional>
 
 namespace {
-
-// The window was laid out in twips; 15 of them make one pixel at 96 dots per inch, and Qt's
-// own high-DPI scaling takes care of denser displays.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 QLineEdit *timeBox(QWidget *parent, const char *name, const QRect &geometry)
 {
@@ -45,35 +38,35 @@ frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &opti
     QFont designFont = font();
     designFont.setPixelSize(12);
     setFont(designFont);
-    setFixedSize(twips(0, 0, 3600, 2610).size());
+    setFixedSize(Twips::rect(0, 0, 3600, 2610).size());
 
     Label1 = new QLabel(QStringLiteral("转换完毕声音提示"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(240, 330, 1800, 240));
+    Label1->setGeometry(Twips::rect(240, 330, 1800, 240));
 
     cmbSR = new QComboBox(this);
     cmbSR->setObjectName(QStringLiteral("cmbSR"));
     cmbSR->addItems({QStringLiteral("ON"), QStringLiteral("OFF")});
-    cmbSR->setGeometry(twips(2130, 270, 1200, 330));
+    cmbSR->setGeometry(Twips::rect(2130, 270, 1200, 330));
 
     chkMC = new QCheckBox(QStringLiteral("Music Cutter"), this);
     chkMC->setObjectName(QStringLiteral("chkMC"));
-    chkMC->setGeometry(twips(240, 780, 1800, 300));
+    chkMC->setGeometry(Twips::rect(240, 780, 1800, 300));
 
-    txtFromH = timeBox(this, "txtFromH", twips(450, 1170, 840, 315));
-    txtFromM = timeBox(this, "txtFromM", twips(1470, 1170, 840, 315));
-    txtFromS = timeBox(this, "txtFromS", twips(2490, 1170, 840, 315));
-    txtToH = timeBox(this, "txtToH", twips(450, 1575, 840, 315));
-    txtToM = timeBox(this, "txtToM", twips(1470, 1575, 840, 315));
-    txtToS = timeBox(this, "txtToS", twips(2490, 1575, 840, 315));
+    txtFromH = timeBox(this, "txtFromH", Twips::rect(450, 1170, 840, 315));
+    txtFromM = timeBox(this, "txtFromM", Twips::rect(1470, 1170, 840, 315));
+    txtFromS = timeBox(this, "txtFromS", Twips::rect(2490, 1170, 840, 315));
+    txtToH = timeBox(this, "txtToH", Twips::rect(450, 1575, 840, 315));
+    txtToM = timeBox(this, "txtToM", Twips::rect(1470, 1575, 840, 315));
+    txtToS = timeBox(this, "txtToS", Twips::rect(2490, 1575, 840, 315));
 
     Command1 = new QPushButton(QStringLiteral("确定"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(1230, 2040, 1005, 375));
+    Command1->setGeometry(Twips::rect(1230, 2040, 1005, 375));
 
     Command2 = new QPushButton(QStringLiteral("返回"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(twips(2355, 2040, 975, 375));
+    Command2->setGeometry(Twips::rect(2355, 2040, 975, 375));
 
     Form_Load();
 

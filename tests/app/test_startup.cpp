@@ -1,8 +1,8 @@
 #include "RecordingDesktopServices.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
-#include "process/SettingsFiles.h"
 #include "app/frmMain.h"
+#include "process/SettingsFiles.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -240,16 +240,17 @@ void TestStartup::formatDefaults()
     QCOMPARE(QStringList({w->cmbVB->currentText(), w->cmbF->currentText(), w->cmbS->currentText(),
                           w->cmbR->currentText(), w->cmbBR->currentText()}),
              texts);
-    QCOMPARE(frmMain::listIndex(w->cmbChannel), channel);
+    QCOMPARE(ParameterLists::listIndex(w->cmbChannel), channel);
     const ParameterSet set = w->currentParameters();
     QCOMPARE(set.format, format);
     QCOMPARE(set.channelCount, channel + 1);
     QCOMPARE(set.videoBitrate, texts.at(0));
     QCOMPARE(set.frameRate, texts.at(1));
     // Defaults that are no item of their list are shown as plain text with no item selected.
-    QCOMPARE(frmMain::listIndex(w->cmbVB), texts.at(0) == "1200" ? -1 : w->cmbVB->currentIndex());
+    QCOMPARE(ParameterLists::listIndex(w->cmbVB),
+             texts.at(0) == "1200" ? -1 : w->cmbVB->currentIndex());
     if (texts.at(3) == "28000")
-        QCOMPARE(frmMain::listIndex(w->cmbR), -1);
+        QCOMPARE(ParameterLists::listIndex(w->cmbR), -1);
 }
 
 void TestStartup::mp3AfterMovKeepsVideoLists()

@@ -12,20 +12,6 @@ namespace {
 const QString App = QStringLiteral("/opt/Vid morph");
 const QString Tmp = QStringLiteral("/home/li/.cache/vidmorph/tmp/tmp.mp4");
 
-ParameterSet defaultsOf(int format)
-{
-    const Formats::Defaults d = *Formats::defaults(format);
-    ParameterSet p;
-    p.format = format;
-    p.videoBitrate = d.videoBitrate.value_or(QStringLiteral("1200"));
-    p.frameRate = d.frameRate.value_or(QStringLiteral("29"));
-    p.frameSize = d.frameSize.value_or(Formats::keepSourceSize());
-    p.sampleRate = d.sampleRate;
-    p.audioBitrate = d.audioBitrate;
-    p.channelCount = d.channelIndex + 1;
-    return p;
-}
-
 } // namespace
 
 class TestCommands : public QObject
@@ -56,13 +42,13 @@ void TestCommands::stageOneText_data()
 
     const QString in = QStringLiteral("/media/my clips/holiday.part1.avi");
     QTest::newRow("MPG defaults: 64, 600, 24")
-        << defaultsOf(Formats::MPG)
+        << Formats::defaultParameters(Formats::MPG)
         << App + "/data/conv \"" + in +
                "\" -oac lavc -lavcopts acodec=mp2:abitrate=64 -ovc lavc -lavcopts "
                "vcodec=mpeg2video:vbitrate=600:vpass=1 -ofps 24 -of lavf -lavfopts "
                "format=yuv4mpeg -o \"/out dir/OUT\""
         << "conv" << false;
-    ParameterSet avi = defaultsOf(Formats::AVI);
+    ParameterSet avi = Formats::defaultParameters(Formats::AVI);
     avi.audioBitrate = "128";
     avi.videoBitrate = "1500";
     avi.frameRate = "15";
@@ -74,19 +60,19 @@ void TestCommands::stageOneText_data()
                "format=yuv4mpeg -o \"/out dir/OUT\""
         << "conv" << false;
     QTest::newRow("MPEG4 defaults")
-        << defaultsOf(Formats::MPEG4)
+        << Formats::defaultParameters(Formats::MPEG4)
         << App + "/data/conv \"" + in +
                "\" -oac mp3lame -lameopts preset=320 -ovc lavc -lavcopts "
                "vcodec=mpeg4:vbitrate=1200 -of avi -o \"/out dir/OUT\""
         << "conv" << false;
-    ParameterSet mp3 = defaultsOf(Formats::MP3);
+    ParameterSet mp3 = Formats::defaultParameters(Formats::MP3);
     mp3.channelCount = 1;
     QTest::newRow("MP3 mono") << mp3
                               << App + "/data/coder -i \"" + in +
                                      "\" -y -vn -ar 48000 -ab 320k -ac 1 \"/out dir/OUT\""
                               << "coder" << true;
     QTest::newRow("RMVB writes the intermediate file")
-        << defaultsOf(Formats::RMVB)
+        << Formats::defaultParameters(Formats::RMVB)
         << App + "/data/conv \"" + in +
                "\" -oac mp3lame -lameopts preset=320 -ovc lavc -lavcopts "
                "vcodec=mpeg4:vbitrate=1200 -of avi -o " +
@@ -113,7 +99,7 @@ void TestCommands::twoStageFormatsShareTheirFirstCommand()
     QSet<QString> texts;
     for (int format :
          {Formats::RMVB, Formats::RM, Formats::MOV, Formats::MobileMP4, Formats::ThreeGP}) {
-        ParameterSet odd = defaultsOf(format);
+        ParameterSet odd = Formats::defaultParameters(format);
         odd.videoBitrate = "7";
         odd.audioBitrate = "1";
         odd.frameSize = "1x1";
@@ -121,7 +107,8 @@ void TestCommands::twoStageFormatsShareTheirFirstCommand()
         odd.channelCount = 0;
         texts.insert(BuildStageOneCommand(App, "/in.avi", "/o/x", odd, Tmp).line.text());
         texts.insert(
-            BuildStageOneCommand(App, "/in.avi", "/o/y", defaultsOf(format), Tmp).line.text());
+            BuildStageOneCommand(App, "/in.avi", "/o/y", Formats::defaultParameters(format), Tmp)
+                .line.text());
     }
     QCOMPARE(texts.size(), 1);
 }
@@ -133,10 +120,10 @@ void TestCommands::stageTwoText_data()
     QTest::addColumn<QString>("tool");
     const QString out = " \"/o/v.x\"";
     QTest::newRow("RMVB fixed: two blanks, 1200k, 128k, 2 channels")
-        << defaultsOf(Formats::RMVB)
+        << Formats::defaultParameters(Formats::RMVB)
         << App + "/data/coder -i " + Tmp + " -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2" + out
         << "coder";
-    ParameterSet rmvbSized = defaultsOf(Formats::RMVB);
+    ParameterSet rmvbSized = Formats::defaultParameters(Formats::RMVB);
     rmvbSized.frameSize = "640x480";
     rmvbSized.videoBitrate = "600";
     rmvbSized.sampleRate = "44100";
@@ -155,24 +142,24 @@ void TestCommands::stageTwoText_data()
         << App + "/data/coder -i " + Tmp +
                " -y -s 640x480 -vcodec rv10 -b 600k -f rm -ar 44100 -ab 64k -ac 0" + out
         << "coder";
-    QTest::newRow("MOV fixed") << defaultsOf(Formats::MOV)
+    QTest::newRow("MOV fixed") << Formats::defaultParameters(Formats::MOV)
                                << App + "/data/coder -i " + Tmp + " -y -ac 2 -ar 48000 -ab 128k" +
                                       out
                                << "coder";
-    ParameterSet movSized = defaultsOf(Formats::MOV);
+    ParameterSet movSized = Formats::defaultParameters(Formats::MOV);
     movSized.frameSize = "320x180";
     QTest::newRow("MOV sized") << movSized
                                << App + "/data/coder -i " + Tmp +
                                       " -y -s 320x180 -ac 2 -ar 48000 -ab 128k" + out
                                << "coder";
-    ParameterSet mobileKeep = defaultsOf(Formats::MobileMP4);
+    ParameterSet mobileKeep = Formats::defaultParameters(Formats::MobileMP4);
     mobileKeep.frameSize = Formats::keepSourceSize();
     QTest::newRow("mobile MP4 keeping the size uses 320x240")
         << mobileKeep
         << App + "/data/coder2 -i " + Tmp +
                " -y -s 320x240 -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k" + out
         << "coder2";
-    ParameterSet threeGp = defaultsOf(Formats::ThreeGP);
+    ParameterSet threeGp = Formats::defaultParameters(Formats::ThreeGP);
     threeGp.frameSize = "176x144";
     QTest::newRow("3GP 176x144")
         << threeGp
@@ -197,14 +184,16 @@ void TestCommands::stageTwoText()
 void TestCommands::oneStageFormatsHaveNoSecondCommand()
 {
     for (int format : {Formats::MPG, Formats::AVI, Formats::MPEG4, Formats::MP3})
-        QVERIFY(BuildStageTwoCommand(App, "/o/v", defaultsOf(format), Tmp).line.isEmpty());
+        QVERIFY(BuildStageTwoCommand(App, "/o/v", Formats::defaultParameters(format), Tmp)
+                    .line.isEmpty());
 }
 
 void TestCommands::argumentsKeepPathsWhole()
 {
     const QString in = QStringLiteral("/m/-rf \"quoted\" 视频.avi");
     const QString out = QStringLiteral("/o d/-x 输出.mpg");
-    const Command c = BuildStageOneCommand(App, in, out, defaultsOf(Formats::MPG), Tmp);
+    const Command c =
+        BuildStageOneCommand(App, in, out, Formats::defaultParameters(Formats::MPG), Tmp);
     const QStringList args = c.line.arguments();
     QCOMPARE(c.line.program(), App + "/data/conv");
     QCOMPARE(args.first(), in);
@@ -214,20 +203,21 @@ void TestCommands::argumentsKeepPathsWhole()
                           "-lavcopts", "vcodec=mpeg2video:vbitrate=600:vpass=1", "-ofps", "24",
                           "-of", "lavf", "-lavfopts", "format=yuv4mpeg", "-o", out}));
     // A typed parameter with a blank stays one argument; it cannot add an option.
-    ParameterSet typed = defaultsOf(Formats::MP3);
+    ParameterSet typed = Formats::defaultParameters(Formats::MP3);
     typed.sampleRate = QStringLiteral("44100 -f null");
     const QStringList mp3 = BuildStageOneCommand(App, in, out, typed, Tmp).line.arguments();
     QCOMPARE(mp3.at(mp3.indexOf("-ar") + 1), QStringLiteral("44100 -f null"));
     // The intermediate file under a home folder with a blank is one argument too.
     const QString spaced = QStringLiteral("/home/a b/.cache/tmp.mp4");
     const QStringList two =
-        BuildStageTwoCommand(App, out, defaultsOf(Formats::RMVB), spaced).line.arguments();
+        BuildStageTwoCommand(App, out, Formats::defaultParameters(Formats::RMVB), spaced)
+            .line.arguments();
     QCOMPARE(two.mid(0, 2), QStringList({"-i", spaced}));
 }
 
 void TestCommands::noFormatBuildsNothing()
 {
-    ParameterSet none = defaultsOf(Formats::MPG);
+    ParameterSet none = Formats::defaultParameters(Formats::MPG);
     none.format = -1;
     QVERIFY(BuildStageOneCommand(App, "/a", "/b", none, Tmp).line.isEmpty());
     none.format = 9;

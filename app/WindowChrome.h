@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QLabel;
+class QMouseEvent;
+class QWidget;
+
+// The window's own chrome: the help, minimise and exit pictures in its corner, which light up
+// under the pointer and go out when it moves over the free surface; the feedback link, which
+// turns bold; the web link; and moving the window by its free surface.
+class WindowChrome : public QObject
+{
+    Q_OBJECT
+public:
+    struct Actions
+    {
+        std::function<void()> help, minimise, exit, feedback, web;
+    };
+
+    // Makes the corner pictures and the two links on the window.
+    WindowChrome(QWidget *window, Actions actions);
+
+    QLabel *const imgHelp;
+    QLabel *const imgMin;
+    QLabel *const imgExit;
+    QLabel *const lblFeed;
+    QLabel *const lblWeb;
+
+    // Puts every light out, as a move over the window's free surface does.
+    void Form_MouseMove();
+    // The window's own mouse events: moves over its surface put the lights out; a press on
+    // it moves the window.
+    void surfaceMoved(QMouseEvent *event);
+    void surfacePressed(QMouseEvent *event);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool clicked(QObject *watched, QEvent *event);
+
+    QWidget *m_window;
+    Actions m_actions;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QRect>
+
+// The windows were designed in twips; 15 of them make one pixel at 96 dots per inch, and Qt's
+// own high-DPI scaling does the rest. One rounding for every window: to the nearest pixel.
+namespace Twips {
+
+constexpr int toPixels(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+inline QRect rect(int left, int top, int width, int height)
+{
+    return QRect(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+}
+
+} // namespace Twips
