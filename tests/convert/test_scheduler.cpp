@@ -1,0 +1,382 @@
+#include "ProcessTable.h"
+#include "RecordingMessageSink.h"
+#include "TestLocations.h"
+#include "convert/BatchHost.h"
+#include "convert/BatchScheduler.h"
+#include "convert/FileConversion.h"
+#include "convert/FileListModel.h"
+#include "convert/Formats.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+// The engine without any window: one file's conversion and the batch scheduler over a stand-in
+// for the three tools, with a front end that only records what it is told.
+namespace {
+
+// Copies its input to its output and prints progress the way each tool does; the input's
+// text says how long to take, and whether a given tool fails or hangs.
+const char StandIn[] = R"(#!/bin/sh
+tool=$(basename "$0")
+input= output= previous=
+for argument; do
+    case "$previous" in -i) input=$argument ;; -o) output=$argument ;; esac
+    previous=$argument
+done
+if [ "$tool" = conv ]; then input=$1; else output=$previous; fi
+content=$(cat "$input" 2>/dev/null)
+case "$content" in *"fail-$tool"*) echo "Error: encoding failed: told to"; exit 1 ;; esac
+case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
+delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
+if [ "$tool" = conv ]; then
+    printf 'Pos: 0.1s ( 50%%)\r'; sleep "${delay:-0}"; printf 'Pos: 0.2s (100%%)\r\n'
+else
+    printf '  Duration: 00:00:02.00, \n'; printf 'time=1.00 \r'; sleep "${delay:-0}"
+    printf 'time=2.00 \r\n'
+fi
+{ printf '%s\n' "$content"; echo "via $input"; } > "$output"
+)";
+
+// What a front end gives the engine: fixed parameters and an output folder.
+class RecordingHost : public BatchHost
+{
+public:
+    ParameterSet parameters;
+    QString folder;
+    ParameterSet currentParameters() const override { return parameters; }
+    QString outputFolderText() const override { return folder; }
+    void setOutputFolderText(const QString &text) override { folder = text; }
+};
+
+} // namespace
+
+class TestScheduler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void oneFileReportsValuesAndEndsOnce_data();
+    void oneFileReportsValuesAndEndsOnce();
+    void failedRunsLeaveNothing_data();
+    void failedRunsLeaveNothing();
+    void stopEndsTheToolAndLeavesNothing();
+    void missingToolIsNotStarted();
+    void silentToolIsEndedByTheStallWatch();
+    void runsUpToJobsFilesAtOnce();
+    void keepsTheFilesOrderHoweverTheyFinish();
+    void stopEndsEveryJob();
+    void missingToolEndsTheWholeBatch();
+
+private:
+    QString input(const QString &name, const QByteArray &content);
+    QString standInApp(const QStringList &tools = {"conv", "coder", "coder2"});
+    std::unique_ptr<FileConversion> conversion(const QString &inputPath, int format,
+                                               const QString &app);
+    std::unique_ptr<BatchScheduler> scheduler(int format, int jobs, const QString &app);
+    QStringList outputNames() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    RecordingHost m_host;
+    RecordingMessageSink m_messages;
+    FileListModel m_queue;
+};
+
+void TestScheduler::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_host.folder = m_dir->filePath(QStringLiteral("out"));
+    m_messages.messages.clear();
+    m_queue.clear();
+}
+
+QString TestScheduler::input(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir->filePath(QStringLiteral("in/") + name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content + "\n");
+    return path;
+}
+
+QString TestScheduler::standInApp(const QStringList &tools)
+{
+    const QString app = m_dir->filePath(QStringLiteral("app"));
+    QDir().mkpath(app + QStringLiteral("/data"));
+    for (const QString &tool : tools) {
+        QFile script(app + QStringLiteral("/data/") + tool);
+        if (script.open(QIODevice::WriteOnly))
+            script.write(StandIn);
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return app;
+}
+
+std::unique_ptr<FileConversion> TestScheduler::conversion(const QString &inputPath, int format,
+                                                          const QString &app)
+{
+    m_host.parameters = Formats::defaultParameters(format);
+    const Locations places = testLocations(m_dir->path(), app);
+    places.makeScratchFolder();
+    QDir().mkpath(m_host.folder);
+    return std::make_unique<FileConversion>(inputPath, m_host, places, &m_messages);
+}
+
+std::unique_ptr<BatchScheduler> TestScheduler::scheduler(int format, int jobs, const QString &app)
+{
+    m_host.parameters = Formats::defaultParameters(format);
+    auto made = std::make_unique<BatchScheduler>(m_queue, m_host, testLocations(m_dir->path(), app),
+                                                 &m_messages);
+    made->setJobs(jobs);
+    made->setEstimateTimeLeft(false);
+    return made;
+}
+
+QStringList TestScheduler::outputNames() const
+{
+    QStringList names = QDir(m_dir->filePath(QStringLiteral("out")))
+                            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+void TestScheduler::oneFileReportsValuesAndEndsOnce_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QStringList>("tools");
+    QTest::newRow("MPG: conv alone") << int(Formats::MPG) << QStringList{"conv@0"};
+    QTest::newRow("MP3: coder alone") << int(Formats::MP3) << QStringList{"coder@0"};
+    QTest::newRow("RMVB: conv, then coder")
+        << int(Formats::RMVB) << QStringList{"conv@0", "coder@1"};
+    QTest::newRow("3GP: conv, then coder2")
+        << int(Formats::ThreeGP) << QStringList{"conv@0", "coder2@1"};
+}
+
+void TestScheduler::oneFileReportsValuesAndEndsOnce()
+{
+    QFETCH(int, format);
+    QFETCH(QStringList, tools);
+    const QString in = input(QStringLiteral("a clip.avi"), "marker=a\ndelay=0.2");
+    auto file = conversion(in, format, standInApp());
+    QStringList started;
+    connect(file.get(), &FileConversion::toolStarted, this,
+            [&](const QString &tool, CommandBuilder::Runner, int stage) {
+                started.append(tool + QLatin1Char('@') + QString::number(stage));
+            });
+    QList<double> fractions;
+    connect(file.get(), &FileConversion::progressChanged, this,
+            [&](const FileConversion::Progress &progress) {
+                QCOMPARE(progress.stages, tools.size());
+                fractions.append(progress.fileFraction());
+            });
+    QSignalSpy runs(file.get(), &FileConversion::runEnded);
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QCOMPARE(finished.count(), 0); // never inside start()
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(started, tools);
+    QCOMPARE(runs.count(), tools.size());
+    QVERIFY(fractions.size() >= 2 * tools.size());
+    for (int i = 1; i < fractions.size(); ++i)
+        QVERIFY(fractions[i] >= fractions[i - 1]);
+    QCOMPARE(fractions.last(), 1.0);
+
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::Converted);
+    QCOMPARE(result.inputPath, in);
+    QVERIFY2(result.outputPath.endsWith(Formats::extension(format)), qPrintable(result.outputPath));
+    QCOMPARE(outputNames(), QStringList{QFileInfo(result.outputPath).fileName()});
+    QFile output(result.outputPath);
+    QVERIFY(output.open(QIODevice::ReadOnly));
+    QVERIFY(output.readAll().startsWith("marker=a\n"));
+}
+
+void TestScheduler::failedRunsLeaveNothing_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("one-stage tool fails") << int(Formats::AVI) << QByteArray("fail-conv") << 1;
+    QTest::newRow("stage one fails: no stage two")
+        << int(Formats::RM) << QByteArray("fail-conv") << 1;
+    QTest::newRow("stage two fails") << int(Formats::MOV) << QByteArray("fail-coder") << 2;
+}
+
+void TestScheduler::failedRunsLeaveNothing()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, content);
+    QFETCH(int, runs);
+    auto file = conversion(input(QStringLiteral("bad.avi"), content), format, standInApp());
+    QSignalSpy ended(file.get(), &FileConversion::runEnded);
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::Failed);
+    QCOMPARE(result.reason, QStringLiteral("编码失败"));
+    QVERIFY(result.toolLines.contains(QStringLiteral("Error: encoding failed")));
+    QVERIFY(result.outputPath.isEmpty());
+    QCOMPARE(ended.count(), runs);
+    QCOMPARE(outputNames(), QStringList());
+}
+
+void TestScheduler::stopEndsTheToolAndLeavesNothing()
+{
+    auto file =
+        conversion(input(QStringLiteral("long.avi"), "hang-conv"), Formats::MPG, standInApp());
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    connect(file.get(), &FileConversion::toolStarted, file.get(), &FileConversion::stop,
+            Qt::QueuedConnection);
+    file->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
+            FileConversion::Outcome::Stopped);
+    QCOMPARE(outputNames(), QStringList());
+    QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
+}
+
+void TestScheduler::missingToolIsNotStarted()
+{
+    auto file =
+        conversion(input(QStringLiteral("a.avi"), "marker"), Formats::MP3, standInApp({"conv"}));
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
+            FileConversion::Outcome::NotStarted);
+    QCOMPARE(m_messages.messages.size(), 1);
+    QCOMPARE(m_messages.messages[0].text, QStringLiteral("File or command not found"));
+}
+
+void TestScheduler::silentToolIsEndedByTheStallWatch()
+{
+    auto file =
+        conversion(input(QStringLiteral("a.avi"), "hang-coder"), Formats::RMVB, standInApp());
+    file->setStallTimeout(300);
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::Failed);
+    QCOMPARE(result.reason, QStringLiteral("转换程序长时间没有任何进展，已被结束"));
+    QCOMPARE(outputNames(), QStringList());
+}
+
+void TestScheduler::runsUpToJobsFilesAtOnce()
+{
+    // Seven two-stage files on three jobs; each file takes a different time.
+    QVector<FileListModel::Entry> entries;
+    for (int i = 0; i < 7; ++i)
+        entries.append({input(QStringLiteral("clip%1.avi").arg(i),
+                              QStringLiteral("marker=%1\ndelay=0.%2").arg(i).arg(i % 3).toUtf8()),
+                        QString()});
+    m_queue.append(entries);
+    auto batch = scheduler(Formats::RMVB, 3, standInApp());
+    int running = 0, most = 0;
+    connect(batch.get(), &BatchScheduler::fileStarted, this, [&] { most = qMax(most, ++running); });
+    QStringList finished;
+    connect(batch.get(), &BatchScheduler::fileFinished, this,
+            [&](int, const FileConversion::Result &result) {
+                --running;
+                QVERIFY(result.outcome == FileConversion::Outcome::Converted);
+                // Each output holds its own input, made through its own intermediate file.
+                QFile output(result.outputPath);
+                QVERIFY(output.open(QIODevice::ReadOnly));
+                const QString content = QString::fromUtf8(output.readAll());
+                const QString number = QFileInfo(result.inputPath).completeBaseName().mid(4);
+                QVERIFY(content.startsWith(QStringLiteral("marker=") + number + '\n'));
+                QVERIFY2(content.contains(QStringLiteral("/job-")), qPrintable(content));
+                finished.append(result.inputPath);
+            });
+    QSignalSpy completed(batch.get(), &BatchScheduler::completed);
+    QVERIFY(batch->begin());
+    batch->ConvertNextFile();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 60000);
+    QCOMPARE(most, 3);
+    QCOMPARE(finished.size(), 7);
+    QCOMPARE(m_queue.count(), 0);
+    QCOMPARE(batch->filesConverted(), 7);
+    QCOMPARE(outputNames().size(), 7);
+    QVERIFY(!batch->isBusy());
+}
+
+void TestScheduler::keepsTheFilesOrderHoweverTheyFinish()
+{
+    // The first file is slow and fails; the ones after it finish first, one failing too.
+    m_queue.append({{input(QStringLiteral("slow.avi"), "delay=1\nfail-coder"), QString()},
+                    {input(QStringLiteral("quick.avi"), "marker=q"), QString()},
+                    {input(QStringLiteral("bad.avi"), "fail-conv"), QString()}});
+    auto batch = scheduler(Formats::RMVB, 3, standInApp());
+    QSignalSpy completed(batch.get(), &BatchScheduler::completed);
+    QVERIFY(batch->begin());
+    batch->ConvertNextFile();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 30000);
+    const QVector<BatchScheduler::Failure> failures = batch->failures();
+    QCOMPARE(failures.size(), 2);
+    QVERIFY(failures[0].inputPath.endsWith(QStringLiteral("slow.avi")));
+    QVERIFY(failures[1].inputPath.endsWith(QStringLiteral("bad.avi")));
+    QFile log(batch->logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    const qsizetype slow = text.indexOf(QStringLiteral("--- [1/3]"));
+    const qsizetype quick = text.indexOf(QStringLiteral("--- [2/3]"));
+    const qsizetype bad = text.indexOf(QStringLiteral("--- [3/3]"));
+    QVERIFY2(slow >= 0 && slow < quick && quick < bad, qPrintable(text));
+    // Each file's commands and failure stay under its own heading.
+    QVERIFY(text.indexOf(QStringLiteral("/data/coder -i"), slow) < quick);
+    QVERIFY(text.indexOf(QStringLiteral("失败：编码失败"), bad) > bad);
+}
+
+void TestScheduler::stopEndsEveryJob()
+{
+    for (int i = 0; i < 4; ++i)
+        m_queue.append({{input(QStringLiteral("hang%1.avi").arg(i), "hang-conv"), QString()}});
+    auto batch = scheduler(Formats::MPG, 3, standInApp());
+    QSignalSpy stopped(batch.get(), &BatchScheduler::stopped);
+    QSignalSpy finished(batch.get(), &BatchScheduler::fileFinished);
+    int started = 0;
+    connect(batch.get(), &BatchScheduler::toolStarted, this, [&] {
+        if (++started == 3)
+            QTimer::singleShot(100, batch.get(), &BatchScheduler::stop);
+    });
+    QVERIFY(batch->begin());
+    batch->ConvertNextFile();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 20000);
+    QTest::qWait(100);
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(started, 3);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(m_queue.count(), 4);
+    QVERIFY(!batch->isBusy());
+    QCOMPARE(outputNames(), QStringList());
+    QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
+}
+
+void TestScheduler::missingToolEndsTheWholeBatch()
+{
+    m_queue.append({{input(QStringLiteral("a.avi"), "marker"), QString()},
+                    {input(QStringLiteral("b.avi"), "hang-conv"), QString()},
+                    {input(QStringLiteral("c.avi"), "marker"), QString()}});
+    // conv is there, coder is not: the first stage two cannot start.
+    auto batch = scheduler(Formats::RMVB, 2, standInApp({"conv"}));
+    QSignalSpy stopped(batch.get(), &BatchScheduler::stopped);
+    QVERIFY(batch->begin());
+    batch->ConvertNextFile();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 20000);
+    QCOMPARE(stopped.at(0).at(0).toString(), QStringLiteral("无法启动转换工具 coder"));
+    QCOMPARE(m_queue.count(), 3);
+    QVERIFY(!batch->isBusy());
+    QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "test_scheduler.moc"
