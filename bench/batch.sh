@@ -30,7 +30,7 @@ driver_total=0
 loop_total=0
 for format in MP3 MPG; do
     rm -rf "$work/out"
-    driver=$(seconds "$app/vidmorph" --convert --format "$format" --output "$work/out" "$work"/in/*.mp4)
+    driver=$(seconds "$app/vidmorph" --convert --jobs 1 --format "$format" --output "$work/out" "$work"/in/*.mp4)
     [ "$(ls "$work/out" | wc -l)" -eq 10 ] || { echo "the $format batch did not convert every file" >&2; exit 1; }
     rm -rf "$work/out"
     mkdir -p "$work/out"

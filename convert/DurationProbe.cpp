@@ -3,6 +3,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <csignal>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace {
 
 // A file that makes ffprobe hang (a pipe with a media name, a stalled network share) must not
@@ -24,6 +29,12 @@ DurationProbe::DurationProbe(QObject *parent) : QObject(parent), m_timeout(new Q
 DurationProbe::~DurationProbe()
 {
     cancel();
+    // A probe ended by cancel() may not have been reaped yet; it is gone within moments of
+    // its kill.
+    for (QProcess *process : findChildren<QProcess *>()) {
+        process->kill();
+        process->waitForFinished(1000);
+    }
 }
 
 void DurationProbe::probe(const QStringList &paths)
@@ -81,6 +92,16 @@ void DurationProbe::startNext()
         m_process = new QProcess(this);
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->setStandardInputFile(QProcess::nullDevice());
+        m_process->setChildProcessModifier([parent = ::getpid()] {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(127);
+            // Lengths are only for the estimate: the probe takes what the encoders leave of
+            // the processor, and nothing from them.
+            const sched_param idle = {};
+            ::sched_setscheduler(0, SCHED_IDLE, &idle);
+            [[maybe_unused]] const int nice = ::nice(19);
+        });
         // The "file:" form keeps a name with a colon or a leading dash a plain file name.
         m_process->start(
             m_program, {QStringLiteral("-v"), QStringLiteral("error"),

@@ -1,33 +1,28 @@
 #include "headless/HeadlessConverter.h"
 
-#include "convert/Formats.h"
+#include "headless/BatchReport.h"
+#include "headless/ConsoleOutput.h"
 
-#include <QFileInfo>
-
-#include <cstdio>
-
-namespace {
-
-void print(std::FILE *stream, const QString &text)
-{
-    std::fputs(text.toUtf8().constData(), stream);
-    std::fflush(stream);
-}
-
-} // namespace
+#include <csignal>
 
 HeadlessConverter::HeadlessConverter(const Locations &locations, const ParameterSet &parameters,
-                                     const QString &outputFolder, QObject *parent)
-    : QObject(parent), m_driver(m_queue, *this, locations, &m_messages), m_parameters(parameters),
-      m_outputFolder(outputFolder)
+                                     const QString &outputFolder, int jobs,
+                                     std::unique_ptr<BatchReport> report, ConsoleOutput &out,
+                                     QObject *parent)
+    : QObject(parent), m_scheduler(m_queue, *this, locations, &m_messages),
+      m_parameters(parameters), m_outputFolder(outputFolder), m_report(std::move(report)),
+      m_out(out)
 {
-    // A terminal line shows each file's own percentage, not a time left for the batch.
-    m_driver.setEstimateTimeLeft(false);
-    connect(&m_driver, &BatchScheduler::toolStarted, this, &HeadlessConverter::toolStarted);
-    connect(&m_driver, &BatchScheduler::fileProgress, this, &HeadlessConverter::showProgress);
-    connect(&m_driver, &BatchScheduler::fileFinished, this, &HeadlessConverter::fileFinished);
-    connect(&m_driver, &BatchScheduler::completed, this, &HeadlessConverter::batchCompleted);
-    connect(&m_driver, &BatchScheduler::stopped, this, &HeadlessConverter::batchStopped);
+    m_scheduler.setJobs(jobs);
+    connect(&m_scheduler, &BatchScheduler::fileStarted, this, &HeadlessConverter::fileStarted);
+    connect(&m_scheduler, &BatchScheduler::fileProgress, this, &HeadlessConverter::fileProgress);
+    connect(&m_scheduler, &BatchScheduler::fileFinished, this, &HeadlessConverter::fileFinished);
+    connect(&m_scheduler, &BatchScheduler::completed, this, &HeadlessConverter::batchCompleted);
+    connect(&m_scheduler, &BatchScheduler::stopped, this, &HeadlessConverter::batchStopped);
+    // Nobody reads what the batch says any more: stop it as Ctrl+C would.
+    connect(
+        &m_out, &ConsoleOutput::closed, this, [this] { requestStop(SIGPIPE); },
+        Qt::QueuedConnection);
 }
 
 HeadlessConverter::~HeadlessConverter() = default;
@@ -39,12 +34,12 @@ bool HeadlessConverter::start(const QStringList &files)
         entries.append({file, FileListModel::formatTextOf(file)});
     m_queue.append(entries);
     QString refusal;
-    if (!m_driver.begin(&refusal)) {
+    if (!m_scheduler.begin(&refusal)) {
         if (!refusal.isEmpty())
-            print(stderr, QStringLiteral("vidmorph: ") + refusal + QLatin1Char('\n'));
+            m_out.error(QStringLiteral("vidmorph: ") + refusal + QLatin1Char('\n'));
         return false;
     }
-    QMetaObject::invokeMethod(&m_driver, &BatchScheduler::ConvertNextFile, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&m_scheduler, &BatchScheduler::ConvertNextFile, Qt::QueuedConnection);
     return true;
 }
 
@@ -53,89 +48,57 @@ void HeadlessConverter::requestStop(int signalNumber)
     if (m_finished || m_stopSignal)
         return;
     m_stopSignal = signalNumber;
-    print(stderr, QStringLiteral("\nvidmorph: 正在停止 (stopping)…\n"));
-    m_lineLength = 0;
-    if (m_driver.isBusy())
-        m_driver.stop();
+    m_out.error(QStringLiteral("\nvidmorph: 正在停止 (stopping)…\n"));
+    if (m_scheduler.isBusy())
+        m_scheduler.stop();
     else
         finish(128 + signalNumber);
 }
 
-void HeadlessConverter::toolStarted(int, const QString &, CommandBuilder::Runner runner, int)
+void HeadlessConverter::fileStarted(int number, const QString &inputPath)
 {
-    m_current = m_queue.count() > 0 ? m_queue.pathAt(0) : QString();
-    m_percent = 0;
-    if (Formats::isTwoStage(m_parameters.format))
-        m_stage =
-            runner == CommandBuilder::Runner::DOS ? QStringLiteral("1/2 ") : QStringLiteral("2/2 ");
-    else
-        m_stage.clear();
-    printLine(m_stage + QStringLiteral("  0%"), false);
+    m_running.insert(number, inputPath);
+    m_report->started({number, m_scheduler.progress().fileCount(), inputPath});
 }
 
-void HeadlessConverter::showProgress(int, const FileConversion::Progress &progress)
+void HeadlessConverter::fileProgress(int number, const FileConversion::Progress &progress)
 {
-    // A line per change of the whole percentage keeps a piped log short.
-    const int percent = qRound(progress.percent);
-    if (percent == m_percent)
-        return;
-    m_percent = percent;
-    printLine(m_stage + QStringLiteral("%1%").arg(percent, 3), false);
+    const BatchProgress &batch = m_scheduler.progress();
+    m_report->progressed({number, batch.fileCount(), m_running.value(number)}, progress,
+                         {batch.fractionDone(), batch.secondsLeft()});
 }
 
-void HeadlessConverter::printLine(const QString &status, bool last)
+void HeadlessConverter::fileFinished(int number, const FileConversion::Result &result)
 {
-    // While a file runs it is still at the head of the queue; once finished it has left.
-    const int total = m_filesDone + m_queue.count() + (last ? 1 : 0);
-    QString line = QStringLiteral("[%1/%2] %3  %4")
-                       .arg(m_filesDone + 1)
-                       .arg(total)
-                       .arg(QFileInfo(m_current).fileName(), status);
-    const int length = int(line.size());
-    // Blanks cover what a longer earlier text left on the line.
-    if (length < m_lineLength)
-        line += QString(m_lineLength - length, QLatin1Char(' '));
-    m_lineLength = last ? 0 : length;
-    print(stdout, QLatin1Char('\r') + line + (last ? QStringLiteral("\n") : QString()));
-}
-
-void HeadlessConverter::fileFinished(int, const FileConversion::Result &result)
-{
-    m_current = result.inputPath;
-    const bool converted = result.outcome == FileConversion::Outcome::Converted;
-    printLine(converted ? QStringLiteral("完成 (done)") : QStringLiteral("失败 (failed)"), true);
-    ++m_filesDone;
+    m_running.remove(number);
+    m_report->finished({number, m_scheduler.progress().fileCount(), result.inputPath}, result);
 }
 
 void HeadlessConverter::printSummary()
 {
-    const QVector<BatchScheduler::Failure> failures = m_driver.failures();
-    QString text = QStringLiteral("\n成功 (converted): %1   失败 (failed): %2")
-                       .arg(m_driver.filesConverted())
-                       .arg(failures.size());
-    if (m_queue.count() > 0)
-        text += QStringLiteral("   未转换 (not converted): %1").arg(m_queue.count());
-    text += QLatin1Char('\n');
-    for (const BatchScheduler::Failure &failure : failures)
-        text += QStringLiteral("失败 (failed): %1\n    原因 (reason): %2\n")
-                    .arg(failure.inputPath, failure.reason);
-    text += QStringLiteral("输出文件夹 (output): %1\n").arg(m_outputFolder);
-    text += QStringLiteral("详细记录 (log): %1\n").arg(m_driver.logPath());
-    print(stdout, text);
+    BatchReport::Summary summary;
+    summary.converted = m_scheduler.filesConverted();
+    summary.failures = m_scheduler.failures();
+    summary.notConverted = m_queue.count();
+    summary.outputFolder = m_outputFolder;
+    summary.logPath = m_scheduler.logPath();
+    m_report->summary(summary);
 }
 
 void HeadlessConverter::batchCompleted()
 {
     printSummary();
-    finish(m_driver.failures().isEmpty() ? 0 : 1);
+    finish(m_scheduler.failures().isEmpty() ? 0 : 1);
 }
 
 void HeadlessConverter::batchStopped(const QString &why)
 {
-    if (m_lineLength > 0)
-        print(stdout, QStringLiteral("\n"));
-    m_lineLength = 0;
-    print(stderr, QStringLiteral("vidmorph: %1\n").arg(why));
+    QVector<BatchReport::File> running;
+    for (auto file = m_running.cbegin(); file != m_running.cend(); ++file)
+        running.append({file.key(), m_scheduler.progress().fileCount(), file.value()});
+    m_running.clear();
+    m_report->stopped(why, running);
+    m_out.error(QStringLiteral("vidmorph: %1\n").arg(why));
     printSummary();
     finish(m_stopSignal ? 128 + m_stopSignal : 1);
 }

@@ -2,8 +2,12 @@
 
 #include "convert/FileSearch.h"
 #include "convert/Locations.h"
+#include "headless/ConsoleOutput.h"
 #include "headless/HeadlessConverter.h"
 #include "headless/HeadlessOptions.h"
+#include "headless/JsonReport.h"
+#include "headless/LineReport.h"
+#include "headless/TerminalReport.h"
 #include "process/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -11,6 +15,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -20,6 +25,15 @@ constexpr int BadArguments = 2;
 void printError(const QString &text)
 {
     std::fputs(("vidmorph: " + text + "\n").toUtf8().constData(), stderr);
+}
+
+std::unique_ptr<BatchReport> reportFor(const HeadlessOptions &options, ConsoleOutput &out)
+{
+    if (options.progress() == HeadlessOptions::Progress::Json)
+        return std::make_unique<JsonReport>(out, options.quiet());
+    if (out.isTerminal())
+        return std::make_unique<TerminalReport>(out, options.jobs(), options.quiet());
+    return std::make_unique<LineReport>(out, options.quiet());
 }
 
 QStringList expandFolders(const QStringList &inputs)
@@ -46,6 +60,9 @@ int HeadlessMode::run(int &argc, char **argv)
     switch (options.action()) {
     case HeadlessOptions::Action::Help:
         std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);
+        return 0;
+    case HeadlessOptions::Action::Version:
+        std::fputs(HeadlessOptions::versionText().toUtf8().constData(), stdout);
         return 0;
     case HeadlessOptions::Action::Error:
         printError(options.error());
@@ -80,7 +97,11 @@ int HeadlessMode::run(int &argc, char **argv)
     TerminationSignals signalsToStop;
     if (!signalsToStop.install())
         printError(QStringLiteral("无法处理中断信号 (cannot catch SIGINT/SIGTERM)"));
-    HeadlessConverter converter(places, options.parameters(), options.outputFolder());
+    // A closed standard output shows up as a failed write, which stops the batch cleanly.
+    std::signal(SIGPIPE, SIG_IGN);
+    ConsoleOutput out;
+    HeadlessConverter converter(places, options.parameters(), options.outputFolder(),
+                                options.jobs(), reportFor(options, out), out);
     QObject::connect(&signalsToStop, &TerminationSignals::received, &converter,
                      &HeadlessConverter::requestStop);
     QObject::connect(&converter, &HeadlessConverter::finished, &app, &QCoreApplication::exit);

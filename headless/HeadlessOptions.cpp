@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 
 namespace {
 
@@ -19,6 +20,12 @@ const QString sizeOption = QStringLiteral("size");
 const QString videoBitrateOption = QStringLiteral("video-bitrate");
 const QString frameRateOption = QStringLiteral("frame-rate");
 const QString outputOption = QStringLiteral("output");
+const QString jobsOption = QStringLiteral("jobs");
+const QString progressOption = QStringLiteral("progress");
+const QString quietOption = QStringLiteral("quiet");
+const QString versionOption = QStringLiteral("version");
+// More files at once than this only thrashes the disk.
+constexpr int MostJobs = 256;
 
 bool matches(const QString &text, const char *pattern)
 {
@@ -65,7 +72,7 @@ bool HeadlessOptions::wanted(const QStringList &arguments)
         if (argument == QLatin1String("--"))
             return false;
         if (argument == QLatin1String("--convert") || argument == QLatin1String("--help") ||
-            argument == QLatin1String("-h"))
+            argument == QLatin1String("-h") || argument == QLatin1String("--version"))
             return true;
     }
     return false;
@@ -94,12 +101,21 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
         {videoBitrateOption, QString(), QStringLiteral("KBPS")},
         {frameRateOption, QString(), QStringLiteral("FPS")},
         {{QStringLiteral("o"), outputOption}, QString(), QStringLiteral("DIR")},
+        {{QStringLiteral("j"), jobsOption}, QString(), QStringLiteral("N")},
+        {progressOption, QString(), QStringLiteral("FORM")},
+        {{QStringLiteral("q"), quietOption}, QString()},
+        {versionOption, QString()},
     });
     if (!parser.parse(arguments))
         return failure(QStringLiteral("参数错误 (bad argument): ") + parser.errorText());
     if (parser.isSet(helpOption)) {
         HeadlessOptions options;
         options.m_action = Action::Help;
+        return options;
+    }
+    if (parser.isSet(versionOption)) {
+        HeadlessOptions options;
+        options.m_action = Action::Version;
         return options;
     }
     if (!parser.isSet(convertOption))
@@ -115,8 +131,9 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
         if (format < 0)
             return failure(
                 QStringLiteral("未知格式 (unknown format) \"%1\"；可用 (choose from): %2 "
-                               "或 (or) 0-8")
-                    .arg(parser.value(formatOption), formatNames()));
+                               "或 (or) 0-%3")
+                    .arg(parser.value(formatOption), formatNames())
+                    .arg(Formats::Count - 1));
     }
     HeadlessOptions options;
     ParameterSet &set = options.m_parameters;
@@ -170,6 +187,29 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
                                .arg(set.frameRate));
     }
 
+    if (parser.isSet(jobsOption)) {
+        const QString jobs = parser.value(jobsOption);
+        if (!isPositiveInteger(jobs) || jobs.toInt() > MostJobs)
+            return failure(QStringLiteral("--jobs 须为 1 到 %1 的整数 (must be a whole number from "
+                                          "1 to %1): \"%2\"")
+                               .arg(MostJobs)
+                               .arg(jobs));
+        options.m_jobs = jobs.toInt();
+    } else {
+        // Every core busy: one conversion keeps about one core at work.
+        options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);
+    }
+    if (parser.isSet(progressOption)) {
+        const QString form = parser.value(progressOption);
+        if (form == QLatin1String("json"))
+            options.m_progress = Progress::Json;
+        else if (form != QLatin1String("text"))
+            return failure(
+                QStringLiteral("--progress 只能是 text 或 json (must be text or json): \"%1\"")
+                    .arg(form));
+    }
+    options.m_quiet = parser.isSet(quietOption);
+
     const QDir working(workingFolder);
     const QString output =
         parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("output");
@@ -189,17 +229,23 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     return options;
 }
 
+QString HeadlessOptions::versionText()
+{
+    return QStringLiteral("vidmorph %1\n").arg(QStringLiteral(VIDMORPH_VERSION));
+}
+
 QString HeadlessOptions::helpText()
 {
     return QStringLiteral(
                "用法 (usage): vidmorph --convert [选项 options] 文件或文件夹 FILE|FOLDER...\n"
-               "       vidmorph [FILE...]          打开窗口 (open the window)\n"
+               "       vidmorph [--] [FILE...]     打开窗口 (open the window)\n"
+               "       vidmorph --help | --version\n"
                "\n"
                "不打开窗口，把文件转换成所选格式；文件夹中的所有文件(含子文件夹)都会转换。\n"
                "Converts without a window; every file in a folder (and its subfolders) is "
                "converted.\n"
                "\n"
-               "  -f, --format NAME       输出格式 (output format): %1, 或序号 (or index) 0-8;\n"
+               "  -f, --format NAME       输出格式 (output format): %1, 或序号 (or index) 0-%2;\n"
                "                          默认 (default) RMVB\n"
                "  --sample-rate HZ        声音频率 (audio sample rate), e.g. 44100\n"
                "  --audio-bitrate KBPS    声音比特率 (audio bitrate), e.g. 128, 12.2\n"
@@ -210,11 +256,19 @@ QString HeadlessOptions::helpText()
                "  -o, --output DIR        输出文件夹 (output folder); 默认为当前文件夹下的 "
                "output\n"
                "                          (default: ./output)\n"
+               "  -j, --jobs N            同时转换的文件数 (files converted at once);\n"
+               "                          默认为处理器核数 (default: the number of cores)\n"
+               "  --progress text|json    进度格式 (progress form): text, 或每行一个 JSON 对象\n"
+               "                          (or one JSON object per line, for programs)\n"
+               "  -q, --quiet             只显示失败和总结 (only failures and the summary)\n"
+               "  --version               显示版本 (show the version)\n"
                "  -h, --help              显示本帮助 (show this help)\n"
                "\n"
                "未给出的参数取所选格式的默认值 (parameters not given take the format's "
                "defaults).\n"
                "退出状态 (exit status): 0 全部成功 (all converted), 1 有文件失败 (some failed),\n"
-               "  2 参数错误 (bad arguments), 128+信号 (signal) 被中断 (interrupted, e.g. 130).\n")
-        .arg(formatNames());
+               "  2 参数错误 (bad arguments), 128+信号 (signal) 被中断 (interrupted, e.g. 130),\n"
+               "  141 输出被关闭 (standard output closed).\n")
+        .arg(formatNames())
+        .arg(Formats::Count - 1);
 }

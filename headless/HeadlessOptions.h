@@ -11,7 +11,8 @@
 class HeadlessOptions
 {
 public:
-    enum class Action { Convert, Help, Error };
+    enum class Action { Convert, Help, Version, Error };
+    enum class Progress { Text, Json };
 
     // `arguments` includes the program name. Relative paths are taken from `workingFolder`.
     static HeadlessOptions parse(const QStringList &arguments, const QString &workingFolder);
@@ -24,6 +25,11 @@ public:
     ParameterSet parameters() const { return m_parameters; }
     QString outputFolder() const { return m_outputFolder; } // absolute
     QStringList inputs() const { return m_inputs; }         // absolute, as given (not searched)
+    int jobs() const { return m_jobs; }                     // files converted at once
+    Progress progress() const { return m_progress; }
+    bool quiet() const { return m_quiet; } // only failures and the summary
+    // The version line `--version` prints.
+    static QString versionText();
 
 private:
     static HeadlessOptions failure(const QString &error);
@@ -33,4 +39,7 @@ private:
     ParameterSet m_parameters;
     QString m_outputFolder;
     QStringList m_inputs;
+    int m_jobs = 1;
+    Progress m_progress = Progress::Text;
+    bool m_quiet = false;
 };

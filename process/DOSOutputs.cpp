@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -96,7 +97,14 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     process->setArguments(m_commandLine.arguments());
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setChildProcessModifier([] {
+    const pid_t parent = ::getpid();
+    process->setChildProcessModifier([parent] {
+        // The tool ends with this program, however it ends, SIGKILL included: it is told by
+        // SIGTERM, on which it ends its ffmpeg and removes what it had begun to write. A
+        // parent that died before the request was made is caught by the check after it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
         // A group of its own lets Stop() reach the ffmpeg the tool starts, not just the tool.
         ::setpgid(0, 0);
         // A wider pipe means fewer, larger reads when a tool floods; where the system

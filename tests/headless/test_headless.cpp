@@ -1,16 +1,21 @@
 #include "ProcessTable.h"
 #include "TestMedia.h"
-#include "headless/HeadlessOptions.h"
 #include "convert/Formats.h"
+#include "headless/HeadlessOptions.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <signal.h>
 
@@ -26,6 +31,7 @@ private slots:
     void optionsTakeFormatDefaults();
     void optionsRefused_data();
     void optionsRefused();
+    void runOptions();
     void helpNeedsNoDisplay();
     void badArgumentsExitTwo_data();
     void badArgumentsExitTwo();
@@ -35,6 +41,12 @@ private slots:
     void signalStopsTheBatch_data();
     void signalStopsTheBatch();
     void twoRunsAtOnceKeepTheirOwnContent();
+    void jsonProgressForPrograms();
+    void quietShowsOnlyFailuresAndTheSummary();
+    void terminalLinesAreUpdatedInPlace_data();
+    void terminalLinesAreUpdatedInPlace();
+    void controlCharactersInNamesAreShownEscaped();
+    void closedOutputStopsTheBatchCleanly();
 
 private:
     struct Run
@@ -197,6 +209,40 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("no inputs") << QStringList({"--format", "MP3"}) << "no input";
     QTest::newRow("unknown option") << QStringList({"--bogus", "in.avi"}) << "bogus";
     QTest::newRow("missing input") << QStringList({"gone.avi"}) << "gone.avi";
+    QTest::newRow("no jobs") << QStringList({"-j", "0", "in.avi"}) << "--jobs";
+    QTest::newRow("jobs as a word") << QStringList({"--jobs", "many", "in.avi"}) << "--jobs";
+    QTest::newRow("absurd jobs") << QStringList({"--jobs", "100000", "in.avi"}) << "--jobs";
+    QTest::newRow("unknown progress form")
+        << QStringList({"--progress", "xml", "in.avi"}) << "--progress";
+}
+
+void TestHeadless::runOptions()
+{
+    QTemporaryDir working;
+    QFile input(working.filePath(QStringLiteral("in.avi")));
+    QVERIFY(input.open(QIODevice::WriteOnly));
+    input.close();
+    const auto parse = [&](const QStringList &options) {
+        return HeadlessOptions::parse(QStringList({"vidmorph", "--convert"}) + options +
+                                          QStringList{"in.avi"},
+                                      working.path());
+    };
+    const HeadlessOptions plain = parse({});
+    QCOMPARE(plain.jobs(), QThread::idealThreadCount());
+    QCOMPARE(plain.progress(), HeadlessOptions::Progress::Text);
+    QVERIFY(!plain.quiet());
+    const HeadlessOptions given = parse({"-j", "3", "--progress", "json", "--quiet"});
+    QCOMPARE(given.error(), QString());
+    QCOMPARE(given.jobs(), 3);
+    QCOMPARE(given.progress(), HeadlessOptions::Progress::Json);
+    QVERIFY(given.quiet());
+    QCOMPARE(parse({"--jobs=1", "-q"}).jobs(), 1);
+    QVERIFY(HeadlessOptions::wanted({"vidmorph", "--version"}));
+    const Run version = convert({QStringLiteral("--version")});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY2(version.out.contains(
+                 QRegularExpression(QStringLiteral("^vidmorph [0-9]+\\.[0-9]+\\.[0-9]+\n$"))),
+             qPrintable(version.out));
 }
 
 void TestHeadless::optionsRefused()
@@ -282,13 +328,16 @@ void TestHeadless::brokenFileAmongGoodOnes()
     const Run run = convert({"--convert", "--format", format, "--output", "out", m_clip, m_broken,
                              m_dir->filePath(QStringLiteral("inputs"))});
     QCOMPARE(run.exitCode, 1);
-    // One line per file, each ending in its verdict after the percentages.
-    QVERIFY2(run.out.contains(QStringLiteral("[1/3] clip one.mp4")), qPrintable(run.out));
-    QVERIFY(run.out.contains(QStringLiteral("\r[1/3] clip one.mp4  完成 (done)")));
-    QVERIFY(run.out.contains(QStringLiteral("\r[2/3] notes.avi  失败 (failed)\n")));
-    QVERIFY(run.out.contains(QStringLiteral("\r[3/3] 宽 clip.mp4  完成 (done)\n")));
-    QVERIFY(run.out.contains(
-        QRegularExpression(QStringLiteral("\\[3/3\\] 宽 clip.mp4  ([12]/2 )? *[1-9][0-9]*%"))));
+    // Into a pipe: one line per event, nothing rewritten in place.
+    QVERIFY2(run.out.contains(QStringLiteral("[1/3] clip one.mp4  开始 (started)\n")),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QRegularExpression(
+        QStringLiteral("\\[1/3\\] clip one.mp4  完成 \\(done\\): .*/out/clip one-[0-9]+\\") +
+        extension + QStringLiteral("\n"))));
+    QVERIFY(run.out.contains(QStringLiteral("[2/3] notes.avi  失败 (failed): 无法读取输入文件")));
+    QVERIFY(run.out.contains(QStringLiteral("[3/3] 宽 clip.mp4  完成 (done): ")));
+    QVERIFY(!run.out.contains(QLatin1Char('\r')));
+    QVERIFY(!run.out.contains(QLatin1Char('\x1b')));
     QVERIFY(run.out.contains(QStringLiteral("成功 (converted): 2   失败 (failed): 1\n")));
     QVERIFY(run.out.contains(QStringLiteral("失败 (failed): ") + m_broken +
                              QStringLiteral("\n    原因 (reason): 无法读取输入文件")));
@@ -346,18 +395,16 @@ void TestHeadless::missingToolEndsTheRun()
 void TestHeadless::signalStopsTheBatch_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("runningMark"); // stdout once the wanted run is under way
+    QTest::addColumn<int>("stage"); // of the run under way when the signal comes
     QTest::addColumn<int>("signalNumber");
-    QTest::newRow("SIGINT in conv") << "MPG"
-                                    << "\\[1/2\\] long.mkv  +[1-9][0-9]?%" << int(SIGINT);
-    QTest::newRow("SIGTERM in coder2") << "3GP"
-                                       << "\\[1/2\\] long.mkv  2/2  +[1-9][0-9]?%" << int(SIGTERM);
+    QTest::newRow("SIGINT in conv") << "MPG" << 1 << int(SIGINT);
+    QTest::newRow("SIGTERM in coder2") << "3GP" << 2 << int(SIGTERM);
 }
 
 void TestHeadless::signalStopsTheBatch()
 {
     QFETCH(QString, format);
-    QFETCH(QString, runningMark);
+    QFETCH(int, stage);
     QFETCH(int, signalNumber);
     const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
     if (!QFile::exists(longer))
@@ -365,27 +412,40 @@ void TestHeadless::signalStopsTheBatch()
 
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
-    process.start(executable, {"--convert", "--format", format, "-o", "out", longer, m_clip});
+    process.start(executable, {"--convert", "--format", format, "-j", "1", "--progress", "json",
+                               "-o", "out", longer, m_clip});
     QVERIFY(process.waitForStarted());
     QString out;
     connect(&process, &QProcess::readyReadStandardOutput, this,
             [&] { out += QString::fromUtf8(process.readAllStandardOutput()); });
-    QTRY_VERIFY2_WITH_TIMEOUT(out.contains(QRegularExpression(runningMark)), qPrintable(out),
-                              120000);
+    // The first file's run of that stage is surely at work once it has reported progress.
+    const auto underWay = [&] {
+        for (const QString &line : out.split(QLatin1Char('\n'))) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            const int percent = event.value(QStringLiteral("percent")).toInt();
+            if (event.value(QStringLiteral("index")).toInt() == 1 &&
+                event.value(QStringLiteral("stage")).toInt() == stage &&
+                event.value(QStringLiteral("state")).toString() == QStringLiteral("running") &&
+                percent > 0 && percent < 100)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(underWay(), qPrintable(out), 120000);
     const QByteArray runFolder = "/run-" + QByteArray::number(process.processId()) + "-";
     ::kill(pid_t(process.processId()), signalNumber);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 128 + signalNumber);
     out += QString::fromUtf8(process.readAllStandardOutput());
-    QVERIFY2(out.contains(QStringLiteral("未转换 (not converted): 2")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("\"not_converted\":2")), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("\"state\":\"stopped\"")));
     QVERIFY(
         QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("转换已停止")));
 
     // Nothing of the run is left in the process table: neither the tool, which names the
     // input, nor an ffmpeg working in the run's scratch folder.
-    const QStringList survivors =
-        processesMentioning({longer, QString::fromUtf8(runFolder)});
+    const QStringList survivors = processesMentioning({longer, QString::fromUtf8(runFolder)});
     QCOMPARE(survivors, QStringList());
     QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
@@ -428,6 +488,144 @@ void TestHeadless::twoRunsAtOnceKeepTheirOwnContent()
                  qPrintable(QString::number(info.duration)));
         QCOMPARE(TestMedia::decodeErrors(path), QString());
     }
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::jsonProgressForPrograms()
+{
+    const Run run = convert({"--convert", "-f", "RMVB", "-j", "2", "--progress", "json", "-o",
+                             "out", m_clip, m_broken, m_wide});
+    QCOMPARE(run.exitCode, 1);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 6);
+    QMap<int, QStringList> states;
+    QMap<int, int> progress; // stage * 1000 + percent, never going back
+    for (const QString &line : lines.mid(0, lines.size() - 1)) {
+        QJsonParseError error;
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
+        const int index = event.value(QStringLiteral("index")).toInt();
+        QVERIFY(index >= 1 && index <= 3);
+        QCOMPARE(event.value(QStringLiteral("count")).toInt(), 3);
+        QCOMPARE(event.value(QStringLiteral("file")).toString(),
+                 (QStringList{m_clip, m_broken, m_wide}).at(index - 1));
+        const QString state = event.value(QStringLiteral("state")).toString();
+        states[index].append(state);
+        if (state == QStringLiteral("running")) {
+            const int now = event.value(QStringLiteral("stage")).toInt() * 1000 +
+                            event.value(QStringLiteral("percent")).toInt();
+            QVERIFY2(now >= progress.value(index), qPrintable(line));
+            progress[index] = now;
+        } else if (state == QStringLiteral("done")) {
+            QVERIFY(QFile::exists(event.value(QStringLiteral("output")).toString()));
+        } else if (state == QStringLiteral("failed")) {
+            QVERIFY(event.value(QStringLiteral("reason"))
+                        .toString()
+                        .startsWith(QStringLiteral("无法读取输入文件")));
+        }
+    }
+    for (int index : {1, 3}) {
+        QCOMPARE(states[index].first(), QStringLiteral("started"));
+        QCOMPARE(states[index].last(), QStringLiteral("done"));
+        QVERIFY(states[index].contains(QStringLiteral("running")));
+    }
+    QCOMPARE(states[2].first(), QStringLiteral("started"));
+    QCOMPARE(states[2].last(), QStringLiteral("failed"));
+    const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    QCOMPARE(summary.value(QStringLiteral("state")).toString(), QStringLiteral("summary"));
+    QCOMPARE(summary.value(QStringLiteral("converted")).toInt(), 2);
+    QCOMPARE(summary.value(QStringLiteral("failed")).toArray().size(), 1);
+    QVERIFY(QFile::exists(summary.value(QStringLiteral("log")).toString()));
+}
+
+void TestHeadless::quietShowsOnlyFailuresAndTheSummary()
+{
+    const Run run =
+        convert({"--convert", "-f", "MP3", "-q", "-o", "out", m_clip, m_broken, m_wide});
+    QCOMPARE(run.exitCode, 1);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.first().startsWith(QStringLiteral("[2/3] notes.avi  失败 (failed): ")),
+             qPrintable(run.out));
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("成功 (converted): 2   失败 (failed): 1")));
+    QVERIFY(!run.out.contains(QStringLiteral("clip one.mp4")));
+    QCOMPARE(outputFiles().size(), 2);
+}
+
+void TestHeadless::terminalLinesAreUpdatedInPlace_data()
+{
+    QTest::addColumn<QString>("jobs");
+    QTest::newRow("one file at a time") << "1";
+    QTest::newRow("two at once") << "2";
+}
+
+void TestHeadless::terminalLinesAreUpdatedInPlace()
+{
+    QFETCH(QString, jobs);
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script (bsdutils) is not installed: no terminal to run in");
+    // script gives the run a terminal of its own and copies what it shows.
+    const QString command = QStringLiteral("'%1' --convert -f MP3 -j %2 -o out '%3' '%4' '%5'")
+                                .arg(executable, jobs, m_clip, m_broken, m_wide);
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(script, {"-qec", command, "/dev/null"});
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(out.contains(QStringLiteral("[1/3] clip one.mp4  完成 (done)")), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("[2/3] notes.avi  失败 (failed): 无法读取输入文件")));
+    QVERIFY(out.contains(QStringLiteral("成功 (converted): 2   失败 (failed): 1")));
+    // Percentages are rewritten where they stand instead of filling the screen.
+    QVERIFY(out.contains(QRegularExpression(QStringLiteral("clip one.mp4 +[0-9]+%"))));
+    if (jobs == QStringLiteral("1")) {
+        QVERIFY(out.contains(QStringLiteral("\r[1/3] clip one.mp4")));
+    } else {
+        QVERIFY(out.contains(QStringLiteral("\x1b[2K[1/3] clip one.mp4")));
+        QVERIFY(out.contains(QStringLiteral("共 (total)")));
+    }
+}
+
+void TestHeadless::controlCharactersInNamesAreShownEscaped()
+{
+    // A name that would retitle the terminal and clear its screen if printed as it is.
+    const QString hostile = m_dir->filePath(QStringLiteral("evil\x1b]0;owned\x07\x1b[2J\x9b.mp4"));
+    QVERIFY(QFile::copy(m_clip, hostile));
+    const Run run = convert({"--convert", "-f", "MP3", "-o", "out", hostile});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("evil\\x1b]0;owned\\x07\\x1b[2J\\x9b.mp4")),
+             qPrintable(run.out));
+    for (const QChar c : run.out)
+        QVERIFY2(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c.unicode() != 0x7f &&
+                                            (c.unicode() < 0x80 || c.unicode() > 0x9f)),
+                 qPrintable(QString::number(c.unicode(), 16)));
+    const Run json =
+        convert({"--convert", "-f", "MP3", "--progress", "json", "-o", "out", hostile});
+    QCOMPARE(json.exitCode, 0);
+    QVERIFY(!json.out.contains(QLatin1Char('\x1b')));
+    const QJsonObject first =
+        QJsonDocument::fromJson(json.out.section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+    QCOMPARE(first.value(QStringLiteral("file")).toString(), hostile);
+}
+
+void TestHeadless::closedOutputStopsTheBatchCleanly()
+{
+    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
+    if (!QFile::exists(longer))
+        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    // The reader takes the first 20 bytes and goes away while the first file converts.
+    QProcess shell;
+    shell.setWorkingDirectory(m_dir->path());
+    shell.start(QStringLiteral("bash"),
+                {"-c", QStringLiteral("'%1' --convert -f RMVB -o out '%2' '%3' | head -c 20; "
+                                      "echo \" status=${PIPESTATUS[0]}\"")
+                           .arg(executable, longer, m_clip)});
+    QVERIFY(shell.waitForFinished(60000));
+    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+    QVERIFY2(out.endsWith(QStringLiteral(" status=141\n")), qPrintable(out));
+    QTRY_VERIFY2_WITH_TIMEOUT(processesMentioning({longer, m_dir->path()}).isEmpty(),
+                              qPrintable(processesMentioning({longer}).join('\n')), 3000);
+    QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
 }
 

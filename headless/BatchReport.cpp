@@ -1,0 +1,30 @@
+#include "headless/BatchReport.h"
+
+#include "headless/ConsoleOutput.h"
+
+#include <QFileInfo>
+
+QString BatchReport::summaryText(const Summary &summary)
+{
+    QString text = QStringLiteral("\n成功 (converted): %1   失败 (failed): %2")
+                       .arg(summary.converted)
+                       .arg(summary.failures.size());
+    if (summary.notConverted > 0)
+        text += QStringLiteral("   未转换 (not converted): %1").arg(summary.notConverted);
+    text += QLatin1Char('\n');
+    for (const BatchScheduler::Failure &failure : summary.failures)
+        text += QStringLiteral("失败 (failed): %1\n    原因 (reason): %2\n")
+                    .arg(ConsoleOutput::escaped(failure.inputPath), failure.reason);
+    text += QStringLiteral("输出文件夹 (output): %1\n")
+                .arg(ConsoleOutput::escaped(summary.outputFolder));
+    text += QStringLiteral("详细记录 (log): %1\n").arg(summary.logPath);
+    return text;
+}
+
+QString BatchReport::fileLabel(const File &file)
+{
+    return QStringLiteral("[%1/%2] %3")
+        .arg(file.index)
+        .arg(file.count)
+        .arg(ConsoleOutput::escaped(QFileInfo(file.path).fileName()));
+}
