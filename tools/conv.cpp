@@ -2,6 +2,7 @@
 // the encoding with ffmpeg, printing MEncoder-style progress: "Pos: 1.2s ( 5%)" lines.
 
 #include "FfmpegMuxers.h"
+#include "ToolContract.h"
 #include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
 #include "common/OutputFile.h"
@@ -95,7 +96,7 @@ std::vector<std::string> audioArguments(const Options &options)
                                                        ? std::string("224000")
                                                        : bitrate(rate->second, "abitrate", false)});
     } else if (options.audioEncoder.empty()) {
-        throw ToolFailure("Error: no audio encoder selected, use -oac");
+        throw toolError(ToolContract::Error::NoAudioEncoder);
     } else {
         badParameter("-oac " + options.audioEncoder);
     }
@@ -107,7 +108,7 @@ std::vector<std::string> audioArguments(const Options &options)
 std::vector<std::string> videoArguments(const Options &options)
 {
     if (options.videoEncoder.empty())
-        throw ToolFailure("Error: no video encoder selected, use -ovc");
+        throw toolError(ToolContract::Error::NoVideoEncoder);
     if (options.videoEncoder != "lavc")
         badParameter("-ovc " + options.videoEncoder);
     const auto codec = options.lavc.find("vcodec");
@@ -147,7 +148,7 @@ std::string withoutParentheses(std::string text)
 
 void printProgress(double seconds, int percent)
 {
-    std::printf("Pos:%6.1fs (%2d%%)\r", seconds, percent);
+    std::printf(ToolContract::ConvProgressFormat, seconds, percent);
     std::fflush(stdout);
 }
 
@@ -183,7 +184,7 @@ void convert(int argc, char **argv)
                  }
              });
     output.commit();
-    printProgress(std::max(last, duration), 100);
+    printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");
 }
 

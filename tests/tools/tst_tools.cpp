@@ -1,5 +1,7 @@
 #include "TestMedia.h"
+#include "convert/FailureReason.h"
 #include "process/ProgressParser.h"
+#include "tools/ToolContract.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +23,8 @@ class tst_Tools : public QObject
 
 private slots:
     void initTestCase();
+    void converterKnowsEveryErrorText_data();
+    void converterKnowsEveryErrorText();
     void encodes_data();
     void encodes();
     void fails_data();
@@ -208,6 +212,49 @@ void tst_Tools::initTestCase()
     QFile empty(input("empty.avi"));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
+}
+
+// The converter tells the user why a tool failed by the beginning of its error line; a text
+// that drifts from what the converter knows shows only as an exit code.
+void tst_Tools::converterKnowsEveryErrorText_data()
+{
+    namespace E = ToolContract::Error;
+    QTest::addColumn<QString>("line");
+    const auto row = [](const char *text, const char *detail) {
+        QTest::newRow(text) << QString::fromUtf8(ToolContract::ErrorPrefix) + text + detail;
+    };
+    row(E::StoppedBySignal, "15");
+    row(E::InputNotFound, "/a/b.avi");
+    row(E::InputNotAFile, "/a/b");
+    row(E::InputEmpty, "/a/b.avi");
+    row(E::InputUnreadable, "/a/b.avi: Invalid data found when processing input");
+    row(E::NoVideoStream, "");
+    row(E::NoAudioStream, "");
+    row(E::AudioUndecodable, "Invalid data");
+    row(E::BadParameter, " -ac 0");
+    row(E::UnknownOption, "-vx");
+    row(E::OptionNeedsValue, "-i needs a value");
+    row(E::OutputExists, "/a/b.mp4");
+    row(E::OutputIsFolder, "/a/b.mp4");
+    row(E::OutputFolderUnwritable, "/a: Permission denied");
+    row(E::TemporaryFileUnavailable, "Too many open files");
+    row(E::TemporaryFolderUnavailable, "Too many open files");
+    row(E::CannotCreate, "/a/b.mp4: Invalid argument");
+    row(E::NoOutputWritten, "");
+    row(E::AmrEncoderUnavailable, "");
+    row(E::AmrWriteFailed, "Bad address");
+    row(E::CannotStart, "ffmpeg: No such file or directory");
+    row(E::EncodingFailed, "Invalid argument");
+}
+
+void tst_Tools::converterKnowsEveryErrorText()
+{
+    QFETCH(QString, line);
+    const QString reason = FailureReason::describe(QStringLiteral("time=1.00 \r") + line + '\n',
+                                                   ToolContract::ExitFailed, false, false);
+    QVERIFY2(!reason.startsWith(QStringLiteral("转换程序报告错误")) &&
+                 reason != QStringLiteral("转换失败"),
+             qPrintable(line + QStringLiteral(" -> ") + reason));
 }
 
 void tst_Tools::encodes_data()

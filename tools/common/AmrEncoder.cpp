@@ -26,8 +26,8 @@ AmrEncoder::AmrEncoder(double bitrate)
             return;
         }
     }
-    throw ToolFailure("Error: bad parameter -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, "
-                      "7.95k, 10.2k or 12.2k");
+    throw toolError(ToolContract::Error::BadParameter,
+                    " -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, 7.95k, 10.2k or 12.2k");
 }
 
 bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
@@ -35,12 +35,11 @@ bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
 {
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(amrFile.c_str(), "wb"), std::fclose);
     if (!file)
-        throw ToolFailure("Error: cannot create a temporary file: " +
-                          std::string(std::strerror(errno)));
+        throw toolError(ToolContract::Error::TemporaryFileUnavailable, std::strerror(errno));
     std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
                                                   Encoder_Interface_exit);
     if (!state)
-        throw ToolFailure("Error: cannot start the AMR-NB encoder");
+        throw toolError(ToolContract::Error::AmrEncoderUnavailable);
     std::fputs("#!AMR\n", file.get());
 
     std::vector<unsigned char> pcm;
@@ -83,13 +82,12 @@ bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
     if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
         return false;
     if (code != 0 && errors.find("Input #0") == std::string::npos)
-        throw ToolFailure("Error: cannot read input file " + input + ": " +
-                          FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::InputUnreadable,
+                        input + ": " + FfmpegText::failureReason(errors));
     if (code != 0)
-        throw ToolFailure("Error: cannot decode the audio: " + FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::AudioUndecodable, FfmpegText::failureReason(errors));
     encodeFrames(true);
     if (std::fflush(file.get()) != 0 || writeFailed)
-        throw ToolFailure("Error: cannot write the AMR audio: " +
-                          std::string(std::strerror(errno)));
+        throw toolError(ToolContract::Error::AmrWriteFailed, std::strerror(errno));
     return true;
 }

@@ -5,6 +5,7 @@
 #include "FfmpegText.h"
 #include "OutputFile.h"
 #include "PrivateFolder.h"
+#include "ToolContract.h"
 #include "ToolFailure.h"
 #include "ToolOptions.h"
 
@@ -24,7 +25,7 @@ using CoderOptions::parse;
 
 [[noreturn]] void badParameter(const std::string &option, const std::string &value)
 {
-    throw ToolFailure("Error: bad parameter " + option + " " + value);
+    throw toolError(ToolContract::Error::BadParameter, " " + option + " " + value);
 }
 
 bool isAudioOnlyExtension(const std::string &extension)
@@ -54,7 +55,7 @@ std::string realVideoFilter()
 
 void printTime(double seconds)
 {
-    std::printf("time=%.2f \r", seconds);
+    std::printf(ToolContract::TimeLineFormat, seconds);
     std::fflush(stdout);
 }
 
@@ -97,8 +98,8 @@ void Coder::run()
         badParameter("-f", format);
     const bool amr = audioCodec == "amr_nb" || audioCodec == "libopencore_amrnb";
     if (amr && ((channels != 0 && channels != 1) || (sampleRate != 0 && sampleRate != 8000)))
-        throw ToolFailure("Error: bad parameter: AMR-NB audio is mono at 8000 Hz, use -ac 1 "
-                          "-ar 8000");
+        throw toolError(ToolContract::Error::BadParameter,
+                        ": AMR-NB audio is mono at 8000 Hz, use -ac 1 -ar 8000");
     const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
 
     FfmpegRun::requireInputFile(options.input);
@@ -113,8 +114,9 @@ void Coder::run()
             return;
         durationShown = true;
         duration = seconds;
-        std::printf("  Duration: %s, \n",
-                    seconds >= 0 ? FfmpegText::clock(seconds).c_str() : "N/A");
+        std::printf(ToolContract::DurationLineFormat, seconds >= 0
+                                                          ? FfmpegText::clock(seconds).c_str()
+                                                          : ToolContract::DurationUnknown);
         std::fflush(stdout);
     };
 

@@ -17,11 +17,11 @@ void FfmpegRun::requireInputFile(const std::string &path)
 {
     struct stat status = {};
     if (stat(path.c_str(), &status) != 0)
-        throw ToolFailure("Error: input file not found: " + path);
+        throw toolError(ToolContract::Error::InputNotFound, path);
     if (!S_ISREG(status.st_mode))
-        throw ToolFailure("Error: input is not a file: " + path);
+        throw toolError(ToolContract::Error::InputNotAFile, path);
     if (status.st_size == 0)
-        throw ToolFailure("Error: input file is empty: " + path);
+        throw toolError(ToolContract::Error::InputEmpty, path);
 }
 
 void FfmpegRun::run(const Duration &duration, const Progress &progress)
@@ -71,11 +71,11 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     if (code == 0 && !unfinished)
         return;
     if (errors.find("Stream map '0:v") != std::string::npos)
-        throw ToolFailure("Error: the input has no video stream");
+        throw toolError(ToolContract::Error::NoVideoStream);
     if (errors.find("Stream map '0:a") != std::string::npos)
-        throw ToolFailure("Error: the input has no audio stream");
+        throw toolError(ToolContract::Error::NoAudioStream);
     if (errors.find("Input #0") == std::string::npos)
-        throw ToolFailure("Error: cannot read input file " + m_input + ": " +
-                          FfmpegText::failureReason(errors));
-    throw ToolFailure("Error: encoding failed: " + FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::InputUnreadable,
+                        m_input + ": " + FfmpegText::failureReason(errors));
+    throw toolError(ToolContract::Error::EncodingFailed, FfmpegText::failureReason(errors));
 }

@@ -1,5 +1,7 @@
 #include "FfmpegText.h"
 
+#include "ToolContract.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -97,7 +99,7 @@ std::string clock(double seconds)
         seconds = 0;
     const long long hundredths = (long long)(seconds * 100 + 0.5);
     char text[64];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000,
+    std::snprintf(text, sizeof text, ToolContract::DurationClockFormat, hundredths / 360000,
                   hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
     return text;
 }

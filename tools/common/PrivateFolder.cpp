@@ -12,8 +12,7 @@ PrivateFolder::PrivateFolder()
     const char *base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/vidmorph-XXXXXX";
     if (!mkdtemp(pattern.data()))
-        throw ToolFailure("Error: cannot create a temporary folder: " +
-                          std::string(std::strerror(errno)));
+        throw toolError(ToolContract::Error::TemporaryFolderUnavailable, std::strerror(errno));
     m_path = pattern;
 }
 

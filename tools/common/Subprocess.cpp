@@ -34,7 +34,8 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
-        throw ToolFailure("Error: cannot start " + m_arguments[0] + ": " + strerror(spawned));
+        throw toolError(ToolContract::Error::CannotStart,
+                        m_arguments[0] + ": " + strerror(spawned));
     Signals::setChild(pid);
     out.closeWriteEnd();
     err.closeWriteEnd();

@@ -1,6 +1,7 @@
 #include "ToolMain.h"
 
 #include "Signals.h"
+#include "ToolContract.h"
 #include "ToolStopped.h"
 
 #include <cstdio>
@@ -12,14 +13,14 @@ int runTool(const std::function<void()> &work)
     try {
         work();
         std::fflush(stdout);
-        return 0;
+        return ToolContract::ExitDone;
     } catch (const ToolStopped &stopped) {
         std::fflush(stdout);
         std::fprintf(stderr, "\n%s\n", stopped.what());
-        return 128 + stopped.signal;
+        return ToolContract::ExitSignalBase + stopped.signal;
     } catch (const std::exception &failure) {
         std::fflush(stdout);
         std::fprintf(stderr, "\n%s\n", failure.what());
-        return 1;
+        return ToolContract::ExitFailed;
     }
 }

@@ -1,0 +1,86 @@
+#pragma once
+
+// What the converter and its encoder tools (conv, coder, coder2) must agree on: how a tool
+// names its partial output, the lines it prints and how it ends. Plain C++17 without Qt, so
+// that the tools and the Qt core include the same text; a change here is a change on both
+// sides of the pipe.
+
+namespace ToolContract {
+
+// ---- Output files ---------------------------------------------------------------------------
+
+// A tool writes its output under a hidden name in the output's own folder,
+//   TemporaryPrefix + <the tool's process id> + "-" + <the final file name>
+// and gives it the final name only when it has succeeded. A run that is killed outright
+// leaves that file behind for the converter to remove.
+inline constexpr char TemporaryPrefix[] = ".vidmorph-";
+
+// ---- Exit codes -----------------------------------------------------------------------------
+
+inline constexpr int ExitDone = 0;
+inline constexpr int ExitFailed = 1;
+// A tool stopped by SIGTERM, SIGINT or SIGHUP exits with ExitSignalBase + that signal.
+inline constexpr int ExitSignalBase = 128;
+
+// ---- Lines ----------------------------------------------------------------------------------
+
+// A failed run ends with exactly one line ErrorPrefix + one of the texts below (and what it
+// names); the converter tells the user why by the text's fixed beginning.
+inline constexpr char ErrorPrefix[] = "Error: ";
+
+// Information a user may want beside the progress, such as a change the tool had to make to
+// get the file written. Never a failure, and free of the progress lines' markers.
+inline constexpr char NotePrefix[] = "Note: ";
+
+namespace Error {
+// Each text as it begins; a path, a name or the system's reason may follow.
+inline constexpr char StoppedBySignal[] = "stopped by signal ";      // + the signal number
+inline constexpr char InputNotFound[] = "input file not found: ";    // + path
+inline constexpr char InputNotAFile[] = "input is not a file: ";     // + path
+inline constexpr char InputEmpty[] = "input file is empty: ";        // + path
+inline constexpr char InputUnreadable[] = "cannot read input file "; // + path ": " reason
+inline constexpr char NoVideoStream[] = "the input has no video stream";
+inline constexpr char NoAudioStream[] = "the input has no audio stream";
+inline constexpr char AudioUndecodable[] = "cannot decode the audio: "; // + reason
+// + " " and the option with its value, or ": " and what the option takes.
+inline constexpr char BadParameter[] = "bad parameter";
+inline constexpr char UnknownOption[] = "unknown option "; // + option
+// OptionNeedsValue + option + OptionNeedsValueEnd
+inline constexpr char OptionNeedsValue[] = "option ";
+inline constexpr char OptionNeedsValueEnd[] = " needs a value";
+inline constexpr char NoInputFile[] = "no input file given";   // [+ ", use -i"]
+inline constexpr char NoOutputFile[] = "no output file given"; // [+ ", use -o"]
+inline constexpr char MoreThanOneInput[] = "more than one input file given";
+inline constexpr char NoAudioEncoder[] = "no audio encoder selected, use -oac";
+inline constexpr char NoVideoEncoder[] = "no video encoder selected, use -ovc";
+inline constexpr char OutputExists[] = "output file already exists: "; // + path
+inline constexpr char OutputIsFolder[] = "output is a folder: ";       // + path
+// + folder ": " reason
+inline constexpr char OutputFolderUnwritable[] = "cannot write to the output folder ";
+// These three + the system's reason.
+inline constexpr char TemporaryFileUnavailable[] = "cannot create a temporary file: ";
+inline constexpr char TemporaryFolderUnavailable[] = "cannot create a temporary folder: ";
+inline constexpr char PipeUnavailable[] = "cannot create a pipe: ";
+inline constexpr char CannotCreate[] = "cannot create "; // + path ": " reason
+inline constexpr char NoOutputWritten[] = "the encoder wrote no output";
+inline constexpr char AmrEncoderUnavailable[] = "cannot start the AMR-NB encoder";
+inline constexpr char AmrWriteFailed[] = "cannot write the AMR audio: "; // + reason
+inline constexpr char CannotStart[] = "cannot start ";                   // + program ": " reason
+inline constexpr char EncodingFailed[] = "encoding failed: ";            // + reason
+} // namespace Error
+
+// conv's progress, MEncoder's form: the position in seconds and the percentage done, each
+// line ending in a carriage return. The last line says (100%). Its reader takes any "(" with
+// ")" four or five places later for a percentage, so nothing else conv prints may hold
+// parentheses.
+inline constexpr char ConvProgressFormat[] = "Pos:%6.1fs (%2d%%)\r"; // seconds, percent
+inline constexpr int ConvDonePercent = 100;
+
+// coder's and coder2's progress, ffmpeg's form: the input's length once, as soon as it is
+// known, then the position reached in seconds, each ending in a carriage return.
+inline constexpr char DurationLineFormat[] = "  Duration: %s, \n"; // DurationClockFormat or N/A
+inline constexpr char DurationClockFormat[] = "%02lld:%02lld:%02lld.%02lld"; // h, m, s, 1/100 s
+inline constexpr char DurationUnknown[] = "N/A";
+inline constexpr char TimeLineFormat[] = "time=%.2f \r"; // seconds
+
+} // namespace ToolContract
