@@ -160,7 +160,7 @@ void convert(int argc, char **argv)
     const std::string format = containerFormat(options);
     FfmpegRun::requireInputFile(options.input);
 
-    OutputFile output(options.output, true);
+    OutputFile output(options.output);
     std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
     arguments.insert(arguments.end(), video.begin(), video.end());
     arguments.insert(arguments.end(), audio.begin(), audio.end());

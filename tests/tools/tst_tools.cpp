@@ -31,7 +31,10 @@ private slots:
     void fails();
     void failsWhenTheDiskIsFull_data();
     void failsWhenTheDiskIsFull();
-    void keepsAnExistingFileWithoutOverwrite();
+    void neverReplacesAFile_data();
+    void neverReplacesAFile();
+    void keepsAFileThatAppearsDuringTheEncode_data();
+    void keepsAFileThatAppearsDuringTheEncode();
     void oddNames_data();
     void oddNames();
     void stopSignalEndsEncoderAndRemovesOutput_data();
@@ -51,6 +54,10 @@ private:
     }
     QString intermediate(const QString &inputName);
     QString freshFolder();
+    // A folder holding an executable "ffmpeg" that runs the shell script body, to be put first
+    // on a tool's PATH.
+    QString standInFfmpeg(const QByteArray &body);
+    QString toolArgument(const QString &text, const QString &inputName, const QString &output);
 
     QTemporaryDir m_dir;
     QHash<QString, double> m_inputSeconds;
@@ -155,6 +162,29 @@ tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &argume
     run.output = QString::fromUtf8(process.readAll());
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return run;
+}
+
+QString tst_Tools::standInFfmpeg(const QByteArray &body)
+{
+    const QString folder = freshFolder();
+    QFile script(folder + QStringLiteral("/ffmpeg"));
+    if (!script.open(QIODevice::WriteOnly))
+        return QString();
+    script.write("#!/bin/bash\n" + body);
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
+// A command line's placeholders: IN and SCRATCH read the named input, OUT is the output.
+QString tst_Tools::toolArgument(const QString &text, const QString &inputName,
+                                const QString &output)
+{
+    if (text == QLatin1String("IN") || text == QLatin1String("SCRATCH"))
+        return input(inputName);
+    if (text == QLatin1String("OUT"))
+        return output;
+    return text;
 }
 
 QString tst_Tools::freshFolder()
@@ -593,23 +623,140 @@ void tst_Tools::failsWhenTheDiskIsFull()
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void tst_Tools::keepsAnExistingFileWithoutOverwrite()
+void tst_Tools::neverReplacesAFile_data()
 {
-    const QString folder = freshFolder();
-    const QString output = folder + QStringLiteral("/clip.mp3");
-    QFile existing(output);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("keep me");
-    existing.close();
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QByteArray>("existing"); // empty: the converter's reservation
+    QTest::addColumn<bool>("replaced");
 
-    const Run run = runTool(
-        "coder",
-        {"-i", input("stereo.mp4"), "-vn", "-ar", "48000", "-ab", "320k", "-ac", "2", output},
-        folder);
-    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
-    QVERIFY(run.output.contains(QLatin1String("Error: output file already exists")));
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    QStringList mp3WithoutY = Mp3;
+    mp3WithoutY.removeAll(QStringLiteral("-y"));
+    const QStringList mpeg4 = QStringList{"IN"} + StageOneMpeg4;
+    QTest::newRow("coder -y, file with content")
+        << "coder" << Mp3 << "clip.mp3" << QByteArray("keep me") << false;
+    QTest::newRow("coder, file with content")
+        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray("keep me") << false;
+    QTest::newRow("conv, file with content")
+        << "conv" << mpeg4 << "clip.mp4" << QByteArray("keep me") << false;
+    QTest::newRow("coder2 -y, file with content")
+        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray("keep me") << false;
+    QTest::newRow("coder -y, reservation") << "coder" << Mp3 << "clip.mp3" << QByteArray() << true;
+    QTest::newRow("coder, reservation")
+        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray() << true;
+    QTest::newRow("conv, reservation") << "conv" << mpeg4 << "clip.mp4" << QByteArray() << true;
+    QTest::newRow("coder2 -y, reservation")
+        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray() << true;
+}
+
+// The converter reserves an output name with an empty file; the tool fills that one, and
+// never writes over a file with content, -y or not.
+void tst_Tools::neverReplacesAFile()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(QByteArray, existing);
+    QFETCH(bool, replaced);
+
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(existing);
+    file.close();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, QStringLiteral("stereo.mp4"), output);
+
+    const Run run = runTool(tool, arguments, folder);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{outputName});
+    if (replaced) {
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QVERIFY(TestMedia::probe(output).readable);
+        return;
+    }
+    QCOMPARE(run.exitCode, ToolContract::ExitFailed);
+    QVERIFY2(run.output.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
+                                 ToolContract::Error::OutputExists + output),
+             qPrintable(run.output));
+    // Refused before any encoding: no progress was shown.
+    QVERIFY2(!run.output.contains(QLatin1String("time=")) &&
+                 !run.output.contains(QLatin1String("Pos:")),
+             qPrintable(run.output));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), existing);
+}
+
+void tst_Tools::keepsAFileThatAppearsDuringTheEncode_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<bool>("reserved"); // the converter reserved the name before the start
+    QTest::newRow("conv, free name")
+        << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << false;
+    QTest::newRow("coder, free name") << "coder" << RealFixed << "clip.rmvb" << false;
+    QTest::newRow("coder, reservation filled by another program")
+        << "coder" << RealFixed << "clip.rmvb" << true;
+}
+
+// Another program writes the output's name while the encoder runs: its file stays, and the
+// run fails. A stand-in for ffmpeg writes the partial file and waits for that file to appear,
+// so the race is the same every time.
+void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, reserved);
+
+    const QString standIn =
+        standInFfmpeg("out=${@: -1}; out=${out#file:}\n"
+                      "name=${out##*/}; final=${out%/*}/${name#" +
+                      QByteArray(ToolContract::TemporaryPrefix) +
+                      "*-}\n"
+                      "printf 'encoded' > \"$out\"\n"
+                      "for i in $(seq 200); do [ -s \"$final\" ] && exit 0; sleep 0.05; done\n"
+                      "exit 0\n");
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    if (reserved) {
+        QFile reservation(output);
+        QVERIFY(reservation.open(QIODevice::WriteOnly));
+    }
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, QStringLiteral("stereo.mp4"), output);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QDir(folder)
+             .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
+                        QDir::Files | QDir::Hidden)
+             .isEmpty(),
+        10000);
+    QFile theirs(output);
+    QVERIFY(theirs.open(QIODevice::WriteOnly));
+    theirs.write("theirs");
+    theirs.close();
+
+    QVERIFY(process.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(process.readAll());
+    QCOMPARE(process.exitCode(), ToolContract::ExitFailed);
+    QVERIFY2(printed.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
+                              ToolContract::Error::OutputExists),
+             qPrintable(printed));
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QCOMPARE(theirs.readAll(), QByteArray("theirs"));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{outputName});
 }
 
 void tst_Tools::oddNames_data()

@@ -106,7 +106,7 @@ void Coder::run()
     const std::string extension = FfmpegText::extensionOf(options.output);
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
 
-    OutputFile output(options.output, options.overwrite);
+    OutputFile output(options.output);
     double duration = 0;
     bool durationShown = false;
     const auto showDuration = [&](double seconds) {
