@@ -57,9 +57,8 @@ inline constexpr char OutputExists[] = "output file already exists: "; // + path
 inline constexpr char OutputIsFolder[] = "output is a folder: ";       // + path
 // + folder ": " reason
 inline constexpr char OutputFolderUnwritable[] = "cannot write to the output folder ";
-// These three + the system's reason.
+// These two + the system's reason.
 inline constexpr char TemporaryFileUnavailable[] = "cannot create a temporary file: ";
-inline constexpr char TemporaryFolderUnavailable[] = "cannot create a temporary folder: ";
 inline constexpr char PipeUnavailable[] = "cannot create a pipe: ";
 inline constexpr char CannotCreate[] = "cannot create "; // + path ": " reason
 inline constexpr char NoOutputWritten[] = "the encoder wrote no output";

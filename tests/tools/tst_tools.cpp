@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "TestMedia.h"
 #include "convert/FailureReason.h"
 #include "process/ProgressParser.h"
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -39,6 +41,8 @@ private slots:
     void oddNames();
     void stopSignalEndsEncoderAndRemovesOutput_data();
     void stopSignalEndsEncoderAndRemovesOutput();
+    void killedToolTakesItsEncoderAlong_data();
+    void killedToolTakesItsEncoderAlong();
 
 private:
     struct Run
@@ -57,7 +61,7 @@ private:
     // A folder holding an executable "ffmpeg" that runs the shell script body, to be put first
     // on a tool's PATH.
     QString standInFfmpeg(const QByteArray &body);
-    QString toolArgument(const QString &text, const QString &inputName, const QString &output);
+    QString toolArgument(const QString &text, const QString &inputPath, const QString &output);
 
     QTemporaryDir m_dir;
     QHash<QString, double> m_inputSeconds;
@@ -177,11 +181,11 @@ QString tst_Tools::standInFfmpeg(const QByteArray &body)
 }
 
 // A command line's placeholders: IN and SCRATCH read the named input, OUT is the output.
-QString tst_Tools::toolArgument(const QString &text, const QString &inputName,
+QString tst_Tools::toolArgument(const QString &text, const QString &inputPath,
                                 const QString &output)
 {
     if (text == QLatin1String("IN") || text == QLatin1String("SCRATCH"))
-        return input(inputName);
+        return inputPath;
     if (text == QLatin1String("OUT"))
         return output;
     return text;
@@ -268,7 +272,6 @@ void tst_Tools::converterKnowsEveryErrorText_data()
     row(E::OutputIsFolder, "/a/b.mp4");
     row(E::OutputFolderUnwritable, "/a: Permission denied");
     row(E::TemporaryFileUnavailable, "Too many open files");
-    row(E::TemporaryFolderUnavailable, "Too many open files");
     row(E::CannotCreate, "/a/b.mp4: Invalid argument");
     row(E::NoOutputWritten, "");
     row(E::AmrEncoderUnavailable, "");
@@ -667,7 +670,7 @@ void tst_Tools::neverReplacesAFile()
     file.write(existing);
     file.close();
     for (QString &argument : arguments)
-        argument = toolArgument(argument, QStringLiteral("stereo.mp4"), output);
+        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
 
     const Run run = runTool(tool, arguments, folder);
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -727,7 +730,7 @@ void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
         QVERIFY(reservation.open(QIODevice::WriteOnly));
     }
     for (QString &argument : arguments)
-        argument = toolArgument(argument, QStringLiteral("stereo.mp4"), output);
+        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
 
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -881,6 +884,89 @@ void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
     QVERIFY(QDir(temporary)
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                 .isEmpty());
+}
+
+void tst_Tools::killedToolTakesItsEncoderAlong_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    // A real ffmpeg also ends when it next writes into the pipe of its dead tool; a silent
+    // encoder (busy on a slow frame, or coder2's AMR decoder) writes nothing that could fail.
+    QTest::addColumn<bool>("silentEncoder");
+    const QStringList mpg = QStringList{"IN"} + StageOneMpeg2;
+    QTest::newRow("conv") << "conv" << mpg << "clip.mpg" << false;
+    QTest::newRow("coder") << "coder" << RealFixed << "clip.rmvb" << false;
+    QTest::newRow("coder2") << "coder2" << mobile("320x240") << "clip.3gp" << false;
+    QTest::newRow("conv, silent encoder") << "conv" << mpg << "clip.mpg" << true;
+    QTest::newRow("coder, silent encoder") << "coder" << RealFixed << "clip.rmvb" << true;
+    QTest::newRow("coder2, silent AMR decoder")
+        << "coder2" << mobile("320x240") << "clip.3gp" << true;
+}
+
+// SIGKILL cannot be caught: the tool cannot stop its ffmpeg or remove anything. The kernel
+// must end the encoder with it, and nothing of the run may be left in $TMPDIR.
+void tst_Tools::killedToolTakesItsEncoderAlong()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, silentEncoder);
+    const bool inAmrPass = silentEncoder && tool == QLatin1String("coder2");
+
+    // Every ffmpeg of this run names a file in this folder, so /proc shows which are left.
+    const QString folder =
+        freshFolder() + QStringLiteral("/sigkill-%1").arg(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString source = folder + QStringLiteral("/long.mp4");
+    QVERIFY(QFile::link(input("long.mp4"), source));
+    const QString temporary = freshFolder();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, source, folder + QLatin1Char('/') + outputName);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temporary);
+    if (silentEncoder)
+        environment.insert("PATH", standInFfmpeg("out=${@: -1}; out=${out#file:}\n"
+                                                 "[ \"$out\" = pipe:1 ] || : > \"$out\"\n"
+                                                 "while :; do sleep 0.1; done\n") +
+                                       QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+
+    // Killed once the encoder is at work: the AMR decoder, or the ffmpeg writing the output.
+    const auto childAtWork = [&] {
+        const QList<qint64> children = childrenOf(process.processId());
+        if (children.size() != 1)
+            return false;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(children.first()));
+        // The AMR decoder writes to its standard output, the last argument.
+        const bool decoder = cmdline.open(QIODevice::ReadOnly) &&
+                             cmdline.readAll().endsWith(QByteArray("\0pipe:1\0", 8));
+        const bool writing =
+            !QDir(folder)
+                 .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
+                            QDir::Files | QDir::Hidden)
+                 .isEmpty();
+        return inAmrPass ? decoder : !decoder && writing;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(childAtWork(), 30000);
+    const auto encoders = [&] { return processesMentioning({folder}); };
+    // Should the encoder outlive the test, it must not go on running after it.
+    const auto leftovers = qScopeGuard([&] {
+        for (const QString &line : encoders())
+            kill(pid_t(line.section(QLatin1Char(' '), 0, 0).toLongLong()), SIGKILL);
+    });
+    QCOMPARE(kill(pid_t(process.processId()), SIGKILL), 0);
+    QVERIFY(process.waitForFinished(5000));
+    QElapsedTimer timer;
+    timer.start();
+    QTRY_VERIFY2_WITH_TIMEOUT(encoders().isEmpty(), qPrintable(encoders().join('\n')), 3000);
+    qInfo("encoder gone %lld ms after the tool", timer.elapsed());
+    QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)

@@ -1,6 +1,7 @@
 #include "AmrEncoder.h"
 
 #include "FfmpegText.h"
+#include "MemoryFile.h"
 #include "Signals.h"
 #include "Subprocess.h"
 #include "ToolStopped.h"
@@ -30,20 +31,23 @@ AmrEncoder::AmrEncoder(double bitrate)
                     " -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, 7.95k, 10.2k or 12.2k");
 }
 
-bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
+bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
                         const std::function<void(double)> &duration) const
 {
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(amrFile.c_str(), "wb"), std::fclose);
-    if (!file)
-        throw toolError(ToolContract::Error::TemporaryFileUnavailable, std::strerror(errno));
     std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
                                                   Encoder_Interface_exit);
     if (!state)
         throw toolError(ToolContract::Error::AmrEncoderUnavailable);
-    std::fputs("#!AMR\n", file.get());
+    std::string encoded = "#!AMR\n";
+    bool writeFailed = false;
+    const auto write = [&](bool all) {
+        if (encoded.size() >= (all ? 1u : 65536u)) {
+            writeFailed = writeFailed || !amr.write(encoded.data(), encoded.size());
+            encoded.clear();
+        }
+    };
 
     std::vector<unsigned char> pcm;
-    bool writeFailed = false;
     const auto encodeFrames = [&](bool flush) {
         size_t used = 0;
         while (pcm.size() - used >= size_t(BytesPerFrame) || (flush && used < pcm.size())) {
@@ -53,10 +57,11 @@ bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
             used += take;
             unsigned char frame[64];
             const int size = Encoder_Interface_Encode(state.get(), Mode(m_mode), samples, frame, 0);
-            if (size > 0 && std::fwrite(frame, 1, size_t(size), file.get()) != size_t(size))
-                writeFailed = true;
+            if (size > 0)
+                encoded.append(reinterpret_cast<const char *>(frame), size_t(size));
         }
         pcm.erase(pcm.begin(), pcm.begin() + long(used));
+        write(false);
     };
 
     std::string errors;
@@ -87,7 +92,8 @@ bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
     if (code != 0)
         throw toolError(ToolContract::Error::AudioUndecodable, FfmpegText::failureReason(errors));
     encodeFrames(true);
-    if (std::fflush(file.get()) != 0 || writeFailed)
+    write(true);
+    if (writeFailed)
         throw toolError(ToolContract::Error::AmrWriteFailed, std::strerror(errno));
     return true;
 }

@@ -3,8 +3,8 @@
 #include "AmrEncoder.h"
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
+#include "MemoryFile.h"
 #include "OutputFile.h"
-#include "PrivateFolder.h"
 #include "ToolContract.h"
 #include "ToolFailure.h"
 #include "ToolOptions.h"
@@ -121,14 +121,14 @@ void Coder::run()
     };
 
     std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
-    std::unique_ptr<PrivateFolder> scratch;
+    // The AMR audio lives in memory only, so that a killed tool leaves no file behind.
+    std::unique_ptr<MemoryFile> amrData;
     bool amrAudio = false;
     if (amr) {
-        scratch = std::make_unique<PrivateFolder>();
-        const std::string amrFile = scratch->file("audio.amr");
-        amrAudio = amrEncoder.encode(options.input, amrFile, showDuration);
+        amrData = std::make_unique<MemoryFile>("vidmorph-amr");
+        amrAudio = amrEncoder.encode(options.input, *amrData, showDuration);
         if (amrAudio)
-            arguments.insert(arguments.end(), {"-f", "amr", "-i", FfmpegText::fileUrl(amrFile)});
+            arguments.insert(arguments.end(), {"-f", "amr", "-i", "file:/proc/self/fd/3"});
     }
 
     if (video) {
@@ -166,7 +166,10 @@ void Coder::run()
     arguments.insert(arguments.end(), {"-y", FfmpegText::fileUrl(output.temporaryPath())});
 
     double last = 0;
-    FfmpegRun(options.input, arguments).run(showDuration, [&](double seconds) {
+    FfmpegRun run(options.input, arguments);
+    if (amrAudio)
+        run.passDescriptor(amrData->descriptor());
+    run.run(showDuration, [&](double seconds) {
         if (seconds >= last + 0.01) {
             last = seconds;
             printTime(seconds);

@@ -61,7 +61,10 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             errors.erase(1u << 16, errors.size() - (1u << 19));
     };
 
-    const int code = Subprocess(arguments).run(onProgress, onErrors);
+    Subprocess ffmpeg(arguments);
+    if (m_passed >= 0)
+        ffmpeg.passDescriptor(m_passed);
+    const int code = ffmpeg.run(onProgress, onErrors);
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
     // ffmpeg 5.1 still exits with 0 when the end of the file could not be written (a full

@@ -22,10 +22,14 @@ public:
     // ToolStopped when a stop signal ended it.
     void run(const Duration &duration, const Progress &progress);
 
+    // ffmpeg also gets this open file as its descriptor 3.
+    void passDescriptor(int fd) { m_passed = fd; }
+
     // Checks what can be told without ffmpeg: the input exists, is a file and is not empty.
     static void requireInputFile(const std::string &path);
 
 private:
     std::string m_input;
     std::vector<std::string> m_arguments;
+    int m_passed = -1;
 };

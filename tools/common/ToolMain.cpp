@@ -6,9 +6,15 @@
 
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
 
 int runTool(const std::function<void()> &work)
 {
+    // A tool started with a standard stream closed would hand that number to the first file
+    // it opens, and a child could then write its messages into an output.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) < 0)
+            return ToolContract::ExitFailed;
     Signals::install();
     try {
         work();
