@@ -15,6 +15,27 @@ namespace ToolContract {
 // leaves that file behind for the converter to remove.
 inline constexpr char TemporaryPrefix[] = ".vidmorph-";
 
+// ---- Inputs ---------------------------------------------------------------------------------
+
+// Every ffmpeg or ffprobe run on a user's file gets, before its -i,
+//   -protocol_whitelist InputProtocols -format_whitelist InputFormats
+// so that a "video" is read as one local media file and nothing else: a playlist or list
+// file (HLS, DASH, concat, IMF, SDP), an image sequence pattern, a filter graph or a device
+// is refused before it can open any file or address it names.
+inline constexpr char InputProtocols[] = "file";
+// Demuxers of real containers and elementary streams, none of which opens another file or
+// an address: chosen one by one from "ffmpeg -demuxers" of Debian's ffmpeg 5.1. Image formats
+// stay out (image2 takes patterns, and a still picture is no video to convert).
+inline constexpr char InputFormats[] =
+    // containers with video
+    "avi,mov,matroska,mpeg,mpegts,asf,flv,rm,ogg,nut,mxf,dv,gxf,wtv,nsv,nuv,ivf,yuv4mpegpipe,"
+    "gif,"
+    // elementary video streams
+    "mpegvideo,m4v,h261,h263,h264,hevc,vc1,cavsvideo,obu,av1,"
+    // audio
+    "wav,w64,aiff,au,caf,flac,mp3,aac,loas,ac3,eac3,dts,dtshd,truehd,mlp,amr,amrnb,amrwb,ape,"
+    "tta,wv,mpc,mpc8,tak,oma,xwma,voc";
+
 // ---- Exit codes -----------------------------------------------------------------------------
 
 inline constexpr int ExitDone = 0;
@@ -39,6 +60,8 @@ inline constexpr char InputNotFound[] = "input file not found: ";    // + path
 inline constexpr char InputNotAFile[] = "input is not a file: ";     // + path
 inline constexpr char InputEmpty[] = "input file is empty: ";        // + path
 inline constexpr char InputUnreadable[] = "cannot read input file "; // + path ": " reason
+// A playlist, list file, image sequence or any format outside InputFormats.
+inline constexpr char NotMediaFile[] = "not a media file: "; // + path
 inline constexpr char NoVideoStream[] = "the input has no video stream";
 inline constexpr char NoAudioStream[] = "the input has no audio stream";
 inline constexpr char AudioUndecodable[] = "cannot decode the audio: "; // + reason

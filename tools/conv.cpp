@@ -161,7 +161,7 @@ void convert(int argc, char **argv)
     FfmpegRun::requireInputFile(options.input);
 
     OutputFile output(options.output);
-    std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
+    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
     arguments.insert(arguments.end(), video.begin(), video.end());
     arguments.insert(arguments.end(), audio.begin(), audio.end());
     arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});

@@ -14,8 +14,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The three encoder tools run for real over the system's ffmpeg, with the command lines the
 // converter builds, on small clips made here.
@@ -37,6 +44,10 @@ private slots:
     void neverReplacesAFile();
     void keepsAFileThatAppearsDuringTheEncode_data();
     void keepsAFileThatAppearsDuringTheEncode();
+    void refusesPlaylistsAndLists_data();
+    void refusesPlaylistsAndLists();
+    void nonUtf8Names_data();
+    void nonUtf8Names();
     void oddNames_data();
     void oddNames();
     void stopSignalEndsEncoderAndRemovesOutput_data();
@@ -52,6 +63,9 @@ private:
     };
     Run runTool(const QString &tool, const QStringList &arguments, const QString &folder,
                 qint64 fileSizeLimit = 0);
+    // For arguments that are bytes, not text: names in another encoding than UTF-8.
+    Run runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
+                         const QString &folder);
     QString input(const QString &name) const
     {
         return m_dir.filePath(QStringLiteral("in/") + name);
@@ -168,6 +182,44 @@ tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &argume
     return run;
 }
 
+tst_Tools::Run tst_Tools::runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
+                                           const QString &folder)
+{
+    const QByteArray program = QFile::encodeName(TestMedia::toolPath(tool));
+    const QByteArray workingFolder = QFile::encodeName(folder);
+    std::vector<char *> argv = {const_cast<char *>(program.constData())};
+    for (const QByteArray &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.constData()));
+    argv.push_back(nullptr);
+    int out[2];
+    Run run;
+    if (pipe(out) != 0)
+        return run;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(out[0]);
+        const int nothing = open("/dev/null", O_RDONLY);
+        dup2(nothing, 0);
+        if (chdir(workingFolder.constData()) == 0)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    QByteArray output;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        output.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = QString::fromUtf8(output);
+    return run;
+}
+
 QString tst_Tools::standInFfmpeg(const QByteArray &body)
 {
     const QString folder = freshFolder();
@@ -239,6 +291,12 @@ void tst_Tools::initTestCase()
         QVERIFY2(error.isEmpty(), qPrintable(clip.name + ": " + error));
         m_inputSeconds.insert(clip.name, clip.seconds);
     }
+    // A real clip for playlists to name.
+    QProcess segment;
+    segment.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                             "testsrc=size=160x120:rate=25:duration=1", "-c:v", "mpeg2video", "-f",
+                             "mpegts", input("segment.ts")});
+    QVERIFY(segment.waitForFinished() && segment.exitCode() == 0);
     QFile text(input("text.avi"));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("This is a text file, not a video.\n");
@@ -760,6 +818,139 @@ void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
     QCOMPARE(theirs.readAll(), QByteArray("theirs"));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{outputName});
+}
+
+void tst_Tools::refusesPlaylistsAndLists_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QString>("outputName");
+
+    // Each names a real clip beside it (or a server of the test's own); followed, it would
+    // convert, or make a request.
+    const QByteArray hls = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n"
+                           "#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:1.0,\nSEGMENT\n#EXT-X-ENDLIST\n";
+    const QByteArray concat = "ffconcat version 1.0\nfile seg.ts\n";
+    const QByteArray remote = QByteArray(hls).replace("SEGMENT", "http://127.0.0.1:PORT/x.ts");
+    const QStringList mpeg4 = QStringList{"IN"} + StageOneMpeg4;
+    for (const auto &[tool, arguments, output] :
+         {std::tuple{QStringLiteral("conv"), mpeg4, QStringLiteral("clip.mp4")},
+          std::tuple{QStringLiteral("coder"), Mp3, QStringLiteral("clip.mp3")},
+          std::tuple{QStringLiteral("coder"), RealFixed, QStringLiteral("clip.rmvb")},
+          std::tuple{QStringLiteral("coder2"), mobile("176x144"), QStringLiteral("clip.3gp")}}) {
+        const QString name = tool + QLatin1Char(' ') + output.section(QLatin1Char('.'), 1);
+        QTest::addRow("%s, HLS playlist", qPrintable(name)) << tool << arguments << hls << output;
+        QTest::addRow("%s, ffconcat list", qPrintable(name))
+            << tool << arguments << concat << output;
+        QTest::addRow("%s, playlist naming a server", qPrintable(name))
+            << tool << arguments << remote << output;
+    }
+}
+
+// A playlist or list file named like a video must fail as what it is, and open nothing it
+// names: neither the clip beside it nor an address on the network.
+void tst_Tools::refusesPlaylistsAndLists()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, list);
+    QFETCH(QString, outputName);
+
+    const int server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QVERIFY(server >= 0);
+    const auto closeServer = qScopeGuard([server] { close(server); });
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    QVERIFY(listen(server, 4) == 0);
+    QVERIFY(getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+
+    const QString folder = freshFolder();
+    const QString segment = folder + QStringLiteral("/seg.ts");
+    QVERIFY(QFile::copy(input("segment.ts"), segment));
+    const QString holiday = folder + QStringLiteral("/holiday.mp4");
+    QFile file(holiday);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(list.replace("SEGMENT", segment.toUtf8())
+                   .replace("PORT", QByteArray::number(ntohs(address.sin_port))));
+    file.close();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, holiday, output);
+
+    const Run run = runTool(tool, arguments, folder);
+    QCOMPARE(run.exitCode, ToolContract::ExitFailed);
+    const QStringList lines = run.output.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.last(), QString::fromUtf8(ToolContract::ErrorPrefix) +
+                               ToolContract::Error::NotMediaFile + holiday);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{"holiday.mp4", "seg.ts"}));
+    pollfd waiting = {server, POLLIN, 0};
+    QVERIFY2(poll(&waiting, 1, 0) == 0, "the tool connected to the address in the playlist");
+}
+
+void tst_Tools::nonUtf8Names_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("videoCodec");
+    QTest::addColumn<QString>("audioCodec");
+    QTest::newRow("conv") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "输出.mp4"
+                          << "mpeg4"
+                          << "mp3";
+    QTest::newRow("coder MP3") << "coder" << Mp3 << "输出.mp3"
+                               << ""
+                               << "mp3";
+    QTest::newRow("coder RMVB") << "coder" << RealFixed << "输出.rmvb"
+                                << "rv10"
+                                << "ac3";
+    QTest::newRow("coder2") << "coder2" << mobile("176x144") << "输出.3gp"
+                            << "mpeg4"
+                            << "amr_nb";
+}
+
+// A file named in GBK (as copied from an old Chinese system) is a name of bytes that are not
+// UTF-8; the tools pass them on untouched.
+void tst_Tools::nonUtf8Names()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(QString, videoCodec);
+    QFETCH(QString, audioCodec);
+
+    const QString folder = freshFolder();
+    const QByteArray gbkName = "\xc6\xb5\xca\xd3.mp4"; // 视频.mp4 in GBK
+    const QByteArray source = QFile::encodeName(folder) + '/' + gbkName;
+    {
+        QFile original(input("stereo.mp4"));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray content = original.readAll();
+        const int fd = ::open(source.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, content.constData(), size_t(content.size())), content.size());
+        ::close(fd);
+    }
+    // QTemporaryDir removes by text names, which cannot spell this one.
+    const auto removeSource = qScopeGuard([&source] { ::unlink(source.constData()); });
+    QList<QByteArray> bytes;
+    for (const QString &argument : arguments)
+        bytes.append(argument == QLatin1String("IN") || argument == QLatin1String("SCRATCH")
+                         ? gbkName
+                     : argument == QLatin1String("OUT") ? outputName.toUtf8()
+                                                        : argument.toUtf8());
+
+    const Run run = runToolWithBytes(tool, bytes, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    const TestMedia::Info info = TestMedia::probe(folder + QLatin1Char('/') + outputName);
+    QCOMPARE(info.videoCodec, videoCodec);
+    QCOMPARE(info.audioCodec, audioCodec);
+    QVERIFY(qAbs(info.duration - m_inputSeconds.value("stereo.mp4")) <= 0.2);
 }
 
 void tst_Tools::oddNames_data()

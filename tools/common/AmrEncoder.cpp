@@ -66,24 +66,28 @@ bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
 
     std::string errors;
     bool durationKnown = false;
-    const int code = Subprocess({"ffmpeg", "-nostdin", "-hide_banner", "-nostats", "-i",
-                                 FfmpegText::fileUrl(input), "-map", "0:a:0", "-vn", "-ac", "1",
-                                 "-ar", "8000", "-c:a", "pcm_s16le", "-f", "s16le", "pipe:1"})
-                         .run(
-                             [&](const char *data, size_t size) {
-                                 pcm.insert(pcm.end(), data, data + size);
-                                 encodeFrames(false);
-                             },
-                             [&](const char *data, size_t size) {
-                                 errors.append(data, size);
-                                 double seconds = 0;
-                                 if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
-                                     durationKnown = true;
-                                     duration(seconds);
-                                 }
-                             });
+    std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
+    for (const std::string &argument : FfmpegText::inputArguments(input))
+        arguments.push_back(argument);
+    arguments.insert(arguments.end(), {"-map", "0:a:0", "-vn", "-ac", "1", "-ar", "8000", "-c:a",
+                                       "pcm_s16le", "-f", "s16le", "pipe:1"});
+    const int code = Subprocess(arguments).run(
+        [&](const char *data, size_t size) {
+            pcm.insert(pcm.end(), data, data + size);
+            encodeFrames(false);
+        },
+        [&](const char *data, size_t size) {
+            errors.append(data, size);
+            double seconds = 0;
+            if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
+                durationKnown = true;
+                duration(seconds);
+            }
+        });
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
+    if (code != 0 && FfmpegText::formatRefused(errors))
+        throw toolError(ToolContract::Error::NotMediaFile, input);
     if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
         return false;
     if (code != 0 && errors.find("Input #0") == std::string::npos)

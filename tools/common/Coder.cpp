@@ -120,7 +120,7 @@ void Coder::run()
         std::fflush(stdout);
     };
 
-    std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
+    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
     // The AMR audio lives in memory only, so that a killed tool leaves no file behind.
     std::unique_ptr<MemoryFile> amrData;
     bool amrAudio = false;
@@ -128,7 +128,8 @@ void Coder::run()
         amrData = std::make_unique<MemoryFile>("vidmorph-amr");
         amrAudio = amrEncoder.encode(options.input, *amrData, showDuration);
         if (amrAudio)
-            arguments.insert(arguments.end(), {"-f", "amr", "-i", "file:/proc/self/fd/3"});
+            arguments.insert(arguments.end(), {"-protocol_whitelist", "file", "-format_whitelist",
+                                               "amr", "-f", "amr", "-i", "file:/proc/self/fd/3"});
     }
 
     if (video) {

@@ -73,6 +73,8 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
                             errors.find("Error closing file") != std::string::npos;
     if (code == 0 && !unfinished)
         return;
+    if (FfmpegText::formatRefused(errors))
+        throw toolError(ToolContract::Error::NotMediaFile, m_input);
     if (errors.find("Stream map '0:v") != std::string::npos)
         throw toolError(ToolContract::Error::NoVideoStream);
     if (errors.find("Stream map '0:a") != std::string::npos)

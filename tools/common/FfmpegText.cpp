@@ -33,6 +33,21 @@ std::string fileUrl(const std::string &path)
     return "file:" + absolutePath(path);
 }
 
+std::vector<std::string> inputArguments(const std::string &path)
+{
+    return {"-protocol_whitelist",
+            ToolContract::InputProtocols,
+            "-format_whitelist",
+            ToolContract::InputFormats,
+            "-i",
+            fileUrl(path)};
+}
+
+bool formatRefused(const std::string &stderrText)
+{
+    return stderrText.find("Format not on whitelist") != std::string::npos;
+}
+
 static std::string withoutFileNames(std::string line)
 {
     // ffmpeg starts many messages with the url it failed on: "file:/a/b.avi: Invalid data".

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Small helpers shared by the tools for talking to ffmpeg.
 namespace FfmpegText {
@@ -9,6 +10,13 @@ namespace FfmpegText {
 // colon) is ever read as an option or another protocol.
 std::string fileUrl(const std::string &path);
 std::string absolutePath(const std::string &path);
+
+// ffmpeg's options that open a user's file as its next input: read as one local media file of
+// the formats in ToolContract::InputFormats, nothing else.
+std::vector<std::string> inputArguments(const std::string &path);
+
+// Whether ffmpeg refused its input for a format outside the whitelist.
+bool formatRefused(const std::string &stderrText);
 
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
