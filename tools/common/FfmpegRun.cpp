@@ -31,7 +31,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     arguments.insert(arguments.end(), m_arguments.begin(), m_arguments.end());
 
     std::string pending, errors;
-    bool durationKnown = false;
+    bool durationKnown = false, sizesKnown = false;
     const auto onProgress = [&](const char *data, size_t size) {
         pending.append(data, size);
         size_t start = 0, end;
@@ -55,6 +55,11 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             durationKnown = true;
             duration(seconds);
         }
+        ToolContract::FrameSize input = {}, output = {};
+        if (m_sizes && !sizesKnown && FfmpegText::videoSizes(errors, input, output)) {
+            sizesKnown = true;
+            m_sizes(input, output);
+        }
         // Only the start (the input's description) and the end (why it failed) matter; keep
         // memory bounded on long noisy runs.
         if (errors.size() > (1u << 20))
@@ -73,6 +78,10 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
                             errors.find("Error closing file") != std::string::npos;
     if (code == 0 && !unfinished)
         return;
+    if (const long size = FfmpegText::refusedPacketSize(errors))
+        throw PacketTooLarge(size, std::string(ToolContract::ErrorPrefix) +
+                                       ToolContract::Error::EncodingFailed +
+                                       FfmpegText::failureReason(errors));
     if (FfmpegText::formatRefused(errors))
         throw toolError(ToolContract::Error::NotMediaFile, m_input);
     if (errors.find("Stream map '0:v") != std::string::npos)
