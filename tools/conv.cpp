@@ -6,6 +6,7 @@
 #include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
 #include "common/FrameFit.h"
+#include "common/Heartbeat.h"
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
@@ -185,15 +186,23 @@ std::string withoutParentheses(std::string text)
     return text;
 }
 
+std::string progressLine(double seconds, int percent)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, ToolContract::ConvProgressFormat, seconds, percent);
+    return line;
+}
+
 void printProgress(double seconds, int percent)
 {
-    std::printf(ToolContract::ConvProgressFormat, seconds, percent);
-    std::fflush(stdout);
+    Heartbeat::print(progressLine(seconds, percent));
 }
 
 void convert(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
+    // Nothing done yet is 0 %, also while ffmpeg has not told the input's length.
+    Heartbeat::setLine(progressLine(0, 0));
     const std::vector<std::string> video = videoArguments(options);
     const std::vector<std::string> audio = audioArguments(options);
     const std::string format = containerFormat(options);

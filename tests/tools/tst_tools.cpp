@@ -67,6 +67,8 @@ private slots:
     void stopSignalEndsEncoderAndRemovesOutput_data();
     void stopSignalEndsEncoderAndRemovesOutput();
     void killedToolTakesItsEncoderAlong_data();
+    void progressWhileTheEncoderIsSilent_data();
+    void progressWhileTheEncoderIsSilent();
     void killedToolTakesItsEncoderAlong();
 
 private:
@@ -1444,6 +1446,83 @@ void tst_Tools::killedToolTakesItsEncoderAlong()
     qInfo("encoder gone %lld ms after the tool", timer.elapsed());
     QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
+}
+
+void tst_Tools::progressWhileTheEncoderIsSilent_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<bool>("working"); // the silent encoder uses the processor
+    QTest::newRow("conv") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << true;
+    QTest::newRow("coder") << "coder" << RealFixed << "clip.rmvb" << true;
+    QTest::newRow("coder2, AMR pass") << "coder2" << mobile("176x144") << "clip.3gp" << true;
+    QTest::newRow("conv, encoder stuck")
+        << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << false;
+}
+
+// The converter ends a tool that prints nothing for ten minutes. A stand-in for ffmpeg names
+// the input's length and then works for a few seconds without a word (a slow first frame, or
+// coder2's AMR decoder): the tool still shows its progress at least every two seconds. One
+// that is stuck (no processor time) gets no such help, so the converter can still end it.
+void tst_Tools::progressWhileTheEncoderIsSilent()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, working);
+
+    const QByteArray wait =
+        working ? "end=$((SECONDS + 5)); while [ $SECONDS -lt $end ]; do :; done\n" : "sleep 5\n";
+    const QString standIn = standInFfmpeg(
+        "out=${@: -1}; out=${out#file:}\n"
+        "printf \"Input #0, avi, from 'x':\\n  Duration: 00:00:10.00, start: 0.0\\n\" >&2\n" +
+        wait + "[ \"$out\" = pipe:1 ] && exit 1\nprintf x > \"$out\"\n");
+    const QString folder = freshFolder();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input("stereo.mp4"), folder + '/' + outputName);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+    // When each progress line arrived, from the start to the end of the run.
+    QList<qint64> times = {0};
+    QByteArray printed;
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 30000) {
+        process.waitForReadyRead(50);
+        const QByteArray chunk = process.readAllStandardOutput();
+        printed += chunk;
+        for (char c : chunk)
+            if (c == '\r' || c == '\n')
+                times.append(clock.elapsed());
+    }
+    QCOMPARE(process.state(), QProcess::NotRunning);
+    printed += process.readAllStandardOutput();
+    times.append(clock.elapsed());
+    qint64 longest = 0;
+    for (int i = 1; i < times.size(); ++i)
+        longest = qMax(longest, times[i] - times[i - 1]);
+    QVERIFY2(clock.elapsed() >= 3500, "the stand-in did not hold the run");
+    qInfo("longest time without a line: %lld ms of %lld ms", longest, clock.elapsed());
+    if (working)
+        QVERIFY2(longest <= 2000, qPrintable(QStringLiteral("%1 ms without a line: %2")
+                                                 .arg(longest)
+                                                 .arg(QString::fromUtf8(printed))));
+    else
+        QVERIFY2(longest >= 3000, qPrintable(QStringLiteral("%1 ms without a line: %2")
+                                                 .arg(longest)
+                                                 .arg(QString::fromUtf8(printed))));
+    // The repeated lines are progress the converter reads, and never more than done.
+    const QString text = QString::fromUtf8(printed);
+    const QList<double> progress = shownProgress(text, tool == QLatin1String("conv"));
+    if (working)
+        QVERIFY2(progress.size() >= 2 && progress.first() == 0.0, qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)

@@ -4,6 +4,7 @@
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
 #include "FrameFit.h"
+#include "Heartbeat.h"
 #include "MemoryFile.h"
 #include "OutputFile.h"
 #include "ToolContract.h"
@@ -70,10 +71,23 @@ std::string defaultVideoCodec(const std::string &extension)
     return {};
 }
 
+std::string timeLine(double seconds)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, ToolContract::TimeLineFormat, seconds);
+    return line;
+}
+
+std::string durationLine(const char *text)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, ToolContract::DurationLineFormat, text);
+    return line;
+}
+
 void printTime(double seconds)
 {
-    std::printf(ToolContract::TimeLineFormat, seconds);
-    std::fflush(stdout);
+    Heartbeat::print(timeLine(seconds));
 }
 
 } // namespace
@@ -124,6 +138,8 @@ void Coder::run()
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
 
     OutputFile output(options.output);
+    // Until ffmpeg names the input's length, there is no position to show either.
+    Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));
     double duration = 0;
     bool durationShown = false;
     const auto showDuration = [&](double seconds) {
@@ -131,10 +147,11 @@ void Coder::run()
             return;
         durationShown = true;
         duration = seconds;
-        std::printf(ToolContract::DurationLineFormat, seconds >= 0
-                                                          ? FfmpegText::clock(seconds).c_str()
-                                                          : ToolContract::DurationUnknown);
-        std::fflush(stdout);
+        // A position read before the length would show as done, so the line to repeat is
+        // the position only from here on.
+        Heartbeat::print(durationLine(seconds >= 0 ? FfmpegText::clock(seconds).c_str()
+                                                   : ToolContract::DurationUnknown),
+                         timeLine(0));
     };
 
     std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);

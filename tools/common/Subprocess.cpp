@@ -1,5 +1,6 @@
 #include "Subprocess.h"
 
+#include "Heartbeat.h"
 #include "Pipe.h"
 #include "Signals.h"
 #include "ToolContract.h"
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -19,6 +21,9 @@
 extern char **environ;
 
 namespace {
+
+// How often the heartbeat looks at a running child.
+constexpr int TickMs = 250;
 
 // The program as execve needs it: a name with a slash as it is, any other looked up in PATH.
 // Done before fork, so that the child only has to call execve.
@@ -123,8 +128,20 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     const Sink *sinks[2] = {&onStdout, &onStderr};
     int openPipes = 2;
     char buffer[65536];
+    timespec lastTick = {};
+    clock_gettime(CLOCK_MONOTONIC, &lastTick);
     while (openPipes > 0) {
-        if (poll(fds, 2, -1) < 0) {
+        timespec time = {};
+        clock_gettime(CLOCK_MONOTONIC, &time);
+        if ((time.tv_sec - lastTick.tv_sec) * 1000 + (time.tv_nsec - lastTick.tv_nsec) / 1000000 >=
+            TickMs) {
+            lastTick = time;
+            Heartbeat::tick(pid);
+        }
+        const int ready = poll(fds, 2, TickMs);
+        if (ready == 0)
+            continue;
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
