@@ -49,6 +49,7 @@ constexpr int MaxRealMediaAttempts = 6;
 
 std::vector<std::string> realMediaGuard()
 {
+    // The buffer refills within one frame up to 120 frames a second.
     return {"-maxrate",           std::to_string(RealMediaBuffer * 120),
             "-bufsize",           std::to_string(RealMediaBuffer),
             "-rc_init_occupancy", std::to_string(RealMediaBuffer),
