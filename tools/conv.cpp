@@ -2,8 +2,11 @@
 // the encoding with ffmpeg, printing MEncoder-style progress: "Pos: 1.2s ( 5%)" lines.
 
 #include "FfmpegMuxers.h"
+#include "ToolContract.h"
 #include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
+#include "common/FrameFit.h"
+#include "common/Heartbeat.h"
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
@@ -71,16 +74,44 @@ std::string standardMpegRate(double rate)
     return best.second;
 }
 
+// MP2 knows only a few bitrates, which also depend on the sample rate. Any other asked for
+// (the converter offers 10.2 and 12.2 kbit/s) becomes the nearest one of those that every
+// sample rate of MP2 takes, and the user is told.
+std::string mp2Bitrate(const std::string &bits)
+{
+    static const long everyRate[] = {32, 48, 56, 64, 80, 96, 112, 128, 160};
+    static const long fullRatesOnly[] = {192, 224, 256, 320, 384};
+    const long kbits = std::atol(bits.c_str()) / 1000;
+    if (std::atol(bits.c_str()) % 1000 == 0 &&
+        (std::count(std::begin(everyRate), std::end(everyRate), kbits) ||
+         std::count(std::begin(fullRatesOnly), std::end(fullRatesOnly), kbits)))
+        return bits;
+    const double asked = std::atof(bits.c_str()) / 1000;
+    long best = everyRate[0];
+    for (long candidate : everyRate)
+        if (std::fabs(candidate - asked) <= std::fabs(best - asked))
+            best = candidate;
+    if (asked > 160)
+        best = 160;
+    std::printf("%s%s%g kbit/s, it is written at %ld kbit/s\n", ToolContract::NotePrefix,
+                ToolContract::Mp2BitrateNote, asked, best);
+    return std::to_string(best * 1000);
+}
+
 // ffmpeg itself brings the audio to a sample rate and channel layout the encoder takes.
 std::vector<std::string> audioArguments(const Options &options)
 {
     std::vector<std::string> arguments;
     if (options.audioEncoder == "mp3lame") {
+        // The converter's audio bitrates include 10.2 and 12.2, so a preset may have a
+        // fraction; LAME comes as close to it as the sample rate allows.
         const std::string &preset = options.lamePreset.empty() ? "128" : options.lamePreset;
-        int kbits = 0;
-        if (!FfmpegText::parsePositiveInt(preset, kbits) || kbits < 8 || kbits > 320)
+        double kbits = 0;
+        if (!FfmpegText::parseBitrate(preset, kbits) || preset.back() == 'k' ||
+            preset.back() == 'K' || preset.back() == 'm' || preset.back() == 'M' || kbits < 8 ||
+            kbits > 320)
             badParameter("-lameopts preset=" + preset);
-        arguments = {"-c:a", "libmp3lame", "-b:a", std::to_string(kbits) + "k"};
+        arguments = {"-c:a", "libmp3lame", "-b:a", std::to_string(std::llround(kbits * 1000))};
         // LAME's numbered presets below 320 are average bitrates; 320 is constant.
         if (kbits != 320)
             arguments.insert(arguments.end(), {"-abr", "1"});
@@ -91,11 +122,13 @@ std::vector<std::string> audioArguments(const Options &options)
             badParameter("acodec=" + name);
         arguments = {"-c:a", name};
         const auto rate = options.lavc.find("abitrate");
-        arguments.insert(arguments.end(), {"-b:a", rate == options.lavc.end()
-                                                       ? std::string("224000")
-                                                       : bitrate(rate->second, "abitrate", false)});
+        std::string bits =
+            rate == options.lavc.end() ? "224000" : bitrate(rate->second, "abitrate", false);
+        if (name == "mp2")
+            bits = mp2Bitrate(bits);
+        arguments.insert(arguments.end(), {"-b:a", bits});
     } else if (options.audioEncoder.empty()) {
-        throw ToolFailure("Error: no audio encoder selected, use -oac");
+        throw toolError(ToolContract::Error::NoAudioEncoder);
     } else {
         badParameter("-oac " + options.audioEncoder);
     }
@@ -104,14 +137,19 @@ std::vector<std::string> audioArguments(const Options &options)
     return arguments;
 }
 
+std::string videoCodecName(const Options &options)
+{
+    const auto codec = options.lavc.find("vcodec");
+    return codec == options.lavc.end() ? "mpeg4" : codec->second;
+}
+
 std::vector<std::string> videoArguments(const Options &options)
 {
     if (options.videoEncoder.empty())
-        throw ToolFailure("Error: no video encoder selected, use -ovc");
+        throw toolError(ToolContract::Error::NoVideoEncoder);
     if (options.videoEncoder != "lavc")
         badParameter("-ovc " + options.videoEncoder);
-    const auto codec = options.lavc.find("vcodec");
-    const std::string name = codec == options.lavc.end() ? "mpeg4" : codec->second;
+    const std::string name = videoCodecName(options);
     if (!FfmpegText::isPlainName(name))
         badParameter("vcodec=" + name);
     for (const auto &[key, value] : options.lavc)
@@ -130,8 +168,11 @@ std::vector<std::string> videoArguments(const Options &options)
             arguments.end(),
             {"-r", mpegVideo ? standardMpegRate(parseRate(options.frameRate)) : options.frameRate});
     }
-    // 4:2:0 video needs an even frame size; an odd one gets one more row or column.
-    arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
+    // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
+    // least, so an odd one gets one more row or column.
+    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(name.c_str());
+    arguments.insert(arguments.end(), {"-vf", limits ? FrameFit::filters(*limits, false)
+                                                     : "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
     arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
     return arguments;
 }
@@ -145,22 +186,30 @@ std::string withoutParentheses(std::string text)
     return text;
 }
 
+std::string progressLine(double seconds, int percent)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, ToolContract::ConvProgressFormat, seconds, percent);
+    return line;
+}
+
 void printProgress(double seconds, int percent)
 {
-    std::printf("Pos:%6.1fs (%2d%%)\r", seconds, percent);
-    std::fflush(stdout);
+    Heartbeat::print(progressLine(seconds, percent));
 }
 
 void convert(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
+    // Nothing done yet is 0 %, also while ffmpeg has not told the input's length.
+    Heartbeat::setLine(progressLine(0, 0));
     const std::vector<std::string> video = videoArguments(options);
     const std::vector<std::string> audio = audioArguments(options);
     const std::string format = containerFormat(options);
     FfmpegRun::requireInputFile(options.input);
 
-    OutputFile output(options.output, true);
-    std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
+    OutputFile output(options.output);
+    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
     arguments.insert(arguments.end(), video.begin(), video.end());
     arguments.insert(arguments.end(), audio.begin(), audio.end());
     arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
@@ -170,20 +219,26 @@ void convert(int argc, char **argv)
 
     double duration = 0, last = 0;
     int shown = -1;
-    FfmpegRun(options.input, arguments)
-        .run([&](double seconds) { duration = seconds; },
-             [&](double seconds) {
-                 last = std::max(last, seconds);
-                 if (duration <= 0)
-                     return;
-                 const int percent = std::min(99, int(last / duration * 100));
-                 if (percent != shown) {
-                     shown = percent;
-                     printProgress(last, percent);
-                 }
-             });
+    const std::string codec = videoCodecName(options);
+    FfmpegRun run(options.input, arguments);
+    run.onFrameSizes([&](ToolContract::FrameSize input, ToolContract::FrameSize coded) {
+        ToolContract::FrameSize from = {};
+        if (FrameFit::scaledDown(input, coded, from))
+            FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
+    });
+    run.run([&](double seconds) { duration = seconds; },
+            [&](double seconds) {
+                last = std::max(last, seconds);
+                if (duration <= 0)
+                    return;
+                const int percent = std::min(99, int(last / duration * 100));
+                if (percent != shown) {
+                    shown = percent;
+                    printProgress(last, percent);
+                }
+            });
     output.commit();
-    printProgress(std::max(last, duration), 100);
+    printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");
 }
 

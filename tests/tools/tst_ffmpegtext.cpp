@@ -1,6 +1,7 @@
 // The tools' readers of ffmpeg's text and of their own option values, without running ffmpeg.
 #include "common/FfmpegText.h"
 
+#include <QSize>
 #include <QTest>
 
 class tst_FfmpegText : public QObject
@@ -14,6 +15,10 @@ private slots:
     void clock();
     void parseBitrate_data();
     void parseBitrate();
+    void videoSizes_data();
+    void videoSizes();
+    void refusedPacketSize_data();
+    void refusedPacketSize();
 };
 
 void tst_FfmpegText::inputDuration_data()
@@ -95,6 +100,65 @@ void tst_FfmpegText::parseBitrate()
     QCOMPARE(FfmpegText::parseBitrate(text.toStdString(), parsed), ok);
     if (ok)
         QCOMPARE(parsed, value);
+}
+
+void tst_FfmpegText::videoSizes_data()
+{
+    QTest::addColumn<QByteArray>("errors");
+    QTest::addColumn<QSize>("input"); // empty: not complete yet
+    QTest::addColumn<QSize>("output");
+    const QByteArray input =
+        "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'file:/a/b (1920x1080).mp4':\n"
+        "  Duration: 00:00:20.00, start: 0.000000, bitrate: 600 kb/s\n"
+        "  Stream #0:0[0x1](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, stereo\n"
+        "  Stream #0:1[0x2](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(tv, "
+        "bt709), 4096x2160 [SAR 1:1 DAR 256:135], 467 kb/s, 25 fps, 25 tbr (default)\n"
+        "Stream mapping:\n";
+    const QByteArray output =
+        "Output #0, vob, to 'file:/a/.vidmorph-1-b.mpg':\n"
+        "  Stream #0:0: Video: mpeg2video (Main), 1 reference frame, yuv420p(tv, "
+        "progressive), 4094x2160 (0x0) [SAR 2048:2047 DAR 256:135], q=2-31, 600 kb/s\n";
+    QTest::newRow("both") << input + output << QSize(4096, 2160) << QSize(4094, 2160);
+    QTest::newRow("output line not complete") << input + output.chopped(1) << QSize() << QSize();
+    QTest::newRow("no output yet") << input << QSize() << QSize();
+    QTest::newRow("file names that look like streams")
+        << QByteArray(input).replace("b (1920x1080).mp4", "x: Video: 9x9,.mp4") +
+               QByteArray(output).replace(".vidmorph-1-b.mpg", "\n  Stream #0:0: Video: 7x7,")
+        << QSize(4096, 2160) << QSize(4094, 2160);
+    QTest::newRow("no video in the output")
+        << input + "Output #0, mp3, to 'file:/a/b.mp3':\n  Stream #0:0: Audio: mp3\n"
+        << QSize() << QSize();
+}
+
+void tst_FfmpegText::videoSizes()
+{
+    QFETCH(QByteArray, errors);
+    QFETCH(QSize, input);
+    QFETCH(QSize, output);
+    ToolContract::FrameSize in = {}, out = {};
+    QCOMPARE(FfmpegText::videoSizes(errors.toStdString(), in, out), !input.isEmpty());
+    if (!input.isEmpty()) {
+        QCOMPARE(QSize(in.width, in.height), input);
+        QCOMPARE(QSize(out.width, out.height), output);
+    }
+}
+
+void tst_FfmpegText::refusedPacketSize_data()
+{
+    QTest::addColumn<QByteArray>("errors");
+    QTest::addColumn<int>("size");
+    QTest::newRow("refused") << QByteArray(
+                                    "[rm @ 0x55c8] Muxing packets larger than 64 kB (219434) "
+                                    "is not supported\nConversion failed!\n")
+                             << 219434;
+    QTest::newRow("other failure") << QByteArray("Error writing trailer: No space left\n") << 0;
+}
+
+void tst_FfmpegText::refusedPacketSize()
+{
+    QFETCH(QByteArray, errors);
+    QFETCH(int, size);
+    QCOMPARE(FfmpegText::refusedPacketSize(errors.toStdString()), long(size));
 }
 
 QTEST_APPLESS_MAIN(tst_FfmpegText)

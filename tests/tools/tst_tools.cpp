@@ -1,5 +1,8 @@
+#include "ProcessTable.h"
 #include "TestMedia.h"
+#include "convert/FailureReason.h"
 #include "process/ProgressParser.h"
+#include "tools/ToolContract.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -7,11 +10,31 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// A file's first video stream as ffprobe tells it.
+struct VideoInfo
+{
+    QString codec;
+    QSize size;
+    double sampleAspect = 1; // 1 when the file does not say
+    double displayAspect() const
+    {
+        return size.isEmpty() ? 0 : size.width() * sampleAspect / size.height();
+    }
+};
 
 // The three encoder tools run for real over the system's ffmpeg, with the command lines the
 // converter builds, on small clips made here.
@@ -21,17 +44,32 @@ class tst_Tools : public QObject
 
 private slots:
     void initTestCase();
+    void converterKnowsEveryErrorText_data();
+    void converterKnowsEveryErrorText();
     void encodes_data();
     void encodes();
+    void anySizeAnyContent_data();
+    void anySizeAnyContent();
     void fails_data();
     void fails();
     void failsWhenTheDiskIsFull_data();
     void failsWhenTheDiskIsFull();
-    void keepsAnExistingFileWithoutOverwrite();
+    void neverReplacesAFile_data();
+    void neverReplacesAFile();
+    void keepsAFileThatAppearsDuringTheEncode_data();
+    void keepsAFileThatAppearsDuringTheEncode();
+    void refusesPlaylistsAndLists_data();
+    void refusesPlaylistsAndLists();
+    void nonUtf8Names_data();
+    void nonUtf8Names();
     void oddNames_data();
     void oddNames();
     void stopSignalEndsEncoderAndRemovesOutput_data();
     void stopSignalEndsEncoderAndRemovesOutput();
+    void killedToolTakesItsEncoderAlong_data();
+    void progressWhileTheEncoderIsSilent_data();
+    void progressWhileTheEncoderIsSilent();
+    void killedToolTakesItsEncoderAlong();
 
 private:
     struct Run
@@ -41,16 +79,26 @@ private:
     };
     Run runTool(const QString &tool, const QStringList &arguments, const QString &folder,
                 qint64 fileSizeLimit = 0);
+    // For arguments that are bytes, not text: names in another encoding than UTF-8.
+    Run runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
+                         const QString &folder);
     QString input(const QString &name) const
     {
         return m_dir.filePath(QStringLiteral("in/") + name);
     }
     QString intermediate(const QString &inputName);
+    // A clip of a lavfi video source (and a second of sine audio) made once.
+    QString clip(const QString &name, const QString &source, int frames, const QString &codec);
     QString freshFolder();
+    // A folder holding an executable "ffmpeg" that runs the shell script body, to be put first
+    // on a tool's PATH.
+    QString standInFfmpeg(const QByteArray &body);
+    QString toolArgument(const QString &text, const QString &inputPath, const QString &output);
 
     QTemporaryDir m_dir;
     QHash<QString, double> m_inputSeconds;
     QHash<QString, QString> m_intermediates;
+    QHash<QString, VideoInfo> m_videoInfo;
     int m_folders = 0;
 };
 
@@ -153,6 +201,67 @@ tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &argume
     return run;
 }
 
+tst_Tools::Run tst_Tools::runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
+                                           const QString &folder)
+{
+    const QByteArray program = QFile::encodeName(TestMedia::toolPath(tool));
+    const QByteArray workingFolder = QFile::encodeName(folder);
+    std::vector<char *> argv = {const_cast<char *>(program.constData())};
+    for (const QByteArray &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.constData()));
+    argv.push_back(nullptr);
+    int out[2];
+    Run run;
+    if (pipe(out) != 0)
+        return run;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(out[0]);
+        const int nothing = open("/dev/null", O_RDONLY);
+        dup2(nothing, 0);
+        if (chdir(workingFolder.constData()) == 0)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    QByteArray output;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        output.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = QString::fromUtf8(output);
+    return run;
+}
+
+QString tst_Tools::standInFfmpeg(const QByteArray &body)
+{
+    const QString folder = freshFolder();
+    QFile script(folder + QStringLiteral("/ffmpeg"));
+    if (!script.open(QIODevice::WriteOnly))
+        return QString();
+    script.write("#!/bin/bash\n" + body);
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
+// A command line's placeholders: IN and SCRATCH read the named input, OUT is the output.
+QString tst_Tools::toolArgument(const QString &text, const QString &inputPath,
+                                const QString &output)
+{
+    if (text == QLatin1String("IN") || text == QLatin1String("SCRATCH"))
+        return inputPath;
+    if (text == QLatin1String("OUT"))
+        return output;
+    return text;
+}
+
 QString tst_Tools::freshFolder()
 {
     const QString path = m_dir.filePath(QStringLiteral("run%1").arg(++m_folders));
@@ -201,6 +310,12 @@ void tst_Tools::initTestCase()
         QVERIFY2(error.isEmpty(), qPrintable(clip.name + ": " + error));
         m_inputSeconds.insert(clip.name, clip.seconds);
     }
+    // A real clip for playlists to name.
+    QProcess segment;
+    segment.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                             "testsrc=size=160x120:rate=25:duration=1", "-c:v", "mpeg2video", "-f",
+                             "mpegts", input("segment.ts")});
+    QVERIFY(segment.waitForFinished() && segment.exitCode() == 0);
     QFile text(input("text.avi"));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("This is a text file, not a video.\n");
@@ -208,6 +323,48 @@ void tst_Tools::initTestCase()
     QFile empty(input("empty.avi"));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
+}
+
+// The converter tells the user why a tool failed by the beginning of its error line; a text
+// that drifts from what the converter knows shows only as an exit code.
+void tst_Tools::converterKnowsEveryErrorText_data()
+{
+    namespace E = ToolContract::Error;
+    QTest::addColumn<QString>("line");
+    const auto row = [](const char *text, const char *detail) {
+        QTest::newRow(text) << QString::fromUtf8(ToolContract::ErrorPrefix) + text + detail;
+    };
+    row(E::StoppedBySignal, "15");
+    row(E::InputNotFound, "/a/b.avi");
+    row(E::InputNotAFile, "/a/b");
+    row(E::InputEmpty, "/a/b.avi");
+    row(E::InputUnreadable, "/a/b.avi: Invalid data found when processing input");
+    row(E::NoVideoStream, "");
+    row(E::NoAudioStream, "");
+    row(E::AudioUndecodable, "Invalid data");
+    row(E::BadParameter, " -ac 0");
+    row(E::UnknownOption, "-vx");
+    row(E::OptionNeedsValue, "-i needs a value");
+    row(E::OutputExists, "/a/b.mp4");
+    row(E::OutputIsFolder, "/a/b.mp4");
+    row(E::OutputFolderUnwritable, "/a: Permission denied");
+    row(E::TemporaryFileUnavailable, "Too many open files");
+    row(E::CannotCreate, "/a/b.mp4: Invalid argument");
+    row(E::NoOutputWritten, "");
+    row(E::AmrEncoderUnavailable, "");
+    row(E::AmrWriteFailed, "Bad address");
+    row(E::CannotStart, "ffmpeg: No such file or directory");
+    row(E::EncodingFailed, "Invalid argument");
+}
+
+void tst_Tools::converterKnowsEveryErrorText()
+{
+    QFETCH(QString, line);
+    const QString reason = FailureReason::describe(QStringLiteral("time=1.00 \r") + line + '\n',
+                                                   ToolContract::ExitFailed, false, false);
+    QVERIFY2(!reason.startsWith(QStringLiteral("转换程序报告错误")) &&
+                 reason != QStringLiteral("转换失败"),
+             qPrintable(line + QStringLiteral(" -> ") + reason));
 }
 
 void tst_Tools::encodes_data()
@@ -413,6 +570,270 @@ void tst_Tools::encodes()
     QCOMPARE(progress.last(), 100.0);
 }
 
+namespace {
+// The command lines of each video format with the bitrates they read, as the converter builds
+// them: {format, tool, arguments, extension}.
+struct VideoCommand
+{
+    QString tool;
+    QStringList arguments;
+    QString extension;
+    QString codec;
+};
+
+VideoCommand videoCommand(const QString &format, bool lowest)
+{
+    const QString audio = lowest ? "10.2" : "64";
+    const QString video = lowest ? "40" : "600";
+    if (format == QLatin1String("MPG") || format == QLatin1String("AVI"))
+        return {"conv",
+                {"IN", "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=" + audio, "-ovc", "lavc",
+                 "-lavcopts", "vcodec=mpeg2video:vbitrate=" + video + ":vpass=1", "-ofps", "24",
+                 "-of", "lavf", "-lavfopts", "format=yuv4mpeg", "-o", "OUT"},
+                format == QLatin1String("MPG") ? "mpg" : "avi",
+                "mpeg2video"};
+    if (format == QLatin1String("MPEG4"))
+        return {"conv",
+                {"IN", "-oac", "mp3lame", "-lameopts", "preset=" + QString(lowest ? "10.2" : "320"),
+                 "-ovc", "lavc", "-lavcopts",
+                 "vcodec=mpeg4:vbitrate=" + QString(lowest ? "40" : "1200"), "-of", "avi", "-o",
+                 "OUT"},
+                "mp4",
+                "mpeg4"};
+    if (format == QLatin1String("RMVB"))
+        return {"coder", RealFixed, "rmvb", "rv10"};
+    if (format == QLatin1String("RM 640x480"))
+        return {"coder",
+                {"-i", "SCRATCH", "-y", "-s", "640x480", "-vcodec", "rv10", "-b", video + "k", "-f",
+                 "rm", "-ar", "44100", "-ab", (lowest ? "10.2" : "64") + QString("k"), "-ac", "1",
+                 "OUT"},
+                "rm",
+                "rv10"};
+    if (format == QLatin1String("MOV"))
+        return {"coder", MovFixed, "mov", "h264"};
+    if (format == QLatin1String("3GP"))
+        return {"coder2", mobile("320x240"), "3gp", "mpeg4"};
+    if (format == QLatin1String("3GP 8192x4320")) // a size typed into the list
+        return {"coder2", mobile("8192x4320"), "3gp", "mpeg4"};
+    return {};
+}
+
+QSize sizeOf(const QString &text)
+{
+    return QSize(text.section(QLatin1Char('x'), 0, 0).toInt(),
+                 text.section(QLatin1Char('x'), 1, 1).toInt());
+}
+
+VideoInfo videoInfo(const QString &path)
+{
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                            "stream=codec_name,width,height,sample_aspect_ratio", "-of", "csv=p=0",
+                            "file:" + path});
+    VideoInfo info;
+    if (!probe.waitForFinished(60000))
+        return info;
+    const QStringList fields =
+        QString::fromUtf8(probe.readAllStandardOutput()).trimmed().split(',');
+    if (fields.size() < 4)
+        return info;
+    info.codec = fields[0];
+    info.size = QSize(fields[1].toInt(), fields[2].toInt());
+    const double sar =
+        fields[3].section(':', 0, 0).toDouble() / fields[3].section(':', 1, 1).toDouble();
+    if (sar > 0)
+        info.sampleAspect = sar;
+    return info;
+}
+} // namespace
+
+QString tst_Tools::clip(const QString &name, const QString &source, int frames,
+                        const QString &codec)
+{
+    const QString path = input(name);
+    if (QFile::exists(path))
+        return path;
+    const QString seconds = QString::number(frames / 25.0);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-nostdin",
+                            "-v",
+                            "error",
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            source,
+                            "-f",
+                            "lavfi",
+                            "-i",
+                            "sine=frequency=440:sample_rate=44100:duration=" + seconds,
+                            "-frames:v",
+                            QString::number(frames),
+                            "-c:v",
+                            codec,
+                            "-preset",
+                            "ultrafast",
+                            "-c:a",
+                            "flac",
+                            "file:" + path});
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
+        qWarning() << ffmpeg.readAllStandardError();
+        return QString();
+    }
+    return path;
+}
+
+void tst_Tools::anySizeAnyContent_data()
+{
+    QTest::addColumn<QString>("clipName");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("lowest");
+
+    const auto testsrc = [](const char *size) {
+        return QStringLiteral("testsrc2=size=%1:rate=25").arg(QLatin1String(size));
+    };
+    const auto noise = [](const char *size) {
+        return QStringLiteral("color=gray:size=%1:rate=25,noise=alls=100:allf=u")
+            .arg(QLatin1String(size));
+    };
+    for (const char *format : {"MPG", "AVI", "MPEG4", "RMVB", "MOV", "3GP"}) {
+        QTest::addRow("4096x2160 %s", format)
+            << "4096x2160" << testsrc("4096x2160") << 2 << format << false;
+        QTest::addRow("7680x4320 %s", format)
+            << "7680x4320" << testsrc("7680x4320") << 2 << format << false;
+    }
+    for (const char *format : {"MPG", "MPEG4"})
+        QTest::addRow("8192x4320 %s", format)
+            << "8192x4320" << testsrc("8192x4320") << 2 << format << false;
+    QTest::newRow("4096x2160 3GP 8192x4320")
+        << "4096x2160" << testsrc("4096x2160") << 2 << "3GP 8192x4320" << false;
+    for (const char *format : {"MPG", "MPEG4", "RMVB", "MOV", "3GP"})
+        QTest::addRow("16x16 %s", format) << "16x16" << testsrc("16x16") << 10 << format << false;
+    for (const char *format : {"AVI", "RMVB", "MOV"})
+        QTest::addRow("333x187 %s", format)
+            << "333x187" << testsrc("333x187") << 10 << format << false;
+    for (const char *size : {"640x480", "1920x1080"}) {
+        const int frames = QByteArray(size) == "640x480" ? 10 : 4;
+        const QString name = QStringLiteral("noise ") + size;
+        QTest::addRow("noise %s RMVB", size) << name << noise(size) << frames << "RMVB" << false;
+        QTest::addRow("noise %s RM 640x480", size)
+            << name << noise(size) << frames << "RM 640x480" << false;
+        QTest::addRow("noise %s RM 640x480, lowest", size)
+            << name << noise(size) << frames << "RM 640x480" << true;
+    }
+    for (const char *format : {"MPG", "AVI", "MPEG4"})
+        QTest::addRow("noise 640x480 %s, lowest", format)
+            << "noise 640x480" << noise("640x480") << 10 << format << true;
+}
+
+// Any picture from 16x16 to 8K, tiny or full of noise, converts to every video format, at the
+// default bitrates and the lowest of the lists. A size an encoder cannot take is scaled down
+// as ToolContract::fittedFrame says, keeping its shape, and the tool says so; RealMedia's
+// 64 kB packets hold any picture.
+void tst_Tools::anySizeAnyContent()
+{
+    QFETCH(QString, clipName);
+    QFETCH(QString, source);
+    QFETCH(int, frames);
+    QFETCH(QString, format);
+    QFETCH(bool, lowest);
+
+    const bool noisy = clipName.startsWith(QLatin1String("noise"));
+    const QString original =
+        clip(clipName + (noisy ? ".nut" : ".mkv"), source, frames,
+             noisy || clipName == QLatin1String("333x187") ? "ffv1" : "libx264");
+    QVERIFY(!original.isEmpty());
+    const VideoCommand command = videoCommand(format, lowest);
+    const QString folder = freshFolder();
+    const QString output = folder + QStringLiteral("/clip.") + command.extension;
+
+    // Stage two reads the intermediate file of stage one, made once per clip.
+    QString stageTwoInput = original;
+    if (command.tool != QLatin1String("conv")) {
+        if (!m_intermediates.contains(clipName)) {
+            const QString scratch = freshFolder() + QStringLiteral("/tmp.mp4");
+            QStringList arguments = QStringList{original} + StageOneIntermediate;
+            arguments.replace(arguments.indexOf("SCRATCH"), scratch);
+            const Run run = runTool("conv", arguments, folder);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+            m_intermediates.insert(clipName, scratch);
+        }
+        stageTwoInput = m_intermediates.value(clipName);
+    }
+    QStringList arguments = command.arguments;
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, stageTwoInput, output);
+    const Run run = runTool(command.tool, arguments, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output.right(2000)));
+
+    const VideoInfo info = videoInfo(output);
+    QCOMPARE(info.codec, command.codec);
+    const ToolContract::FrameLimits *limits =
+        ToolContract::frameLimits(command.codec.toUtf8().constData());
+    QVERIFY(limits);
+    QVERIFY2(ToolContract::takesFrame(*limits, info.size.width(), info.size.height()),
+             qPrintable(QStringLiteral("%1x%2").arg(info.size.width()).arg(info.size.height())));
+
+    // The size asked for: the -s size, or the picture the tool read.
+    if (!m_videoInfo.contains(stageTwoInput))
+        m_videoInfo.insert(stageTwoInput, videoInfo(stageTwoInput));
+    const QSize read = m_videoInfo.value(stageTwoInput).size;
+    const qsizetype s = arguments.indexOf(QLatin1String("-s"));
+    const QSize wanted = s >= 0 ? sizeOf(arguments[s + 1]) : read;
+    const ToolContract::FrameSize fitted =
+        ToolContract::fittedFrame(*limits, wanted.width(), wanted.height());
+    const QString note = QString::fromUtf8(ToolContract::NotePrefix) +
+                         ToolContract::FrameScaledNote +
+                         QStringLiteral("%1x%2 to %3x%4: ")
+                             .arg(wanted.width())
+                             .arg(wanted.height())
+                             .arg(info.size.width())
+                             .arg(info.size.height());
+    if (noisy && command.codec == QLatin1String("rv10")) {
+        // Too detailed for a packet: made smaller still, and said so.
+        QVERIFY(info.size.width() <= fitted.width && info.size.height() <= fitted.height);
+        if (info.size != QSize(fitted.width, fitted.height))
+            QVERIFY2(run.output.contains(note), qPrintable(run.output));
+    } else {
+        QCOMPARE(info.size, QSize(fitted.width, fitted.height));
+        const bool smaller = fitted.width < wanted.width() || fitted.height < wanted.height();
+        QCOMPARE(run.output.contains(note), smaller);
+        if (!smaller)
+            QVERIFY2(!run.output.contains(QString::fromUtf8(ToolContract::NotePrefix) +
+                                          ToolContract::FrameScaledNote),
+                     qPrintable(run.output));
+    }
+
+    // The shape is kept, within what whole pixels and the encoder's units allow: the stored
+    // picture's against the size asked for, and, without -s, the shape on screen against the
+    // clip's (RealMedia stores no pixel shape, so -s there gives the shape of the -s size).
+    const double units = double(limits->alignment);
+    const double rounding = units / info.size.width() + units / info.size.height() + 0.002;
+    const double stored = double(info.size.width()) / info.size.height();
+    QVERIFY2(
+        qAbs(stored / (double(wanted.width()) / wanted.height()) - 1) <= rounding,
+        qPrintable(
+            QStringLiteral("%1 for %2x%3").arg(stored).arg(wanted.width()).arg(wanted.height())));
+    if (s < 0) {
+        if (!m_videoInfo.contains(original))
+            m_videoInfo.insert(original, videoInfo(original));
+        const double shown = m_videoInfo.value(original).displayAspect();
+        QVERIFY2(qAbs(info.displayAspect() / shown - 1) <= rounding,
+                 qPrintable(QStringLiteral("%1 for %2").arg(info.displayAspect()).arg(shown)));
+    }
+    // MP2 has no 10.2 kbit/s: the nearest rate it always takes, and a word about it.
+    if (lowest && command.codec == QLatin1String("mpeg2video")) {
+        QVERIFY2(run.output.contains(QString::fromUtf8(ToolContract::NotePrefix) +
+                                     ToolContract::Mp2BitrateNote +
+                                     "10.2 kbit/s, it is written at 32 kbit/s\n"),
+                 qPrintable(run.output));
+        QCOMPARE(TestMedia::probe(output).audioBitrate, 32000);
+    }
+    const QString errors = TestMedia::decodeErrors(output);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.left(2000)));
+}
+
 void tst_Tools::fails_data()
 {
     QTest::addColumn<QString>("tool");
@@ -431,10 +852,15 @@ void tst_Tools::fails_data()
                                      << "clip.3gp"
                                      << "empty";
     QStringList badPreset = StageOneMpeg4;
-    badPreset.replace(badPreset.indexOf("preset=320"), "preset=12.2");
-    QTest::newRow("preset=12.2") << "conv" << badPreset << "stereo.mp4"
+    badPreset.replace(badPreset.indexOf("preset=320"), "preset=loud");
+    QTest::newRow("preset=loud") << "conv" << badPreset << "stereo.mp4"
                                  << "clip.mp4"
-                                 << "preset=12.2";
+                                 << "preset=loud";
+    QStringList hugePreset = StageOneMpeg4;
+    hugePreset.replace(hugePreset.indexOf("preset=320"), "preset=320.5");
+    QTest::newRow("preset=320.5") << "conv" << hugePreset << "stereo.mp4"
+                                  << "clip.mp4"
+                                  << "preset=320.5";
     // Found by fuzz_coder: these were taken as bitrates and reached ffmpeg as garbage.
     QStringList infiniteRate = Mp3;
     infiniteRate.replace(infiniteRate.indexOf("320k"), "inf");
@@ -546,23 +972,273 @@ void tst_Tools::failsWhenTheDiskIsFull()
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void tst_Tools::keepsAnExistingFileWithoutOverwrite()
+void tst_Tools::neverReplacesAFile_data()
 {
-    const QString folder = freshFolder();
-    const QString output = folder + QStringLiteral("/clip.mp3");
-    QFile existing(output);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("keep me");
-    existing.close();
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QByteArray>("existing"); // empty: the converter's reservation
+    QTest::addColumn<bool>("replaced");
 
-    const Run run = runTool(
-        "coder",
-        {"-i", input("stereo.mp4"), "-vn", "-ar", "48000", "-ab", "320k", "-ac", "2", output},
-        folder);
-    QVERIFY2(run.exitCode > 0, qPrintable(run.output));
-    QVERIFY(run.output.contains(QLatin1String("Error: output file already exists")));
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    QStringList mp3WithoutY = Mp3;
+    mp3WithoutY.removeAll(QStringLiteral("-y"));
+    const QStringList mpeg4 = QStringList{"IN"} + StageOneMpeg4;
+    QTest::newRow("coder -y, file with content")
+        << "coder" << Mp3 << "clip.mp3" << QByteArray("keep me") << false;
+    QTest::newRow("coder, file with content")
+        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray("keep me") << false;
+    QTest::newRow("conv, file with content")
+        << "conv" << mpeg4 << "clip.mp4" << QByteArray("keep me") << false;
+    QTest::newRow("coder2 -y, file with content")
+        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray("keep me") << false;
+    QTest::newRow("coder -y, reservation") << "coder" << Mp3 << "clip.mp3" << QByteArray() << true;
+    QTest::newRow("coder, reservation")
+        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray() << true;
+    QTest::newRow("conv, reservation") << "conv" << mpeg4 << "clip.mp4" << QByteArray() << true;
+    QTest::newRow("coder2 -y, reservation")
+        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray() << true;
+}
+
+// The converter reserves an output name with an empty file; the tool fills that one, and
+// never writes over a file with content, -y or not.
+void tst_Tools::neverReplacesAFile()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(QByteArray, existing);
+    QFETCH(bool, replaced);
+
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(existing);
+    file.close();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
+
+    const Run run = runTool(tool, arguments, folder);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{outputName});
+    if (replaced) {
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        QVERIFY(TestMedia::probe(output).readable);
+        return;
+    }
+    QCOMPARE(run.exitCode, ToolContract::ExitFailed);
+    QVERIFY2(run.output.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
+                                 ToolContract::Error::OutputExists + output),
+             qPrintable(run.output));
+    // Refused before any encoding: no progress was shown.
+    QVERIFY2(!run.output.contains(QLatin1String("time=")) &&
+                 !run.output.contains(QLatin1String("Pos:")),
+             qPrintable(run.output));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), existing);
+}
+
+void tst_Tools::keepsAFileThatAppearsDuringTheEncode_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<bool>("reserved"); // the converter reserved the name before the start
+    QTest::newRow("conv, free name")
+        << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << false;
+    QTest::newRow("coder, free name") << "coder" << RealFixed << "clip.rmvb" << false;
+    QTest::newRow("coder, reservation filled by another program")
+        << "coder" << RealFixed << "clip.rmvb" << true;
+}
+
+// Another program writes the output's name while the encoder runs: its file stays, and the
+// run fails. A stand-in for ffmpeg writes the partial file and waits for that file to appear,
+// so the race is the same every time.
+void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, reserved);
+
+    const QString standIn =
+        standInFfmpeg("out=${@: -1}; out=${out#file:}\n"
+                      "name=${out##*/}; final=${out%/*}/${name#" +
+                      QByteArray(ToolContract::TemporaryPrefix) +
+                      "*-}\n"
+                      "printf 'encoded' > \"$out\"\n"
+                      "for i in $(seq 200); do [ -s \"$final\" ] && exit 0; sleep 0.05; done\n"
+                      "exit 0\n");
+    const QString folder = freshFolder();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    if (reserved) {
+        QFile reservation(output);
+        QVERIFY(reservation.open(QIODevice::WriteOnly));
+    }
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QDir(folder)
+             .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
+                        QDir::Files | QDir::Hidden)
+             .isEmpty(),
+        10000);
+    QFile theirs(output);
+    QVERIFY(theirs.open(QIODevice::WriteOnly));
+    theirs.write("theirs");
+    theirs.close();
+
+    QVERIFY(process.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(process.readAll());
+    QCOMPARE(process.exitCode(), ToolContract::ExitFailed);
+    QVERIFY2(printed.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
+                              ToolContract::Error::OutputExists),
+             qPrintable(printed));
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QCOMPARE(theirs.readAll(), QByteArray("theirs"));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{outputName});
+}
+
+void tst_Tools::refusesPlaylistsAndLists_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QString>("outputName");
+
+    // Each names a real clip beside it (or a server of the test's own); followed, it would
+    // convert, or make a request.
+    const QByteArray hls = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n"
+                           "#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:1.0,\nSEGMENT\n#EXT-X-ENDLIST\n";
+    const QByteArray concat = "ffconcat version 1.0\nfile seg.ts\n";
+    const QByteArray remote = QByteArray(hls).replace("SEGMENT", "http://127.0.0.1:PORT/x.ts");
+    const QStringList mpeg4 = QStringList{"IN"} + StageOneMpeg4;
+    for (const auto &[tool, arguments, output] :
+         {std::tuple{QStringLiteral("conv"), mpeg4, QStringLiteral("clip.mp4")},
+          std::tuple{QStringLiteral("coder"), Mp3, QStringLiteral("clip.mp3")},
+          std::tuple{QStringLiteral("coder"), RealFixed, QStringLiteral("clip.rmvb")},
+          std::tuple{QStringLiteral("coder2"), mobile("176x144"), QStringLiteral("clip.3gp")}}) {
+        const QString name = tool + QLatin1Char(' ') + output.section(QLatin1Char('.'), 1);
+        QTest::addRow("%s, HLS playlist", qPrintable(name)) << tool << arguments << hls << output;
+        QTest::addRow("%s, ffconcat list", qPrintable(name))
+            << tool << arguments << concat << output;
+        QTest::addRow("%s, playlist naming a server", qPrintable(name))
+            << tool << arguments << remote << output;
+    }
+}
+
+// A playlist or list file named like a video must fail as what it is, and open nothing it
+// names: neither the clip beside it nor an address on the network.
+void tst_Tools::refusesPlaylistsAndLists()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, list);
+    QFETCH(QString, outputName);
+
+    const int server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QVERIFY(server >= 0);
+    const auto closeServer = qScopeGuard([server] { close(server); });
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    QVERIFY(listen(server, 4) == 0);
+    QVERIFY(getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+
+    const QString folder = freshFolder();
+    const QString segment = folder + QStringLiteral("/seg.ts");
+    QVERIFY(QFile::copy(input("segment.ts"), segment));
+    const QString holiday = folder + QStringLiteral("/holiday.mp4");
+    QFile file(holiday);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(list.replace("SEGMENT", segment.toUtf8())
+                   .replace("PORT", QByteArray::number(ntohs(address.sin_port))));
+    file.close();
+    const QString output = folder + QLatin1Char('/') + outputName;
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, holiday, output);
+
+    const Run run = runTool(tool, arguments, folder);
+    QCOMPARE(run.exitCode, ToolContract::ExitFailed);
+    const QStringList lines = run.output.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.last(), QString::fromUtf8(ToolContract::ErrorPrefix) +
+                               ToolContract::Error::NotMediaFile + holiday);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{"holiday.mp4", "seg.ts"}));
+    pollfd waiting = {server, POLLIN, 0};
+    QVERIFY2(poll(&waiting, 1, 0) == 0, "the tool connected to the address in the playlist");
+}
+
+void tst_Tools::nonUtf8Names_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("videoCodec");
+    QTest::addColumn<QString>("audioCodec");
+    QTest::newRow("conv") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "输出.mp4"
+                          << "mpeg4"
+                          << "mp3";
+    QTest::newRow("coder MP3") << "coder" << Mp3 << "输出.mp3"
+                               << ""
+                               << "mp3";
+    QTest::newRow("coder RMVB") << "coder" << RealFixed << "输出.rmvb"
+                                << "rv10"
+                                << "ac3";
+    QTest::newRow("coder2") << "coder2" << mobile("176x144") << "输出.3gp"
+                            << "mpeg4"
+                            << "amr_nb";
+}
+
+// A file named in GBK (as copied from an old Chinese system) is a name of bytes that are not
+// UTF-8; the tools pass them on untouched.
+void tst_Tools::nonUtf8Names()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(QString, videoCodec);
+    QFETCH(QString, audioCodec);
+
+    const QString folder = freshFolder();
+    const QByteArray gbkName = "\xc6\xb5\xca\xd3.mp4"; // 视频.mp4 in GBK
+    const QByteArray source = QFile::encodeName(folder) + '/' + gbkName;
+    {
+        QFile original(input("stereo.mp4"));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray content = original.readAll();
+        const int fd = ::open(source.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, content.constData(), size_t(content.size())), content.size());
+        ::close(fd);
+    }
+    // QTemporaryDir removes by text names, which cannot spell this one.
+    const auto removeSource = qScopeGuard([&source] { ::unlink(source.constData()); });
+    QList<QByteArray> bytes;
+    for (const QString &argument : arguments)
+        bytes.append(argument == QLatin1String("IN") || argument == QLatin1String("SCRATCH")
+                         ? gbkName
+                     : argument == QLatin1String("OUT") ? outputName.toUtf8()
+                                                        : argument.toUtf8());
+
+    const Run run = runToolWithBytes(tool, bytes, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    const TestMedia::Info info = TestMedia::probe(folder + QLatin1Char('/') + outputName);
+    QCOMPARE(info.videoCodec, videoCodec);
+    QCOMPARE(info.audioCodec, audioCodec);
+    QVERIFY(qAbs(info.duration - m_inputSeconds.value("stereo.mp4")) <= 0.2);
 }
 
 void tst_Tools::oddNames_data()
@@ -687,6 +1363,166 @@ void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
     QVERIFY(QDir(temporary)
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                 .isEmpty());
+}
+
+void tst_Tools::killedToolTakesItsEncoderAlong_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    // A real ffmpeg also ends when it next writes into the pipe of its dead tool; a silent
+    // encoder (busy on a slow frame, or coder2's AMR decoder) writes nothing that could fail.
+    QTest::addColumn<bool>("silentEncoder");
+    const QStringList mpg = QStringList{"IN"} + StageOneMpeg2;
+    QTest::newRow("conv") << "conv" << mpg << "clip.mpg" << false;
+    QTest::newRow("coder") << "coder" << RealFixed << "clip.rmvb" << false;
+    QTest::newRow("coder2") << "coder2" << mobile("320x240") << "clip.3gp" << false;
+    QTest::newRow("conv, silent encoder") << "conv" << mpg << "clip.mpg" << true;
+    QTest::newRow("coder, silent encoder") << "coder" << RealFixed << "clip.rmvb" << true;
+    QTest::newRow("coder2, silent AMR decoder")
+        << "coder2" << mobile("320x240") << "clip.3gp" << true;
+}
+
+// SIGKILL cannot be caught: the tool cannot stop its ffmpeg or remove anything. The kernel
+// must end the encoder with it, and nothing of the run may be left in $TMPDIR.
+void tst_Tools::killedToolTakesItsEncoderAlong()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, silentEncoder);
+    const bool inAmrPass = silentEncoder && tool == QLatin1String("coder2");
+
+    // Every ffmpeg of this run names a file in this folder, so /proc shows which are left.
+    const QString folder =
+        freshFolder() + QStringLiteral("/sigkill-%1").arg(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString source = folder + QStringLiteral("/long.mp4");
+    QVERIFY(QFile::link(input("long.mp4"), source));
+    const QString temporary = freshFolder();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, source, folder + QLatin1Char('/') + outputName);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temporary);
+    if (silentEncoder)
+        environment.insert("PATH", standInFfmpeg("out=${@: -1}; out=${out#file:}\n"
+                                                 "[ \"$out\" = pipe:1 ] || : > \"$out\"\n"
+                                                 "while :; do sleep 0.1; done\n") +
+                                       QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+
+    // Killed once the encoder is at work: the AMR decoder, or the ffmpeg writing the output.
+    const auto childAtWork = [&] {
+        const QList<qint64> children = childrenOf(process.processId());
+        if (children.size() != 1)
+            return false;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(children.first()));
+        // The AMR decoder writes to its standard output, the last argument.
+        const bool decoder = cmdline.open(QIODevice::ReadOnly) &&
+                             cmdline.readAll().endsWith(QByteArray("\0pipe:1\0", 8));
+        const bool writing =
+            !QDir(folder)
+                 .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
+                            QDir::Files | QDir::Hidden)
+                 .isEmpty();
+        return inAmrPass ? decoder : !decoder && writing;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(childAtWork(), 30000);
+    const auto encoders = [&] { return processesMentioning({folder}); };
+    // Should the encoder outlive the test, it must not go on running after it.
+    const auto leftovers = qScopeGuard([&] {
+        for (const QString &line : encoders())
+            kill(pid_t(line.section(QLatin1Char(' '), 0, 0).toLongLong()), SIGKILL);
+    });
+    QCOMPARE(kill(pid_t(process.processId()), SIGKILL), 0);
+    QVERIFY(process.waitForFinished(5000));
+    QElapsedTimer timer;
+    timer.start();
+    QTRY_VERIFY2_WITH_TIMEOUT(encoders().isEmpty(), qPrintable(encoders().join('\n')), 3000);
+    qInfo("encoder gone %lld ms after the tool", timer.elapsed());
+    QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+void tst_Tools::progressWhileTheEncoderIsSilent_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<bool>("working"); // the silent encoder uses the processor
+    QTest::newRow("conv") << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << true;
+    QTest::newRow("coder") << "coder" << RealFixed << "clip.rmvb" << true;
+    QTest::newRow("coder2, AMR pass") << "coder2" << mobile("176x144") << "clip.3gp" << true;
+    QTest::newRow("conv, encoder stuck")
+        << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << false;
+}
+
+// The converter ends a tool that prints nothing for ten minutes. A stand-in for ffmpeg names
+// the input's length and then works for a few seconds without a word (a slow first frame, or
+// coder2's AMR decoder): the tool still shows its progress at least every two seconds. One
+// that is stuck (no processor time) gets no such help, so the converter can still end it.
+void tst_Tools::progressWhileTheEncoderIsSilent()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    QFETCH(bool, working);
+
+    const QByteArray wait =
+        working ? "end=$((SECONDS + 5)); while [ $SECONDS -lt $end ]; do :; done\n" : "sleep 5\n";
+    const QString standIn = standInFfmpeg(
+        "out=${@: -1}; out=${out#file:}\n"
+        "printf \"Input #0, avi, from 'x':\\n  Duration: 00:00:10.00, start: 0.0\\n\" >&2\n" +
+        wait + "[ \"$out\" = pipe:1 ] && exit 1\nprintf x > \"$out\"\n");
+    const QString folder = freshFolder();
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input("stereo.mp4"), folder + '/' + outputName);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(TestMedia::toolPath(tool), arguments);
+    QVERIFY(process.waitForStarted());
+    // When each progress line arrived, from the start to the end of the run.
+    QList<qint64> times = {0};
+    QByteArray printed;
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 30000) {
+        process.waitForReadyRead(50);
+        const QByteArray chunk = process.readAllStandardOutput();
+        printed += chunk;
+        for (char c : chunk)
+            if (c == '\r' || c == '\n')
+                times.append(clock.elapsed());
+    }
+    QCOMPARE(process.state(), QProcess::NotRunning);
+    printed += process.readAllStandardOutput();
+    times.append(clock.elapsed());
+    qint64 longest = 0;
+    for (int i = 1; i < times.size(); ++i)
+        longest = qMax(longest, times[i] - times[i - 1]);
+    QVERIFY2(clock.elapsed() >= 3500, "the stand-in did not hold the run");
+    qInfo("longest time without a line: %lld ms of %lld ms", longest, clock.elapsed());
+    if (working)
+        QVERIFY2(longest <= 2000, qPrintable(QStringLiteral("%1 ms without a line: %2")
+                                                 .arg(longest)
+                                                 .arg(QString::fromUtf8(printed))));
+    else
+        QVERIFY2(longest >= 3000, qPrintable(QStringLiteral("%1 ms without a line: %2")
+                                                 .arg(longest)
+                                                 .arg(QString::fromUtf8(printed))));
+    // The repeated lines are progress the converter reads, and never more than done.
+    const QString text = QString::fromUtf8(printed);
+    const QList<double> progress = shownProgress(text, tool == QLatin1String("conv"));
+    if (working)
+        QVERIFY2(progress.size() >= 2 && progress.first() == 0.0, qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)

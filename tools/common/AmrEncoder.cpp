@@ -1,6 +1,7 @@
 #include "AmrEncoder.h"
 
 #include "FfmpegText.h"
+#include "MemoryFile.h"
 #include "Signals.h"
 #include "Subprocess.h"
 #include "ToolStopped.h"
@@ -26,25 +27,27 @@ AmrEncoder::AmrEncoder(double bitrate)
             return;
         }
     }
-    throw ToolFailure("Error: bad parameter -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, "
-                      "7.95k, 10.2k or 12.2k");
+    throw toolError(ToolContract::Error::BadParameter,
+                    " -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, 7.95k, 10.2k or 12.2k");
 }
 
-bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
+bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
                         const std::function<void(double)> &duration) const
 {
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(amrFile.c_str(), "wb"), std::fclose);
-    if (!file)
-        throw ToolFailure("Error: cannot create a temporary file: " +
-                          std::string(std::strerror(errno)));
     std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
                                                   Encoder_Interface_exit);
     if (!state)
-        throw ToolFailure("Error: cannot start the AMR-NB encoder");
-    std::fputs("#!AMR\n", file.get());
+        throw toolError(ToolContract::Error::AmrEncoderUnavailable);
+    std::string encoded = "#!AMR\n";
+    bool writeFailed = false;
+    const auto write = [&](bool all) {
+        if (encoded.size() >= (all ? 1u : 65536u)) {
+            writeFailed = writeFailed || !amr.write(encoded.data(), encoded.size());
+            encoded.clear();
+        }
+    };
 
     std::vector<unsigned char> pcm;
-    bool writeFailed = false;
     const auto encodeFrames = [&](bool flush) {
         size_t used = 0;
         while (pcm.size() - used >= size_t(BytesPerFrame) || (flush && used < pcm.size())) {
@@ -54,42 +57,47 @@ bool AmrEncoder::encode(const std::string &input, const std::string &amrFile,
             used += take;
             unsigned char frame[64];
             const int size = Encoder_Interface_Encode(state.get(), Mode(m_mode), samples, frame, 0);
-            if (size > 0 && std::fwrite(frame, 1, size_t(size), file.get()) != size_t(size))
-                writeFailed = true;
+            if (size > 0)
+                encoded.append(reinterpret_cast<const char *>(frame), size_t(size));
         }
         pcm.erase(pcm.begin(), pcm.begin() + long(used));
+        write(false);
     };
 
     std::string errors;
     bool durationKnown = false;
-    const int code = Subprocess({"ffmpeg", "-nostdin", "-hide_banner", "-nostats", "-i",
-                                 FfmpegText::fileUrl(input), "-map", "0:a:0", "-vn", "-ac", "1",
-                                 "-ar", "8000", "-c:a", "pcm_s16le", "-f", "s16le", "pipe:1"})
-                         .run(
-                             [&](const char *data, size_t size) {
-                                 pcm.insert(pcm.end(), data, data + size);
-                                 encodeFrames(false);
-                             },
-                             [&](const char *data, size_t size) {
-                                 errors.append(data, size);
-                                 double seconds = 0;
-                                 if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
-                                     durationKnown = true;
-                                     duration(seconds);
-                                 }
-                             });
+    std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
+    for (const std::string &argument : FfmpegText::inputArguments(input))
+        arguments.push_back(argument);
+    arguments.insert(arguments.end(), {"-map", "0:a:0", "-vn", "-ac", "1", "-ar", "8000", "-c:a",
+                                       "pcm_s16le", "-f", "s16le", "pipe:1"});
+    const int code = Subprocess(arguments).run(
+        [&](const char *data, size_t size) {
+            pcm.insert(pcm.end(), data, data + size);
+            encodeFrames(false);
+        },
+        [&](const char *data, size_t size) {
+            errors.append(data, size);
+            double seconds = 0;
+            if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
+                durationKnown = true;
+                duration(seconds);
+            }
+        });
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
+    if (code != 0 && FfmpegText::formatRefused(errors))
+        throw toolError(ToolContract::Error::NotMediaFile, input);
     if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
         return false;
     if (code != 0 && errors.find("Input #0") == std::string::npos)
-        throw ToolFailure("Error: cannot read input file " + input + ": " +
-                          FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::InputUnreadable,
+                        input + ": " + FfmpegText::failureReason(errors));
     if (code != 0)
-        throw ToolFailure("Error: cannot decode the audio: " + FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::AudioUndecodable, FfmpegText::failureReason(errors));
     encodeFrames(true);
-    if (std::fflush(file.get()) != 0 || writeFailed)
-        throw ToolFailure("Error: cannot write the AMR audio: " +
-                          std::string(std::strerror(errno)));
+    write(true);
+    if (writeFailed)
+        throw toolError(ToolContract::Error::AmrWriteFailed, std::strerror(errno));
     return true;
 }

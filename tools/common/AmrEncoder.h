@@ -3,9 +3,11 @@
 #include <functional>
 #include <string>
 
+class MemoryFile;
+
 // Writes AMR narrow-band audio, which Debian's ffmpeg cannot encode: ffmpeg decodes the
 // input's first audio stream to 8 kHz mono PCM on a pipe, libopencore-amrnb encodes it into
-// an .amr file (storage format, "#!AMR\n" header) that ffmpeg can then mux.
+// a file in memory (storage format, "#!AMR\n" header) that ffmpeg can then mux.
 class AmrEncoder
 {
 public:
@@ -14,7 +16,7 @@ public:
 
     // Reports the input's length (seconds, -1 for none) as soon as ffmpeg names it. Returns
     // false when the input has no audio stream to encode.
-    bool encode(const std::string &input, const std::string &amrFile,
+    bool encode(const std::string &input, MemoryFile &amr,
                 const std::function<void(double)> &duration) const;
 
 private:

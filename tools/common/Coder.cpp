@@ -3,8 +3,11 @@
 #include "AmrEncoder.h"
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
+#include "FrameFit.h"
+#include "Heartbeat.h"
+#include "MemoryFile.h"
 #include "OutputFile.h"
-#include "PrivateFolder.h"
+#include "ToolContract.h"
 #include "ToolFailure.h"
 #include "ToolOptions.h"
 
@@ -24,7 +27,7 @@ using CoderOptions::parse;
 
 [[noreturn]] void badParameter(const std::string &option, const std::string &value)
 {
-    throw ToolFailure("Error: bad parameter " + option + " " + value);
+    throw toolError(ToolContract::Error::BadParameter, " " + option + " " + value);
 }
 
 bool isAudioOnlyExtension(const std::string &extension)
@@ -34,28 +37,58 @@ bool isAudioOnlyExtension(const std::string &extension)
     return std::find(audio.begin(), audio.end(), extension) != audio.end();
 }
 
-// RealVideo 1 takes only sizes in whole macroblocks, fewer than 4096 of them. The picture is
-// padded up to the next multiple of 16 and, only when that is still too many macroblocks,
-// first shrunk (keeping its shape) by the largest factor f with
-//   (w f / 16 + 1) (h f / 16 + 1) <= 4095,
-// which bounds the padded macroblock count. Written as ffmpeg expressions over the input
-// size, so the input need not be probed first.
-std::string realVideoFilter()
+// ffmpeg's RealMedia muxer takes a video frame as one packet of at most 65535 bytes with its
+// headers. The rate control keeps every frame within that: a buffer (VBV) of that size which
+// refills at once, so that a frame over it is encoded again with a coarser quantiser. The
+// buffer must hold the average frame (bitrate / frame rate), so the frame rate is kept at
+// least high enough for that. A picture too detailed even at the coarsest quantiser (noise)
+// is encoded again from the start, smaller.
+constexpr long MaxRealMediaFrame = 65535 - 23;
+constexpr long RealMediaBuffer = MaxRealMediaFrame * 8; // bits
+constexpr int MaxRealMediaAttempts = 6;
+
+std::vector<std::string> realMediaGuard()
 {
-    const std::string a = "(iw*ih/256)";
-    const std::string b = "((iw+ih)/16)";
-    const std::string factor =
-        "((sqrt(" + b + "*" + b + "+4*" + a + "*4094)-" + b + ")/(2*" + a + "))";
-    const std::string tooLarge = "gte(ceil(iw/16)*ceil(ih/16),4096)";
-    return "scale=w='if(" + tooLarge + ",trunc(iw*" + factor + "/2)*2,iw)':h='if(" + tooLarge +
-           ",trunc(ih*" + factor + "/2)*2,ih)',pad=w='ceil(iw/16)*16':h='ceil(ih/16)*16':x='(ow-" +
-           "iw)/2':y='(oh-ih)/2'";
+    // The buffer refills within one frame up to 120 frames a second.
+    return {"-maxrate",           std::to_string(RealMediaBuffer * 120),
+            "-bufsize",           std::to_string(RealMediaBuffer),
+            "-rc_init_occupancy", std::to_string(RealMediaBuffer),
+            "-rc_max_vbv_use",    "1"};
+}
+
+std::string realMediaFrameRate(double bitrate)
+{
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%.3f", bitrate / (RealMediaBuffer * 0.8));
+    // ffmpeg takes 25 frames a second for an input that names no rate.
+    return std::string("fps=fps='max(if(gt(source_fps,0),source_fps,25),") + rate + ")'";
+}
+
+// The codec ffmpeg picks when -vcodec does not name one.
+std::string defaultVideoCodec(const std::string &extension)
+{
+    if (extension == "mov" || extension == "mp4" || extension == "m4v")
+        return "h264";
+    return {};
+}
+
+std::string timeLine(double seconds)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, ToolContract::TimeLineFormat, seconds);
+    return line;
+}
+
+std::string durationLine(const char *text)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, ToolContract::DurationLineFormat, text);
+    return line;
 }
 
 void printTime(double seconds)
 {
-    std::printf("time=%.2f \r", seconds);
-    std::fflush(stdout);
+    Heartbeat::print(timeLine(seconds));
 }
 
 } // namespace
@@ -97,15 +130,17 @@ void Coder::run()
         badParameter("-f", format);
     const bool amr = audioCodec == "amr_nb" || audioCodec == "libopencore_amrnb";
     if (amr && ((channels != 0 && channels != 1) || (sampleRate != 0 && sampleRate != 8000)))
-        throw ToolFailure("Error: bad parameter: AMR-NB audio is mono at 8000 Hz, use -ac 1 "
-                          "-ar 8000");
+        throw toolError(ToolContract::Error::BadParameter,
+                        ": AMR-NB audio is mono at 8000 Hz, use -ac 1 -ar 8000");
     const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
 
     FfmpegRun::requireInputFile(options.input);
     const std::string extension = FfmpegText::extensionOf(options.output);
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
 
-    OutputFile output(options.output, options.overwrite);
+    OutputFile output(options.output);
+    // Until ffmpeg names the input's length, there is no position to show either.
+    Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));
     double duration = 0;
     bool durationShown = false;
     const auto showDuration = [&](double seconds) {
@@ -113,63 +148,125 @@ void Coder::run()
             return;
         durationShown = true;
         duration = seconds;
-        std::printf("  Duration: %s, \n",
-                    seconds >= 0 ? FfmpegText::clock(seconds).c_str() : "N/A");
-        std::fflush(stdout);
+        // A position read before the length would show as done, so the line to repeat is
+        // the position only from here on.
+        Heartbeat::print(durationLine(seconds >= 0 ? FfmpegText::clock(seconds).c_str()
+                                                   : ToolContract::DurationUnknown),
+                         timeLine(0));
     };
 
-    std::vector<std::string> arguments = {"-i", FfmpegText::fileUrl(options.input)};
-    std::unique_ptr<PrivateFolder> scratch;
+    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
+    // The AMR audio lives in memory only, so that a killed tool leaves no file behind.
+    std::unique_ptr<MemoryFile> amrData;
     bool amrAudio = false;
     if (amr) {
-        scratch = std::make_unique<PrivateFolder>();
-        const std::string amrFile = scratch->file("audio.amr");
-        amrAudio = amrEncoder.encode(options.input, amrFile, showDuration);
+        amrData = std::make_unique<MemoryFile>("vidmorph-amr");
+        amrAudio = amrEncoder.encode(options.input, *amrData, showDuration);
         if (amrAudio)
-            arguments.insert(arguments.end(), {"-f", "amr", "-i", FfmpegText::fileUrl(amrFile)});
+            arguments.insert(arguments.end(), {"-protocol_whitelist", "file", "-format_whitelist",
+                                               "amr", "-f", "amr", "-i", "file:/proc/self/fd/3"});
     }
 
-    if (video) {
-        arguments.insert(arguments.end(), {"-map", "0:v:0"});
+    const std::string codec = videoCodec.empty() ? defaultVideoCodec(extension) : videoCodec;
+    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(codec.c_str());
+    const bool realVideo = codec == "rv10";
+    // shrink < 1: the picture was too detailed for a RealMedia packet at a larger size.
+    const auto videoArguments = [&](double shrink) {
+        std::vector<std::string> list = {"-map", "0:v:0"};
         if (!videoCodec.empty())
-            arguments.insert(arguments.end(), {"-c:v", videoCodec});
+            list.insert(list.end(), {"-c:v", videoCodec});
         if (videoBitrate > 0)
-            arguments.insert(arguments.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
-        std::string filter = width > 0 ? "scale=" + size : std::string();
-        if (videoCodec == "rv10")
-            filter += (filter.empty() ? "" : ",") + realVideoFilter();
-        else if (filter.empty())
-            filter = "pad=ceil(iw/2)*2:ceil(ih/2)*2"; // 4:2:0 needs an even size
-        arguments.insert(arguments.end(), {"-vf", filter, "-pix_fmt", "yuv420p"});
-    }
+            list.insert(list.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
+        std::vector<std::string> filters;
+        if (realVideo) {
+            const std::vector<std::string> guard = realMediaGuard();
+            list.insert(list.end(), guard.begin(), guard.end());
+            // ffmpeg's own rate without -b.
+            filters.push_back(realMediaFrameRate(videoBitrate > 0 ? videoBitrate : 200000));
+        }
+        if (width > 0)
+            filters.push_back("scale=" + size);
+        if (shrink < 1) {
+            const std::string factor = std::to_string(shrink);
+            filters.push_back("scale=w='max(2,trunc(iw*" + factor + "/2)*2)':h='max(2,trunc(ih*" +
+                              factor + "/2)*2)'");
+        }
+        // 4:2:0 needs an even size at least.
+        filters.push_back(limits ? FrameFit::filters(*limits, realVideo)
+                                 : "pad=ceil(iw/2)*2:ceil(ih/2)*2");
+        std::string chain;
+        for (const std::string &filter : filters)
+            chain += (chain.empty() ? "" : ",") + filter;
+        list.insert(list.end(), {"-vf", chain, "-pix_fmt", "yuv420p"});
+        return list;
+    };
+    std::vector<std::string> audio;
     if (amrAudio) {
-        arguments.insert(arguments.end(), {"-map", "1:a:0", "-c:a", "copy"});
+        audio = {"-map", "1:a:0", "-c:a", "copy"};
     } else if (!amr) {
         // A video may be silent; an audio file needs sound.
-        arguments.insert(arguments.end(), {"-map", video ? "0:a:0?" : "0:a:0"});
+        audio = {"-map", video ? "0:a:0?" : "0:a:0"};
         if (!audioCodec.empty())
-            arguments.insert(arguments.end(), {"-c:a", audioCodec});
+            audio.insert(audio.end(), {"-c:a", audioCodec});
         if (sampleRate > 0)
-            arguments.insert(arguments.end(), {"-ar", std::to_string(sampleRate)});
+            audio.insert(audio.end(), {"-ar", std::to_string(sampleRate)});
         if (audioBitrate > 0)
-            arguments.insert(arguments.end(), {"-b:a", std::to_string(std::llround(audioBitrate))});
+            audio.insert(audio.end(), {"-b:a", std::to_string(std::llround(audioBitrate))});
         if (channels > 0)
-            arguments.insert(arguments.end(), {"-ac", std::to_string(channels)});
+            audio.insert(audio.end(), {"-ac", std::to_string(channels)});
     }
     // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
     if (!format.empty())
-        arguments.insert(arguments.end(), {"-f", format});
+        audio.insert(audio.end(), {"-f", format});
     else if (amrAudio && extension == "mp4")
-        arguments.insert(arguments.end(), {"-f", "3gp"});
-    arguments.insert(arguments.end(), {"-y", FfmpegText::fileUrl(output.temporaryPath())});
+        audio.insert(audio.end(), {"-f", "3gp"});
+    audio.insert(audio.end(), {"-y", FfmpegText::fileUrl(output.temporaryPath())});
 
-    double last = 0;
-    FfmpegRun(options.input, arguments).run(showDuration, [&](double seconds) {
-        if (seconds >= last + 0.01) {
-            last = seconds;
-            printTime(seconds);
+    double last = 0, shrink = 1;
+    for (int attempt = 1;; ++attempt) {
+        std::vector<std::string> all = arguments;
+        if (video) {
+            const std::vector<std::string> list = videoArguments(shrink);
+            all.insert(all.end(), list.begin(), list.end());
         }
-    });
+        all.insert(all.end(), audio.begin(), audio.end());
+        FfmpegRun run(options.input, all);
+        if (amrAudio)
+            run.passDescriptor(amrData->descriptor());
+        double wantedArea = 0, codedArea = 0;
+        if (video)
+            run.onFrameSizes([&](ToolContract::FrameSize input, ToolContract::FrameSize coded) {
+                const ToolContract::FrameSize wanted =
+                    width > 0 ? ToolContract::FrameSize{width, height} : input;
+                wantedArea = double(wanted.width) * wanted.height;
+                codedArea = double(coded.width) * coded.height;
+                ToolContract::FrameSize from = {};
+                if (FrameFit::scaledDown(wanted, coded, from))
+                    FrameFit::printScaledNote(
+                        from, coded,
+                        shrink < 1 ? "the picture is too detailed for the 64 kB packets of "
+                                     "RealMedia"
+                                   : "the largest " + codec + " takes");
+            });
+        try {
+            run.run(showDuration, [&](double seconds) {
+                if (seconds >= last + 0.01) {
+                    last = seconds;
+                    printTime(seconds);
+                }
+            });
+            break;
+        } catch (const PacketTooLarge &tooLarge) {
+            if (!realVideo || attempt >= MaxRealMediaAttempts)
+                throw;
+            // At the coarsest quantiser the bytes of a frame grow with its area: aim well below
+            // the limit with the area the refused frame had.
+            const double area = 0.75 * MaxRealMediaFrame / tooLarge.size *
+                                (wantedArea > 0 ? codedArea / wantedArea : shrink * shrink);
+            shrink = std::min(0.9 * shrink, std::sqrt(area));
+            last = 0;
+        }
+    }
     output.commit();
     printTime(std::max(last, duration));
     std::printf("\n");

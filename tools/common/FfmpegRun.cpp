@@ -17,11 +17,11 @@ void FfmpegRun::requireInputFile(const std::string &path)
 {
     struct stat status = {};
     if (stat(path.c_str(), &status) != 0)
-        throw ToolFailure("Error: input file not found: " + path);
+        throw toolError(ToolContract::Error::InputNotFound, path);
     if (!S_ISREG(status.st_mode))
-        throw ToolFailure("Error: input is not a file: " + path);
+        throw toolError(ToolContract::Error::InputNotAFile, path);
     if (status.st_size == 0)
-        throw ToolFailure("Error: input file is empty: " + path);
+        throw toolError(ToolContract::Error::InputEmpty, path);
 }
 
 void FfmpegRun::run(const Duration &duration, const Progress &progress)
@@ -31,7 +31,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     arguments.insert(arguments.end(), m_arguments.begin(), m_arguments.end());
 
     std::string pending, errors;
-    bool durationKnown = false;
+    bool durationKnown = false, sizesKnown = false;
     const auto onProgress = [&](const char *data, size_t size) {
         pending.append(data, size);
         size_t start = 0, end;
@@ -55,13 +55,21 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             durationKnown = true;
             duration(seconds);
         }
+        ToolContract::FrameSize input = {}, output = {};
+        if (m_sizes && !sizesKnown && FfmpegText::videoSizes(errors, input, output)) {
+            sizesKnown = true;
+            m_sizes(input, output);
+        }
         // Only the start (the input's description) and the end (why it failed) matter; keep
         // memory bounded on long noisy runs.
         if (errors.size() > (1u << 20))
             errors.erase(1u << 16, errors.size() - (1u << 19));
     };
 
-    const int code = Subprocess(arguments).run(onProgress, onErrors);
+    Subprocess ffmpeg(arguments);
+    if (m_passed >= 0)
+        ffmpeg.passDescriptor(m_passed);
+    const int code = ffmpeg.run(onProgress, onErrors);
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
     // ffmpeg 5.1 still exits with 0 when the end of the file could not be written (a full
@@ -70,12 +78,18 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
                             errors.find("Error closing file") != std::string::npos;
     if (code == 0 && !unfinished)
         return;
+    if (const long size = FfmpegText::refusedPacketSize(errors))
+        throw PacketTooLarge(size, std::string(ToolContract::ErrorPrefix) +
+                                       ToolContract::Error::EncodingFailed +
+                                       FfmpegText::failureReason(errors));
+    if (FfmpegText::formatRefused(errors))
+        throw toolError(ToolContract::Error::NotMediaFile, m_input);
     if (errors.find("Stream map '0:v") != std::string::npos)
-        throw ToolFailure("Error: the input has no video stream");
+        throw toolError(ToolContract::Error::NoVideoStream);
     if (errors.find("Stream map '0:a") != std::string::npos)
-        throw ToolFailure("Error: the input has no audio stream");
+        throw toolError(ToolContract::Error::NoAudioStream);
     if (errors.find("Input #0") == std::string::npos)
-        throw ToolFailure("Error: cannot read input file " + m_input + ": " +
-                          FfmpegText::failureReason(errors));
-    throw ToolFailure("Error: encoding failed: " + FfmpegText::failureReason(errors));
+        throw toolError(ToolContract::Error::InputUnreadable,
+                        m_input + ": " + FfmpegText::failureReason(errors));
+    throw toolError(ToolContract::Error::EncodingFailed, FfmpegText::failureReason(errors));
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ToolContract.h"
+#include "ToolFailure.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +16,8 @@ class FfmpegRun
 public:
     using Duration = std::function<void(double seconds)>; // < 0 when the input has none
     using Progress = std::function<void(double seconds)>;
+    using FrameSizes =
+        std::function<void(ToolContract::FrameSize input, ToolContract::FrameSize output)>;
 
     // input is the file as the user named it, for the messages; arguments follow the
     // common options and must include its -i.
@@ -22,10 +27,28 @@ public:
     // ToolStopped when a stop signal ended it.
     void run(const Duration &duration, const Progress &progress);
 
+    // Called once, as soon as ffmpeg has described both, with the size of the input's video
+    // and of the video it encodes.
+    void onFrameSizes(FrameSizes sizes) { m_sizes = std::move(sizes); }
+
+    // ffmpeg also gets this open file as its descriptor 3.
+    void passDescriptor(int fd) { m_passed = fd; }
+
     // Checks what can be told without ffmpeg: the input exists, is a file and is not empty.
     static void requireInputFile(const std::string &path);
 
 private:
     std::string m_input;
     std::vector<std::string> m_arguments;
+    int m_passed = -1;
+    FrameSizes m_sizes;
+};
+
+// ffmpeg's RealMedia muxer refused a video packet over 64 kB: a frame too detailed for the
+// rate control to squeeze.
+class PacketTooLarge : public ToolFailure
+{
+public:
+    PacketTooLarge(long size, const std::string &line) : ToolFailure(line), size(size) {}
+    const long size;
 };

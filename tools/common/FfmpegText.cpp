@@ -1,5 +1,7 @@
 #include "FfmpegText.h"
 
+#include "ToolContract.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -29,6 +31,21 @@ std::string absolutePath(const std::string &path)
 std::string fileUrl(const std::string &path)
 {
     return "file:" + absolutePath(path);
+}
+
+std::vector<std::string> inputArguments(const std::string &path)
+{
+    return {"-protocol_whitelist",
+            ToolContract::InputProtocols,
+            "-format_whitelist",
+            ToolContract::InputFormats,
+            "-i",
+            fileUrl(path)};
+}
+
+bool formatRefused(const std::string &stderrText)
+{
+    return stderrText.find("Format not on whitelist") != std::string::npos;
 }
 
 static std::string withoutFileNames(std::string line)
@@ -91,13 +108,66 @@ bool inputDuration(const std::string &stderrText, double &seconds)
     return true;
 }
 
+// The first "WxH" among the words of the first complete video stream line between start and
+// end. Only stream lines count: a file name may hold anything.
+static bool streamSize(const std::string &text, size_t start, size_t end,
+                       ToolContract::FrameSize &size)
+{
+    static const std::string stream = "\n  Stream #", video = ": Video: ";
+    for (size_t at = text.find(stream, start); at != std::string::npos && at < end;
+         at = text.find(stream, at + 1)) {
+        const size_t lineEnd = text.find('\n', at + 1);
+        if (lineEnd == std::string::npos)
+            return false;
+        const size_t kind = text.find(video, at);
+        if (kind == std::string::npos || kind > lineEnd)
+            continue;
+        std::istringstream words(text.substr(kind + video.size(), lineEnd - kind - video.size()));
+        std::string word;
+        while (words >> word) {
+            while (!word.empty() && word.back() == ',')
+                word.pop_back();
+            // "640x360", not a codec tag such as "0x31637661".
+            int width = 0, height = 0, used = 0;
+            if (!word.empty() && word[0] >= '1' && word[0] <= '9' &&
+                std::sscanf(word.c_str(), "%9dx%9d%n", &width, &height, &used) == 2 &&
+                size_t(used) == word.size() && width > 0 && height > 0) {
+                size = {width, height};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool videoSizes(const std::string &stderrText, ToolContract::FrameSize &input,
+                ToolContract::FrameSize &output)
+{
+    const size_t in = stderrText.find("Input #0");
+    const size_t out = stderrText.find("Output #0");
+    if (in == std::string::npos || out == std::string::npos || out < in)
+        return false;
+    return streamSize(stderrText, in, out, input) &&
+           streamSize(stderrText, out, std::string::npos, output);
+}
+
+long refusedPacketSize(const std::string &stderrText)
+{
+    static const std::string key = "Muxing packets larger than 64 kB (";
+    const size_t at = stderrText.rfind(key);
+    if (at == std::string::npos)
+        return 0;
+    const long size = std::atol(stderrText.c_str() + at + key.size());
+    return size > 0 ? size : 0;
+}
+
 std::string clock(double seconds)
 {
     if (seconds < 0)
         seconds = 0;
     const long long hundredths = (long long)(seconds * 100 + 0.5);
     char text[64];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000,
+    std::snprintf(text, sizeof text, ToolContract::DurationClockFormat, hundredths / 360000,
                   hundredths / 6000 % 60, hundredths / 100 % 60, hundredths % 100);
     return text;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ToolContract.h"
+
 #include <string>
+#include <vector>
 
 // Small helpers shared by the tools for talking to ffmpeg.
 namespace FfmpegText {
@@ -10,6 +13,13 @@ namespace FfmpegText {
 std::string fileUrl(const std::string &path);
 std::string absolutePath(const std::string &path);
 
+// ffmpeg's options that open a user's file as its next input: read as one local media file of
+// the formats in ToolContract::InputFormats, nothing else.
+std::vector<std::string> inputArguments(const std::string &path);
+
+// Whether ffmpeg refused its input for a format outside the whitelist.
+bool formatRefused(const std::string &stderrText);
+
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
 
@@ -17,6 +27,16 @@ std::string failureReason(const std::string &stderrText);
 // N/A or a length that is not a finite number below 1e12 s; false while that part of its
 // output has not arrived.
 bool inputDuration(const std::string &stderrText, double &seconds);
+
+// The frame size of the first video stream of ffmpeg's first input and of its output, from
+// its description of both ("Stream #0:0: Video: mpeg4, yuv420p, 640x360 [SAR 1:1 ..."); false
+// while either line is not complete yet.
+bool videoSizes(const std::string &stderrText, ToolContract::FrameSize &input,
+                ToolContract::FrameSize &output);
+
+// The size of the packet the RealMedia muxer refused as larger than 64 kB, 0 when it refused
+// none.
+long refusedPacketSize(const std::string &stderrText);
 
 // Seconds (below 1e12) as HH:MM:SS.xx.
 std::string clock(double seconds);

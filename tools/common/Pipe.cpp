@@ -11,7 +11,7 @@
 Pipe::Pipe()
 {
     if (pipe2(m_fd, O_CLOEXEC) != 0)
-        throw ToolFailure(std::string("Error: cannot create a pipe: ") + std::strerror(errno));
+        throw toolError(ToolContract::Error::PipeUnavailable, std::strerror(errno));
 }
 
 Pipe::~Pipe()

@@ -1,50 +1,147 @@
 #include "Subprocess.h"
 
+#include "Heartbeat.h"
 #include "Pipe.h"
 #include "Signals.h"
+#include "ToolContract.h"
 #include "ToolFailure.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
+namespace {
+
+// How often the heartbeat looks at a running child.
+constexpr int TickMs = 250;
+
+// The program as execve needs it: a name with a slash as it is, any other looked up in PATH.
+// Done before fork, so that the child only has to call execve.
+std::string findProgram(const std::string &name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char *path = std::getenv("PATH");
+    std::string folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+        const std::string candidate = folder + "/" + name;
+        struct stat status = {};
+        if (stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// In the child: fd becomes target and stays open across exec.
+void moveTo(int fd, int target)
+{
+    if (fd == target)
+        fcntl(target, F_SETFD, 0);
+    else
+        dup2(fd, target);
+}
+
+} // namespace
+
 Subprocess::Subprocess(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
+
+Subprocess &Subprocess::passDescriptor(int fd)
+{
+    m_passed = fd;
+    return *this;
+}
 
 int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
 {
-    Pipe out, err;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), 1);
-    posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), 2);
-
+    const std::string program = findProgram(m_arguments[0]);
+    if (program.empty())
+        throw toolError(ToolContract::Error::CannotStart,
+                        m_arguments[0] + ": " + std::strerror(ENOENT));
     std::vector<char *> argv;
     for (auto &argument : m_arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw ToolFailure("Error: cannot start " + m_arguments[0] + ": " + strerror(spawned));
+    Pipe out, err, execFailure;
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing < 0)
+        throw toolError(ToolContract::Error::CannotStart,
+                        m_arguments[0] + ": /dev/null: " + std::strerror(errno));
+    const pid_t tool = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The child: nothing here may allocate or take a lock another thread could hold.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != tool)
+            _exit(127); // the tool is already gone
+        std::signal(SIGPIPE, SIG_DFL);
+        moveTo(nothing, 0);
+        moveTo(out.writeEnd(), 1);
+        moveTo(err.writeEnd(), 2);
+        if (m_passed >= 0)
+            moveTo(m_passed, 3);
+        execve(program.c_str(), argv.data(), environ);
+        const int error = errno;
+        if (write(execFailure.writeEnd(), &error, sizeof error) < 0) {
+        }
+        _exit(127);
+    }
+    const int forkError = errno;
+    close(nothing);
+    if (pid < 0)
+        throw toolError(ToolContract::Error::CannotStart,
+                        m_arguments[0] + ": " + std::strerror(forkError));
     Signals::setChild(pid);
     out.closeWriteEnd();
     err.closeWriteEnd();
+    execFailure.closeWriteEnd();
+
+    // The exec's own end closes the report pipe; a number on it is why exec failed.
+    int execError = 0;
+    ssize_t got;
+    while ((got = read(execFailure.readEnd(), &execError, sizeof execError)) < 0 &&
+           errno == EINTR) {
+    }
+    if (got == sizeof execError) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        Signals::setChild(0);
+        throw toolError(ToolContract::Error::CannotStart,
+                        m_arguments[0] + ": " + std::strerror(execError));
+    }
 
     pollfd fds[2] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}};
     const Sink *sinks[2] = {&onStdout, &onStderr};
-    int open = 2;
+    int openPipes = 2;
     char buffer[65536];
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
+    timespec lastTick = {};
+    clock_gettime(CLOCK_MONOTONIC, &lastTick);
+    while (openPipes > 0) {
+        timespec time = {};
+        clock_gettime(CLOCK_MONOTONIC, &time);
+        if ((time.tv_sec - lastTick.tv_sec) * 1000 + (time.tv_nsec - lastTick.tv_nsec) / 1000000 >=
+            TickMs) {
+            lastTick = time;
+            Heartbeat::tick(pid);
+        }
+        const int ready = poll(fds, 2, TickMs);
+        if (ready == 0)
+            continue;
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -57,7 +154,7 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
                 (*sinks[i])(buffer, size_t(n));
             } else if (n == 0 || errno != EINTR) {
                 fds[i].fd = -1;
-                --open;
+                --openPipes;
             }
         }
     }

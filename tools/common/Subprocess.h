@@ -6,13 +6,18 @@
 
 // One child program started from an argument vector (found through PATH), with no standard
 // input and its standard output and error read through pipes. Stop signals that reach the
-// tool are forwarded to it while it runs.
+// tool are forwarded to it while it runs, and it dies with the tool: when the tool ends in
+// any way, SIGKILL included, the kernel kills the child too, so no encoder runs on without
+// the tool that watches it.
 class Subprocess
 {
 public:
     using Sink = std::function<void(const char *data, size_t size)>;
 
     explicit Subprocess(std::vector<std::string> arguments);
+
+    // The child also gets this open file as its descriptor 3.
+    Subprocess &passDescriptor(int fd);
 
     // Runs the child to its end, handing everything it writes to the sinks as it arrives.
     // Returns its exit code, or 128 + the signal that ended it. Throws ToolFailure when the
@@ -24,4 +29,5 @@ public:
 
 private:
     std::vector<std::string> m_arguments;
+    int m_passed = -1;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ToolContract.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -7,5 +9,12 @@
 class ToolFailure : public std::runtime_error
 {
 public:
-    explicit ToolFailure(const std::string &reason) : std::runtime_error(reason) {}
+    explicit ToolFailure(const std::string &line) : std::runtime_error(line) {}
 };
+
+// The error line ToolContract::ErrorPrefix + text + detail, text being one of
+// ToolContract::Error's fixed beginnings.
+[[nodiscard]] inline ToolFailure toolError(const char *text, const std::string &detail = {})
+{
+    return ToolFailure(std::string(ToolContract::ErrorPrefix) + text + detail);
+}

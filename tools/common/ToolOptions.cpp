@@ -11,7 +11,7 @@ namespace ConvOptions {
 
 void badParameter(const std::string &what)
 {
-    throw ToolFailure("Error: bad parameter " + what);
+    throw toolError(ToolContract::Error::BadParameter, " " + what);
 }
 
 // "a=1:b=2" into the map; several option groups add up, a later key replacing an earlier one.
@@ -39,12 +39,13 @@ Options parse(int argc, char **argv)
         const std::string argument = argv[i];
         if (std::find(withValue.begin(), withValue.end(), argument) == withValue.end()) {
             if (!options.input.empty())
-                throw ToolFailure("Error: more than one input file given");
+                throw toolError(ToolContract::Error::MoreThanOneInput);
             options.input = argument;
             continue;
         }
         if (i + 1 >= argc)
-            throw ToolFailure("Error: option " + argument + " needs a value");
+            throw toolError(ToolContract::Error::OptionNeedsValue,
+                            argument + ToolContract::Error::OptionNeedsValueEnd);
         const std::string value = argv[++i];
         if (argument == "-oac") {
             options.audioEncoder = value;
@@ -72,9 +73,9 @@ Options parse(int argc, char **argv)
         }
     }
     if (options.input.empty())
-        throw ToolFailure("Error: no input file given");
+        throw toolError(ToolContract::Error::NoInputFile);
     if (options.output.empty())
-        throw ToolFailure("Error: no output file given, use -o");
+        throw toolError(ToolContract::Error::NoOutputFile, ", use -o");
     return options;
 }
 
@@ -110,7 +111,7 @@ namespace CoderOptions {
 Options parse(int argc, char **argv)
 {
     if (argc < 2)
-        throw ToolFailure("Error: no output file given");
+        throw toolError(ToolContract::Error::NoOutputFile);
     Options options;
     options.output = argv[argc - 1];
     static const std::vector<std::string> withValue = {"-i",      "-ar",     "-ab", "-ac", "-s",
@@ -123,18 +124,19 @@ Options parse(int argc, char **argv)
             options.noVideo = true;
         } else if (std::find(withValue.begin(), withValue.end(), option) != withValue.end()) {
             if (i + 1 >= argc - 1)
-                throw ToolFailure("Error: option " + option + " needs a value");
+                throw toolError(ToolContract::Error::OptionNeedsValue,
+                                option + ToolContract::Error::OptionNeedsValueEnd);
             const std::string value = argv[++i];
             if (option == "-i")
                 options.input = value;
             else
                 options.values[option] = value;
         } else {
-            throw ToolFailure("Error: unknown option " + option);
+            throw toolError(ToolContract::Error::UnknownOption, option);
         }
     }
     if (options.input.empty())
-        throw ToolFailure("Error: no input file given, use -i");
+        throw toolError(ToolContract::Error::NoInputFile, ", use -i");
     return options;
 }
 

@@ -42,7 +42,7 @@ struct Options
 {
     std::string input;
     std::string output;
-    bool overwrite = false;
+    bool overwrite = false; // -y: accepted; a tool never replaces a file all the same
     bool noVideo = false;
     std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -f
 };

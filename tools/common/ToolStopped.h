@@ -7,7 +7,8 @@ class ToolStopped : public ToolFailure
 {
 public:
     explicit ToolStopped(int signal)
-        : ToolFailure("Error: stopped by signal " + std::to_string(signal)), signal(signal)
+        : ToolFailure(toolError(ToolContract::Error::StoppedBySignal, std::to_string(signal))),
+          signal(signal)
     {
     }
     const int signal;

@@ -1,0 +1,71 @@
+#include "FrameFit.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace FrameFit {
+
+namespace {
+
+std::string number(int value)
+{
+    return std::to_string(value);
+}
+
+// One side's expression; the same operations in the same order as fittedFrame.
+std::string side(const ToolContract::FrameLimits &limits, const std::string &input,
+                 const std::string &tooLarge, const std::string &factor)
+{
+    const std::string a = number(limits.alignment);
+    const std::string scaled = "if(" + tooLarge + ",max(2,trunc(" + input + "*" + factor +
+                               "/2+0.000001)*2)," + input + ")";
+    if (limits.forbiddenMultiple == 0)
+        return scaled;
+    const std::string aligned = "ceil(" + scaled + "/" + a + ")*" + a;
+    return "if(eq(mod(" + aligned + "," + number(limits.forbiddenMultiple) + "),0)," + aligned +
+           "-" + a + "," + scaled + ")";
+}
+
+} // namespace
+
+std::string filters(const ToolContract::FrameLimits &limits, bool centre)
+{
+    const std::string a = number(limits.alignment);
+    const auto align = [&](const std::string &side) { return "ceil(" + side + "/" + a + ")*" + a; };
+    std::string tooLarge = "gt(" + align("iw") + "," + number(limits.maxWidth) + ")+gt(" +
+                           align("ih") + "," + number(limits.maxHeight) + ")";
+    std::string factor =
+        "min(" + number(limits.maxWidth) + "/iw," + number(limits.maxHeight) + "/ih)";
+    if (limits.maxMacroblocks > 0) {
+        tooLarge += "+gt(ceil(iw/16)*ceil(ih/16)," + number(limits.maxMacroblocks) + ")";
+        const std::string pa = "(iw*ih/256)", pb = "((iw+ih)/16)";
+        factor = "min(" + factor + ",(sqrt(" + pb + "*" + pb + "+4*" + pa + "*" +
+                 number(limits.maxMacroblocks - 1) + ")-" + pb + ")/(2*" + pa + "))";
+    }
+    std::string chain = "scale=w='" + side(limits, "iw", tooLarge, factor) + "':h='" +
+                        side(limits, "ih", tooLarge, factor) + "',pad=w='" + align("iw") + "':h='" +
+                        align("ih") + "'";
+    if (centre)
+        chain += ":x='(ow-iw)/2':y='(oh-ih)/2'";
+    return chain;
+}
+
+bool scaledDown(ToolContract::FrameSize wanted, ToolContract::FrameSize output,
+                ToolContract::FrameSize &from)
+{
+    from = wanted;
+    if ((wanted.width > wanted.height) != (output.width > output.height) &&
+        wanted.width != wanted.height && output.width != output.height)
+        std::swap(from.width, from.height);
+    return output.width < from.width || output.height < from.height;
+}
+
+void printScaledNote(ToolContract::FrameSize from, ToolContract::FrameSize to,
+                     const std::string &why)
+{
+    std::printf("%s%s%dx%d to %dx%d: %s\n", ToolContract::NotePrefix, ToolContract::FrameScaledNote,
+                from.width, from.height, to.width, to.height, why.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace FrameFit
