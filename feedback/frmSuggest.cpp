@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -22,10 +23,26 @@ QByteArray queryValue(const QString &text)
     return QUrl::toPercentEncoding(text);
 }
 
+// Scheme, host and port together name one server, as they name one origin for a browser: another
+// port of the same machine may be another program, and a captive portal or a parked domain
+// answers a redirect elsewhere with a 200 that says nothing about our comment.
+bool sameServer(const QUrl &a, const QUrl &b)
+{
+    const int defaultPort = a.scheme() == QLatin1String("https") ? 443 : 80;
+    return a.scheme() == b.scheme() && a.host() == b.host() &&
+           a.port(defaultPort) == b.port(defaultPort);
+}
+
+bool isSuccess(const QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 200 && status < 300;
+}
+
 } // namespace
 
 frmSuggest::frmSuggest(QWidget *parent)
-    : QDialog(parent), m_network(new QNetworkAccessManager(this))
+    : QDialog(parent), m_network(new QNetworkAccessManager(this)), m_deadline(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmSuggest"));
     setWindowTitle(QStringLiteral("建议和意见"));
@@ -79,6 +96,14 @@ frmSuggest::frmSuggest(QWidget *parent)
 
     connect(Command3, &QPushButton::clicked, this, &frmSuggest::imgSend_Click);
     connect(Command4, &QPushButton::clicked, this, &frmSuggest::imgBack_Click);
+
+    // A coarse timer may fire 5 % early; a deadline is a promise to the user either way.
+    m_deadline->setTimerType(Qt::PreciseTimer);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            endRequest(m_reply, false);
+    });
 }
 
 frmSuggest::~frmSuggest()
@@ -138,10 +163,20 @@ void frmSuggest::Command1_Click()
         return;
     }
     QNetworkRequest request(url);
-    request.setTransferTimeout(TransferTimeoutMs);
+    // Each redirect is vetted in replyRedirected before it is followed.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply *reply = m_network->get(request);
+    // Without a limit the reply would keep every byte of the page until it ends.
+    reply->setReadBufferSize(ReplyReadLimit);
     m_reply = reply;
+    m_requestUrl = url;
+    m_replyBytes = 0;
+    connect(reply, &QNetworkReply::redirected, this,
+            [this, reply](const QUrl &target) { replyRedirected(reply, target); });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { replyReadyRead(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { replyFinished(reply); });
+    m_deadline->start(m_requestDeadline);
 }
 
 void frmSuggest::mousePressEvent(QMouseEvent *event)
@@ -167,13 +202,45 @@ void frmSuggest::showStatus(const QString &text)
     lblSending->show();
 }
 
+void frmSuggest::replyRedirected(QNetworkReply *reply, const QUrl &target)
+{
+    // The script may move within our own server; anywhere else did not take the comment.
+    if (sameServer(m_requestUrl, target))
+        emit reply->redirectAllowed();
+    else
+        endRequest(reply, false);
+}
+
+void frmSuggest::replyReadyRead(QNetworkReply *reply)
+{
+    // The body is thrown away as it comes. The status line came before it, so once the limit is
+    // reached the answer is known and the rest of the page is not worth waiting for.
+    while (reply->bytesAvailable() > 0) {
+        const qint64 skipped = reply->skip(reply->bytesAvailable());
+        if (skipped <= 0)
+            break;
+        m_replyBytes += skipped;
+    }
+    if (m_replyBytes >= ReplyReadLimit)
+        endRequest(reply, isSuccess(reply));
+}
+
 void frmSuggest::replyFinished(QNetworkReply *reply)
 {
+    endRequest(reply, reply->error() == QNetworkReply::NoError && isSuccess(reply));
+}
+
+void frmSuggest::endRequest(QNetworkReply *reply, bool delivered)
+{
+    m_deadline->stop();
     if (m_reply == reply)
         m_reply = nullptr;
+    // Nothing more of this reply may reach the form, not even the finished() that abort() sends.
+    reply->disconnect(this);
+    if (reply->isRunning())
+        reply->abort();
     reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+    if (delivered) {
         // Sent once is enough: the button stays off until the form is closed.
         showStatus(QStringLiteral("完毕."));
         return;

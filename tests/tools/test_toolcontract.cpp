@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class tst_ToolContract : public QObject
+class TestToolContract : public QObject
 {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ private:
 
 using ToolContract::FrameSize;
 
-void tst_ToolContract::fittedFrame_data()
+void TestToolContract::fittedFrame_data()
 {
     QTest::addColumn<QString>("codec");
     QTest::addColumn<QSize>("picture");
@@ -48,7 +48,7 @@ void tst_ToolContract::fittedFrame_data()
     QTest::newRow("H.264, too wide") << "h264" << QSize(16400, 1640) << QSize(16384, 1638);
 }
 
-void tst_ToolContract::fittedFrame()
+void TestToolContract::fittedFrame()
 {
     QFETCH(QString, codec);
     QFETCH(QSize, picture);
@@ -61,7 +61,7 @@ void tst_ToolContract::fittedFrame()
 
 // Whatever the picture, the encoder takes the fitted size; a picture it takes stays as it is,
 // one it takes once padded is only padded.
-void tst_ToolContract::fittedFrameIsTakenAndNoLargerThanNeeded()
+void TestToolContract::fittedFrameIsTakenAndNoLargerThanNeeded()
 {
     const int sides[] = {1,    2,    15,   16,   17,   99,   240,   719,   1080,  1920, 2048,
                          4095, 4096, 4097, 8190, 8191, 8192, 12288, 16382, 16383, 16384};
@@ -86,7 +86,7 @@ void tst_ToolContract::fittedFrameIsTakenAndNoLargerThanNeeded()
     }
 }
 
-void tst_ToolContract::encodersTakeWhatTheTableSays_data()
+void TestToolContract::encodersTakeWhatTheTableSays_data()
 {
     QTest::addColumn<QString>("codec");
     QTest::addColumn<QString>("encoder");
@@ -114,7 +114,7 @@ void tst_ToolContract::encodersTakeWhatTheTableSays_data()
     rows("h264", "libx264", "mov", {{16, 16}, {16384, 16}, {16400, 16}, {16, 16384}, {16, 16400}});
 }
 
-void tst_ToolContract::encodersTakeWhatTheTableSays()
+void TestToolContract::encodersTakeWhatTheTableSays()
 {
     QFETCH(QString, codec);
     QFETCH(QString, encoder);
@@ -145,5 +145,5 @@ void tst_ToolContract::encodersTakeWhatTheTableSays()
     QCOMPARE(QSize(fields[0].toInt(), fields[1].toInt()), size);
 }
 
-QTEST_GUILESS_MAIN(tst_ToolContract)
-#include "tst_toolcontract.moc"
+QTEST_GUILESS_MAIN(TestToolContract)
+#include "test_toolcontract.moc"

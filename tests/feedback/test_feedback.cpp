@@ -3,13 +3,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QUrlQuery>
 #include <QtTest>
+#include <chrono>
 #include <memory>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -17,8 +21,10 @@ const QString Sending = QStringLiteral("正在发送...");
 const QString Done = QStringLiteral("完毕.");
 const QString Failed = QStringLiteral("发送失败。");
 
-// The failure cases include a server that never answers; the form gives up after 15 seconds.
+// Generous bounds for an answer on a loaded machine; the cases that wait for the form's deadline
+// shorten it to ShortDeadline.
 constexpr int ReplyWaitMs = 25000;
+constexpr std::chrono::milliseconds ShortDeadline = 1000ms;
 
 // Counts the presses that would have started a window move, since the offscreen platform has
 // no window manager to move anything.
@@ -68,6 +74,8 @@ QByteArray requestTarget(const QByteArray &requestLine)
 
 } // namespace
 
+Q_DECLARE_METATYPE(TestHttpServer::Body)
+
 class TestFeedback : public QObject
 {
     Q_OBJECT
@@ -89,6 +97,12 @@ private slots:
     void secondPressSendsNothing();
     void failures_data();
     void failures();
+    void largeReplyIsNotKept_data();
+    void largeReplyIsNotKept();
+    void redirects_data();
+    void redirects();
+    void deadlineCoversTheWholeRequest_data();
+    void deadlineCoversTheWholeRequest();
     void closing_data();
     void closing();
     void dragging_data();
@@ -161,6 +175,7 @@ void TestFeedback::openingState()
     QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtEMail")), form.txtEMail);
     QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("txtComment")), form.txtComment);
     QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lblSending")), form.lblSending);
+    QCOMPARE(form.requestDeadline(), 15000ms);
 
     form.show();
     QVERIFY(form.txtName->text().isEmpty());
@@ -385,12 +400,21 @@ void TestFeedback::failures()
         qputenv("VIDMORPH_FEEDBACK_URL", "http//:no host here");
     }
 
+    // Only the silent server makes the form wait, and then for its whole deadline; the others
+    // fail on their own well before a deadline that is long for a loaded machine.
+    const bool silent = kind == QLatin1String("silent");
+    const std::chrono::milliseconds deadline = silent ? ShortDeadline : 10 * ShortDeadline;
     frmSuggest form;
+    form.setRequestDeadline(deadline);
     showActive(&form);
     fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QElapsedTimer clock;
+    clock.start();
     QTest::mouseClick(form.Command3, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(form.Command3->isEnabled(), ReplyWaitMs);
     QCOMPARE(form.lblSending->text(), Failed);
+    QVERIFY2(silent == (clock.elapsed() >= deadline.count()),
+             qPrintable(QString::number(clock.elapsed())));
     QVERIFY(form.lblSending->isVisible());
     if (kind == QLatin1String("500") || kind == QLatin1String("404") ||
         kind == QLatin1String("silent"))
@@ -404,6 +428,148 @@ void TestFeedback::failures()
     QCOMPARE(form.lblSending->text(), Sending);
     QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), Done, ReplyWaitMs);
     QCOMPARE(working.requestLines.size(), 1);
+}
+
+void TestFeedback::largeReplyIsNotKept_data()
+{
+    QTest::addColumn<TestHttpServer::Body>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("shown");
+
+    // 64 MiB rather than endless: a client that keeps the whole body then fails here instead of
+    // eating the machine's memory.
+    QTest::newRow("64 MiB with a length") << TestHttpServer::Body::Sized << 200 << Done;
+    QTest::newRow("64 MiB in chunks") << TestHttpServer::Body::Chunked << 200 << Done;
+    QTest::newRow("64 MiB until the server closes")
+        << TestHttpServer::Body::UntilClose << 200 << Done;
+    QTest::newRow("64 MiB error page") << TestHttpServer::Body::Sized << 500 << Failed;
+}
+
+void TestFeedback::largeReplyIsNotKept()
+{
+    QFETCH(TestHttpServer::Body, body);
+    QFETCH(int, status);
+    QFETCH(QString, shown);
+
+    constexpr qint64 Sent = 64 * 1024 * 1024;
+    m_server->body = body;
+    m_server->bodyBytes = Sent;
+    m_server->status = status;
+    // A small send buffer on the server's side, so that what it counts as sent is what the
+    // client took, give or take the client's own receive buffer.
+    m_server->sendBufferBytes = 16 * 1024;
+    QSignalSpy ended(m_server.get(), &TestHttpServer::connectionEnded);
+
+    frmSuggest form;
+    showActive(&form);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), shown, ReplyWaitMs);
+    QCOMPARE(form.Command3->isEnabled(), shown == Failed);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, ReplyWaitMs);
+
+    // The client hung up long before the end: it read at most its 64 KiB, and the system had
+    // queued some more for it (about 110 KiB went in all when this was written), never the page.
+    const QString figures =
+        QStringLiteral("sent %1, left %2").arg(m_server->bytesSent).arg(m_server->bytesUnsent);
+    QVERIFY2(m_server->bytesSent < 1024 * 1024, qPrintable(figures));
+    QVERIFY2(m_server->bytesUnsent > Sent - 1024 * 1024, qPrintable(figures));
+}
+
+void TestFeedback::redirects_data()
+{
+    QTest::addColumn<QByteArray>("location"); // %A: this server's port, %B: the other server's
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("requestsHere");
+
+    // The same scheme, host and port is our server; anything else, even another port of
+    // 127.0.0.1, may be another program and is not followed.
+    QTest::newRow("path on the same server") << QByteArray("/suggest/thanks.php") << Done << 2;
+    QTest::newRow("full address of the same server")
+        << QByteArray("http://127.0.0.1:%A/thanks") << Done << 2;
+    QTest::newRow("another port of the same address")
+        << QByteArray("http://127.0.0.1:%B/suggest/post.php") << Failed << 1;
+    QTest::newRow("another host name") << QByteArray("http://localhost:%A/thanks") << Failed << 1;
+    QTest::newRow("https on the same host and port")
+        << QByteArray("https://127.0.0.1:%A/thanks") << Failed << 1;
+    // Each hop stays on the server, but the loop never ends in an answer.
+    QTest::newRow("endless loop on the same server")
+        << QByteArray("/suggest/post.php?again") << Failed << -1;
+}
+
+void TestFeedback::redirects()
+{
+    QFETCH(QByteArray, location);
+    QFETCH(QString, shown);
+    QFETCH(int, requestsHere);
+
+    TestHttpServer elsewhere;
+    QVERIFY(elsewhere.listen());
+    location.replace("%A", QByteArray::number(m_server->port()));
+    location.replace("%B", QByteArray::number(elsewhere.port()));
+    m_server->location = location;
+
+    frmSuggest form;
+    showActive(&form);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), shown, ReplyWaitMs);
+    QCOMPARE(form.Command3->isEnabled(), shown == Failed);
+
+    // Give a wrongly followed redirect time to arrive before counting.
+    QTest::qWait(300);
+    if (requestsHere >= 0) {
+        QCOMPARE(m_server->requestLines.size(), requestsHere);
+        QCOMPARE(m_server->connections, requestsHere);
+    } else {
+        QVERIFY(m_server->requestLines.size() > 2);
+    }
+    QVERIFY(m_server->requestLines.first().startsWith("GET /suggest/post.php?name=Li&"));
+    if (shown == Done)
+        QCOMPARE(requestTarget(m_server->requestLines.last()),
+                 location.startsWith('/') ? location : QByteArray("/thanks"));
+    QCOMPARE(elsewhere.connections, 0);
+}
+
+void TestFeedback::deadlineCoversTheWholeRequest_data()
+{
+    QTest::addColumn<int>("trickleMs");
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<QString>("shown");
+
+    // The answer is 87 bytes: at one byte each 100 ms it would take 8.7 s, and the server is
+    // never silent long enough for a time-out that counts only silence.
+    QTest::newRow("trickling past the deadline") << 100 << 1000 << Failed;
+    QTest::newRow("slow but within the deadline") << 5 << 5000 << Done;
+}
+
+void TestFeedback::deadlineCoversTheWholeRequest()
+{
+    QFETCH(int, trickleMs);
+    QFETCH(int, deadlineMs);
+    QFETCH(QString, shown);
+
+    m_server->trickleMs = trickleMs;
+    QSignalSpy ended(m_server.get(), &TestHttpServer::connectionEnded);
+    frmSuggest form;
+    form.setRequestDeadline(std::chrono::milliseconds(deadlineMs));
+    showActive(&form);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.lblSending->text(), shown, ReplyWaitMs);
+    const qint64 elapsed = clock.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, ReplyWaitMs);
+    if (shown == Failed) {
+        QVERIFY2(elapsed >= deadlineMs && elapsed < deadlineMs + 1500,
+                 qPrintable(QString::number(elapsed)));
+        QVERIFY(m_server->bytesUnsent > 0);
+        QVERIFY(m_server->bytesSent > 0);
+    } else {
+        QVERIFY2(elapsed < deadlineMs, qPrintable(QString::number(elapsed)));
+        QCOMPARE(m_server->bytesUnsent, 0);
+    }
 }
 
 void TestFeedback::closing_data()

@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QTest>
 
-class tst_FfmpegText : public QObject
+class TestFfmpegText : public QObject
 {
     Q_OBJECT
 
@@ -21,7 +21,7 @@ private slots:
     void refusedPacketSize();
 };
 
-void tst_FfmpegText::inputDuration_data()
+void TestFfmpegText::inputDuration_data()
 {
     QTest::addColumn<QByteArray>("errors");
     QTest::addColumn<bool>("found");
@@ -44,7 +44,7 @@ void tst_FfmpegText::inputDuration_data()
                                   << -1.0;
 }
 
-void tst_FfmpegText::inputDuration()
+void TestFfmpegText::inputDuration()
 {
     QFETCH(QByteArray, errors);
     QFETCH(bool, found);
@@ -55,7 +55,7 @@ void tst_FfmpegText::inputDuration()
         QCOMPARE(read, seconds);
 }
 
-void tst_FfmpegText::clock_data()
+void TestFfmpegText::clock_data()
 {
     QTest::addColumn<double>("seconds");
     QTest::addColumn<QString>("text");
@@ -66,14 +66,14 @@ void tst_FfmpegText::clock_data()
     QTest::newRow("largest length read") << 999999999999.99 << "277777777:46:39.99";
 }
 
-void tst_FfmpegText::clock()
+void TestFfmpegText::clock()
 {
     QFETCH(double, seconds);
     QFETCH(QString, text);
     QCOMPARE(QString::fromStdString(FfmpegText::clock(seconds)), text);
 }
 
-void tst_FfmpegText::parseBitrate_data()
+void TestFfmpegText::parseBitrate_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("ok");
@@ -91,7 +91,7 @@ void tst_FfmpegText::parseBitrate_data()
     QTest::newRow("mega beyond the limit") << QByteArray("1000001M") << false << 0.0;
 }
 
-void tst_FfmpegText::parseBitrate()
+void TestFfmpegText::parseBitrate()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, ok);
@@ -102,7 +102,7 @@ void tst_FfmpegText::parseBitrate()
         QCOMPARE(parsed, value);
 }
 
-void tst_FfmpegText::videoSizes_data()
+void TestFfmpegText::videoSizes_data()
 {
     QTest::addColumn<QByteArray>("errors");
     QTest::addColumn<QSize>("input"); // empty: not complete yet
@@ -130,7 +130,7 @@ void tst_FfmpegText::videoSizes_data()
         << QSize() << QSize();
 }
 
-void tst_FfmpegText::videoSizes()
+void TestFfmpegText::videoSizes()
 {
     QFETCH(QByteArray, errors);
     QFETCH(QSize, input);
@@ -143,7 +143,7 @@ void tst_FfmpegText::videoSizes()
     }
 }
 
-void tst_FfmpegText::refusedPacketSize_data()
+void TestFfmpegText::refusedPacketSize_data()
 {
     QTest::addColumn<QByteArray>("errors");
     QTest::addColumn<int>("size");
@@ -154,12 +154,12 @@ void tst_FfmpegText::refusedPacketSize_data()
     QTest::newRow("other failure") << QByteArray("Error writing trailer: No space left\n") << 0;
 }
 
-void tst_FfmpegText::refusedPacketSize()
+void TestFfmpegText::refusedPacketSize()
 {
     QFETCH(QByteArray, errors);
     QFETCH(int, size);
     QCOMPARE(FfmpegText::refusedPacketSize(errors.toStdString()), long(size));
 }
 
-QTEST_APPLESS_MAIN(tst_FfmpegText)
-#include "tst_ffmpegtext.moc"
+QTEST_APPLESS_MAIN(TestFfmpegText)
+#include "test_ffmpegtext.moc"

@@ -38,7 +38,7 @@ struct VideoInfo
 
 // The three encoder tools run for real over the system's ffmpeg, with the command lines the
 // converter builds, on small clips made here.
-class tst_Tools : public QObject
+class TestTools : public QObject
 {
     Q_OBJECT
 
@@ -173,7 +173,7 @@ static int requestedAudioBitrate(const QStringList &arguments)
     return qRound(arguments[ab + 1].chopped(1).toDouble() * 1000);
 }
 
-tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &arguments,
+TestTools::Run TestTools::runTool(const QString &tool, const QStringList &arguments,
                                   const QString &folder, qint64 fileSizeLimit)
 {
     QProcess process;
@@ -201,7 +201,7 @@ tst_Tools::Run tst_Tools::runTool(const QString &tool, const QStringList &argume
     return run;
 }
 
-tst_Tools::Run tst_Tools::runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
+TestTools::Run TestTools::runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
                                            const QString &folder)
 {
     const QByteArray program = QFile::encodeName(TestMedia::toolPath(tool));
@@ -239,7 +239,7 @@ tst_Tools::Run tst_Tools::runToolWithBytes(const QString &tool, const QList<QByt
     return run;
 }
 
-QString tst_Tools::standInFfmpeg(const QByteArray &body)
+QString TestTools::standInFfmpeg(const QByteArray &body)
 {
     const QString folder = freshFolder();
     QFile script(folder + QStringLiteral("/ffmpeg"));
@@ -252,7 +252,7 @@ QString tst_Tools::standInFfmpeg(const QByteArray &body)
 }
 
 // A command line's placeholders: IN and SCRATCH read the named input, OUT is the output.
-QString tst_Tools::toolArgument(const QString &text, const QString &inputPath,
+QString TestTools::toolArgument(const QString &text, const QString &inputPath,
                                 const QString &output)
 {
     if (text == QLatin1String("IN") || text == QLatin1String("SCRATCH"))
@@ -262,7 +262,7 @@ QString tst_Tools::toolArgument(const QString &text, const QString &inputPath,
     return text;
 }
 
-QString tst_Tools::freshFolder()
+QString TestTools::freshFolder()
 {
     const QString path = m_dir.filePath(QStringLiteral("run%1").arg(++m_folders));
     QDir().mkpath(path);
@@ -270,7 +270,7 @@ QString tst_Tools::freshFolder()
 }
 
 // Stage two reads what stage one wrote; each input's intermediate file is made once.
-QString tst_Tools::intermediate(const QString &inputName)
+QString TestTools::intermediate(const QString &inputName)
 {
     if (m_intermediates.contains(inputName))
         return m_intermediates.value(inputName);
@@ -286,7 +286,7 @@ QString tst_Tools::intermediate(const QString &inputName)
     return path;
 }
 
-void tst_Tools::initTestCase()
+void TestTools::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir().mkpath(m_dir.filePath("in")));
@@ -327,7 +327,7 @@ void tst_Tools::initTestCase()
 
 // The converter tells the user why a tool failed by the beginning of its error line; a text
 // that drifts from what the converter knows shows only as an exit code.
-void tst_Tools::converterKnowsEveryErrorText_data()
+void TestTools::converterKnowsEveryErrorText_data()
 {
     namespace E = ToolContract::Error;
     QTest::addColumn<QString>("line");
@@ -357,7 +357,7 @@ void tst_Tools::converterKnowsEveryErrorText_data()
     row(E::EncodingFailed, "Invalid argument");
 }
 
-void tst_Tools::converterKnowsEveryErrorText()
+void TestTools::converterKnowsEveryErrorText()
 {
     QFETCH(QString, line);
     const QString reason = FailureReason::describe(QStringLiteral("time=1.00 \r") + line + '\n',
@@ -367,7 +367,7 @@ void tst_Tools::converterKnowsEveryErrorText()
              qPrintable(line + QStringLiteral(" -> ") + reason));
 }
 
-void tst_Tools::encodes_data()
+void TestTools::encodes_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -494,7 +494,7 @@ void tst_Tools::encodes_data()
                                 << "ac3" << QSize(1344, 768) << 44100 << 2 << 0.0;
 }
 
-void tst_Tools::encodes()
+void TestTools::encodes()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -647,7 +647,7 @@ VideoInfo videoInfo(const QString &path)
 }
 } // namespace
 
-QString tst_Tools::clip(const QString &name, const QString &source, int frames,
+QString TestTools::clip(const QString &name, const QString &source, int frames,
                         const QString &codec)
 {
     const QString path = input(name);
@@ -682,7 +682,7 @@ QString tst_Tools::clip(const QString &name, const QString &source, int frames,
     return path;
 }
 
-void tst_Tools::anySizeAnyContent_data()
+void TestTools::anySizeAnyContent_data()
 {
     QTest::addColumn<QString>("clipName");
     QTest::addColumn<QString>("source");
@@ -731,7 +731,7 @@ void tst_Tools::anySizeAnyContent_data()
 // default bitrates and the lowest of the lists. A size an encoder cannot take is scaled down
 // as ToolContract::fittedFrame says, keeping its shape, and the tool says so; RealMedia's
 // 64 kB packets hold any picture.
-void tst_Tools::anySizeAnyContent()
+void TestTools::anySizeAnyContent()
 {
     QFETCH(QString, clipName);
     QFETCH(QString, source);
@@ -834,7 +834,7 @@ void tst_Tools::anySizeAnyContent()
     QVERIFY2(errors.isEmpty(), qPrintable(errors.left(2000)));
 }
 
-void tst_Tools::fails_data()
+void TestTools::fails_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -909,7 +909,7 @@ void tst_Tools::fails_data()
                                  << "12.2k";
 }
 
-void tst_Tools::fails()
+void TestTools::fails()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -942,7 +942,7 @@ void tst_Tools::fails()
     }
 }
 
-void tst_Tools::failsWhenTheDiskIsFull_data()
+void TestTools::failsWhenTheDiskIsFull_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -953,7 +953,7 @@ void tst_Tools::failsWhenTheDiskIsFull_data()
     QTest::newRow("coder2 3GP") << "coder2" << mobile("176x144") << "clip.3gp";
 }
 
-void tst_Tools::failsWhenTheDiskIsFull()
+void TestTools::failsWhenTheDiskIsFull()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -972,7 +972,7 @@ void tst_Tools::failsWhenTheDiskIsFull()
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void tst_Tools::neverReplacesAFile_data()
+void TestTools::neverReplacesAFile_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1001,7 +1001,7 @@ void tst_Tools::neverReplacesAFile_data()
 
 // The converter reserves an output name with an empty file; the tool fills that one, and
 // never writes over a file with content, -y or not.
-void tst_Tools::neverReplacesAFile()
+void TestTools::neverReplacesAFile()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1038,7 +1038,7 @@ void tst_Tools::neverReplacesAFile()
     QCOMPARE(file.readAll(), existing);
 }
 
-void tst_Tools::keepsAFileThatAppearsDuringTheEncode_data()
+void TestTools::keepsAFileThatAppearsDuringTheEncode_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1054,7 +1054,7 @@ void tst_Tools::keepsAFileThatAppearsDuringTheEncode_data()
 // Another program writes the output's name while the encoder runs: its file stays, and the
 // run fails. A stand-in for ffmpeg writes the partial file and waits for that file to appear,
 // so the race is the same every time.
-void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
+void TestTools::keepsAFileThatAppearsDuringTheEncode()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1108,7 +1108,7 @@ void tst_Tools::keepsAFileThatAppearsDuringTheEncode()
              QStringList{outputName});
 }
 
-void tst_Tools::refusesPlaylistsAndLists_data()
+void TestTools::refusesPlaylistsAndLists_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1138,7 +1138,7 @@ void tst_Tools::refusesPlaylistsAndLists_data()
 
 // A playlist or list file named like a video must fail as what it is, and open nothing it
 // names: neither the clip beside it nor an address on the network.
-void tst_Tools::refusesPlaylistsAndLists()
+void TestTools::refusesPlaylistsAndLists()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1181,7 +1181,7 @@ void tst_Tools::refusesPlaylistsAndLists()
     QVERIFY2(poll(&waiting, 1, 0) == 0, "the tool connected to the address in the playlist");
 }
 
-void tst_Tools::nonUtf8Names_data()
+void TestTools::nonUtf8Names_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1204,7 +1204,7 @@ void tst_Tools::nonUtf8Names_data()
 
 // A file named in GBK (as copied from an old Chinese system) is a name of bytes that are not
 // UTF-8; the tools pass them on untouched.
-void tst_Tools::nonUtf8Names()
+void TestTools::nonUtf8Names()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1241,7 +1241,7 @@ void tst_Tools::nonUtf8Names()
     QVERIFY(qAbs(info.duration - m_inputSeconds.value("stereo.mp4")) <= 0.2);
 }
 
-void tst_Tools::oddNames_data()
+void TestTools::oddNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("blanks") << "my clip  2.mp4";
@@ -1252,7 +1252,7 @@ void tst_Tools::oddNames_data()
 }
 
 // Names go to the tools relative to the working folder, so a leading dash really leads.
-void tst_Tools::oddNames()
+void TestTools::oddNames()
 {
     QFETCH(QString, name);
     const QString folder = freshFolder();
@@ -1304,7 +1304,7 @@ static QList<qint64> childrenOf(qint64 pid)
     return children;
 }
 
-void tst_Tools::stopSignalEndsEncoderAndRemovesOutput_data()
+void TestTools::stopSignalEndsEncoderAndRemovesOutput_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1318,7 +1318,7 @@ void tst_Tools::stopSignalEndsEncoderAndRemovesOutput_data()
     QTest::newRow("coder2, SIGINT") << "coder2" << mobile("320x240") << "clip.3gp" << int(SIGINT);
 }
 
-void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
+void TestTools::stopSignalEndsEncoderAndRemovesOutput()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1365,7 +1365,7 @@ void tst_Tools::stopSignalEndsEncoderAndRemovesOutput()
                 .isEmpty());
 }
 
-void tst_Tools::killedToolTakesItsEncoderAlong_data()
+void TestTools::killedToolTakesItsEncoderAlong_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1385,7 +1385,7 @@ void tst_Tools::killedToolTakesItsEncoderAlong_data()
 
 // SIGKILL cannot be caught: the tool cannot stop its ffmpeg or remove anything. The kernel
 // must end the encoder with it, and nothing of the run may be left in $TMPDIR.
-void tst_Tools::killedToolTakesItsEncoderAlong()
+void TestTools::killedToolTakesItsEncoderAlong()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1448,7 +1448,7 @@ void tst_Tools::killedToolTakesItsEncoderAlong()
              QStringList());
 }
 
-void tst_Tools::progressWhileTheEncoderIsSilent_data()
+void TestTools::progressWhileTheEncoderIsSilent_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments");
@@ -1465,7 +1465,7 @@ void tst_Tools::progressWhileTheEncoderIsSilent_data()
 // the input's length and then works for a few seconds without a word (a slow first frame, or
 // coder2's AMR decoder): the tool still shows its progress at least every two seconds. One
 // that is stuck (no processor time) gets no such help, so the converter can still end it.
-void tst_Tools::progressWhileTheEncoderIsSilent()
+void TestTools::progressWhileTheEncoderIsSilent()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -1525,5 +1525,5 @@ void tst_Tools::progressWhileTheEncoderIsSilent()
         QVERIFY2(progress.size() >= 2 && progress.first() == 0.0, qPrintable(text));
 }
 
-QTEST_GUILESS_MAIN(tst_Tools)
-#include "tst_tools.moc"
+QTEST_GUILESS_MAIN(TestTools)
+#include "test_tools.moc"

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <unistd.h>
 
-class tst_OutputFile : public QObject
+class TestOutputFile : public QObject
 {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ QString errorLine(const char *text)
 }
 } // namespace
 
-void tst_OutputFile::temporaryName()
+void TestOutputFile::temporaryName()
 {
     QTemporaryDir dir;
     const QString final = dir.filePath(QStringLiteral("clip.rmvb"));
@@ -48,7 +48,7 @@ void tst_OutputFile::temporaryName()
                           QString::number(getpid()) + QStringLiteral("-clip.rmvb")));
 }
 
-void tst_OutputFile::commit_data()
+void TestOutputFile::commit_data()
 {
     QTest::addColumn<QString>("before");  // what the final name holds when the tool starts
     QTest::addColumn<QString>("during");  // what happens to it while the encoder runs
@@ -97,7 +97,7 @@ void tst_OutputFile::commit_data()
     }
 }
 
-void tst_OutputFile::commit()
+void TestOutputFile::commit()
 {
     QFETCH(QString, before);
     QFETCH(QString, during);
@@ -160,5 +160,5 @@ void tst_OutputFile::commit()
              QStringList());
 }
 
-QTEST_GUILESS_MAIN(tst_OutputFile)
-#include "tst_outputfile.moc"
+QTEST_GUILESS_MAIN(TestOutputFile)
+#include "test_outputfile.moc"
