@@ -5,6 +5,7 @@
 #include "convert/Locations.h"
 #include "headless/HeadlessMode.h"
 #include "headless/HeadlessOptions.h"
+#include "process/TerminationSignals.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -48,5 +49,13 @@ int main(int argc, char **argv)
     window.show();
     window.appendFiles(files);
     QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::appendFiles);
+    // Logging out, a closed terminal or a kill end the window as Alt+F4 does: the running tool
+    // is stopped, nothing half-written stays, no settings are written.
+    TerminationSignals signalsToEnd;
+    signalsToEnd.install();
+    QObject::connect(&signalsToEnd, &TerminationSignals::received, &window, [&window](int number) {
+        window.close();
+        QCoreApplication::exit(128 + number);
+    });
     return app.exec();
 }
