@@ -6,6 +6,7 @@
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
 #include "convert/FolderSearch.h"
+#include "convert/Leftovers.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
 #include "feedback/frmSuggest.h"
@@ -193,6 +194,8 @@ void frmMain::applySkin()
 
 void frmMain::Form_Load()
 {
+    // What runs that were killed left behind goes first.
+    Leftovers::removeDeadRuns(m_locations.scratchFolder);
     applySkin();
     m_dialogs.Init(this);
     m_display.setImgPBWidth(0);

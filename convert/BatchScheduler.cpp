@@ -4,7 +4,9 @@
 #include "convert/DurationProbe.h"
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
+#include "convert/Leftovers.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -129,6 +131,8 @@ void BatchScheduler::ConvertNextFile()
     m_locations.makeScratchFolder();
     if (m_stopRequested)
         return;
+    if (m_state == State::Starting && !folderText.isEmpty())
+        Leftovers::removeDeadTemporaries(folderText);
     const int waiting = m_queue.count() - int(m_rows.size());
     if (m_running.isEmpty() && waiting <= 0) {
         complete();
@@ -155,6 +159,7 @@ void BatchScheduler::startFile()
     conversion->setClock(m_clock);
     conversion->setStallTimeout(m_stallTimeoutMs);
     conversion->setSpinner(m_spinner);
+    conversion->setReservationJournal(reservationJournal());
     m_running.append(job);
     m_rows.append(job->number);
     m_progress.fileStarted(job->number);
@@ -273,8 +278,16 @@ void BatchScheduler::stop()
     }
 }
 
+QString BatchScheduler::reservationJournal() const
+{
+    return m_locations.scratchFolder +
+           QStringLiteral("/reservations-%1").arg(QCoreApplication::applicationPid());
+}
+
 void BatchScheduler::complete()
 {
+    // Every name the batch took is an output now, or was given back.
+    QFile::remove(reservationJournal());
     m_state = State::Completion;
     m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功，%2 个文件失败 ===")
                    .arg(m_converted)
@@ -287,6 +300,7 @@ void BatchScheduler::complete()
 
 void BatchScheduler::endStopped(const QString &why)
 {
+    QFile::remove(reservationJournal());
     m_rows.clear();
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));
     m_log.close();

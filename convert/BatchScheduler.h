@@ -111,6 +111,7 @@ private:
     void queueRowsInserted(int first, int last);
     void queueRowsRemoved(int first, int last);
     Locations slotLocations(int slot) const;
+    QString reservationJournal() const;
     void log(int number, const QString &text);
     void logDone(int number);
 

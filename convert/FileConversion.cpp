@@ -5,6 +5,7 @@
 #include "convert/FailureReason.h"
 #include "convert/Formats.h"
 #include "process/DOSOutputs.h"
+#include "tools/ToolContract.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,12 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-bool isTaken(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
 
 bool hasContent(const QString &path)
 {
@@ -41,21 +36,21 @@ bool isSameFile(const QString &a, const QString &b)
            statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
 }
 
-// The tools write their output under a hidden name in the same folder, ".vidmorph-<pid>-"
-// and the final name, and rename it only when they succeed. A stopped tool removes it itself,
-// but one killed outright cannot, so what such a run left is removed here.
-void removeTemporaries(const QString &outputPath)
+// A tool writes its output under a hidden name in the same folder and renames it only when it
+// succeeds. A stopped tool removes it itself, but one killed outright cannot, so what that
+// very tool left is removed here, found by its process id as the tool names it.
+void removeTemporary(const QString &outputPath, qint64 toolPid)
 {
+    if (toolPid <= 0)
+        return;
     const QFileInfo output(outputPath);
-    const QRegularExpression temporary(QStringLiteral("^\\.vidmorph-[0-9]+-") +
-                                       QRegularExpression::escape(output.fileName()) +
-                                       QLatin1Char('$'));
-    QDir folder = output.absoluteDir();
-    const QStringList candidates = folder.entryList({QStringLiteral(".vidmorph-*")},
-                                                    QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : candidates)
-        if (temporary.match(name).hasMatch())
-            folder.remove(name);
+    const QByteArray prefix =
+        QByteArray(ToolContract::TemporaryPrefix) + QByteArray::number(toolPid) + '-';
+    QByteArray name = QFile::encodeName(output.fileName());
+    // The tool keeps the end of a name that would not fit the file system's 255 bytes.
+    if (prefix.size() + name.size() > 255)
+        name = name.right(255 - prefix.size());
+    QFile::remove(output.absolutePath() + QLatin1Char('/') + QFile::decodeName(prefix + name));
 }
 
 QString describeEnding(const RunResult &result)
@@ -100,13 +95,17 @@ QString FileConversion::conflictOf(const QString &inputPath, int format, const L
     return {};
 }
 
-QString FileConversion::outputPathFor(const QString &extension) const
+QString FileConversion::outputPathFor(const QString &extension)
 {
     QString folder = m_host.outputFolderText();
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    return CommandBuilder::MakeOutputPath(folder, m_result.inputPath, extension, m_clock(),
-                                          isTaken);
+    // The name is taken for this run as it is chosen: two runs at once, whichever process
+    // they are in, cannot end up writing to the same file.
+    return CommandBuilder::MakeOutputPath(
+        folder, m_result.inputPath, extension, m_clock(), [this](const QString &path) {
+            return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
+        });
 }
 
 void FileConversion::start()
@@ -151,6 +150,7 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
     if (!runner.Start()) {
         // The runner has told the user why; the file is not lost, only not started.
         const QString why = QStringLiteral("无法启动转换工具 %1").arg(command.toolName);
+        m_reservation.release();
         emit logged(QStringLiteral("$ ") + m_commandText + QStringLiteral("\n=> 无法启动\n"));
         QMetaObject::invokeMethod(
             this, [this, why] { end(Outcome::NotStarted, why); }, Qt::QueuedConnection);
@@ -193,7 +193,7 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
                                               : CommandBuilder::Runner::Ffmpeg);
     if (m_stalled && !m_stopRequested) {
         // Ended by the stall watch, not by the user: a failed file.
-        discardRun(true);
+        discardRun(result.pid, true);
         end(Outcome::Failed, QStringLiteral("转换程序长时间没有任何进展，已被结束"),
             FailureReason::lastLines(output));
         return;
@@ -203,12 +203,12 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
     // A stop that came while the tool was already on its way out still stops the file, unless
     // it got done in that moment.
     if (result.stopped || (m_stopRequested && (failed || !lastStage))) {
-        discardRun(false);
+        discardRun(result.pid, false);
         end(Outcome::Stopped, QStringLiteral("转换已停止"));
         return;
     }
     if (failed) {
-        discardRun(true);
+        discardRun(result.pid, true);
         end(Outcome::Failed,
             FailureReason::describe(output, result.exitCode, result.crashed, missing),
             FailureReason::lastLines(output));
@@ -254,14 +254,15 @@ void FileConversion::toolStalled()
     objffmpeg->Stop();
 }
 
-void FileConversion::discardRun(bool keepIntermediate)
+void FileConversion::discardRun(qint64 toolPid, bool keepIntermediate)
 {
     // Whatever this run was writing must not stay behind looking like a result.
     if (m_writesFinalOutput) {
-        QFile::remove(m_expectedOutput);
-        removeTemporaries(m_expectedOutput);
+        m_reservation.release();
+        removeTemporary(m_expectedOutput, toolPid);
+    } else {
+        removeTemporary(m_locations.intermediateFile(), toolPid);
     }
-    removeTemporaries(m_locations.intermediateFile());
     if (!keepIntermediate)
         QFile::remove(m_locations.intermediateFile());
 }

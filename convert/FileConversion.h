@@ -2,6 +2,7 @@
 
 #include "convert/CommandBuilder.h"
 #include "convert/Locations.h"
+#include "convert/OutputReservation.h"
 #include "process/ProgressParser.h"
 
 #include <QObject>
@@ -60,6 +61,9 @@ public:
     // A tool that prints nothing for this long has hung: it is ended and the file fails.
     void setStallTimeout(int milliseconds) { m_stallTimer.setInterval(milliseconds); }
     static constexpr int DefaultStallTimeoutMs = 10 * 60 * 1000;
+    // Where the output names this conversion takes are noted, so that a later run can give
+    // them back should this one be killed.
+    void setReservationJournal(const QString &journal) { m_journal = journal; }
     // The activity spinner carries on from one file to the next.
     void setSpinner(QChar spinner) { SpinnerChar = spinner; }
     QChar spinner() const { return SpinnerChar; }
@@ -95,9 +99,9 @@ private:
     void runOver(DOSOutputs &runner, Stage expected);
     void startStageTwo();
     void toolStalled();
-    void discardRun(bool keepIntermediate);
+    void discardRun(qint64 toolPid, bool keepIntermediate);
     void end(Outcome outcome, const QString &reason = {}, const QString &toolLines = {});
-    QString outputPathFor(const QString &extension) const;
+    QString outputPathFor(const QString &extension);
 
     BatchHost &m_host;
     Locations m_locations;
@@ -111,6 +115,8 @@ private:
     QString m_toolImageName;
     QString m_commandText;
     QString m_expectedOutput; // the file the current run must leave behind
+    OutputReservation m_reservation;
+    QString m_journal;
     bool m_writesFinalOutput = false;
     bool m_stopRequested = false;
     bool m_stalled = false;

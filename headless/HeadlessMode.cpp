@@ -1,6 +1,7 @@
 #include "headless/HeadlessMode.h"
 
 #include "convert/FileSearch.h"
+#include "convert/Leftovers.h"
 #include "convert/Locations.h"
 #include "headless/ConsoleOutput.h"
 #include "headless/HeadlessConverter.h"
@@ -80,6 +81,8 @@ int HeadlessMode::run(int &argc, char **argv)
     // Scratch files of a run of their own, so runs side by side never share tmp.mp4; the
     // folder goes when the run ends, whatever way it ends short of being killed.
     Locations places = Locations::standard(QCoreApplication::applicationDirPath());
+    // What runs that were killed left behind goes before this run adds its own.
+    Leftovers::removeDeadRuns(places.scratchFolder);
     if (!places.makeScratchFolder()) {
         printError(
             QStringLiteral("无法创建临时文件夹 (cannot create) %1").arg(places.scratchFolder));

@@ -127,6 +127,7 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
     m_result = RunResult{};
     m_result.started = true;
+    m_result.pid = m_group;
     m_childEnded = false;
     m_running = true;
     return true;

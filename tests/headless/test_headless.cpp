@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +48,9 @@ private slots:
     void terminalLinesAreUpdatedInPlace();
     void controlCharactersInNamesAreShownEscaped();
     void closedOutputStopsTheBatchCleanly();
+    void eightRunsAtOnceEachGetAnOutput();
+    void failingTwinLeavesTheOtherOutput();
+    void killedRunIsClearedByTheNext();
 
 private:
     struct Run
@@ -58,6 +62,8 @@ private:
     Run convert(const QStringList &arguments);
     QStringList outputFiles() const;
     QStringList leftoverRunFolders() const;
+    // Whether JSON progress shows the first file's run of that stage at work.
+    static bool underWay(const QString &out, int stage);
 
     QTemporaryDir m_media;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -126,6 +132,20 @@ QStringList TestHeadless::leftoverRunFolders() const
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                 QStringLiteral("/vidmorph/tmp"))
         .entryList({QStringLiteral("run-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+bool TestHeadless::underWay(const QString &out, int stage)
+{
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        const int percent = event.value(QStringLiteral("percent")).toInt();
+        if (event.value(QStringLiteral("index")).toInt() == 1 &&
+            event.value(QStringLiteral("stage")).toInt() == stage &&
+            event.value(QStringLiteral("state")).toString() == QStringLiteral("running") &&
+            percent > 0 && percent < 100)
+            return true;
+    }
+    return false;
 }
 
 void TestHeadless::optionsTakeFormatDefaults_data()
@@ -419,19 +439,7 @@ void TestHeadless::signalStopsTheBatch()
     connect(&process, &QProcess::readyReadStandardOutput, this,
             [&] { out += QString::fromUtf8(process.readAllStandardOutput()); });
     // The first file's run of that stage is surely at work once it has reported progress.
-    const auto underWay = [&] {
-        for (const QString &line : out.split(QLatin1Char('\n'))) {
-            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
-            const int percent = event.value(QStringLiteral("percent")).toInt();
-            if (event.value(QStringLiteral("index")).toInt() == 1 &&
-                event.value(QStringLiteral("stage")).toInt() == stage &&
-                event.value(QStringLiteral("state")).toString() == QStringLiteral("running") &&
-                percent > 0 && percent < 100)
-                return true;
-        }
-        return false;
-    };
-    QTRY_VERIFY2_WITH_TIMEOUT(underWay(), qPrintable(out), 120000);
+    QTRY_VERIFY2_WITH_TIMEOUT(underWay(out, stage), qPrintable(out), 120000);
     const QByteArray runFolder = "/run-" + QByteArray::number(process.processId()) + "-";
     ::kill(pid_t(process.processId()), signalNumber);
     QVERIFY(process.waitForFinished(30000));
@@ -627,6 +635,110 @@ void TestHeadless::closedOutputStopsTheBatchCleanly()
                               qPrintable(processesMentioning({longer}).join('\n')), 3000);
     QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::eightRunsAtOnceEachGetAnOutput()
+{
+    // Eight folders, each with an IMG_0001.mp4 of its own length, all into one output folder
+    // at the same moment: every run must end with a file of its own.
+    QList<QProcess *> runs;
+    QSet<int> lengths;
+    for (int i = 1; i <= 8; ++i) {
+        const QString folder = m_dir->filePath(QStringLiteral("camera%1").arg(i));
+        QDir().mkpath(folder);
+        const double seconds = 0.5 + 0.25 * i;
+        QCOMPARE(
+            TestMedia::make(folder + QStringLiteral("/IMG_0001.mp4"), QSize(96, 64), seconds, 1),
+            QString());
+        lengths.insert(qRound(seconds * 100));
+    }
+    for (int i = 1; i <= 8; ++i) {
+        auto *run = new QProcess(this);
+        run->setWorkingDirectory(m_dir->path());
+        run->start(executable, {"--convert", "-f", "MP3", "-q", "-o", "out",
+                                QStringLiteral("camera%1/IMG_0001.mp4").arg(i)});
+        runs.append(run);
+    }
+    for (QProcess *run : std::as_const(runs)) {
+        QVERIFY(run->waitForFinished(120000));
+        QCOMPARE(run->exitCode(), 0);
+    }
+    qDeleteAll(runs);
+    const QStringList names = outputFiles();
+    QCOMPARE(names.size(), 8);
+    QSet<int> found;
+    for (const QString &name : names) {
+        QVERIFY2(name.startsWith(QStringLiteral("IMG_0001-")) && name.endsWith(".mp3"),
+                 qPrintable(name));
+        const QString path = m_dir->filePath(QStringLiteral("out/") + name);
+        QCOMPARE(TestMedia::decodeErrors(path), QString());
+        found.insert(qRound(TestMedia::probe(path).duration * 4) * 25);
+    }
+    // Each input is in there once: no output was written over by another run's.
+    QCOMPARE(found, lengths);
+}
+
+void TestHeadless::failingTwinLeavesTheOtherOutput()
+{
+    // A good and a broken file of one name, converted at once, three times over: the broken
+    // one's clean-up must never take the good one's output with it.
+    const QString good = m_dir->filePath(QStringLiteral("good/clip.avi"));
+    const QString bad = m_dir->filePath(QStringLiteral("bad/clip.avi"));
+    QDir().mkpath(QFileInfo(good).absolutePath());
+    QDir().mkpath(QFileInfo(bad).absolutePath());
+    QVERIFY(QFile::copy(m_clip, good));
+    QVERIFY(QFile::copy(m_broken, bad));
+    for (int round = 0; round < 3; ++round) {
+        QProcess first, second;
+        for (QProcess *run : {&first, &second})
+            run->setWorkingDirectory(m_dir->path());
+        first.start(executable, {"--convert", "-f", "MPG", "-q", "-o", "out", good});
+        second.start(executable, {"--convert", "-f", "MPG", "-q", "-o", "out", bad});
+        QVERIFY(first.waitForFinished(60000));
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 1);
+    }
+    const QStringList names = outputFiles();
+    QCOMPARE(names.size(), 3);
+    for (const QString &name : names)
+        QCOMPARE(TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/") + name)),
+                 QString());
+}
+
+void TestHeadless::killedRunIsClearedByTheNext()
+{
+    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
+    if (!QFile::exists(longer))
+        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    // Killed outright while coder writes its MP3: the run cannot tidy up after itself.
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(executable,
+                  {"--convert", "-f", "MP3", "--progress", "json", "-o", "out", longer});
+    QVERIFY(process.waitForStarted());
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT(underWay(out += QString::fromUtf8(process.readAllStandardOutput()), 1),
+                             60000);
+    const qint64 pid = process.processId();
+    ::kill(pid_t(pid), SIGKILL);
+    QVERIFY(process.waitForFinished(10000));
+    // Its tool and the tool's ffmpeg go with it.
+    QTRY_VERIFY2_WITH_TIMEOUT(processesMentioning({longer}).isEmpty(),
+                              qPrintable(processesMentioning({longer}).join('\n')), 3000);
+    const QString runFolderPrefix = QStringLiteral("run-%1-").arg(pid);
+    QVERIFY(leftoverRunFolders().join(' ').contains(runFolderPrefix));
+    // The name it had taken is still there, empty.
+    QCOMPARE(outputFiles().size(), 1);
+    QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("out/") + outputFiles().first())).size(), 0);
+
+    // The next run clears what the killed one left, and converts.
+    const Run next = convert({"--convert", "-f", "MP3", "-o", "out", m_clip});
+    QCOMPARE(next.exitCode, 0);
+    QCOMPARE(leftoverRunFolders(), QStringList());
+    const QStringList names = outputFiles();
+    QCOMPARE(names.size(), 1);
+    QVERIFY2(names.first().startsWith(QStringLiteral("clip one-")), qPrintable(names.first()));
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/types.h>
+
+// An output name taken by one run: the name created exclusively, as an empty file, so that no
+// other run (in this process or another, on this machine or another writing to the same
+// folder) picks the same name. The tool's finished file takes its place. Whatever gives the
+// name up removes it only while it is still the very empty file made here, never a file that
+// has since become somebody's output.
+class OutputReservation
+{
+public:
+    enum class Outcome {
+        Taken,  // the name was free and is ours now
+        Exists, // something is there already: a file, a folder, a link, another run's name
+        Failed, // the folder cannot be written; the tool will say why
+    };
+
+    // Takes `path`. A taken name is written to `journal` (one line per name, appended), so
+    // that a later run can give back what a run that was killed had taken.
+    Outcome take(const QString &path, const QString &journal);
+    // Removes the name if it is still the empty file this reservation made.
+    void release();
+    bool isTaken() const { return m_taken; }
+    // Gives back every name of a journal that is still the empty file it was, then removes
+    // the journal.
+    static void releaseJournal(const QString &journal);
+
+private:
+    static bool stillEmptyAndSame(const QByteArray &path, dev_t device, ino_t inode);
+
+    QString m_path;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    bool m_taken = false;
+};
