@@ -5,6 +5,7 @@
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
 #include "convert/Leftovers.h"
+#include "convert/ParameterCheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,7 +55,13 @@ bool BatchScheduler::begin(QString *refusal)
                                       "（sudo apt-get install ffmpeg），再开始转换。");
         return false;
     }
-    const int format = m_host.currentParameters().format;
+    const ParameterSet parameters = m_host.currentParameters();
+    if (const QString problem = ParameterCheck::problem(parameters); !problem.isEmpty()) {
+        if (refusal)
+            *refusal = problem;
+        return false;
+    }
+    const int format = parameters.format;
     const QStringList queue = m_queue.paths();
     for (const QString &input : queue) {
         const QString conflict = FileConversion::conflictOf(input, format, slotLocations(0));

@@ -1,5 +1,7 @@
 #include "convert/DurationProbe.h"
 
+#include "tools/ToolContract.h"
+
 #include <QFileInfo>
 #include <QTimer>
 
@@ -104,10 +106,15 @@ void DurationProbe::startNext()
         });
         // The "file:" form keeps a name with a colon or a leading dash a plain file name.
         m_process->start(
-            m_program, {QStringLiteral("-v"), QStringLiteral("error"),
-                        QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
-                        QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1:nokey=1"),
-                        QStringLiteral("-i"), QStringLiteral("file:") + info.absoluteFilePath()});
+            m_program,
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+             QStringLiteral("format=duration"), QStringLiteral("-of"),
+             QStringLiteral("default=noprint_wrappers=1:nokey=1"),
+             // Read as one local media file: a playlist posing as a video must not
+             // make the probe open the files or addresses it names.
+             QStringLiteral("-protocol_whitelist"), QLatin1String(ToolContract::InputProtocols),
+             QStringLiteral("-format_whitelist"), QLatin1String(ToolContract::InputFormats),
+             QStringLiteral("-i"), QStringLiteral("file:") + info.absoluteFilePath()});
         connect(m_process, &QProcess::finished, this, &DurationProbe::processEnded);
         connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             // Without ffprobe no length can be found; the estimate then counts files.

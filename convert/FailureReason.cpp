@@ -1,5 +1,7 @@
 #include "convert/FailureReason.h"
 
+#include "tools/ToolContract.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <utility>
@@ -18,6 +20,7 @@ QString lastLines(const QString &output, int count)
 
 QString describe(const QString &toolOutput, int exitCode, bool crashed, bool outputMissing)
 {
+    namespace E = ToolContract::Error;
     struct Message
     {
         const char *begins;
@@ -27,29 +30,29 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
     // The tools' "Error:" lines. Many carry a file name, so they are matched by how they begin
     // and end: a file called "No space left.avi" must not read as a full disk.
     static const Message messages[] = {
-        {"stopped by signal", nullptr, "转换被中止"},
-        {"input file not found", nullptr, "找不到输入文件"},
-        {"input is not a file", nullptr, "输入的不是文件"},
-        {"input file is empty", nullptr, "输入文件是空的（0 字节）"},
-        {"input file ", "holds no audio or video", "输入文件里没有声音和图像"},
-        {"cannot read input file", nullptr, "无法读取输入文件（文件已损坏或不是视频、音频文件）"},
-        {"the input has no video stream", nullptr, "输入文件没有图像，无法转换为视频格式"},
-        {"the input has no audio stream", nullptr, "输入文件没有声音，无法转换为 MP3"},
-        {"cannot decode the audio", nullptr, "无法解码输入文件的声音"},
-        {"bad parameter", nullptr, "参数无效（请检查声道、采样率、码率或尺寸）"},
-        {"unknown option", nullptr, "参数无效"},
-        {"option ", "needs a value", "参数无效"},
-        {"output file already exists", nullptr, "输出文件已存在"},
-        {"output is a folder", nullptr, "输出路径是一个文件夹"},
-        {"cannot write to the output folder", nullptr, "无法写入输出文件夹"},
-        {"cannot create a temporary", nullptr, "无法创建临时文件"},
-        {"cannot create ", nullptr, "无法创建输出文件"},
-        {"the encoder wrote no output", nullptr, "编码程序没有写出任何内容"},
-        {"cannot start the AMR-NB encoder", nullptr,
-         "无法启动 AMR 声音编码器（请确认已安装 opencore-amr）"},
-        {"cannot write the AMR audio", nullptr, "无法写出 AMR 声音"},
-        {"cannot start", nullptr, "无法启动编码程序（请确认已安装 ffmpeg）"},
-        {"encoding failed", nullptr, "编码失败"},
+        {E::StoppedBySignal, nullptr, "转换被中止"},
+        {E::InputNotFound, nullptr, "找不到输入文件"},
+        {E::InputNotAFile, nullptr, "输入的不是文件"},
+        {E::InputEmpty, nullptr, "输入文件是空的（0 字节）"},
+        {E::NotMediaFile, nullptr, "不是可转换的媒体文件（例如播放列表或文件清单）"},
+        {E::InputUnreadable, nullptr, "无法读取输入文件（文件已损坏或不是视频、音频文件）"},
+        {E::NoVideoStream, nullptr, "输入文件没有图像，无法转换为视频格式"},
+        {E::NoAudioStream, nullptr, "输入文件没有声音，无法转换为纯音频格式"},
+        {E::AudioUndecodable, nullptr, "无法解码输入文件的声音"},
+        {E::BadParameter, nullptr, "参数无效（请检查声道、采样率、码率或尺寸）"},
+        {E::UnknownOption, nullptr, "参数无效"},
+        {E::OptionNeedsValue, E::OptionNeedsValueEnd, "参数无效"},
+        {E::OutputExists, nullptr, "输出文件已存在"},
+        {E::OutputIsFolder, nullptr, "输出路径是一个文件夹"},
+        {E::OutputFolderUnwritable, nullptr, "无法写入输出文件夹"},
+        {E::TemporaryFileUnavailable, nullptr, "无法创建临时文件"},
+        {E::PipeUnavailable, nullptr, "无法启动编码程序（系统资源不足）"},
+        {E::CannotCreate, nullptr, "无法创建输出文件"},
+        {E::NoOutputWritten, nullptr, "编码程序没有写出任何内容"},
+        {E::AmrEncoderUnavailable, nullptr, "无法启动 AMR 声音编码器（请确认已安装 opencore-amr）"},
+        {E::AmrWriteFailed, nullptr, "无法写出 AMR 声音"},
+        {E::CannotStart, nullptr, "无法启动编码程序（请确认已安装 ffmpeg）"},
+        {E::EncodingFailed, nullptr, "编码失败"},
     };
     // The system's words for a cause, which end a line after ": ". They say more than the
     // step that failed: a full disk shows up as a failed encoding.
@@ -61,8 +64,10 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
         {"Permission denied", "没有读取或写入的权限"},
         {"Input/output error", "读写磁盘时出错"},
     };
-    static const QRegularExpression errorLine(QStringLiteral("^Error: (.*)$"),
-                                              QRegularExpression::MultilineOption);
+    static const QRegularExpression errorLine(
+        QLatin1Char('^') + QRegularExpression::escape(QLatin1String(ToolContract::ErrorPrefix)) +
+            QStringLiteral("(.*)$"),
+        QRegularExpression::MultilineOption);
     QString lines = toolOutput;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QString error;

@@ -22,7 +22,7 @@ OutputReservation::Outcome OutputReservation::take(const QString &path, const QS
     m_inode = status.st_ino;
     m_taken = true;
     QFile lines(journal);
-    if (lines.open(QIODevice::Append)) {
+    if (!journal.isEmpty() && lines.open(QIODevice::Append)) {
         // Percent-encoded, so a name with a line break stays one line.
         lines.write(QByteArray::number(quint64(m_device)) + ' ' +
                     QByteArray::number(quint64(m_inode)) + ' ' + native.toPercentEncoding() + '\n');

@@ -1,6 +1,7 @@
 #include "headless/HeadlessOptions.h"
 
 #include "convert/Formats.h"
+#include "convert/ParameterCheck.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -209,6 +210,9 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
                     .arg(form));
     }
     options.m_quiet = parser.isSet(quietOption);
+
+    if (const QString problem = ParameterCheck::problem(set); !problem.isEmpty())
+        return failure(problem);
 
     const QDir working(workingFolder);
     const QString output =

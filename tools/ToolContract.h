@@ -110,6 +110,10 @@ inline constexpr char TimeLineFormat[] = "time=%.2f \r"; // seconds
 
 // ---- Frame sizes ----------------------------------------------------------------------------
 
+// The largest width or height a tool takes after -s; a larger one is a bad parameter. (The
+// encoder may still have to make the picture smaller, see FrameLimits.)
+inline constexpr int MaxRequestedSide = 16384;
+
 // What each video encoder of the tools takes, as found with Debian's ffmpeg 5.1: encoding a
 // frame of each size at the edges and decoding it back. A picture the encoder cannot take
 // is scaled down by the tool, keeping its shape, to the largest size it can take; a picture

@@ -3,12 +3,12 @@
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
 #include "TestMedia.h"
-#include "process/SettingsFiles.h"
 #include "app/frmMain.h"
 #include "app/frmSummary.h"
 #include "convert/BatchProgress.h"
 #include "convert/BatchScheduler.h"
 #include "convert/Formats.h"
+#include "process/SettingsFiles.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -61,6 +61,7 @@ private slots:
     void runningBatchShowsFileAndTimeLeft();
     void longBatchNotifies();
     void inputThatIsTheIntermediateFileIsRefused();
+    void sizeTheSecondStageRefusesIsSaidAtStart();
 
 private:
     std::unique_ptr<frmMain> window(const QString &appFolder = QStringLiteral(VIDMORPH_APP_DIR));
@@ -588,7 +589,7 @@ void TestBatch::failureSummaryAndRetry()
     QCOMPARE(listed, QStringList({text, mute, empty}));
     QCOMPARE(reasons,
              QStringList({QStringLiteral("无法读取输入文件（文件已损坏或不是视频、音频文件）"),
-                          QStringLiteral("输入文件没有声音，无法转换为 MP3"),
+                          QStringLiteral("输入文件没有声音，无法转换为纯音频格式"),
                           QStringLiteral("输入文件是空的（0 字节）")}));
     QCOMPARE(summary->lstFailed->topLevelItem(0)->text(0), QStringLiteral("notes.avi"));
 
@@ -711,6 +712,32 @@ void TestBatch::inputThatIsTheIntermediateFileIsRefused()
     start(*w);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QCOMPARE(outputs().size(), 2);
+}
+
+void TestBatch::sizeTheSecondStageRefusesIsSaidAtStart()
+{
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MOV);
+    w->cmbS->setEditText(QStringLiteral("0x480"));
+    w->appendFiles({m_clip});
+    QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
+    w->Command3->click();
+    QCOMPARE(m_messages.messages.size(), 1);
+    QCOMPARE(m_messages.messages[0].caption, QStringLiteral("转换"));
+    QVERIFY2(m_messages.messages[0].text.startsWith(QStringLiteral("视频尺寸“0x480”无法使用")),
+             qPrintable(m_messages.messages[0].text));
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(w->cmbOF->isEnabled());
+    QTest::qWait(200);
+    QCOMPARE(started.count(), 0);
+    // A size the tools can take, odd as it is, converts.
+    w->cmbS->setEditText(QStringLiteral("161x121"));
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(outputs().size(), 1);
+    QCOMPARE(
+        TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/deeper/")) + outputs().first()),
+        QString());
 }
 
 QTEST_MAIN(TestBatch)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +16,7 @@ class TestDurationProbe : public QObject
 private slots:
     void initTestCase();
     void lengthsOfGoodAndBadFiles();
+    void listsPosingAsVideosAreNotFollowed();
     void answersComeLaterAndOncePerFile();
     void cancelStopsTheProbing();
     void withoutFfprobeEveryLengthIsUnknown();
@@ -66,6 +68,38 @@ void TestDurationProbe::lengthsOfGoodAndBadFiles()
     QCOMPARE(lengths.value(m_empty, -1), 0.0);
     QCOMPARE(lengths.value(missing, -1), 0.0);
     QCOMPARE(lengths.value(m_dir.path(), -1), 0.0);
+}
+
+void TestDurationProbe::listsPosingAsVideosAreNotFollowed()
+{
+    // Each names a real video, or an address on this machine that would see a connection.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QString address = QStringLiteral("http://127.0.0.1:%1/clip.ts").arg(server.serverPort());
+    const QList<QPair<QString, QString>> lists = {
+        {QStringLiteral("hls.mp4"),
+         QStringLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1.5,\n%1\n#EXT-X-ENDLIST\n")
+             .arg(m_clip)},
+        {QStringLiteral("concat.mkv"),
+         QStringLiteral("ffconcat version 1.0\nfile '%1'\n").arg(m_clip)},
+        {QStringLiteral("remote.mp4"),
+         QStringLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1.5,\n%1\n#EXT-X-ENDLIST\n")
+             .arg(address)},
+    };
+    QStringList paths;
+    for (const auto &[name, content] : lists) {
+        paths.append(m_dir.filePath(name));
+        QFile file(paths.last());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content.toUtf8());
+    }
+    DurationProbe probe;
+    QHash<QString, double> lengths;
+    collect(probe, paths, lengths);
+    for (const QString &path : std::as_const(paths))
+        QCOMPARE(lengths.value(path, -1), 0.0);
+    QVERIFY(!server.hasPendingConnections());
+    QVERIFY(!server.waitForNewConnection(200));
 }
 
 void TestDurationProbe::answersComeLaterAndOncePerFile()

@@ -25,11 +25,14 @@ void TestFailureReason::describe_data()
     QTest::newRow("empty file") << "\nError: input file is empty: /in/zero.avi\n"
                                 << 1 << false << "输入文件是空的（0 字节）";
     QTest::newRow("no audio for MP3") << "\nError: the input has no audio stream\n"
-                                      << 1 << false << "输入文件没有声音，无法转换为 MP3";
+                                      << 1 << false << "输入文件没有声音，无法转换为纯音频格式";
     QTest::newRow("no video") << "\nError: the input has no video stream\n"
                               << 1 << false << "输入文件没有图像，无法转换为视频格式";
-    QTest::newRow("neither") << "\nError: input file /in/x.dat holds no audio or video\n"
-                             << 1 << false << "输入文件里没有声音和图像";
+    QTest::newRow("a playlist posing as a video")
+        << "\nError: not a media file: /in/holiday.mp4\n"
+        << 1 << false << "不是可转换的媒体文件（例如播放列表或文件清单）";
+    QTest::newRow("no pipe for ffmpeg") << "\nError: cannot create a pipe: Too many open files\n"
+                                        << 1 << false << "无法启动编码程序（系统资源不足）";
     QTest::newRow("a name that reads like a cause")
         << "\nError: input file not found: /in/No space left.avi\n"
         << 1 << false << "找不到输入文件";

@@ -33,6 +33,10 @@ content=$(cat "$input" 2>/dev/null)
 case "$content" in *"fail-$tool"*) echo "Error: encoding failed: told to"; exit 1 ;; esac
 case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
 delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
+case "$content" in *"slow-$tool"*)
+    # Long at work on one spot: the same line again and again, the percentage standing still.
+    for beat in 1 2 3 4 5 6 7 8; do printf 'Pos: 0.1s (  5%%)\r'; sleep 0.25; done ;;
+esac
 if [ "$tool" = conv ]; then
     printf 'Pos: 0.1s ( 50%%)\r'; sleep "${delay:-0}"; printf 'Pos: 0.2s (100%%)\r\n'
 else
@@ -67,6 +71,7 @@ private slots:
     void stopEndsTheToolAndLeavesNothing();
     void missingToolIsNotStarted();
     void silentToolIsEndedByTheStallWatch();
+    void slowToolThatReportsIsNotEnded();
     void runsUpToJobsFilesAtOnce();
     void keepsTheFilesOrderHoweverTheyFinish();
     void stopEndsEveryJob();
@@ -269,6 +274,18 @@ void TestScheduler::silentToolIsEndedByTheStallWatch()
     QVERIFY(result.outcome == FileConversion::Outcome::Failed);
     QCOMPARE(result.reason, QStringLiteral("转换程序长时间没有任何进展，已被结束"));
     QCOMPARE(outputNames(), QStringList());
+}
+
+void TestScheduler::slowToolThatReportsIsNotEnded()
+{
+    // Two seconds on one percentage, a line every quarter second: alive, however slow.
+    auto file = conversion(input(QStringLiteral("a.avi"), "slow-conv"), Formats::MPG, standInApp());
+    file->setStallTimeout(800);
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
+            FileConversion::Outcome::Converted);
 }
 
 void TestScheduler::runsUpToJobsFilesAtOnce()

@@ -302,6 +302,9 @@ void TestHeadless::badArgumentsExitTwo_data()
                                << "没有输入文件 (no input files or folders given)";
     QTest::newRow("unknown option")
         << QStringList({"--convert", "--speed", "9", m_clip}) << "Unknown option 'speed'";
+    QTest::newRow("a size no tool takes")
+        << QStringList({"--convert", "-f", "MOV", "--size", "99999x99999", m_clip})
+        << "视频尺寸“99999x99999”无法使用";
 }
 
 void TestHeadless::badArgumentsExitTwo()

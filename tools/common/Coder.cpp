@@ -115,8 +115,8 @@ void Coder::run()
     if (!size.empty()) {
         const size_t x = size.find('x');
         if (x == std::string::npos || !FfmpegText::parsePositiveInt(size.substr(0, x), width) ||
-            !FfmpegText::parsePositiveInt(size.substr(x + 1), height) || width > 16384 ||
-            height > 16384)
+            !FfmpegText::parsePositiveInt(size.substr(x + 1), height) || width > ToolContract::MaxRequestedSide ||
+            height > ToolContract::MaxRequestedSide)
             badParameter("-s", size);
     }
     const std::string videoCodec = value("-vcodec");
