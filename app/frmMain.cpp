@@ -424,8 +424,11 @@ void frmMain::batchCompleted()
         m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
     setControlsLocked(false);
     const QVector<BatchScheduler::Failure> failures = m_scheduler->failures();
+    const QVector<BatchScheduler::Warning> warnings = m_scheduler->warnings();
     const int converted = m_scheduler->filesConverted();
     QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
+    if (!warnings.isEmpty())
+        result += QStringLiteral("（%1 个需要注意）").arg(warnings.size());
     if (!failures.isEmpty())
         result += QStringLiteral("，%1 个文件转换失败").arg(failures.size());
     m_display.showDone(result);
@@ -433,10 +436,10 @@ void frmMain::batchCompleted()
     // Whoever waited a minute or more has likely turned to something else.
     if (m_scheduler->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
         m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
-    if (failures.isEmpty())
+    if (failures.isEmpty() && warnings.isEmpty())
         return;
     delete m_summary;
-    auto *summary = new frmSummary(failures, converted, this);
+    auto *summary = new frmSummary(failures, warnings, converted, this);
     summary->setAttribute(Qt::WA_DeleteOnClose);
     connect(summary, &frmSummary::retryRequested, this, &frmMain::appendFiles);
     connect(summary, &frmSummary::logRequested, this,

@@ -8,7 +8,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures, int converted,
+frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures,
+                       const QVector<BatchScheduler::Warning> &warnings, int converted,
                        QWidget *parent)
     : QDialog(parent)
 {
@@ -17,10 +18,11 @@ frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures, int con
     setModal(true);
     setFixedSize(560, 300);
 
-    lblResult = new QLabel(QStringLiteral("%1 个文件转换成功，%2 个文件转换失败：")
-                               .arg(converted)
-                               .arg(failures.size()),
-                           this);
+    QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
+    if (!warnings.isEmpty())
+        result += QStringLiteral("（其中 %1 个需要注意）").arg(warnings.size());
+    result += QStringLiteral("，%1 个文件转换失败：").arg(failures.size());
+    lblResult = new QLabel(result, this);
     lblResult->setObjectName(QStringLiteral("lblResult"));
 
     lstFailed = new QTreeWidget(this);
@@ -40,11 +42,19 @@ frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures, int con
         row->setToolTip(1, failure.toolLines.isEmpty() ? failure.reason : failure.toolLines);
         row->setData(0, Qt::UserRole, failure.inputPath);
     }
+    for (const BatchScheduler::Warning &warning : warnings) {
+        auto *row =
+            new QTreeWidgetItem(lstFailed, {QFileInfo(warning.inputPath).fileName(),
+                                            QStringLiteral("已转换，但需要注意：") + warning.text});
+        row->setToolTip(0, warning.inputPath);
+        row->setToolTip(1, warning.outputPath);
+    }
 
     auto *buttons = new QDialogButtonBox(this);
     cmdRetry =
         buttons->addButton(QStringLiteral("重新添加失败的文件"), QDialogButtonBox::ActionRole);
     cmdRetry->setObjectName(QStringLiteral("cmdRetry"));
+    cmdRetry->setEnabled(!m_failedPaths.isEmpty());
     cmdLog = buttons->addButton(QStringLiteral("查看日志"), QDialogButtonBox::ActionRole);
     cmdLog->setObjectName(QStringLiteral("cmdLog"));
     cmdClose = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);

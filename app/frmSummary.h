@@ -9,13 +9,15 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 
-// The end of a batch in which files failed: each failed file with the reason in plain words,
-// a way to put exactly those files back on the list, and the batch's log.
+// The end of a batch in which files failed or converted with a warning: each such file with
+// the reason in plain words, a way to put exactly the failed files back on the list, and the
+// batch's log.
 class frmSummary : public QDialog
 {
     Q_OBJECT
 public:
-    frmSummary(const QVector<BatchScheduler::Failure> &failures, int converted,
+    frmSummary(const QVector<BatchScheduler::Failure> &failures,
+               const QVector<BatchScheduler::Warning> &warnings, int converted,
                QWidget *parent = nullptr);
 
     QLabel *lblResult = nullptr;

@@ -44,6 +44,14 @@ QVector<BatchScheduler::Failure> BatchScheduler::failures() const
     return list;
 }
 
+QVector<BatchScheduler::Warning> BatchScheduler::warnings() const
+{
+    QVector<Warning> list;
+    for (const auto &[number, warning] : m_warnings)
+        list.append(warning);
+    return list;
+}
+
 bool BatchScheduler::begin(QString *refusal)
 {
     if (m_state != State::Idle || m_queue.count() == 0)
@@ -72,6 +80,7 @@ bool BatchScheduler::begin(QString *refusal)
         }
     }
     m_failures.clear();
+    m_warnings.clear();
     m_converted = 0;
     m_number = 0;
     m_stopRequested = false;
@@ -215,6 +224,10 @@ void BatchScheduler::fileEnded(Job *job, const FileConversion::Result &result)
     case FileConversion::Outcome::Failed:
         if (result.outcome == FileConversion::Outcome::Converted) {
             ++m_converted;
+            if (!result.warning.isEmpty()) {
+                m_warnings[number] = {result.inputPath, result.outputPath, result.warning};
+                log(number, QStringLiteral("注意：") + result.warning + QLatin1Char('\n'));
+            }
         } else {
             m_failures[number] = {result.inputPath, result.reason, result.toolLines};
             log(number, QStringLiteral("失败：") + result.reason + QLatin1Char('\n'));
@@ -296,9 +309,10 @@ void BatchScheduler::complete()
     // Every name the batch took is an output now, or was given back.
     QFile::remove(reservationJournal());
     m_state = State::Completion;
-    m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功，%2 个文件失败 ===")
+    m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功（%3 个有提醒），%2 个文件失败 ===")
                    .arg(m_converted)
-                   .arg(m_failures.size()));
+                   .arg(m_failures.size())
+                   .arg(m_warnings.size()));
     m_log.close();
     m_probe->cancel();
     emit completed();

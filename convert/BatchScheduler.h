@@ -44,6 +44,14 @@ public:
         QString toolLines; // the tool's last lines, as it printed them
     };
 
+    // A file that converted with something the user should know.
+    struct Warning
+    {
+        QString inputPath;
+        QString outputPath;
+        QString text; // in plain Chinese
+    };
+
     BatchScheduler(FileListModel &queue, BatchHost &host, const Locations &locations,
                    MessageSink *messages, QObject *parent = nullptr);
     ~BatchScheduler() override;
@@ -65,6 +73,8 @@ public:
     QString ToolImageName() const { return m_toolImageName; }
     // The files that failed in this batch, in the batch's order.
     QVector<Failure> failures() const;
+    // The files that converted with a warning, in the batch's order.
+    QVector<Warning> warnings() const;
     QString logPath() const { return m_log.path(); }
     int filesConverted() const { return m_converted; }
     // Which file of how many, the share done and the time left, for the whole batch.
@@ -131,6 +141,7 @@ private:
     QList<int> m_rows;      // the running files (by number) whose rows are the queue's first
     QSet<int> m_busySlots;
     std::map<int, Failure> m_failures;
+    std::map<int, Warning> m_warnings;
     int m_converted = 0;
     int m_number = 0;
     bool m_stopRequested = false;

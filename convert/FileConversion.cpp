@@ -53,6 +53,23 @@ void removeTemporary(const QString &outputPath, qint64 toolPid)
     QFile::remove(output.absolutePath() + QLatin1Char('/') + QFile::decodeName(prefix + name));
 }
 
+// What a run's notes say the user should know of a file that did convert.
+QString warningIn(const QString &output)
+{
+    static const QRegularExpression shortOutput(
+        QLatin1Char('^') + QRegularExpression::escape(QLatin1String(ToolContract::NotePrefix)) +
+            QRegularExpression::escape(QLatin1String(ToolContract::ShortOutputNote)) +
+            QStringLiteral("([0-9.]+) s of ([0-9.]+) s"),
+        QRegularExpression::MultilineOption);
+    QString lines = output;
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n')); // progress lines end in a return
+    const QRegularExpressionMatch match = shortOutput.match(lines);
+    if (!match.hasMatch())
+        return {};
+    return QStringLiteral("输出只有 %1 秒，输入文件标明有 %2 秒：输入文件可能不完整")
+        .arg(match.captured(1), match.captured(2));
+}
+
 QString describeEnding(const RunResult &result)
 {
     if (result.stopped)
@@ -188,6 +205,8 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     emit logged(BatchLog::runText(m_commandText, output, describeEnding(result)));
+    if (const QString warning = warningIn(output); !warning.isEmpty())
+        m_result.warning = warning;
     const bool lastStage = expected != Stage::StageOne || !Formats::isTwoStage(m_format);
     emit runEnded(expected == Stage::StageOne ? CommandBuilder::Runner::DOS
                                               : CommandBuilder::Runner::Ffmpeg);

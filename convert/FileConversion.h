@@ -37,6 +37,7 @@ public:
         QString outputPath; // the file written, when converted
         QString reason;     // why not, in plain Chinese
         QString toolLines;  // the tool's last lines, as it printed them
+        QString warning;    // converted, but the user should know this (plain Chinese)
     };
 
     // What the running tool has reported so far.

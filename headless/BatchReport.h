@@ -30,6 +30,7 @@ public:
     {
         int converted = 0;
         QVector<BatchScheduler::Failure> failures;
+        QVector<BatchScheduler::Warning> warnings;
         int notConverted = 0;
         QString outputFolder;
         QString logPath;
@@ -52,6 +53,8 @@ protected:
     static QString summaryText(const Summary &summary);
     // "[2/5] clip.avi"
     static QString fileLabel(const File &file);
+    // "，注意 (warning): …" for a file that converted with a warning, else nothing.
+    static QString warningText(const FileConversion::Result &result);
 
     ConsoleOutput &m_out;
 };

@@ -79,6 +79,7 @@ void HeadlessConverter::printSummary()
     BatchReport::Summary summary;
     summary.converted = m_scheduler.filesConverted();
     summary.failures = m_scheduler.failures();
+    summary.warnings = m_scheduler.warnings();
     summary.notConverted = m_queue.count();
     summary.outputFolder = m_outputFolder;
     summary.logPath = m_scheduler.logPath();

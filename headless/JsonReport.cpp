@@ -57,6 +57,8 @@ void JsonReport::finished(const File &file, const FileConversion::Result &result
     if (converted) {
         object.insert(QStringLiteral("percent"), 100);
         object.insert(QStringLiteral("output"), result.outputPath);
+        if (!result.warning.isEmpty())
+            object.insert(QStringLiteral("warning"), result.warning);
     } else {
         object.insert(QStringLiteral("reason"), result.reason);
     }
@@ -78,7 +80,13 @@ void JsonReport::summary(const Summary &summary)
     for (const BatchScheduler::Failure &failure : summary.failures)
         failures.append(QJsonObject{{QStringLiteral("file"), failure.inputPath},
                                     {QStringLiteral("reason"), failure.reason}});
+    QJsonArray warnings;
+    for (const BatchScheduler::Warning &warning : summary.warnings)
+        warnings.append(QJsonObject{{QStringLiteral("file"), warning.inputPath},
+                                    {QStringLiteral("output"), warning.outputPath},
+                                    {QStringLiteral("warning"), warning.text}});
     emitLine({{QStringLiteral("state"), QStringLiteral("summary")},
+              {QStringLiteral("warnings"), warnings},
               {QStringLiteral("converted"), summary.converted},
               {QStringLiteral("failed"), failures},
               {QStringLiteral("not_converted"), summary.notConverted},

@@ -13,7 +13,8 @@ void LineReport::finished(const File &file, const FileConversion::Result &result
     if (result.outcome == FileConversion::Outcome::Converted) {
         if (!m_quiet)
             m_out.write(fileLabel(file) + QStringLiteral("  完成 (done): ") +
-                        ConsoleOutput::escaped(result.outputPath) + QLatin1Char('\n'));
+                        ConsoleOutput::escaped(result.outputPath) + warningText(result) +
+                        QLatin1Char('\n'));
         return;
     }
     m_out.write(fileLabel(file) + QStringLiteral("  失败 (failed): ") + result.reason +

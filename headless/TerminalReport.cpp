@@ -50,7 +50,7 @@ void TerminalReport::finished(const File &file, const FileConversion::Result &re
     if (result.outcome == FileConversion::Outcome::Converted) {
         if (m_quiet)
             return;
-        settle(file.index, fileLabel(file) + QStringLiteral("  完成 (done)"));
+        settle(file.index, fileLabel(file) + QStringLiteral("  完成 (done)") + warningText(result));
         return;
     }
     settle(file.index, fileLabel(file) + QStringLiteral("  失败 (failed): ") + result.reason);

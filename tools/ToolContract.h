@@ -216,6 +216,12 @@ inline FrameSize fittedFrame(const FrameLimits &limits, int width, int height)
 // 64 kB packets of RealMedia.
 inline constexpr char FrameScaledNote[] = "frame size scaled from ";
 
+// A line NotePrefix + ShortOutputNote + "27.0 s of 60.0 s" when the output holds less than
+// ShortOutputShare of the length the input says it has (a file cut short, say): the output
+// is written all the same, but the converter warns about it.
+inline constexpr char ShortOutputNote[] = "the output is shorter than the input: ";
+inline constexpr double ShortOutputShare = 0.9;
+
 // A line NotePrefix + Mp2BitrateNote + "10.2 kbit/s, it is written at 32 kbit/s": MP2 audio
 // knows only a few bitrates, and the converter offers others.
 inline constexpr char Mp2BitrateNote[] = "MP2 audio has no bitrate of ";

@@ -62,6 +62,7 @@ private slots:
     void longBatchNotifies();
     void inputThatIsTheIntermediateFileIsRefused();
     void sizeTheSecondStageRefusesIsSaidAtStart();
+    void fileCutShortIsReportedWithAWarning();
 
 private:
     std::unique_ptr<frmMain> window(const QString &appFolder = QStringLiteral(VIDMORPH_APP_DIR));
@@ -738,6 +739,30 @@ void TestBatch::sizeTheSecondStageRefusesIsSaidAtStart()
     QCOMPARE(
         TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/deeper/")) + outputs().first()),
         QString());
+}
+
+void TestBatch::fileCutShortIsReportedWithAWarning()
+{
+    const QString cut = m_dir->filePath(QStringLiteral("download.mp4"));
+    QCOMPARE(TestMedia::makeCutShort(cut, QSize(96, 64), 5.0, 0.4), QString());
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    w->appendFiles({m_clip, cut});
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(w->lblBatch->text(), QStringLiteral("2 个文件转换成功（1 个需要注意）"));
+    QCOMPARE(outputs().size(), 2);
+    QVERIFY(w->summary());
+    QCOMPARE(w->summary()->lstFailed->topLevelItemCount(), 1);
+    QTreeWidgetItem *row = w->summary()->lstFailed->topLevelItem(0);
+    QCOMPARE(row->toolTip(0), cut);
+    QVERIFY2(row->text(1).contains(QStringLiteral("输入文件标明有 5.0 秒")),
+             qPrintable(row->text(1)));
+    // Nothing failed, so there is nothing to put back on the list.
+    QVERIFY(!w->summary()->cmdRetry->isEnabled());
+    QFile log(w->scheduler()->logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("注意：输出只有")));
 }
 
 QTEST_MAIN(TestBatch)

@@ -51,6 +51,7 @@ private slots:
     void eightRunsAtOnceEachGetAnOutput();
     void failingTwinLeavesTheOtherOutput();
     void killedRunIsClearedByTheNext();
+    void fileCutShortConvertsWithAWarning();
 
 private:
     struct Run
@@ -742,6 +743,36 @@ void TestHeadless::killedRunIsClearedByTheNext()
     const QStringList names = outputFiles();
     QCOMPARE(names.size(), 1);
     QVERIFY2(names.first().startsWith(QStringLiteral("clip one-")), qPrintable(names.first()));
+}
+
+void TestHeadless::fileCutShortConvertsWithAWarning()
+{
+    const QString cut = m_dir->filePath(QStringLiteral("download.mp4"));
+    QCOMPARE(TestMedia::makeCutShort(cut, QSize(96, 64), 5.0, 0.4), QString());
+    // Through a one-stage and a two-stage format: the warning comes from either run.
+    for (const char *format : {"MP3", "RMVB"}) {
+        const Run run = convert({"--convert", "-f", format, "-o", "out", m_clip, cut});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(QRegularExpression(QStringLiteral(
+                     "\\[2/2\\] download.mp4  完成 \\(done\\): .*，注意 \\(warning\\): "
+                     "输出只有 [0-9.]+ 秒，输入文件标明有 5.0 秒"))),
+                 qPrintable(run.out));
+        QVERIFY(run.out.contains(QStringLiteral("需要注意 (warnings): 1")));
+        QVERIFY(!run.out.contains(QStringLiteral("[1/2] clip one.mp4  完成 (done): ") +
+                                  QStringLiteral("，注意")));
+    }
+    const Run json = convert({"--convert", "-f", "MP3", "--progress", "json", "-o", "out", cut});
+    const QJsonObject summary =
+        QJsonDocument::fromJson(json.out.trimmed().section(QLatin1Char('\n'), -1).toUtf8())
+            .object();
+    QCOMPARE(summary.value(QStringLiteral("warnings")).toArray().size(), 1);
+    QVERIFY(summary.value(QStringLiteral("warnings"))
+                .toArray()
+                .at(0)
+                .toObject()
+                .value(QStringLiteral("warning"))
+                .toString()
+                .contains(QStringLiteral("5.0 秒")));
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -1,5 +1,6 @@
 #include "TestMedia.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,7 +74,11 @@ QString TestMedia::make(const QString &path, QSize size, double seconds, int cha
                   << "-q:v"
                   << "3"
                   << "-c:a"
-                  << "aac";
+                  << "aac"
+                  // The index first, as downloads have it: a file cut short still says its
+                  // whole length.
+                  << "-movflags"
+                  << "+faststart";
     arguments << "-t" << duration << ("file:" + path);
     const Result result = runProgram(QStringLiteral("ffmpeg"), arguments);
     return result.ok ? QString() : QString::fromUtf8(result.err) + QStringLiteral(" (ffmpeg)");
@@ -125,4 +130,14 @@ QString TestMedia::decodeErrors(const QString &path)
 QString TestMedia::toolPath(const QString &name)
 {
     return QStringLiteral(VIDMORPH_APP_DIR "/data/") + name;
+}
+
+QString TestMedia::makeCutShort(const QString &path, QSize size, double seconds, double share)
+{
+    if (const QString error = make(path, size, seconds, 2); !error.isEmpty())
+        return error;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.resize(qint64(file.size() * share)))
+        return QStringLiteral("cannot cut %1 short").arg(path);
+    return {};
 }

@@ -30,6 +30,10 @@ public:
     static QString make(const QString &path, QSize size, double seconds, int channels,
                         int sampleRate = 44100, int frameRate = 25);
 
+    // An .mp4 clip whose file ends after `share` of its bytes, as a download cut short does;
+    // its header still says the whole length.
+    static QString makeCutShort(const QString &path, QSize size, double seconds, double share);
+
     static Info probe(const QString &path);
 
     // Decodes every stream to the end; returns the errors ffmpeg reported, empty when clean.

@@ -5,6 +5,8 @@
 #include "Subprocess.h"
 #include "ToolStopped.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -32,6 +34,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
 
     std::string pending, errors;
     bool durationKnown = false, sizesKnown = false;
+    double inputLength = 0, reached = 0;
     const auto onProgress = [&](const char *data, size_t size) {
         pending.append(data, size);
         size_t start = 0, end;
@@ -42,8 +45,10 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             if (line.compare(0, key.size(), key) == 0 && line.size() > key.size() &&
                 line[key.size()] != 'N') {
                 const long long micro = std::atoll(line.c_str() + key.size());
-                if (micro >= 0)
+                if (micro >= 0) {
+                    reached = std::max(reached, double(micro) / 1e6);
                     progress(double(micro) / 1e6);
+                }
             }
         }
         pending.erase(0, start);
@@ -53,6 +58,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
         double seconds = 0;
         if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
             durationKnown = true;
+            inputLength = seconds;
             duration(seconds);
         }
         ToolContract::FrameSize input = {}, output = {};
@@ -76,8 +82,16 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     // disk), leaving a cut file behind.
     const bool unfinished = errors.find("Error writing trailer") != std::string::npos ||
                             errors.find("Error closing file") != std::string::npos;
-    if (code == 0 && !unfinished)
+    if (code == 0 && !unfinished) {
+        // A download cut short still says its whole length in its header: the file is
+        // written, but the user should know that part of it is missing.
+        if (inputLength > 0 && reached < ToolContract::ShortOutputShare * inputLength) {
+            std::printf("%s%s%.1f s of %.1f s\n", ToolContract::NotePrefix,
+                        ToolContract::ShortOutputNote, reached, inputLength);
+            std::fflush(stdout);
+        }
         return;
+    }
     if (const long size = FfmpegText::refusedPacketSize(errors))
         throw PacketTooLarge(size, std::string(ToolContract::ErrorPrefix) +
                                        ToolContract::Error::EncodingFailed +
