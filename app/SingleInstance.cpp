@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "process/NativePath.h"
+
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -42,7 +44,7 @@ bool SingleInstance::handOff(const QStringList &files)
         return false;
     QByteArray message;
     for (const QString &file : files)
-        message += file.toUtf8() + '\0';
+        message += NativePath::encode(file) + '\0';
     socket.write(QByteArray::number(message.size()) + '\n' + message);
     if (!socket.waitForBytesWritten(HandOffTimeoutMs))
         return false;
@@ -71,7 +73,7 @@ void SingleInstance::readConnection()
             QStringList files;
             for (const QByteArray &file : buffer->mid(newline + 1, size).split('\0'))
                 if (!file.isEmpty())
-                    files.append(QString::fromUtf8(file));
+                    files.append(NativePath::decode(file));
             socket->write("ok");
             socket->flush();
             emit filesReceived(files);

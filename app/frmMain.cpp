@@ -12,6 +12,7 @@
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/MessageSink.h"
+#include "process/NativePath.h"
 #include "process/clsWaitableTimer.h"
 
 #include <QApplication>
@@ -293,9 +294,12 @@ void frmMain::LV_OLEDragDrop(const QMimeData *data)
     if (!data->hasUrls())
         return;
     QStringList paths;
+    // From the address's own bytes: a name that is not UTF-8 arrives percent-encoded, which
+    // toLocalFile() would turn into replacement marks.
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(NativePath::decode(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
     appendFiles(paths);
 }
 

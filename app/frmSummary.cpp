@@ -1,5 +1,7 @@
 #include "app/frmSummary.h"
 
+#include "process/NativePath.h"
+
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -35,18 +37,19 @@ frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures,
     lstFailed->header()->setStretchLastSection(true);
     for (const BatchScheduler::Failure &failure : failures) {
         m_failedPaths.append(failure.inputPath);
-        auto *row = new QTreeWidgetItem(lstFailed,
-                                        {QFileInfo(failure.inputPath).fileName(), failure.reason});
-        row->setToolTip(0, failure.inputPath);
+        auto *row = new QTreeWidgetItem(
+            lstFailed,
+            {QFileInfo(NativePath::readable(failure.inputPath)).fileName(), failure.reason});
+        row->setToolTip(0, NativePath::readable(failure.inputPath));
         // The tool's own last words, for whoever wants the detail without opening the log.
         row->setToolTip(1, failure.toolLines.isEmpty() ? failure.reason : failure.toolLines);
         row->setData(0, Qt::UserRole, failure.inputPath);
     }
     for (const BatchScheduler::Warning &warning : warnings) {
-        auto *row =
-            new QTreeWidgetItem(lstFailed, {QFileInfo(warning.inputPath).fileName(),
-                                            QStringLiteral("已转换，但需要注意：") + warning.text});
-        row->setToolTip(0, warning.inputPath);
+        auto *row = new QTreeWidgetItem(
+            lstFailed, {QFileInfo(NativePath::readable(warning.inputPath)).fileName(),
+                        QStringLiteral("已转换，但需要注意：") + warning.text});
+        row->setToolTip(0, NativePath::readable(warning.inputPath));
         row->setToolTip(1, warning.outputPath);
     }
 

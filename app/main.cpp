@@ -5,6 +5,7 @@
 #include "convert/Locations.h"
 #include "headless/HeadlessMode.h"
 #include "headless/HeadlessOptions.h"
+#include "process/NativePath.h"
 #include "process/TerminationSignals.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ int main(int argc, char **argv)
     // Decided before any QApplication exists: the headless mode must work without a display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(NativePath::decode(argv[i]));
     if (HeadlessOptions::wanted(arguments))
         return HeadlessMode::run(argc, argv);
 
@@ -36,7 +37,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vidmorph"));
 
-    const QStringList files = fileArguments(QApplication::arguments());
+    const QStringList files = fileArguments(arguments);
     SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     if (!instance.acquire())
         return instance.handOff(files) ? 0 : 1;

@@ -1,5 +1,7 @@
 #include "convert/BatchLog.h"
 
+#include "process/NativePath.h"
+
 #include <QDateTime>
 #include <QDir>
 
@@ -31,12 +33,15 @@ void BatchLog::close()
 
 QString BatchLog::fileHeading(int number, int total, const QString &inputPath)
 {
-    return QStringLiteral("\n--- [%1/%2] %3\n").arg(number).arg(total).arg(inputPath);
+    return QStringLiteral("\n--- [%1/%2] %3\n")
+        .arg(number)
+        .arg(total)
+        .arg(NativePath::readable(inputPath));
 }
 
 QString BatchLog::runText(const QString &commandText, const QString &output, const QString &ending)
 {
-    QString text = QStringLiteral("$ ") + commandText + QLatin1Char('\n');
+    QString text = QStringLiteral("$ ") + NativePath::readable(commandText) + QLatin1Char('\n');
     // Progress lines end in a carriage return; a log reader wants one update per line.
     QString lines = output;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));

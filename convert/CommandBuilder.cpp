@@ -2,6 +2,7 @@
 
 #include "convert/Formats.h"
 #include "convert/PathFunctions.h"
+#include "process/NativePath.h"
 
 namespace CommandBuilder {
 
@@ -29,7 +30,8 @@ QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
     // A file name holds at most 255 bytes. The stamp, a counter and the tools' temporary
     // prefix must fit beside the base name, so a long (say Chinese) base name is shortened
     // rather than making the output impossible to create.
-    QString base = PathFunctions::GetBaseName(inputPath);
+    // An input name that is not UTF-8 gives an output name that is, as people read it.
+    QString base = NativePath::readable(PathFunctions::GetBaseName(inputPath));
     const int room = MaxOutputNameBytes - int((stamp + extension).toUtf8().size());
     while (base.toUtf8().size() > room) {
         base.chop(1);

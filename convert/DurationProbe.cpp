@@ -1,11 +1,13 @@
 #include "convert/DurationProbe.h"
 
+#include "process/NativePath.h"
 #include "tools/ToolContract.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -86,15 +88,27 @@ void DurationProbe::startNext()
     while (!m_process && !m_waiting.empty()) {
         m_current = m_waiting.front();
         m_waiting.pop_front();
-        const QFileInfo info(m_current);
-        if (!info.isFile() || info.size() == 0) {
+        if (!NativePath::isFile(m_current) || NativePath::size(m_current) <= 0) {
             answer(m_current, 0);
             continue;
         }
+        // The "file:" form keeps a name with a colon or a leading dash a plain file name.
+        const QStringList arguments = {
+            QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+            QStringLiteral("format=duration"), QStringLiteral("-of"),
+            QStringLiteral("default=noprint_wrappers=1:nokey=1"),
+            // Read as one local media file: a playlist posing as a video must not make the
+            // probe open the files or addresses it names.
+            QStringLiteral("-protocol_whitelist"), QLatin1String(ToolContract::InputProtocols),
+            QStringLiteral("-format_whitelist"), QLatin1String(ToolContract::InputFormats),
+            QStringLiteral("-i"),
+            QStringLiteral("file:") + QDir::cleanPath(QDir::current().absoluteFilePath(m_current))};
+        // A name that is not UTF-8 must reach ffprobe byte for byte.
+        const auto exact = std::make_shared<const NativePath::Arguments>(m_program, arguments);
         m_process = new QProcess(this);
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->setStandardInputFile(QProcess::nullDevice());
-        m_process->setChildProcessModifier([parent = ::getpid()] {
+        m_process->setChildProcessModifier([parent = ::getpid(), exact] {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent)
                 ::_exit(127);
@@ -103,18 +117,12 @@ void DurationProbe::startNext()
             const sched_param idle = {};
             ::sched_setscheduler(0, SCHED_IDLE, &idle);
             [[maybe_unused]] const int nice = ::nice(19);
+            if (exact->needed()) {
+                exact->exec();
+                ::_exit(127);
+            }
         });
-        // The "file:" form keeps a name with a colon or a leading dash a plain file name.
-        m_process->start(
-            m_program,
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-             QStringLiteral("format=duration"), QStringLiteral("-of"),
-             QStringLiteral("default=noprint_wrappers=1:nokey=1"),
-             // Read as one local media file: a playlist posing as a video must not
-             // make the probe open the files or addresses it names.
-             QStringLiteral("-protocol_whitelist"), QLatin1String(ToolContract::InputProtocols),
-             QStringLiteral("-format_whitelist"), QLatin1String(ToolContract::InputFormats),
-             QStringLiteral("-i"), QStringLiteral("file:") + info.absoluteFilePath()});
+        m_process->start(m_program, arguments);
         connect(m_process, &QProcess::finished, this, &DurationProbe::processEnded);
         connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             // Without ffprobe no length can be found; the estimate then counts files.

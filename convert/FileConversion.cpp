@@ -5,6 +5,7 @@
 #include "convert/FailureReason.h"
 #include "convert/Formats.h"
 #include "process/DOSOutputs.h"
+#include "process/NativePath.h"
 #include "tools/ToolContract.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,18 +23,12 @@ bool hasContent(const QString &path)
     return info.isFile() && info.size() > 0;
 }
 
-// Two names for one file: the same path after links are resolved, or a hard link. `b` is
-// looked at first, since it is the one that usually does not exist.
+// Two names for one file: the same file after links are resolved, or a hard link.
 bool isSameFile(const QString &a, const QString &b)
 {
-    const QString canonicalB = QFileInfo(b).canonicalFilePath();
-    if (canonicalB.isEmpty())
-        return false;
-    if (QFileInfo(a).canonicalFilePath() == canonicalB)
-        return true;
     struct stat statusA = {}, statusB = {};
-    return ::stat(QFile::encodeName(a).constData(), &statusA) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &statusB) == 0 &&
+    return ::stat(NativePath::encode(b).constData(), &statusB) == 0 &&
+           ::stat(NativePath::encode(a).constData(), &statusA) == 0 &&
            statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
 }
 
@@ -46,11 +42,11 @@ void removeTemporary(const QString &outputPath, qint64 toolPid)
     const QFileInfo output(outputPath);
     const QByteArray prefix =
         QByteArray(ToolContract::TemporaryPrefix) + QByteArray::number(toolPid) + '-';
-    QByteArray name = QFile::encodeName(output.fileName());
+    QByteArray name = NativePath::encode(output.fileName());
     // The tool keeps the end of a name that would not fit the file system's 255 bytes.
     if (prefix.size() + name.size() > 255)
         name = name.right(255 - prefix.size());
-    QFile::remove(output.absolutePath() + QLatin1Char('/') + QFile::decodeName(prefix + name));
+    ::unlink((NativePath::encode(output.absolutePath()) + '/' + prefix + name).constData());
 }
 
 // What a run's notes say the user should know of a file that did convert.

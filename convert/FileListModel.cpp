@@ -1,5 +1,7 @@
 #include "convert/FileListModel.h"
 
+#include "process/NativePath.h"
+
 FileListModel::FileListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 QString FileListModel::formatTextOf(const QString &text)
@@ -24,7 +26,8 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const Entry &entry = m_entries.at(index.row());
-    return index.column() == 0 ? entry.path : entry.formatText;
+    // A name that is not UTF-8 is shown as people read it; the row keeps its exact bytes.
+    return index.column() == 0 ? NativePath::readable(entry.path) : entry.formatText;
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,5 +1,7 @@
 #include "convert/FileSearch.h"
 
+#include "process/NativePath.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -15,7 +17,7 @@ namespace {
 QStringList listFolder(const QString &folder, QStringList &results)
 {
     QStringList subfolders;
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = NativePath::encode(folder);
     DIR *dir = opendir(encoded.constData());
     if (!dir)
         return subfolders;
@@ -23,7 +25,7 @@ QStringList listFolder(const QString &folder, QStringList &results)
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        const QString path = folder + QLatin1Char('/') + QFile::decodeName(name);
+        const QString path = folder + QLatin1Char('/') + NativePath::decode(name);
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat info;

@@ -1,5 +1,7 @@
 #include "convert/OutputReservation.h"
 
+#include "process/NativePath.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -9,7 +11,7 @@
 
 OutputReservation::Outcome OutputReservation::take(const QString &path, const QString &journal)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath::encode(path);
     // O_EXCL is atomic on local file systems and on NFS from version 3 on.
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -41,7 +43,7 @@ void OutputReservation::release()
 {
     if (!m_taken)
         return;
-    const QByteArray native = QFile::encodeName(m_path);
+    const QByteArray native = NativePath::encode(m_path);
     if (stillEmptyAndSame(native, m_device, m_inode))
         ::unlink(native.constData());
     m_taken = false;

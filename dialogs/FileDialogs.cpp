@@ -1,5 +1,7 @@
 #include "dialogs/FileDialogs.h"
 
+#include "process/NativePath.h"
+
 #include <QFileDialog>
 
 namespace {
@@ -24,8 +26,9 @@ QString FileDialogs::openFile(QWidget *owner, const QString &title, const QStrin
                               const QString &defaultSuffix)
 {
     startFolder = folder;
+    // The dialog lists names as Qt reads them; a name that is not UTF-8 is found again on disk.
     if (!queued.isEmpty())
-        return queued.takeFirst();
+        return NativePath::recover(queued.takeFirst());
     QFileDialog dialog(owner, title, folder);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -39,13 +42,14 @@ QString FileDialogs::openFile(QWidget *owner, const QString &title, const QStrin
         dialog.selectFile(preselected);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
-    return dialog.selectedFiles().first();
+    return NativePath::recover(dialog.selectedFiles().first());
 }
 
 QString FileDialogs::chooseFolder(QWidget *owner, const QString &title)
 {
     startFolder.clear();
     if (!queued.isEmpty())
-        return queued.takeFirst();
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+        return NativePath::recover(queued.takeFirst());
+    return NativePath::recover(
+        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly));
 }

@@ -1,6 +1,7 @@
 #include "headless/BatchReport.h"
 
 #include "headless/ConsoleOutput.h"
+#include "process/NativePath.h"
 
 #include <QFileInfo>
 
@@ -16,7 +17,8 @@ QString BatchReport::summaryText(const Summary &summary)
     text += QLatin1Char('\n');
     for (const BatchScheduler::Failure &failure : summary.failures)
         text += QStringLiteral("失败 (failed): %1\n    原因 (reason): %2\n")
-                    .arg(ConsoleOutput::escaped(failure.inputPath), failure.reason);
+                    .arg(ConsoleOutput::escaped(NativePath::readable(failure.inputPath)),
+                         failure.reason);
     for (const BatchScheduler::Warning &warning : summary.warnings)
         text += QStringLiteral("注意 (warning): %1\n    %2\n")
                     .arg(ConsoleOutput::escaped(warning.outputPath), warning.text);
@@ -31,7 +33,7 @@ QString BatchReport::fileLabel(const File &file)
     return QStringLiteral("[%1/%2] %3")
         .arg(file.index)
         .arg(file.count)
-        .arg(ConsoleOutput::escaped(QFileInfo(file.path).fileName()));
+        .arg(ConsoleOutput::escaped(QFileInfo(NativePath::readable(file.path)).fileName()));
 }
 
 QString BatchReport::warningText(const FileConversion::Result &result)

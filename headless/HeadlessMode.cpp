@@ -9,6 +9,7 @@
 #include "headless/JsonReport.h"
 #include "headless/LineReport.h"
 #include "headless/TerminalReport.h"
+#include "process/NativePath.h"
 #include "process/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -41,7 +42,7 @@ QStringList expandFolders(const QStringList &inputs)
 {
     QStringList files;
     for (const QString &input : inputs) {
-        if (QFileInfo(input).isDir())
+        if (NativePath::isFolder(input))
             files += FileSearch::SearchFolder(input);
         else
             files.append(input);
@@ -56,8 +57,11 @@ int HeadlessMode::run(int &argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vidmorph"));
 
-    const HeadlessOptions options =
-        HeadlessOptions::parse(QCoreApplication::arguments(), QDir::currentPath());
+    // The arguments byte for byte: a file name that is not UTF-8 must still name its file.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(NativePath::decode(argv[i]));
+    const HeadlessOptions options = HeadlessOptions::parse(arguments, QDir::currentPath());
     switch (options.action()) {
     case HeadlessOptions::Action::Help:
         std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);

@@ -2,6 +2,7 @@
 
 #include "convert/Formats.h"
 #include "convert/ParameterCheck.h"
+#include "process/NativePath.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -225,7 +226,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
         return failure(QStringLiteral("没有输入文件 (no input files or folders given)"));
     for (const QString &input : parser.positionalArguments()) {
         const QString path = QDir::cleanPath(working.absoluteFilePath(input));
-        if (!QFileInfo::exists(path))
+        if (!NativePath::exists(path))
             return failure(QStringLiteral("找不到输入 (no such file or folder): %1").arg(input));
         options.m_inputs.append(path);
     }

@@ -1,6 +1,7 @@
 #include "headless/JsonReport.h"
 
 #include "headless/ConsoleOutput.h"
+#include "process/NativePath.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,7 +9,7 @@
 
 QJsonObject JsonReport::fileObject(const File &file, const QString &state)
 {
-    return {{QStringLiteral("file"), file.path},
+    return {{QStringLiteral("file"), NativePath::readable(file.path)},
             {QStringLiteral("index"), file.index},
             {QStringLiteral("count"), file.count},
             {QStringLiteral("state"), state}};
@@ -78,13 +79,15 @@ void JsonReport::summary(const Summary &summary)
 {
     QJsonArray failures;
     for (const BatchScheduler::Failure &failure : summary.failures)
-        failures.append(QJsonObject{{QStringLiteral("file"), failure.inputPath},
-                                    {QStringLiteral("reason"), failure.reason}});
+        failures.append(
+            QJsonObject{{QStringLiteral("file"), NativePath::readable(failure.inputPath)},
+                        {QStringLiteral("reason"), failure.reason}});
     QJsonArray warnings;
     for (const BatchScheduler::Warning &warning : summary.warnings)
-        warnings.append(QJsonObject{{QStringLiteral("file"), warning.inputPath},
-                                    {QStringLiteral("output"), warning.outputPath},
-                                    {QStringLiteral("warning"), warning.text}});
+        warnings.append(
+            QJsonObject{{QStringLiteral("file"), NativePath::readable(warning.inputPath)},
+                        {QStringLiteral("output"), warning.outputPath},
+                        {QStringLiteral("warning"), warning.text}});
     emitLine({{QStringLiteral("state"), QStringLiteral("summary")},
               {QStringLiteral("warnings"), warnings},
               {QStringLiteral("converted"), summary.converted},

@@ -1,6 +1,7 @@
 #include "process/DOSOutputs.h"
 
 #include "process/MessageSink.h"
+#include "process/NativePath.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -97,8 +99,17 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     process->setArguments(m_commandLine.arguments());
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+    // A path whose name is not UTF-8 must reach the tool byte for byte, which Qt's own start
+    // cannot do; the child then starts the tool itself.
+    const auto exact = std::make_shared<const NativePath::Arguments>(m_commandLine.program(),
+                                                                     m_commandLine.arguments());
+    if (exact->needed() &&
+        ::access(NativePath::encode(m_commandLine.program()).constData(), X_OK) != 0) {
+        delete process;
+        return refuse(QStringLiteral("File or command not found"));
+    }
     const pid_t parent = ::getpid();
-    process->setChildProcessModifier([parent] {
+    process->setChildProcessModifier([parent, exact] {
         // The tool ends with this program, however it ends, SIGKILL included: it is told by
         // SIGTERM, on which it ends its ffmpeg and removes what it had begun to write. A
         // parent that died before the request was made is caught by the check after it.
@@ -110,6 +121,10 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
         // A wider pipe means fewer, larger reads when a tool floods; where the system
         // refuses, the default pipe works as well, only with more wake-ups.
         ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+        if (exact->needed()) {
+            exact->exec();
+            ::_exit(127);
+        }
     });
     process->start();
     // Only says whether exec() succeeded, so it returns as soon as the program is running.

@@ -8,6 +8,8 @@
 #include "convert/BatchProgress.h"
 #include "convert/BatchScheduler.h"
 #include "convert/Formats.h"
+#include "dialogs/FileDialogs.h"
+#include "process/NativePath.h"
 #include "process/SettingsFiles.h"
 
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -63,6 +66,7 @@ private slots:
     void inputThatIsTheIntermediateFileIsRefused();
     void sizeTheSecondStageRefusesIsSaidAtStart();
     void fileCutShortIsReportedWithAWarning();
+    void namesThatAreNotUtf8Convert();
 
 private:
     std::unique_ptr<frmMain> window(const QString &appFolder = QStringLiteral(VIDMORPH_APP_DIR));
@@ -763,6 +767,43 @@ void TestBatch::fileCutShortIsReportedWithAWarning()
     QFile log(w->scheduler()->logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("注意：输出只有")));
+}
+
+void TestBatch::namesThatAreNotUtf8Convert()
+{
+    // GBK names, as an archive made on Chinese Windows leaves them: 视频 and 假期.
+    const QByteArray folder = QFile::encodeName(m_dir->filePath(QStringLiteral("unzipped")));
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+    const QByteArray video = folder + "/\xca\xd3\xc6\xb5.mp4";
+    const QByteArray holiday = folder + "/\xbc\xd9\xc6\xda.mp4";
+    for (const QByteArray &name : {video, holiday})
+        QVERIFY(::link(QFile::encodeName(m_clip).constData(), name.constData()) == 0);
+    auto w = window();
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    // Dropped (the address carries the bytes percent-encoded), then added through the file
+    // dialog, which answers with Qt's lossy reading of the name.
+    QMimeData drop;
+    drop.setData(QStringLiteral("text/uri-list"),
+                 "file://" + video.toPercentEncoding("/") + "\r\n");
+    w->LV_OLEDragDrop(&drop);
+    FileDialogs::queueAnswers({QString::fromUtf8(holiday)});
+    w->imgAdd_Click();
+    QCOMPARE(w->files()->count(), 2);
+    QCOMPARE(NativePath::encode(w->files()->pathAt(0)), video);
+    QCOMPARE(NativePath::encode(w->files()->pathAt(1)), holiday);
+    // The list shows them as people read them.
+    QCOMPARE(w->files()->index(0, 0).data().toString(),
+             QFile::decodeName(folder) + QStringLiteral("/视频.mp4"));
+    start(*w);
+    QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
+    QCOMPARE(w->scheduler()->failures().size(), 0);
+    const QStringList names = outputs();
+    QCOMPARE(names.size(), 2);
+    QVERIFY2(names[0].startsWith(QStringLiteral("假期-")) &&
+                 names[1].startsWith(QStringLiteral("视频-")),
+             qPrintable(names.join(' ')));
+    for (const QByteArray &name : {video, holiday})
+        ::unlink(name.constData());
 }
 
 QTEST_MAIN(TestBatch)

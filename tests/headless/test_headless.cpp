@@ -52,6 +52,7 @@ private slots:
     void failingTwinLeavesTheOtherOutput();
     void killedRunIsClearedByTheNext();
     void fileCutShortConvertsWithAWarning();
+    void namesThatAreNotUtf8Convert();
 
 private:
     struct Run
@@ -773,6 +774,42 @@ void TestHeadless::fileCutShortConvertsWithAWarning()
                 .value(QStringLiteral("warning"))
                 .toString()
                 .contains(QStringLiteral("5.0 秒")));
+}
+
+void TestHeadless::namesThatAreNotUtf8Convert()
+{
+    // 视频 in GBK, named on the command line and found in a folder; and a name that is
+    // neither UTF-8 nor GB18030.
+    const QByteArray folder = QFile::encodeName(m_dir->filePath(QStringLiteral("unzipped")));
+    QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+    const QByteArray video = folder + "/\xca\xd3\xc6\xb5.mp4";
+    const QByteArray odd = folder + "/odd\xff.mp4";
+    for (const QByteArray &name : {video, odd})
+        QVERIFY(::link(QFile::encodeName(m_clip).constData(), name.constData()) == 0);
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    // QProcess would encode the argument as UTF-8; a shell hands the bytes on as they are.
+    process.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"$0\" --convert -f MP3 -o out \"$(printf '%1')\" '%2'")
+             .arg(QStringLiteral("unzipped/\\312\\323\\306\\265.mp4"), QFile::decodeName(folder)),
+         executable});
+    QVERIFY(process.waitForFinished(60000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(out.contains(QStringLiteral("[1/3] 视频.mp4  完成 (done): ")), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("odd\ufffd.mp4  完成 (done): ")));
+    const QStringList names = outputFiles();
+    QCOMPARE(names.size(), 3);
+    for (const QString &name : names) {
+        QVERIFY(!name.contains(QChar::ReplacementCharacter) || name.startsWith("odd"));
+        QCOMPARE(TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/") + name)),
+                 QString());
+    }
+    QCOMPARE(names.filter(QStringLiteral("视频-")).size(), 2);
+    for (const QByteArray &name : {video, odd})
+        ::unlink(name.constData());
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)
