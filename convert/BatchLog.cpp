@@ -23,6 +23,23 @@ void BatchLog::open(const QString &logFolder)
     if (m_file.isOpen())
         write(QStringLiteral("=== Vidmorph 批量转换 %1 ===\n")
                   .arg(QDateTime::currentDateTime().toString(Qt::ISODate)));
+    prune(logFolder);
+}
+
+void BatchLog::prune(const QString &logFolder)
+{
+    QDir folder(logFolder);
+    // Newest first; the batch's own log is among the newest and always stays.
+    const QFileInfoList logs =
+        folder.entryInfoList({QStringLiteral("batch-*.log")}, QDir::Files, QDir::Time);
+    const QDateTime oldest = QDateTime::currentDateTime().addDays(-KeptDays);
+    for (qsizetype i = 0; i < logs.size(); ++i) {
+        const QFileInfo &log = logs.at(i);
+        if (log.absoluteFilePath() == QFileInfo(m_file).absoluteFilePath())
+            continue;
+        if (i >= KeptLogs || log.lastModified() < oldest)
+            folder.remove(log.fileName());
+    }
 }
 
 void BatchLog::close()

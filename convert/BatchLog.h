@@ -9,8 +9,11 @@ class BatchLog
 {
 public:
     // Opens a new file named after the batch's start time; logging is skipped when the
-    // folder cannot be written.
+    // folder cannot be written. The folder keeps the newest KeptLogs logs, none older than
+    // KeptDays days.
     void open(const QString &logFolder);
+    static constexpr int KeptLogs = 100;
+    static constexpr int KeptDays = 90;
     void close();
     QString path() const { return m_file.fileName(); }
 
@@ -22,6 +25,9 @@ public:
 
     void write(const QString &text);
     void note(const QString &text);
+
+private:
+    void prune(const QString &logFolder);
 
     QFile m_file;
 };

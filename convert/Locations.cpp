@@ -47,7 +47,14 @@ QString Locations::optionsIni() const
 
 QString Locations::defaultOutputFolder() const
 {
-    return appFolder + QStringLiteral("/output");
+    // A copy run from its own folder keeps its outputs beside it. An installed copy's folder
+    // belongs to root, so each user's outputs go to their videos folder.
+    if (QFileInfo(appFolder).isWritable() && !isInstalled(appFolder))
+        return appFolder + QStringLiteral("/output");
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (videos.isEmpty())
+        return appFolder + QStringLiteral("/output");
+    return videos + QStringLiteral("/Vidmorph");
 }
 
 bool Locations::makeScratchFolder() const

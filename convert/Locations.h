@@ -23,7 +23,9 @@ struct Locations
     QString intermediateFile() const; // scratchFolder/tmp.mp4
     QString setupIni() const;
     QString optionsIni() const;
-    QString defaultOutputFolder() const; // appFolder/output
+    // appFolder/output for a copy run from its folder; the user's videos folder's Vidmorph
+    // folder for an installed copy (or one whose folder cannot be written).
+    QString defaultOutputFolder() const;
 
     // Creates the scratch folder with all its parents, readable by its owner only.
     bool makeScratchFolder() const;

@@ -30,6 +30,8 @@ private slots:
     void mp3AfterMovKeepsVideoLists();
     void typedValuesAreUsed();
     void typedChannelGivesZeroChannels();
+    void defaultOutputFolder_data();
+    void defaultOutputFolder();
 
 private:
     std::unique_ptr<frmMain> load();
@@ -45,6 +47,7 @@ void TestStartup::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_places = testLocations(m_dir->path(), m_dir->filePath(QStringLiteral("app")));
+    QDir().mkpath(m_places.appFolder);
 }
 
 std::unique_ptr<frmMain> TestStartup::load()
@@ -57,6 +60,31 @@ std::unique_ptr<frmMain> TestStartup::load()
 void TestStartup::writeSetting(const QString &name, const QByteArray &content)
 {
     QVERIFY(SettingsFiles::writeFile(m_places.settingsFolder + QLatin1Char('/') + name, content));
+}
+
+void TestStartup::defaultOutputFolder_data()
+{
+    QTest::addColumn<QString>("copy");
+    QTest::addColumn<bool>("besideTheProgram");
+    QTest::newRow("run from its own folder") << "portable" << true;
+    QTest::newRow("installed") << "installed" << false;
+    QTest::newRow("a folder that cannot be written") << "gone" << false;
+}
+
+void TestStartup::defaultOutputFolder()
+{
+    QFETCH(QString, copy);
+    QFETCH(bool, besideTheProgram);
+    if (copy == QLatin1String("installed"))
+        QVERIFY(SettingsFiles::writeFile(m_places.appFolder + QStringLiteral("/installed"), ""));
+    else if (copy == QLatin1String("gone"))
+        m_places.appFolder = m_dir->filePath(QStringLiteral("nowhere"));
+    const QString expected = besideTheProgram
+                                 ? m_places.appFolder + QStringLiteral("/output")
+                                 : QDir::homePath() + QStringLiteral("/Videos/Vidmorph");
+    QCOMPARE(m_places.defaultOutputFolder(), expected);
+    auto w = load();
+    QCOMPARE(w->txtPath->text(), expected);
 }
 
 void TestStartup::noSettingsFiles()
