@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <memory>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -112,10 +111,9 @@ void DurationProbe::startNext()
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent)
                 ::_exit(127);
-            // Lengths are only for the estimate: the probe takes what the encoders leave of
-            // the processor, and nothing from them.
-            const sched_param idle = {};
-            ::sched_setscheduler(0, SCHED_IDLE, &idle);
+            // Lengths are only for the estimate: at the lowest priority the probe takes what
+            // the encoders leave of the processor. (Not SCHED_IDLE: on a busy machine a probe
+            // that is told to end would then linger until a core is free.)
             [[maybe_unused]] const int nice = ::nice(19);
             if (exact->needed()) {
                 exact->exec();

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The README's recipes for spreading a large conversion with GNU parallel, run for real: on
+# this machine over eight files of one name, and over ssh to two "hosts" (an sshd started here
+# on 127.0.0.1 with a throwaway key, port and configuration of its own) working on one shared
+# folder. Every job's exit status is read from --joblog and every output is decoded.
+#   parallel-recipe.sh VIDMORPH
+# Exits 77 (skipped) when parallel or sshd is not installed.
+set -euo pipefail
+app=$(realpath "$1")
+for program in parallel ffmpeg ssh ssh-keygen; do
+    command -v "$program" >/dev/null || { echo "SKIPPED: $program is not installed"; exit 77; }
+done
+sshd=$(command -v sshd || echo /usr/sbin/sshd)
+[ -x "$sshd" ] || { echo "SKIPPED: sshd is not installed"; exit 77; }
+
+work=$(mktemp -d)
+sshd_pid=
+cleanup() {
+    [ -n "$sshd_pid" ] && kill "$sshd_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# Every run, local or over ssh, keeps its scratch files and logs in the test's folder.
+runenv="env XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config"
+status=0
+
+for i in 1 2 3 4 5 6 7 8; do
+    mkdir -p "$work/camera$i"
+    ffmpeg -v error -f lavfi -i "sine=frequency=$((200 + 50 * i)):duration=0.$((i + 1))" \
+        -c:a aac "$work/camera$i/IMG_0001.mp4"
+done
+
+check() { # name joblog outfolder
+    local name=$1 joblog=$2 out=$3 failed count
+    failed=$(awk 'NR > 1 && $7 != 0' "$joblog" | wc -l)
+    count=$(ls "$out" | wc -l)
+    echo "$name: $((count)) outputs, $failed failed jobs"
+    [ "$failed" -eq 0 ] || { echo "FAIL: $name: a job failed"; cat "$joblog"; status=1; }
+    [ "$count" -eq 8 ] || { echo "FAIL: $name: $count outputs, not 8"; ls -la "$out"; status=1; }
+    for file in "$out"/*; do
+        ffmpeg -v error -i "$file" -f null - 2>"$work/decode" || true
+        [ ! -s "$work/decode" ] || { echo "FAIL: $file does not decode"; status=1; }
+    done
+}
+
+# This machine, one job per core, as the README shows it.
+find "$work" -name 'IMG_0001.mp4' -print0 |
+    parallel -0 -j"$(nproc)" --joblog "$work/local.log" \
+        $runenv "$app" --convert -q --format MP3 --output "$work/out-local" {} >/dev/null || true
+check "parallel on this machine" "$work/local.log" "$work/out-local"
+
+# Two ssh "hosts" and this machine (:) on one shared folder.
+if [ "$(id -u)" -eq 0 ]; then
+    mkdir -p /run/sshd # sshd's privilege separation needs it; runtime only
+fi
+ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
+ssh-keygen -q -t ed25519 -N '' -f "$work/user_key"
+cp "$work/user_key.pub" "$work/authorized_keys"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/sshd_config" <<CONFIG
+ListenAddress 127.0.0.1
+Port $port
+HostKey $work/host_key
+AuthorizedKeysFile $work/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+PidFile none
+CONFIG
+"$sshd" -D -e -f "$work/sshd_config" 2>"$work/sshd.log" &
+sshd_pid=$!
+cat >"$work/ssh_config" <<CONFIG
+Host host-a host-b
+    HostName 127.0.0.1
+    Port $port
+    User $(id -un)
+    IdentityFile $work/user_key
+    IdentitiesOnly yes
+    StrictHostKeyChecking no
+    UserKnownHostsFile $work/known_hosts
+    LogLevel ERROR
+CONFIG
+for _ in $(seq 50); do
+    ssh -F "$work/ssh_config" -o BatchMode=yes host-a true 2>/dev/null && break
+    sleep 0.2
+done
+if ! ssh -F "$work/ssh_config" -o BatchMode=yes host-a true; then
+    echo "FAIL: the test's sshd does not answer"; cat "$work/sshd.log"; exit 1
+fi
+find "$work" -name 'IMG_0001.mp4' -print0 |
+    parallel -0 --ssh "ssh -F $work/ssh_config" -S host-a,host-b,: -j2 --joblog "$work/ssh.log" \
+        $runenv "$app" --convert -q --format MP3 --output "$work/out-ssh" {} >/dev/null || true
+check "parallel over ssh" "$work/ssh.log" "$work/out-ssh"
+hosts=$(awk 'NR > 1 {print $2}' "$work/ssh.log" | sort -u | tr '\n' ' ')
+echo "hosts used: $hosts"
+case "$hosts" in *host-a*) ;; *) echo "FAIL: no job ran over ssh"; status=1 ;; esac
+exit $status
