@@ -56,8 +56,10 @@ fi
 ssh-keygen -q -t ed25519 -N '' -f "$work/host_key"
 ssh-keygen -q -t ed25519 -N '' -f "$work/user_key"
 cp "$work/user_key.pub" "$work/authorized_keys"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/sshd_config" <<CONFIG
+# A free port of this machine: sshd is tried on a few until one is free.
+for _ in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 40000))
+    cat >"$work/sshd_config" <<CONFIG
 ListenAddress 127.0.0.1
 Port $port
 HostKey $work/host_key
@@ -68,8 +70,13 @@ UsePAM no
 StrictModes no
 PidFile none
 CONFIG
-"$sshd" -D -e -f "$work/sshd_config" 2>"$work/sshd.log" &
-sshd_pid=$!
+    "$sshd" -D -e -f "$work/sshd_config" 2>"$work/sshd.log" &
+    sshd_pid=$!
+    sleep 0.5
+    kill -0 "$sshd_pid" 2>/dev/null && break
+    sshd_pid=
+done
+[ -n "$sshd_pid" ] || { echo "FAIL: sshd did not start"; cat "$work/sshd.log"; exit 1; }
 cat >"$work/ssh_config" <<CONFIG
 Host host-a host-b
     HostName 127.0.0.1
