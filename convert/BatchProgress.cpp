@@ -51,6 +51,12 @@ void BatchProgress::countIn(const QString &path, int delta)
     if (known != m_lengths.constEnd()) {
         m_knownSeconds += delta * known.value();
         m_knownRows += delta;
+        return;
+    }
+    const auto size = m_sizes.constFind(path);
+    if (size != m_sizes.constEnd()) {
+        m_sizedBytes += delta * double(size.value());
+        m_sizedRows += delta;
     }
 }
 
@@ -81,16 +87,41 @@ void BatchProgress::setDuration(const QString &path, double seconds)
         return;
     const int rows = m_queuedCount.value(path);
     const auto known = m_lengths.constFind(path);
+    const auto size = m_sizes.constFind(path);
     if (known != m_lengths.constEnd()) {
         m_knownSeconds += rows * (seconds - known.value());
         m_lengthSum += seconds - known.value();
+        if (size != m_sizes.constEnd())
+            m_rateSeconds += seconds - known.value();
     } else {
         m_knownSeconds += rows * seconds;
         m_knownRows += rows;
         m_lengthSum += seconds;
         ++m_lengthCount;
+        if (size != m_sizes.constEnd()) {
+            m_sizedBytes -= rows * double(size.value());
+            m_sizedRows -= rows;
+            m_rateSeconds += seconds;
+            m_rateBytes += double(size.value());
+        }
     }
     m_lengths.insert(path, seconds);
+    refreshEstimate();
+}
+
+void BatchProgress::setSize(const QString &path, qint64 bytes)
+{
+    if (bytes <= 0 || m_sizes.contains(path))
+        return;
+    m_sizes.insert(path, bytes);
+    if (const auto known = m_lengths.constFind(path); known != m_lengths.constEnd()) {
+        m_rateSeconds += known.value();
+        m_rateBytes += double(bytes);
+    } else {
+        const int rows = m_queuedCount.value(path);
+        m_sizedBytes += rows * double(bytes);
+        m_sizedRows += rows;
+    }
     refreshEstimate();
 }
 
@@ -103,12 +134,22 @@ double BatchProgress::averageLength() const
 
 double BatchProgress::lengthOf(const QString &path) const
 {
-    return m_lengths.value(path, averageLength());
+    if (const auto known = m_lengths.constFind(path); known != m_lengths.constEnd())
+        return known.value();
+    if (const auto size = m_sizes.constFind(path); size != m_sizes.constEnd() && m_rateBytes > 0)
+        return double(size.value()) * m_rateSeconds / m_rateBytes;
+    return averageLength();
 }
 
 double BatchProgress::waitingWork() const
 {
-    return m_knownSeconds + (int(m_waiting.size()) - m_knownRows) * averageLength();
+    double work = m_knownSeconds;
+    int unknownRows = int(m_waiting.size()) - m_knownRows;
+    if (m_rateBytes > 0) {
+        work += m_sizedBytes * m_rateSeconds / m_rateBytes;
+        unknownRows -= m_sizedRows;
+    }
+    return work + unknownRows * averageLength();
 }
 
 void BatchProgress::fileStarted(int key)

@@ -33,6 +33,9 @@ public:
     void removeFiles(int row, int count);
     // The length of a file in seconds once it is known; 0 or less when it cannot be read.
     void setDuration(const QString &path, double seconds);
+    // The size of a file in bytes. Until its length is known, a file counts as long as its
+    // size at the seconds per byte of the files whose length is known.
+    void setSize(const QString &path, qint64 bytes);
 
     // The next waiting file starts; `key` names it from now on.
     void fileStarted(int key);
@@ -84,9 +87,14 @@ private:
     std::deque<QString> m_waiting;
     std::map<int, Run> m_running;
     QHash<QString, double> m_lengths;  // known lengths, seconds
+    QHash<QString, qint64> m_sizes;    // known sizes, bytes
     QHash<QString, int> m_queuedCount; // how many waiting rows hold each path
     double m_knownSeconds = 0;         // sum of the known lengths over the waiting rows
     int m_knownRows = 0;
+    double m_sizedBytes = 0; // sum of the sizes of waiting rows of unknown length
+    int m_sizedRows = 0;
+    double m_rateSeconds = 0; // lengths and sizes of the files where both are known
+    double m_rateBytes = 0;
     int m_finished = 0;
     double m_finishedWork = 0; // work of the files that have ended
 

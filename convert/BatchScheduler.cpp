@@ -6,6 +6,7 @@
 #include "convert/Formats.h"
 #include "convert/Leftovers.h"
 #include "convert/ParameterCheck.h"
+#include "process/NativePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,12 +92,19 @@ bool BatchScheduler::begin(QString *refusal)
     m_logWaiting.clear();
     m_logEnded.clear();
     m_progress.begin(queue, Formats::isTwoStage(format) ? 2 : 1, m_jobs);
+    noteSizes(queue);
     m_probe->forget();
-    if (m_estimate)
+    if (m_probeLengths)
         m_probe->probe(queue);
     m_state = State::Starting;
     emit progressChanged();
     return true;
+}
+
+void BatchScheduler::noteSizes(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        m_progress.setSize(path, NativePath::size(path));
 }
 
 Locations BatchScheduler::slotLocations(int slot) const
@@ -118,7 +126,8 @@ void BatchScheduler::queueRowsInserted(int first, int last)
         paths.append(m_queue.pathAt(row));
     const int running = int(m_rows.size());
     m_progress.insertFiles(qMax(0, first - running), paths);
-    if (m_estimate)
+    noteSizes(paths);
+    if (m_probeLengths)
         m_probe->probe(paths);
     emit progressChanged();
 }
@@ -196,6 +205,10 @@ void BatchScheduler::startFile()
                 emit fileProgress(number, progress);
                 emit progressChanged();
             });
+    connect(conversion, &FileConversion::inputLength, this, [this, input](double seconds) {
+        m_progress.setDuration(input, seconds);
+        emit progressChanged();
+    });
     connect(conversion, &FileConversion::runEnded, this,
             [this, number](CommandBuilder::Runner runner) { emit runEnded(number, runner); });
     connect(conversion, &FileConversion::logged, this,

@@ -64,8 +64,10 @@ public:
     // The clock that times the batch for its estimate of the time left.
     void setProgressClock(BatchProgress::Clock clock) { m_progress.setClock(std::move(clock)); }
     void setStallTimeout(int milliseconds) { m_stallTimeoutMs = milliseconds; }
-    // Whether input lengths are probed for the time-left estimate.
-    void setEstimateTimeLeft(bool estimate) { m_estimate = estimate; }
+    // Whether every input's length is probed ahead for the time-left estimate. Without, the
+    // lengths come from the tools as each file starts, and a file not started yet counts by
+    // its size.
+    void setProbeLengths(bool probe) { m_probeLengths = probe; }
 
     State state() const { return m_state; }
     bool isBusy() const { return m_state != State::Idle; }
@@ -122,6 +124,7 @@ private:
     void queueRowsRemoved(int first, int last);
     Locations slotLocations(int slot) const;
     QString reservationJournal() const;
+    void noteSizes(const QStringList &paths);
     void log(int number, const QString &text);
     void logDone(int number);
 
@@ -132,7 +135,7 @@ private:
     std::function<QTime()> m_clock;
     int m_jobs = 1;
     int m_stallTimeoutMs = FileConversion::DefaultStallTimeoutMs;
-    bool m_estimate = true;
+    bool m_probeLengths = true;
 
     State m_state = State::Idle;
     QString m_toolImageName;

@@ -86,6 +86,8 @@ public:
 signals:
     void toolStarted(const QString &toolName, CommandBuilder::Runner runner, int stage);
     void progressChanged(const FileConversion::Progress &progress);
+    // The input's length, as the first tool to tell it said it.
+    void inputLength(double seconds);
     // A run has ended; the next one, or `finished`, follows.
     void runEnded(CommandBuilder::Runner runner);
     // A piece of this file's log: a command with everything its tool printed and how it ended.
@@ -121,6 +123,7 @@ private:
     bool m_writesFinalOutput = false;
     bool m_stopRequested = false;
     bool m_stalled = false;
+    bool m_lengthTold = false;
     Result m_result;
     Progress m_progress;
 

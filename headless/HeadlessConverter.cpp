@@ -14,6 +14,9 @@ HeadlessConverter::HeadlessConverter(const Locations &locations, const Parameter
       m_out(out)
 {
     m_scheduler.setJobs(jobs);
+    // A probe per file costs as much as a tenth of converting a short clip; the tools tell
+    // each file's length as it starts, and the sizes stand in for the files still waiting.
+    m_scheduler.setProbeLengths(false);
     connect(&m_scheduler, &BatchScheduler::fileStarted, this, &HeadlessConverter::fileStarted);
     connect(&m_scheduler, &BatchScheduler::fileProgress, this, &HeadlessConverter::fileProgress);
     connect(&m_scheduler, &BatchScheduler::fileFinished, this, &HeadlessConverter::fileFinished);

@@ -226,17 +226,28 @@ void convert(int argc, char **argv)
         if (FrameFit::scaledDown(input, coded, from))
             FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
     });
-    run.run([&](double seconds) { duration = seconds; },
-            [&](double seconds) {
-                last = std::max(last, seconds);
-                if (duration <= 0)
-                    return;
-                const int percent = std::min(99, int(last / duration * 100));
-                if (percent != shown) {
-                    shown = percent;
-                    printProgress(last, percent);
-                }
-            });
+    run.run(
+        [&](double seconds) {
+            duration = seconds;
+            // The input's length as coder tells it too: the converter's time left for a whole
+            // batch comes from it, with no probe of its own.
+            if (seconds > 0) {
+                char line[128];
+                std::snprintf(line, sizeof line, ToolContract::DurationLineFormat,
+                              FfmpegText::clock(seconds).c_str());
+                Heartbeat::print(line, progressLine(0, 0));
+            }
+        },
+        [&](double seconds) {
+            last = std::max(last, seconds);
+            if (duration <= 0)
+                return;
+            const int percent = std::min(99, int(last / duration * 100));
+            if (percent != shown) {
+                shown = percent;
+                printProgress(last, percent);
+            }
+        });
     output.commit();
     printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");

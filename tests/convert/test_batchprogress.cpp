@@ -17,6 +17,7 @@ private slots:
     void countsFilesAddedAndRemoved();
     void fractionFollowsTheWork();
     void noEstimateWithoutMeasuredSpeed();
+    void filesSideBySideShareTheWork();
     void timeLeftText_data();
     void timeLeftText();
 
@@ -36,7 +37,10 @@ private:
     };
 
     // Runs the batch to its end; the readings are taken after every progress report.
-    QVector<Reading> simulate(const QVector<File> &files, int passes, bool durationsKnown,
+    // How lengths become known: never, all early (probed), or each as its file starts (told
+    // by the tools) with the sizes of all files known from the start.
+    enum Lengths { Unknown, Probed, Told };
+    QVector<Reading> simulate(const QVector<File> &files, int passes, Lengths lengths,
                               const File *addedDuringBatch = nullptr);
 
     BatchProgress m_progress;
@@ -50,7 +54,7 @@ void TestBatchProgress::init()
 }
 
 QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<File> &files,
-                                                                int passes, bool durationsKnown,
+                                                                int passes, Lengths lengths,
                                                                 const File *addedDuringBatch)
 {
     // The stage-two encoder is much faster than stage one.
@@ -60,6 +64,13 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
     for (const File &file : files)
         queue.append(file.path);
     m_progress.begin(queue, passes);
+    // Bytes follow the length, give or take a tenth (bitrates differ a little).
+    const auto sizeOf = [](const File &file) {
+        return qint64(file.seconds * 100000 * (0.9 + 0.2 * file.speedFactor / 1.1));
+    };
+    if (lengths == Told)
+        for (const File &file : files)
+            m_progress.setSize(file.path, sizeOf(file));
     QVector<File> order = files;
     QVector<Reading> readings;
     bool lengthsArrived = false;
@@ -67,6 +78,7 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
     for (int index = 0; index < order.size(); ++index) {
         const File file = order[index];
         m_progress.fileStarted(index);
+        bool told = false;
         for (int pass = 0; pass < passes; ++pass) {
             m_progress.runStarted(index, pass);
             // The tool probes its input and starts ffmpeg before its first report.
@@ -76,7 +88,12 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
                 bool workChanged = false;
                 m_now += 250;
                 done += passSpeed[pass] * file.speedFactor * 0.25;
-                if (!lengthsArrived && durationsKnown && m_now - start >= 400) {
+                if (lengths == Told && !told) {
+                    told = true;
+                    workChanged = true;
+                    m_progress.setDuration(file.path, file.seconds);
+                }
+                if (!lengthsArrived && lengths == Probed && m_now - start >= 400) {
                     lengthsArrived = true;
                     workChanged = true;
                     for (const File &known : files)
@@ -87,7 +104,10 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
                     workChanged = true;
                     order.append(*addedDuringBatch);
                     m_progress.insertFiles(order.size() - 2 - index, {addedDuringBatch->path});
-                    m_progress.setDuration(addedDuringBatch->path, addedDuringBatch->seconds);
+                    if (lengths == Probed)
+                        m_progress.setDuration(addedDuringBatch->path, addedDuringBatch->seconds);
+                    else
+                        m_progress.setSize(addedDuringBatch->path, sizeOf(*addedDuringBatch));
                 }
                 m_progress.runProgress(index,
                                        std::floor(std::min(1.0, done / file.seconds) * 100) / 100);
@@ -104,16 +124,19 @@ QVector<TestBatchProgress::Reading> TestBatchProgress::simulate(const QVector<Fi
 void TestBatchProgress::estimateIsTrustedLateStaysSteadyAndIsRightHalfWay_data()
 {
     QTest::addColumn<int>("passes");
-    QTest::addColumn<bool>("durationsKnown");
-    QTest::newRow("one pass") << 1 << true;
-    QTest::newRow("two passes") << 2 << true;
-    QTest::newRow("two passes, lengths unknown") << 2 << false;
+    QTest::addColumn<int>("lengths");
+    QTest::newRow("one pass") << 1 << int(Probed);
+    QTest::newRow("two passes") << 2 << int(Probed);
+    QTest::newRow("two passes, lengths unknown") << 2 << int(Unknown);
+    QTest::newRow("one pass, lengths told as files start") << 1 << int(Told);
+    QTest::newRow("two passes, lengths told as files start") << 2 << int(Told);
 }
 
 void TestBatchProgress::estimateIsTrustedLateStaysSteadyAndIsRightHalfWay()
 {
     QFETCH(int, passes);
-    QFETCH(bool, durationsKnown);
+    QFETCH(int, lengths);
+    const bool durationsKnown = lengths != Unknown;
     const QVector<File> files = {
         {"/in/a.avi", 40, 1.0},  {"/in/b.avi", 95, 0.9}, {"/in/c.avi", 25, 1.1},
         {"/in/d.avi", 60, 1.05}, {"/in/e.avi", 80, 0.9}, {"/in/f.avi", 35, 1.0},
@@ -124,7 +147,7 @@ void TestBatchProgress::estimateIsTrustedLateStaysSteadyAndIsRightHalfWay()
         file.seconds = 55;
     const File late{"/in/late.avi", 70, 1.0};
     const QVector<Reading> readings = simulate(durationsKnown ? files : equal, passes,
-                                               durationsKnown, durationsKnown ? &late : nullptr);
+                                               Lengths(lengths), durationsKnown ? &late : nullptr);
     QVERIFY(readings.size() > 100);
     const double total = readings.last().at;
 
@@ -225,6 +248,29 @@ void TestBatchProgress::noEstimateWithoutMeasuredSpeed()
     m_progress.runProgress(1, 0.4);
     QVERIFY(m_progress.secondsLeft().has_value());
     QVERIFY(m_progress.statusText().startsWith(QStringLiteral("第 1/2 个文件  剩余约 ")));
+}
+
+void TestBatchProgress::filesSideBySideShareTheWork()
+{
+    // Four files of 100 s on two jobs; each job gets through 2.5 media seconds a second.
+    m_progress.begin({"/a", "/b", "/c", "/d"}, 1, 2);
+    for (const char *path : {"/a", "/b", "/c", "/d"})
+        m_progress.setDuration(path, 100);
+    m_progress.fileStarted(1);
+    m_progress.fileStarted(2);
+    m_progress.runStarted(1, 0);
+    m_progress.runStarted(2, 0);
+    QCOMPARE(m_progress.fileCount(), 4);
+    for (int second = 1; second <= 20; ++second) {
+        m_now += 1000;
+        m_progress.runProgress(1, second * 0.025);
+        m_progress.runProgress(2, second * 0.025);
+    }
+    // Done: 100 of 400; left: 300 at 2 x 2.5 a second.
+    QCOMPARE(m_progress.fractionDone(), 0.25);
+    QVERIFY(m_progress.secondsLeft().has_value());
+    QVERIFY2(qAbs(*m_progress.secondsLeft() - 60) <= 3,
+             qPrintable(QString::number(*m_progress.secondsLeft())));
 }
 
 void TestBatchProgress::timeLeftText_data()

@@ -139,7 +139,7 @@ std::unique_ptr<BatchScheduler> TestScheduler::scheduler(int format, int jobs, c
     auto made = std::make_unique<BatchScheduler>(m_queue, m_host, testLocations(m_dir->path(), app),
                                                  &m_messages);
     made->setJobs(jobs);
-    made->setEstimateTimeLeft(false);
+    made->setProbeLengths(false);
     return made;
 }
 
