@@ -6,6 +6,7 @@
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
 #include "convert/FolderSearch.h"
+#include "convert/Formats.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
 #include "feedback/frmSuggest.h"
@@ -72,6 +73,14 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
     setWindowIcon(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
     buildControls();
     connect(cmbOF, &QComboBox::currentIndexChanged, this, &frmMain::cmbOF_Click);
+    // Choosing the format that is already selected changes no index, but the user asked for
+    // its defaults all the same. A choice that did change the index has had them already.
+    connect(cmbOF, &QComboBox::activated, this, [this](int index) {
+        if (!m_lists.showsDefaults(index))
+            cmbOF_Click(index);
+    });
+    // RMVB and RM read their audio and video values only with a frame size.
+    connect(cmbS, &QComboBox::currentTextChanged, this, [this] { m_lists.updateEnabled(); });
     connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
     connect(m_search, &FolderSearch::finished, this, [this] {
         updateHint();
@@ -245,6 +254,9 @@ void frmMain::applySetupIni()
 void frmMain::cmbOF_Click(int index)
 {
     m_lists.applyDefaults(index);
+    m_lists.updateEnabled();
+    if (Formats::isValid(index))
+        emit parameterListsReset(index);
 }
 
 QString frmMain::outputFolderText() const
@@ -406,8 +418,7 @@ void frmMain::setControlsLocked(bool locked)
     for (QToolButton *button : CmdToolsBar)
         if (button)
             button->setEnabled(!locked);
-    for (QComboBox *list : m_lists.all())
-        list->setEnabled(!locked);
+    m_lists.setLocked(locked);
     lblFeed->setEnabled(!locked);
     Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
     Command3->setIcon(

@@ -133,6 +133,8 @@ public slots:
 signals:
     // A folder search has ended and its files are in the list.
     void folderSearchFinished();
+    // The parameter lists have just taken the format's defaults.
+    void parameterListsReset(int format);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
