@@ -1,6 +1,6 @@
 #include "RecordingMessageSink.h"
-#include "process/SettingsFiles.h"
 #include "options/frmOptions.h"
+#include "process/SettingsFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -105,6 +105,8 @@ private slots:
     void opening_data();
     void opening();
     void tickingEnablesTimeBoxes();
+    void timeBoxesSayWhatTheyHold_data();
+    void timeBoxesSayWhatTheyHold();
     void refusedTimes_data();
     void refusedTimes();
     void accepted_data();
@@ -241,6 +243,36 @@ void TestOptions::tickingEnablesTimeBoxes()
     for (const QLineEdit *box : timeBoxes(dialog))
         QVERIFY2(!box->isEnabled(), qPrintable(box->objectName()));
     QCOMPARE(dialog.txtFromM->text(), QStringLiteral("7"));
+}
+
+void TestOptions::timeBoxesSayWhatTheyHold_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("start hours") << "txtFromH"
+                                 << "开始：时";
+    QTest::newRow("start minutes") << "txtFromM"
+                                   << "开始：分";
+    QTest::newRow("start seconds") << "txtFromS"
+                                   << "开始：秒";
+    QTest::newRow("end hours") << "txtToH"
+                               << "结束：时";
+    QTest::newRow("end minutes") << "txtToM"
+                                 << "结束：分";
+    QTest::newRow("end seconds") << "txtToS"
+                                 << "结束：秒";
+}
+
+void TestOptions::timeBoxesSayWhatTheyHold()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, toolTip);
+    OptionsValues values;
+    RecordingMessageSink messages;
+    frmOptions dialog(values, m_ini, &messages);
+    const QLineEdit *edit = dialog.findChild<QLineEdit *>(box);
+    QVERIFY(edit);
+    QCOMPARE(edit->toolTip(), toolTip);
 }
 
 void TestOptions::refusedTimes_data()
