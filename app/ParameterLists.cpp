@@ -3,6 +3,7 @@
 #include "app/MainLayout.h"
 #include "convert/Formats.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 
@@ -47,6 +48,12 @@ QComboBox *makeFormatList(QWidget *window)
     list->setToolTip(QStringLiteral("Output Format"));
     for (int format = 0; format < Formats::Count; ++format)
         list->addItem(Formats::itemText(format));
+    // The skin's item look leaves out the check mark's room when the open list takes its
+    // width from the items, which would cut the longest name short.
+    int widest = 0;
+    for (int row = 0; row < list->count(); ++row)
+        widest = qMax(widest, list->view()->fontMetrics().horizontalAdvance(list->itemText(row)));
+    list->view()->setMinimumWidth(widest + 48);
     return list;
 }
 

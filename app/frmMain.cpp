@@ -558,13 +558,13 @@ void frmMain::imgBrowse_Click()
 void frmMain::imgHelp_Click()
 {
     m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"));
-    imgHelp->clear();
+    m_chrome->putOut(imgHelp);
 }
 
 void frmMain::imgMin_Click()
 {
     showMinimized();
-    imgMin->clear();
+    m_chrome->putOut(imgMin);
 }
 
 void frmMain::lblWeb_Click()

@@ -103,6 +103,8 @@ public:
     QLabel *const lblWeb = m_chrome->lblWeb;
 
     double imgPBWidth() const { return m_display.imgPBWidth(); }
+    // Whether a corner button shows its lit picture.
+    bool isLit(const QLabel *cornerButton) const { return m_chrome->isLit(cornerButton); }
 
     // The address of the maker's home page.
     static QString homePage();

@@ -1,7 +1,9 @@
 #include "RecordingMessageSink.h"
+#include "SkinPixels.h"
 #include "options/frmOptions.h"
 #include "process/SettingsFiles.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -107,6 +109,8 @@ private slots:
     void tickingEnablesTimeBoxes();
     void timeBoxesSayWhatTheyHold_data();
     void timeBoxesSayWhatTheyHold();
+    void openSoundListHighlightsItsItem_data();
+    void openSoundListHighlightsItsItem();
     void refusedTimes_data();
     void refusedTimes();
     void accepted_data();
@@ -273,6 +277,38 @@ void TestOptions::timeBoxesSayWhatTheyHold()
     const QLineEdit *edit = dialog.findChild<QLineEdit *>(box);
     QVERIFY(edit);
     QCOMPARE(edit->toolTip(), toolTip);
+}
+
+void TestOptions::openSoundListHighlightsItsItem_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::newRow("ON") << 0;
+    QTest::newRow("OFF") << 1;
+}
+
+// The open ON/OFF list paints its highlighted item as a coloured bar with light text on it.
+void TestOptions::openSoundListHighlightsItsItem()
+{
+    QFETCH(int, row);
+    QVERIFY(SkinPixels::applyShippedSkin());
+    OptionsValues values;
+    RecordingMessageSink messages;
+    frmOptions dialog(values, m_ini, &messages);
+    showActive(&dialog);
+    dialog.cmbSR->showPopup();
+    QAbstractItemView *view = dialog.cmbSR->view();
+    QTRY_VERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(row, 0));
+    const QRect bar = view->visualRect(view->currentIndex());
+    const QImage image = view->viewport()->grab().toImage();
+    const QColor highlight(0x3d, 0x7c, 0xc9);
+    const double share = SkinPixels::shareOf(image, bar, highlight);
+    dialog.cmbSR->hidePopup();
+    qApp->setStyleSheet(QString());
+    QVERIFY2(share > 0.5, qPrintable(QString::number(share)));
+    QVERIFY(SkinPixels::countUnlike(image, bar, highlight, 100) > 10);
+    QVERIFY(SkinPixels::shareOf(image, view->visualRect(view->model()->index(1 - row, 0)),
+                                Qt::white) > 0.5);
 }
 
 void TestOptions::refusedTimes_data()
