@@ -1,4 +1,5 @@
 #include "app/MessageBoxSink.h"
+#include "app/QtTranslation.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
 #include "app/frmMain.h"
@@ -34,7 +35,7 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vidmorph"));
+    QtTranslation::install(&app);
 
     const QStringList files = fileArguments(QApplication::arguments());
     SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));

@@ -4,6 +4,8 @@
 #include "SkinPixels.h"
 #include "TestLocations.h"
 #include "TestMedia.h"
+#include "app/MessageBoxSink.h"
+#include "app/QtTranslation.h"
 #include "app/frmMain.h"
 #include "convert/BatchScheduler.h"
 #include "dialogs/FileDialogs.h"
@@ -12,12 +14,15 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -43,6 +48,10 @@ private slots:
     void openListShowsWholeItems_data();
     void openListShowsWholeItems();
     void startButtonLookIsItsOwn();
+    void qtTextsInChinese_data();
+    void qtTextsInChinese();
+    void messageBoxesShowTheirWholeCaption_data();
+    void messageBoxesShowTheirWholeCaption();
     void browseForOutputFolder();
     void dialogsOpenModally_data();
     void dialogsOpenModally();
@@ -309,6 +318,107 @@ void TestWindow::startButtonLookIsItsOwn()
     // plain look (tested with the form).
     const double blue = SkinPixels::shareOf(image, middle, QColor(0x3d, 0x7e, 0xcf), 40);
     QVERIFY2(blue > 0.5, qPrintable(QString::number(blue)));
+}
+
+void TestWindow::qtTextsInChinese_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("message box OK") << "message box"
+                                    << "OK"
+                                    << "确定";
+    QTest::newRow("message box Cancel") << "message box"
+                                        << "Cancel"
+                                        << "取消";
+    QTest::newRow("file dialog Open") << "file dialog"
+                                      << "accept"
+                                      << "打开";
+    QTest::newRow("file dialog Cancel") << "file dialog"
+                                        << "reject"
+                                        << "取消";
+    QTest::newRow("file dialog Look in") << "file dialog"
+                                         << "lookInLabel"
+                                         << "查找范围";
+    QTest::newRow("file dialog File name") << "file dialog"
+                                           << "fileNameLabel"
+                                           << "文件名";
+    QTest::newRow("folder dialog Choose") << "folder dialog"
+                                          << "accept"
+                                          << "选择";
+}
+
+void TestWindow::qtTextsInChinese()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QString, control);
+    QFETCH(QString, text);
+    static const bool installed = QtTranslation::install(qApp);
+    QVERIFY2(installed, "qtbase_zh_CN.qm from qt6-translations-l10n");
+    QString shown;
+    if (dialog == QLatin1String("message box")) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("添加"), QStringLiteral("请先添加"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        shown = box.button(control == QLatin1String("OK") ? QMessageBox::Ok : QMessageBox::Cancel)
+                    ->text();
+    } else {
+        // Qt's own dialog, as on a desktop without a native one.
+        QFileDialog files(nullptr, QStringLiteral("Open Files"), QDir::tempPath());
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        if (dialog == QLatin1String("folder dialog"))
+            files.setFileMode(QFileDialog::Directory);
+        if (control == QLatin1String("accept") || control == QLatin1String("reject")) {
+            auto *buttons = files.findChild<QDialogButtonBox *>();
+            QVERIFY(buttons);
+            for (QAbstractButton *button : buttons->buttons())
+                if ((buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) ==
+                    (control == QLatin1String("accept")))
+                    shown = button->text();
+        } else {
+            auto *label = files.findChild<QLabel *>(control);
+            QVERIFY(label);
+            shown = label->text();
+        }
+    }
+    QVERIFY2(shown.contains(text), qPrintable(shown));
+}
+
+void TestWindow::messageBoxesShowTheirWholeCaption_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty list") << "添加"
+                                << "请先添加一个文件";
+    QTest::newRow("minutes") << "分钟"
+                             << "分钟必须小于60";
+    QTest::newRow("seconds") << "秒"
+                             << "秒必须小于60";
+    QTest::newRow("tool missing") << "Vidmorph"
+                                  << "File or command not found";
+    QTest::newRow("caption longer than the text") << "输出文件夹无法创建，请选择另一个文件夹"
+                                                  << "无法转换";
+}
+
+void TestWindow::messageBoxesShowTheirWholeCaption()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, text);
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok);
+    MessageBoxSink::fitCaption(box);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QCOMPARE(box.windowTitle(), caption);
+    // Room for the caption in a bold title font, the window's icon and three title buttons.
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int captionWidth = QFontMetrics(bold).horizontalAdvance(caption);
+    QVERIFY2(box.width() >= captionWidth + 100,
+             qPrintable(QStringLiteral("%1 < %2 + 100").arg(box.width()).arg(captionWidth)));
+    // The text is not cut either.
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label);
+    QVERIFY(label->width() >= label->minimumSizeHint().width());
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
 }
 
 void TestWindow::browseForOutputFolder()
