@@ -502,12 +502,14 @@ void frmMain::imgAdd_Click()
     if (!m_lastFolder.isEmpty())
         m_dialogs.setPath(m_lastFolder);
     m_dialogs.setFilter(QStringLiteral("所有格式文件(*.*)|*.*"));
+    // Picking a whole selection at once spares the user a dialog per file.
+    m_dialogs.setMultiSelect(true);
     if (m_dialogs.ShowOpen() == 0)
         return;
-    const QString fileName = m_dialogs.FileName();
-    if (!fileName.isEmpty()) {
-        m_lastFolder = PathFunctions::ParsePath(fileName);
-        appendRows({fileName}, true);
+    const QStringList fileNames = m_dialogs.FileNames();
+    if (!fileNames.isEmpty()) {
+        m_lastFolder = PathFunctions::ParsePath(fileNames.last());
+        appendRows(fileNames, true);
     }
     updateHint();
 }
