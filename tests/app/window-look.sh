@@ -51,7 +51,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 
     # The corner buttons, unlit: the pointer rests on the free surface.
     at 400 40; sleep 0.5
-    shoot corner-unlit $((x + 560)) "$y" 138 40
+    shoot corner-unlit $((x + 540)) "$y" 158 48
 
     # A list that RMVB does not read until a size is chosen, with its tool tip.
     at 530 158; sleep 0.3; at 532 157; sleep 2
@@ -118,8 +118,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     kill "$pid"; wait "$pid" 2>/dev/null
     exit $status
 ' session "$(dirname "$0")/../support/x11-window.sh" "$grab" "$app" "$shots" "$work"
+# A PNG of a few hundred bytes is little more than its header: a crop of nothing.
 for shot in "${shots_taken[@]}"; do
     size=$(stat -c %s "$shots/$shot.png")
     echo "saved $shots/$shot.png ($size bytes)"
-    [ "$size" -gt 1000 ]
+    [ "$size" -gt 400 ]
 done
