@@ -3,6 +3,7 @@
 #include "app/MainLayout.h"
 #include "convert/Formats.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 
@@ -47,6 +48,12 @@ QComboBox *makeFormatList(QWidget *window)
     list->setToolTip(QStringLiteral("Output Format"));
     for (int format = 0; format < Formats::Count; ++format)
         list->addItem(Formats::itemText(format));
+    // The skin's item look leaves out the check mark's room when the open list takes its
+    // width from the items, which would cut the longest name short.
+    int widest = 0;
+    for (int row = 0; row < list->count(); ++row)
+        widest = qMax(widest, list->view()->fontMetrics().horizontalAdvance(list->itemText(row)));
+    list->view()->setMinimumWidth(widest + 48);
     return list;
 }
 
@@ -65,11 +72,57 @@ ParameterLists::ParameterLists(QWidget *window)
     // is a change and applies its defaults.
     for (QComboBox *list : all())
         list->setCurrentIndex(-1);
+    auto caption = [window](const char *name) {
+        return window->findChild<QLabel *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+    };
+    m_parameters = {
+        {Formats::VideoBitrate, cmbVB, caption("Label2")},
+        {Formats::FrameRate, cmbF, caption("Label3")},
+        {Formats::FrameSize, cmbS, caption("Label4")},
+        {Formats::SampleRate, cmbR, caption("Label5")},
+        {Formats::AudioBitrate, cmbBR, caption("Label6")},
+        {Formats::Channel, cmbChannel, caption("Label7")},
+    };
 }
 
 QList<QComboBox *> ParameterLists::all() const
 {
     return {cmbOF, cmbR, cmbBR, cmbS, cmbVB, cmbF, cmbChannel};
+}
+
+QString ParameterLists::unusedToolTip()
+{
+    return QStringLiteral("此格式不使用这个值");
+}
+
+QString ParameterLists::unusedUntilSizedToolTip()
+{
+    return QStringLiteral("选了视频尺寸（不是“原始大小”）时，此格式才使用这个值");
+}
+
+void ParameterLists::setLocked(bool locked)
+{
+    m_locked = locked;
+    cmbOF->setEnabled(!locked);
+    updateEnabled();
+}
+
+void ParameterLists::updateEnabled()
+{
+    const int format = cmbOF->currentIndex();
+    const QString size = cmbS->currentText();
+    for (const Parameter &parameter : std::as_const(m_parameters)) {
+        const bool read = Formats::readsList(format, parameter.id, size);
+        parameter.list->setEnabled(read && !m_locked);
+        if (parameter.caption)
+            parameter.caption->setEnabled(read);
+        // Any text other than the sentinel counts as a size, so an empty one asks the table
+        // whether a chosen size would make the list count.
+        const bool readOnceSized = !read && Formats::readsList(format, parameter.id, QString());
+        parameter.list->setToolTip(read            ? Formats::parameterList(parameter.id).toolTip
+                                   : readOnceSized ? unusedUntilSizedToolTip()
+                                                   : unusedToolTip());
+    }
 }
 
 void ParameterLists::selectPresets()
@@ -94,6 +147,19 @@ void ParameterLists::applyDefaults(int format)
     setListText(cmbR, defaults->sampleRate);
     setListText(cmbBR, defaults->audioBitrate);
     cmbChannel->setCurrentIndex(defaults->channelIndex);
+}
+
+bool ParameterLists::showsDefaults(int format) const
+{
+    const std::optional<Formats::Defaults> defaults = Formats::defaults(format);
+    if (!defaults)
+        return true;
+    auto shows = [](const QComboBox *list, const std::optional<QString> &text) {
+        return !text || list->currentText() == *text;
+    };
+    return shows(cmbVB, defaults->videoBitrate) && shows(cmbF, defaults->frameRate) &&
+           shows(cmbS, defaults->frameSize) && shows(cmbR, defaults->sampleRate) &&
+           shows(cmbBR, defaults->audioBitrate) && listIndex(cmbChannel) == defaults->channelIndex;
 }
 
 void ParameterLists::restore(const QStringList &records)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Formats.h"
 #include "convert/ParameterSet.h"
 #include "process/SettingsFiles.h"
 
@@ -7,6 +8,7 @@
 #include <QStringList>
 
 class QComboBox;
+class QLabel;
 class QWidget;
 
 // The output format list and the six parameter lists of the main window with their captions:
@@ -29,10 +31,22 @@ public:
     // The seven lists in the order a batch locks them.
     QList<QComboBox *> all() const;
 
+    // A parameter list that the chosen format's commands do not read (given the frame size
+    // shown) is disabled with its caption, its tool tip saying why; the others are enabled.
+    // While locked, for a batch, every list is disabled. The texts are never touched.
+    void updateEnabled();
+    void setLocked(bool locked);
+    // The tool tip of a list the format does not read, and of one it reads only once a frame
+    // size is chosen.
+    static QString unusedToolTip();
+    static QString unusedUntilSizedToolTip();
+
     // What start-up selects before setup.ini is read: the presets, then the first format.
     void selectPresets();
     // The format's defaults; nothing for an index that is no format.
     void applyDefaults(int format);
+    // Whether the lists already show every value the format's defaults write.
+    bool showsDefaults(int format) const;
     // Selects the stored indexes of setup.ini's records; a record that is not a number, or an
     // index past the list's end, leaves that list as it was.
     void restore(const QStringList &records);
@@ -44,4 +58,15 @@ public:
     static int listIndex(const QComboBox *list);
     // Writes a text into an editable list, selecting the item of exactly that text if any.
     static void setListText(QComboBox *list, const QString &text);
+
+private:
+    struct Parameter
+    {
+        Formats::ParameterListId id;
+        QComboBox *list;
+        QLabel *caption;
+    };
+    // The six parameter lists with their captions, made by the constructor.
+    QList<Parameter> m_parameters;
+    bool m_locked = false;
 };

@@ -4,11 +4,38 @@
 #include "dialogs/SurfaceDrag.h"
 
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QWidget>
 
 namespace {
+
+const char *const LitProperty = "lit";
+
+struct CornerPicture
+{
+    const char *name;
+    const char *unlit;
+    const char *lit;
+    QSize size;
+};
+
+// The lit pictures keep the sizes the window was designed with; the unlit ones match them.
+const CornerPicture cornerPictures[] = {
+    {"imgHelp", ":/icons/help.svg", ":/icons/help-light.svg", QSize(12, 17)},
+    {"imgMin", ":/icons/min.svg", ":/icons/min-light.svg", QSize(14, 14)},
+    {"imgExit", ":/icons/exit-corner.svg", ":/icons/exit-light.svg", QSize(14, 13)},
+};
+
+const CornerPicture *pictureOf(const QLabel *button)
+{
+    for (const CornerPicture &picture : cornerPictures)
+        if (button->objectName() == QLatin1String(picture.name))
+            return &picture;
+    return nullptr;
+}
 
 QLabel *makeLink(QWidget *window, const QString &name, const QString &text, const QString &toolTip)
 {
@@ -36,30 +63,55 @@ WindowChrome::WindowChrome(QWidget *window, Actions actions)
 {
     for (QLabel *label : {imgHelp, imgMin, imgExit, lblFeed, lblWeb})
         label->installEventFilter(this);
+    for (QLabel *button : {imgHelp, imgMin, imgExit}) {
+        // The pictures are a pixel or two off their places' size; centred they line up.
+        button->setAlignment(Qt::AlignCenter);
+        putOut(button);
+    }
+    // The keyboard's way to the help, as desktop programs have it.
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    help->setObjectName(QStringLiteral("helpShortcut"));
+    connect(help, &QShortcut::activated, this, [this] { m_actions.help(); });
+}
+
+void WindowChrome::light(QLabel *button)
+{
+    if (const CornerPicture *picture = pictureOf(button)) {
+        button->setPixmap(QIcon(QLatin1String(picture->lit)).pixmap(picture->size));
+        button->setProperty(LitProperty, true);
+    }
+}
+
+void WindowChrome::putOut(QLabel *button)
+{
+    if (const CornerPicture *picture = pictureOf(button)) {
+        button->setPixmap(QIcon(QLatin1String(picture->unlit)).pixmap(picture->size));
+        button->setProperty(LitProperty, false);
+    }
+}
+
+bool WindowChrome::isLit(const QLabel *button) const
+{
+    return button->property(LitProperty).toBool();
 }
 
 bool WindowChrome::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove) {
-        if (watched == imgHelp) {
-            imgHelp->setPixmap(QIcon(QStringLiteral(":/icons/help-light.svg")).pixmap(12, 17));
-            return true;
-        }
-        if (watched == imgMin) {
-            imgMin->setPixmap(QIcon(QStringLiteral(":/icons/min-light.svg")).pixmap(14, 14));
-            return true;
-        }
-        if (watched == imgExit) {
-            imgExit->setPixmap(QIcon(QStringLiteral(":/icons/exit-light.svg")).pixmap(14, 13));
-            return true;
+        for (QLabel *button : {imgHelp, imgMin, imgExit}) {
+            if (watched == button) {
+                light(button);
+                return true;
+            }
         }
         if (watched == lblFeed) {
-            QFont bold = lblFeed->font();
-            bold.setBold(true);
-            lblFeed->setFont(bold);
+            if (lblFeed->isEnabled())
+                setFeedbackBold(true);
             return true;
         }
     }
+    if (watched == lblFeed && event->type() == QEvent::EnabledChange)
+        feedbackEnabledChanged();
     if (clicked(watched, event))
         return true;
     return QObject::eventFilter(watched, event);
@@ -91,14 +143,27 @@ bool WindowChrome::clicked(QObject *watched, QEvent *event)
     return true;
 }
 
+void WindowChrome::setFeedbackBold(bool bold)
+{
+    QFont font = lblFeed->font();
+    font.setBold(bold);
+    lblFeed->setFont(font);
+}
+
+void WindowChrome::feedbackEnabledChanged()
+{
+    const bool enabled = lblFeed->isEnabled();
+    if (!enabled)
+        setFeedbackBold(false);
+    lblFeed->setCursor(enabled ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
 void WindowChrome::Form_MouseMove()
 {
-    QFont regular = lblFeed->font();
-    regular.setBold(false);
-    lblFeed->setFont(regular);
-    imgHelp->clear();
-    imgExit->clear();
-    imgMin->clear();
+    setFeedbackBold(false);
+    putOut(imgHelp);
+    putOut(imgExit);
+    putOut(imgMin);
 }
 
 void WindowChrome::surfaceMoved(QMouseEvent *event)

@@ -8,8 +8,9 @@ class QMouseEvent;
 class QWidget;
 
 // The window's own chrome: the help, minimise and exit pictures in its corner, which light up
-// under the pointer and go out when it moves over the free surface; the feedback link, which
-// turns bold; the web link; and moving the window by its free surface.
+// under the pointer and go out when it moves over the free surface (an unlit button shows a
+// quieter picture, so the user sees it is there); the feedback link, which turns bold; the web
+// link; F1 for help; and moving the window by its free surface.
 class WindowChrome : public QObject
 {
     Q_OBJECT
@@ -30,6 +31,10 @@ public:
 
     // Puts every light out, as a move over the window's free surface does.
     void Form_MouseMove();
+    // One corner button's light: on as under the pointer, or out.
+    void light(QLabel *button);
+    void putOut(QLabel *button);
+    bool isLit(const QLabel *button) const;
     // The window's own mouse events: moves over its surface put the lights out; a press on
     // it moves the window.
     void surfaceMoved(QMouseEvent *event);
@@ -40,6 +45,9 @@ protected:
 
 private:
     bool clicked(QObject *watched, QEvent *event);
+    void setFeedbackBold(bool bold);
+    // The feedback link follows the batch: a disabled link neither lights up nor offers a hand.
+    void feedbackEnabledChanged();
 
     QWidget *m_window;
     Actions m_actions;

@@ -6,6 +6,7 @@
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
 #include "convert/FolderSearch.h"
+#include "convert/Formats.h"
 #include "convert/Leftovers.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
@@ -74,6 +75,14 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
     setWindowIcon(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
     buildControls();
     connect(cmbOF, &QComboBox::currentIndexChanged, this, &frmMain::cmbOF_Click);
+    // Choosing the format that is already selected changes no index, but the user asked for
+    // its defaults all the same. A choice that did change the index has had them already.
+    connect(cmbOF, &QComboBox::activated, this, [this](int index) {
+        if (!m_lists.showsDefaults(index))
+            cmbOF_Click(index);
+    });
+    // RMVB and RM read their audio and video values only with a frame size.
+    connect(cmbS, &QComboBox::currentTextChanged, this, [this] { m_lists.updateEnabled(); });
     connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
     connect(m_search, &FolderSearch::finished, this, [this] {
         updateHint();
@@ -249,6 +258,9 @@ void frmMain::applySetupIni()
 void frmMain::cmbOF_Click(int index)
 {
     m_lists.applyDefaults(index);
+    m_lists.updateEnabled();
+    if (Formats::isValid(index))
+        emit parameterListsReset(index);
 }
 
 QString frmMain::outputFolderText() const
@@ -413,8 +425,7 @@ void frmMain::setControlsLocked(bool locked)
     for (QToolButton *button : CmdToolsBar)
         if (button)
             button->setEnabled(!locked);
-    for (QComboBox *list : m_lists.all())
-        list->setEnabled(!locked);
+    m_lists.setLocked(locked);
     lblFeed->setEnabled(!locked);
     Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
     Command3->setIcon(
@@ -501,12 +512,14 @@ void frmMain::imgAdd_Click()
     if (!m_lastFolder.isEmpty())
         m_dialogs.setPath(m_lastFolder);
     m_dialogs.setFilter(QStringLiteral("所有格式文件(*.*)|*.*"));
+    // Picking a whole selection at once spares the user a dialog per file.
+    m_dialogs.setMultiSelect(true);
     if (m_dialogs.ShowOpen() == 0)
         return;
-    const QString fileName = m_dialogs.FileName();
-    if (!fileName.isEmpty()) {
-        m_lastFolder = PathFunctions::ParsePath(fileName);
-        appendRows({fileName}, true);
+    const QStringList fileNames = m_dialogs.FileNames();
+    if (!fileNames.isEmpty()) {
+        m_lastFolder = PathFunctions::ParsePath(fileNames.last());
+        appendRows(fileNames, true);
     }
     updateHint();
 }
@@ -557,13 +570,13 @@ void frmMain::imgBrowse_Click()
 void frmMain::imgHelp_Click()
 {
     m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"));
-    imgHelp->clear();
+    m_chrome->putOut(imgHelp);
 }
 
 void frmMain::imgMin_Click()
 {
     showMinimized();
-    imgMin->clear();
+    m_chrome->putOut(imgMin);
 }
 
 void frmMain::lblWeb_Click()

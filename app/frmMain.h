@@ -103,6 +103,8 @@ public:
     QLabel *const lblWeb = m_chrome->lblWeb;
 
     double imgPBWidth() const { return m_display.imgPBWidth(); }
+    // Whether a corner button shows its lit picture.
+    bool isLit(const QLabel *cornerButton) const { return m_chrome->isLit(cornerButton); }
 
     // The address of the maker's home page.
     static QString homePage();
@@ -133,6 +135,8 @@ public slots:
 signals:
     // A folder search has ended and its files are in the list.
     void folderSearchFinished();
+    // The parameter lists have just taken the format's defaults.
+    void parameterListsReset(int format);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

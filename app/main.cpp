@@ -1,6 +1,8 @@
 #include "app/MessageBoxSink.h"
+#include "app/QtTranslation.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
+#include "app/WindowOptions.h"
 #include "app/frmMain.h"
 #include "convert/Locations.h"
 #include "headless/HeadlessMode.h"
@@ -10,34 +12,60 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
+
+#include <cstdio>
 
 namespace {
 
-QStringList fileArguments(const QStringList &arguments)
+QStringList absolutePaths(const QStringList &files)
 {
-    QStringList files;
-    for (const QString &argument : arguments.mid(1))
-        files.append(QFileInfo(argument).absoluteFilePath());
-    return files;
+    QStringList paths;
+    for (const QString &file : files)
+        paths.append(QFileInfo(file).absoluteFilePath());
+    return paths;
+}
+
+void printError(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Decided before any QApplication exists: the headless mode must work without a display.
+    // Decided before any QApplication exists: the headless mode must work without a display,
+    // and a window that cannot open must say why rather than abort.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(NativePath::decode(argv[i]));
     if (HeadlessOptions::wanted(arguments))
         return HeadlessMode::run(argc, argv);
+    const WindowOptions options = WindowOptions::parse(arguments);
+    switch (options.action()) {
+    case WindowOptions::Action::Headless:
+        return HeadlessMode::run(argc, argv);
+    case WindowOptions::Action::Refuse:
+        printError(options.message());
+        return options.exitCode();
+    case WindowOptions::Action::OpenWindow:
+        break;
+    }
+    if (!WindowOptions::displayAvailable(QProcessEnvironment::systemEnvironment())) {
+        printError(WindowOptions::noDisplayText());
+        return WindowOptions::NoDisplayExitCode;
+    }
 
-    QApplication app(argc, argv);
+    // Qt sees the program's name only: the rest are file names, however they look.
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vidmorph"));
+    QtTranslation::install(&app);
 
-    const QStringList files = fileArguments(arguments);
+    const QStringList files = absolutePaths(options.files());
     SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     if (!instance.acquire())
         return instance.handOff(files) ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "convert/Formats.h"
 
 #include <array>
+#include <iterator>
 
 namespace Formats {
 
@@ -32,6 +33,25 @@ const std::array<FormatInfo, Count> formats = {{
     {"3GP(手机3GP格式)", "3GP", ".3gp", true, "128", "29", "320x240", "8000", "12.2", 0},
     {"MP3(纯音频格式)", "MP3", ".mp3", false, nullptr, nullptr, nullptr, "48000", "320", 1},
 }};
+
+// When a list's value reaches a format's commands.
+enum class Reads : unsigned char { Never, Always, WithSize };
+
+// One row per format, in the format list's order; the columns follow ParameterListId: sample
+// rate, audio bitrate, channels, frame size, video bitrate, frame rate. The two-stage formats
+// never read the frame rate; MOV and the mobile formats read only the size.
+constexpr Reads N = Reads::Never, A = Reads::Always, S = Reads::WithSize;
+const std::array<Reads, ParameterListCount> listReads[] = {
+    {S, S, S, A, S, N}, // RMVB
+    {S, S, S, A, S, N}, // RM
+    {N, A, N, N, A, A}, // MPG
+    {N, A, N, N, A, A}, // AVI
+    {N, A, N, N, A, N}, // MPEG4
+    {N, N, N, A, N, N}, // MOV
+    {N, N, N, A, N, N}, // mobile MP4
+    {N, N, N, A, N, N}, // 3GP
+    {A, A, A, N, N, N}, // MP3
+};
 
 QStringList split(const char *items)
 {
@@ -88,6 +108,23 @@ const ParameterList &parameterList(ParameterListId id)
          split("15|23|29")},
     }};
     return lists[id];
+}
+
+bool readsList(int format, ParameterListId list, const QString &frameSizeText)
+{
+    const int column = static_cast<int>(list);
+    if (format < 0 || format >= int(std::size(listReads)) || column < 0 ||
+        column >= ParameterListCount)
+        return true;
+    switch (listReads[format][column]) {
+    case Reads::Never:
+        return false;
+    case Reads::WithSize:
+        return frameSizeText != keepSourceSize();
+    case Reads::Always:
+        break;
+    }
+    return true;
 }
 
 std::optional<Defaults> defaults(int format)

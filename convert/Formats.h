@@ -35,6 +35,11 @@ enum ParameterListId { SampleRate, AudioBitrate, Channel, FrameSize, VideoBitrat
 constexpr int ParameterListCount = 6;
 const ParameterList &parameterList(ParameterListId id);
 
+// Whether the format's commands read the list's value, given the frame size list's text: RMVB
+// and RM read their audio and video values only once a size other than "原始大小" is chosen. A
+// format without a row here (an index the program does not know) reads every list.
+bool readsList(int format, ParameterListId list, const QString &frameSizeText);
+
 // What choosing a format writes into the lists, in this order: video bitrate, frame rate,
 // frame size, sample rate, audio bitrate, channel index. MP3 leaves the video lists alone.
 struct Defaults

@@ -61,11 +61,23 @@ QStringList CCommonDialogs::nameFilters(const QString &filter)
 int CCommonDialogs::ShowOpen()
 {
     const QString startFolder = Path().isEmpty() ? QDir::currentPath() : Path();
-    const QString chosen = FileDialogs::openFile(m_owner, Title(), startFolder,
-                                                 nameFilters(m_filter), FileName(), m_defExt);
+    QStringList chosen;
+    if (m_multiSelect) {
+        chosen = FileDialogs::openFiles(m_owner, Title(), startFolder, nameFilters(m_filter),
+                                        FileName(), m_defExt);
+    } else {
+        const QString file = FileDialogs::openFile(m_owner, Title(), startFolder,
+                                                   nameFilters(m_filter), FileName(), m_defExt);
+        if (!file.isEmpty())
+            chosen.append(file);
+    }
+    chosen.removeAll(QString());
     if (chosen.isEmpty())
         return 0;
-    m_fileName = QDir::toNativeSeparators(chosen);
+    m_fileNames.clear();
+    for (const QString &file : std::as_const(chosen))
+        m_fileNames.append(QDir::toNativeSeparators(file));
+    m_fileName = m_fileNames.first();
     m_fileTitle = QFileInfo(m_fileName).fileName();
     m_path = m_fileName.left(qMax<qsizetype>(0, m_fileName.lastIndexOf(QDir::separator())));
     return -1;

@@ -2,12 +2,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
 // The open-file dialog behind one object with properties, as the Add file command uses it:
-// set Title, Path and Filter, call ShowOpen, read FileName. The choice is kept from one
-// showing to the next, so the dialog reopens where the user was.
+// set Title, Path and Filter, call ShowOpen, read FileName (or, with MultiSelect, FileNames).
+// The choice is kept from one showing to the next, so the dialog reopens where the user was.
 class CCommonDialogs
 {
 public:
@@ -28,8 +29,15 @@ public:
     QString DefExt() const { return m_defExt; }
     void setDefExt(const QString &value) { m_defExt = value; }
 
-    // One existing file. -1 when the user confirmed (FileName, FileTitle and Path are set),
-    // 0 when the user cancelled (nothing changes).
+    // Whether the open dialog lets the user pick several files of one folder at once.
+    bool MultiSelect() const { return m_multiSelect; }
+    void setMultiSelect(bool value) { m_multiSelect = value; }
+    // Every file of the latest confirmed choice, in the order the dialog listed them; FileName
+    // is the first of them.
+    QStringList FileNames() const { return m_fileNames; }
+
+    // One existing file, or several with MultiSelect. -1 when the user confirmed (FileName,
+    // FileNames, FileTitle and Path are set), 0 when the user cancelled (nothing changes).
     int ShowOpen();
 
     // The filter in the dialog's own form, one entry per description/pattern pair; "*.*"
@@ -44,4 +52,6 @@ private:
     QString m_fileName;
     QString m_filter;
     QString m_defExt;
+    bool m_multiSelect = false;
+    QStringList m_fileNames;
 };

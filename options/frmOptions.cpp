@@ -18,11 +18,14 @@
 
 namespace {
 
-QLineEdit *timeBox(QWidget *parent, const char *name, const QRect &geometry)
+// The six boxes carry no captions of their own; the tool tip says which part of which time
+// a box holds.
+QLineEdit *timeBox(QWidget *parent, const char *name, const QRect &geometry, const char *toolTip)
 {
     auto *box = new QLineEdit(QStringLiteral("0"), parent);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(geometry);
+    box->setToolTip(QString::fromUtf8(toolTip));
     return box;
 }
 
@@ -53,12 +56,12 @@ frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &opti
     chkMC->setObjectName(QStringLiteral("chkMC"));
     chkMC->setGeometry(Twips::rect(240, 780, 1800, 300));
 
-    txtFromH = timeBox(this, "txtFromH", Twips::rect(450, 1170, 840, 315));
-    txtFromM = timeBox(this, "txtFromM", Twips::rect(1470, 1170, 840, 315));
-    txtFromS = timeBox(this, "txtFromS", Twips::rect(2490, 1170, 840, 315));
-    txtToH = timeBox(this, "txtToH", Twips::rect(450, 1575, 840, 315));
-    txtToM = timeBox(this, "txtToM", Twips::rect(1470, 1575, 840, 315));
-    txtToS = timeBox(this, "txtToS", Twips::rect(2490, 1575, 840, 315));
+    txtFromH = timeBox(this, "txtFromH", Twips::rect(450, 1170, 840, 315), "开始：时");
+    txtFromM = timeBox(this, "txtFromM", Twips::rect(1470, 1170, 840, 315), "开始：分");
+    txtFromS = timeBox(this, "txtFromS", Twips::rect(2490, 1170, 840, 315), "开始：秒");
+    txtToH = timeBox(this, "txtToH", Twips::rect(450, 1575, 840, 315), "结束：时");
+    txtToM = timeBox(this, "txtToM", Twips::rect(1470, 1575, 840, 315), "结束：分");
+    txtToS = timeBox(this, "txtToS", Twips::rect(2490, 1575, 840, 315), "结束：秒");
 
     Command1 = new QPushButton(QStringLiteral("确定"), this);
     Command1->setObjectName(QStringLiteral("Command1"));

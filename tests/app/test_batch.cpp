@@ -51,6 +51,8 @@ private slots:
     void twoRmvbFilesAlternateRunners();
     void soundPromptOffPlaysNoSound();
     void emptyListIsRefused();
+    void listsLockForABatchAndFollowTheFormatAfter_data();
+    void listsLockForABatchAndFollowTheFormatAfter();
     void failedFileInTheMiddle();
     void missingToolEndsTheBatch();
     void droppedDuringBatchIsConvertedLast();
@@ -275,6 +277,49 @@ void TestBatch::emptyListIsRefused()
     QVERIFY(!w->Timer1->isActive());
     QVERIFY(w->cmbOF->isEnabled());
     QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
+}
+
+void TestBatch::listsLockForABatchAndFollowTheFormatAfter_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("size"); // "" keeps the format's default
+    QTest::addColumn<QStringList>("enabledAfter");
+    QTest::newRow("MPG") << int(Formats::MPG) << "" << QStringList{"cmbBR", "cmbVB", "cmbF"};
+    QTest::newRow("RMVB with a size")
+        << int(Formats::RMVB) << "320x240"
+        << QStringList{"cmbR", "cmbBR", "cmbS", "cmbVB", "cmbChannel"};
+}
+
+void TestBatch::listsLockForABatchAndFollowTheFormatAfter()
+{
+    QFETCH(int, format);
+    QFETCH(QString, size);
+    QFETCH(QStringList, enabledAfter);
+    auto w = window();
+    w->cmbOF->setCurrentIndex(format);
+    if (!size.isEmpty())
+        w->cmbS->setEditText(size);
+    w->appendFiles({m_clip});
+    auto enabledLists = [&] {
+        QStringList names;
+        for (const QComboBox *list :
+             {w->cmbOF, w->cmbR, w->cmbBR, w->cmbS, w->cmbVB, w->cmbF, w->cmbChannel})
+            if (list->isEnabled())
+                names.append(list->objectName());
+        return names;
+    };
+    QStringList enabledDuring{"not seen"};
+    bool feedbackDuring = true;
+    connect(w->scheduler(), &BatchScheduler::toolStarted, this, [&] {
+        enabledDuring = enabledLists();
+        feedbackDuring = w->lblFeed->isEnabled();
+    });
+    start(*w);
+    QCOMPARE(outputs().size(), 1);
+    QCOMPARE(enabledDuring, QStringList());
+    QVERIFY(!feedbackDuring);
+    QCOMPARE(enabledLists(), QStringList{"cmbOF"} + enabledAfter);
+    QVERIFY(w->lblFeed->isEnabled());
 }
 
 void TestBatch::failedFileInTheMiddle()

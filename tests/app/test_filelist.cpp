@@ -7,16 +7,22 @@
 #include "dialogs/CCommonDialogs.h"
 #include "dialogs/FileDialogs.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <memory>
@@ -32,6 +38,8 @@ private slots:
     void init();
     void addFileAppendsAndReopensInItsFolder();
     void addFileCancelChangesNothing();
+    void addSeveralFilesAtOnce();
+    void severalFilesArriveInTheDialogsOrder();
     void commonDialogProperties();
     void nameFilters_data();
     void nameFilters();
@@ -118,6 +126,70 @@ void TestFileList::addFileCancelChangesNothing()
     QCOMPARE(w->files()->count(), 0);
     QVERIFY(w->picText->isVisibleTo(w.get()));
     QCOMPARE(w->lblText->text(), QStringLiteral("拖拽文件到这里开始转换"));
+}
+
+void TestFileList::addSeveralFilesAtOnce()
+{
+    auto w = window();
+    const QString folder = m_dir->filePath(QStringLiteral("假期"));
+    const QStringList picked = {folder + "/a.avi", folder + "/b clip.mpeg", folder + "/c.MOV"};
+    for (const QString &path : picked)
+        touch(path);
+    FileDialogs::queueFiles(picked);
+    w->imgAdd_Click();
+    QCOMPARE(rows(*w), picked);
+    QCOMPARE(formats(*w), QStringList({"AVI", "PEG", "MOV"}));
+    QVERIFY(!w->picText->isVisibleTo(w.get()));
+    // The next dialog opens where these came from, and a single file still works.
+    FileDialogs::queueAnswers({picked.first()});
+    w->imgAdd_Click();
+    QCOMPARE(FileDialogs::lastStartFolder(), folder + QLatin1Char('/'));
+    QCOMPARE(rows(*w), picked + QStringList{picked.first()});
+    FileDialogs::queueFiles({});
+    w->imgAdd_Click();
+    QCOMPARE(w->files()->count(), 4);
+}
+
+// Qt's own dialog reports files in the order they were picked; they arrive in the order the
+// dialog lists them.
+void TestFileList::severalFilesArriveInTheDialogsOrder()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("clips"));
+    for (const char *name : {"b.avi", "a.avi", "c.avi", "d.avi"})
+        touch(folder + QLatin1Char('/') + QLatin1String(name));
+    QStringList picked;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        if (!model || !view) {
+            dialog->reject();
+            return;
+        }
+        const QModelIndex root = model->index(folder);
+        if (!QTest::qWaitFor([&] { return model->rowCount(root) == 4; }, 10000)) {
+            dialog->reject();
+            return;
+        }
+        // Picked out of order: d, then a, then c.
+        for (const char *name : {"d.avi", "a.avi", "c.avi"})
+            view->selectionModel()->select(model->index(folder + QLatin1Char('/') + name),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        picked = dialog->selectedFiles();
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        if (buttons && buttons->button(QDialogButtonBox::Open))
+            buttons->button(QDialogButtonBox::Open)->click();
+        else
+            dialog->reject();
+    });
+    const QStringList chosen =
+        FileDialogs::openFiles(nullptr, QStringLiteral("Open Files"), folder,
+                               {QStringLiteral("所有格式文件(*.*) (*)")}, QString(), QString());
+    QCOMPARE(picked.size(), 3);
+    QCOMPARE(picked.first(), folder + QStringLiteral("/d.avi"));
+    QCOMPARE(chosen, QStringList({folder + "/a.avi", folder + "/c.avi", folder + "/d.avi"}));
 }
 
 void TestFileList::commonDialogProperties()

@@ -2,12 +2,17 @@
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
 #include "app/frmMain.h"
+#include "convert/Formats.h"
 #include "process/SettingsFiles.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -32,9 +37,19 @@ private slots:
     void typedChannelGivesZeroChannels();
     void defaultOutputFolder_data();
     void defaultOutputFolder();
+    void choosingTheSameFormatResetsTheLists();
+    void aChangedFormatTakesItsDefaultsOnce_data();
+    void aChangedFormatTakesItsDefaultsOnce();
+    void listsTheFormatDoesNotReadAreOff_data();
+    void listsTheFormatDoesNotReadAreOff();
+    void realMediaListsFollowTheSize();
+    void restoredFormatSetsTheLists();
 
 private:
     std::unique_ptr<frmMain> load();
+    // What a user does: opens the format list and picks a row.
+    static void choose(QComboBox *list, int row);
+    static QStringList enabledLists(const frmMain &w);
     void writeSetting(const QString &name, const QByteArray &content);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -319,6 +334,161 @@ void TestStartup::typedChannelGivesZeroChannels()
     QCOMPARE(w->setupValues().channelIndex, -1);
     w->cmbChannel->setCurrentIndex(0);
     QCOMPARE(w->currentParameters().channelCount, 1);
+}
+
+void TestStartup::choose(QComboBox *list, int row)
+{
+    list->showPopup();
+    QAbstractItemView *view = list->view();
+    view->setCurrentIndex(view->model()->index(row, list->modelColumn()));
+    QTest::keyClick(view, Qt::Key_Return);
+}
+
+QStringList TestStartup::enabledLists(const frmMain &w)
+{
+    QStringList names;
+    for (const QComboBox *list : {w.cmbVB, w.cmbF, w.cmbS, w.cmbR, w.cmbBR, w.cmbChannel})
+        if (list->isEnabled())
+            names.append(list->objectName());
+    return names;
+}
+
+void TestStartup::choosingTheSameFormatResetsTheLists()
+{
+    auto w = load();
+    choose(w->cmbOF, 4);
+    QCOMPARE(w->cmbOF->currentIndex(), 4);
+    w->cmbVB->setEditText(QStringLiteral("700"));
+    w->cmbBR->setEditText(QStringLiteral("96"));
+    QSignalSpy reset(w.get(), &frmMain::parameterListsReset);
+    choose(w->cmbOF, 4);
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(w->cmbVB->currentText(), QStringLiteral("1200"));
+    QCOMPARE(w->cmbBR->currentText(), QStringLiteral("320"));
+    // Unchanged lists need nothing.
+    choose(w->cmbOF, 4);
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(w->currentParameters().videoBitrate, QStringLiteral("1200"));
+}
+
+void TestStartup::aChangedFormatTakesItsDefaultsOnce_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("picked in the open list") << "popup";
+    QTest::newRow("arrow key on the closed list") << "key";
+    QTest::newRow("set by the program") << "code";
+}
+
+void TestStartup::aChangedFormatTakesItsDefaultsOnce()
+{
+    QFETCH(QString, how);
+    auto w = load();
+    w->cmbVB->setEditText(QStringLiteral("700"));
+    QSignalSpy reset(w.get(), &frmMain::parameterListsReset);
+    if (how == QLatin1String("popup"))
+        choose(w->cmbOF, 1);
+    else if (how == QLatin1String("key"))
+        QTest::keyClick(w->cmbOF, Qt::Key_Down);
+    else
+        w->cmbOF->setCurrentIndex(1);
+    QCOMPARE(w->cmbOF->currentIndex(), 1);
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(reset.at(0).at(0).toInt(), 1);
+    QCOMPARE(w->cmbVB->currentText(), QStringLiteral("1200"));
+}
+
+void TestStartup::listsTheFormatDoesNotReadAreOff_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("size"); // typed after choosing; "" keeps the format's default
+    QTest::addColumn<QStringList>("enabled");
+    const QStringList audioAndVideo{"cmbVB", "cmbS", "cmbR", "cmbBR", "cmbChannel"};
+    QTest::newRow("RMVB keeps the source size") << 0 << "" << QStringList{"cmbS"};
+    QTest::newRow("RMVB with a size") << 0 << "640x480" << audioAndVideo;
+    QTest::newRow("RM with a typed size") << 1 << "700x400" << audioAndVideo;
+    QTest::newRow("MPG") << 2 << "" << QStringList{"cmbVB", "cmbF", "cmbBR"};
+    QTest::newRow("AVI with a size, which it ignores")
+        << 3 << "640x480" << QStringList{"cmbVB", "cmbF", "cmbBR"};
+    QTest::newRow("MPEG4") << 4 << "" << QStringList{"cmbVB", "cmbBR"};
+    QTest::newRow("MOV") << 5 << "" << QStringList{"cmbS"};
+    QTest::newRow("MOV with a size") << 5 << "320x240" << QStringList{"cmbS"};
+    QTest::newRow("mobile MP4") << 6 << "" << QStringList{"cmbS"};
+    QTest::newRow("3GP keeping the source size") << 7 << "原始大小" << QStringList{"cmbS"};
+    QTest::newRow("MP3") << 8 << "" << QStringList{"cmbR", "cmbBR", "cmbChannel"};
+}
+
+void TestStartup::listsTheFormatDoesNotReadAreOff()
+{
+    QFETCH(int, format);
+    QFETCH(QString, size);
+    QFETCH(QStringList, enabled);
+    auto w = load();
+    choose(w->cmbOF, format == 8 ? 0 : 8);
+    choose(w->cmbOF, format);
+    if (!size.isEmpty())
+        w->cmbS->setEditText(size);
+    const ParameterSet before = w->currentParameters();
+    QCOMPARE(enabledLists(*w), enabled);
+    QVERIFY(w->cmbOF->isEnabled());
+    for (QComboBox *list : {w->cmbVB, w->cmbF, w->cmbS, w->cmbR, w->cmbBR, w->cmbChannel}) {
+        const QString name = list->objectName();
+        const QString caption = QStringLiteral("Label%1").arg(
+            QStringList{"cmbVB", "cmbF", "cmbS", "cmbR", "cmbBR", "cmbChannel"}.indexOf(name) + 2);
+        const QLabel *label = w->findChild<QLabel *>(caption);
+        QVERIFY(label);
+        QCOMPARE(label->isEnabled(), list->isEnabled());
+        if (list->isEnabled())
+            QVERIFY2(!list->toolTip().contains(QStringLiteral("不使用")), qPrintable(name));
+        else
+            QVERIFY2(list->toolTip().contains(QStringLiteral("此格式")), qPrintable(name));
+    }
+    // The texts of the lists that are off still reach the engine, as before.
+    const ParameterSet after = w->currentParameters();
+    QCOMPARE(after.sampleRate, before.sampleRate);
+    QCOMPARE(after.videoBitrate, before.videoBitrate);
+    QCOMPARE(after.frameRate, before.frameRate);
+    QCOMPARE(after.channelCount, before.channelCount);
+    QCOMPARE(w->cmbF->currentText(),
+             format == 8 ? QStringLiteral("29") : *Formats::defaults(format)->frameRate);
+}
+
+void TestStartup::realMediaListsFollowTheSize()
+{
+    auto w = load();
+    choose(w->cmbOF, 0);
+    const QStringList sizeOnly{"cmbS"};
+    QCOMPARE(enabledLists(*w), sizeOnly);
+    QCOMPARE(w->cmbVB->toolTip(), ParameterLists::unusedUntilSizedToolTip());
+    QCOMPARE(w->cmbF->toolTip(), ParameterLists::unusedToolTip());
+    choose(w->cmbS, 10); // 640x480
+    QCOMPARE(w->cmbS->currentText(), QStringLiteral("640x480"));
+    QCOMPARE(enabledLists(*w), QStringList({"cmbVB", "cmbS", "cmbR", "cmbBR", "cmbChannel"}));
+    QCOMPARE(w->cmbVB->toolTip(), QStringLiteral("Size"));
+    QCOMPARE(w->cmbR->toolTip(), QStringLiteral("Audio Rate"));
+    QCOMPARE(w->cmbF->toolTip(), ParameterLists::unusedToolTip());
+    // Typing counts as choosing, character by character (Chinese comes through the input
+    // method, as a commit of the whole text).
+    w->cmbS->lineEdit()->selectAll();
+    QInputMethodEvent typed;
+    typed.setCommitString(QStringLiteral("原始大小"));
+    QApplication::sendEvent(w->cmbS->lineEdit(), &typed);
+    QCOMPARE(enabledLists(*w), sizeOnly);
+    QTest::keyClick(w->cmbS->lineEdit(), Qt::Key_Backspace);
+    QCOMPARE(w->cmbS->currentText(), QStringLiteral("原始大"));
+    QCOMPARE(enabledLists(*w).size(), 5);
+    // The other formats do not care about the size.
+    choose(w->cmbOF, 2);
+    w->cmbS->setEditText(QStringLiteral("320x240"));
+    QCOMPARE(enabledLists(*w), QStringList({"cmbVB", "cmbF", "cmbBR"}));
+}
+
+void TestStartup::restoredFormatSetsTheLists()
+{
+    writeSetting(QStringLiteral("setup.ini"),
+                 "\"2\"\r\n\"5\"\r\n\"0\"\r\n\"/srv/out\"\r\n\"8\"\r\n");
+    auto w = load();
+    QCOMPARE(w->cmbOF->currentIndex(), 8);
+    QCOMPARE(enabledLists(*w), QStringList({"cmbR", "cmbBR", "cmbChannel"}));
 }
 
 QTEST_MAIN(TestStartup)

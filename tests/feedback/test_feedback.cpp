@@ -1,3 +1,4 @@
+#include "SkinPixels.h"
 #include "TestHttpServer.h"
 #include "feedback/frmSuggest.h"
 
@@ -95,6 +96,7 @@ private slots:
     void emptyFields_data();
     void emptyFields();
     void secondPressSendsNothing();
+    void sendButtonLooksItsState();
     void failures_data();
     void failures();
     void largeReplyIsNotKept_data();
@@ -371,6 +373,38 @@ void TestFeedback::secondPressSendsNothing()
     QVERIFY(!late.wait(500));
     QCOMPARE(m_server->requestLines.size(), 1);
     QVERIFY(requestTarget(m_server->requestLines[0]).endsWith("%28Vidmorph%29first"));
+}
+
+// With the program's skin: the send button looks like the form's other button, not like the
+// main window's start button of the same name, and looks off while it is off.
+void TestFeedback::sendButtonLooksItsState()
+{
+    QVERIFY(SkinPixels::applyShippedSkin());
+    frmSuggest form;
+    showActive(&form);
+    const QImage on = form.Command3->grab().toImage();
+    const QImage back = form.Command4->grab().toImage();
+    const QRect inside = on.rect().adjusted(3, 3, -3, -3);
+    const QColor startBlue(0x3d, 0x7e, 0xcf);
+    const double blue = SkinPixels::shareOf(on, inside, startBlue, 40);
+    // Dark text on a light face, as the back button has.
+    const int darkOn = SkinPixels::countUnlike(on, inside, Qt::white, 180);
+    const int darkBack = SkinPixels::countUnlike(back, inside, Qt::white, 180);
+    fill(form, QStringLiteral("Li"), QStringLiteral("E"), QStringLiteral("good"));
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QVERIFY(!form.Command3->isEnabled());
+    const QImage off = form.Command3->grab().toImage();
+    const int darkOff = SkinPixels::countUnlike(off, inside, Qt::white, 180);
+    // The whole form while it sends, to be looked at.
+    QVERIFY(QDir().mkpath(QStringLiteral(VIDMORPH_SCREENSHOT_DIR)));
+    QVERIFY(form.grab().save(QStringLiteral(VIDMORPH_SCREENSHOT_DIR "/feedback-sending.png")));
+    qApp->setStyleSheet(QString());
+    QVERIFY2(blue < 0.05, qPrintable(QString::number(blue)));
+    QVERIFY2(darkOn > 10 && darkBack > 10,
+             qPrintable(QStringLiteral("%1 %2").arg(darkOn).arg(darkBack)));
+    // Greyed text: none of it as dark as an enabled button's.
+    QVERIFY2(darkOff == 0, qPrintable(QString::number(darkOff)));
+    QVERIFY(off != on);
 }
 
 void TestFeedback::failures_data()

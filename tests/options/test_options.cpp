@@ -1,7 +1,9 @@
 #include "RecordingMessageSink.h"
-#include "process/SettingsFiles.h"
+#include "SkinPixels.h"
 #include "options/frmOptions.h"
+#include "process/SettingsFiles.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -105,6 +107,10 @@ private slots:
     void opening_data();
     void opening();
     void tickingEnablesTimeBoxes();
+    void timeBoxesSayWhatTheyHold_data();
+    void timeBoxesSayWhatTheyHold();
+    void openSoundListHighlightsItsItem_data();
+    void openSoundListHighlightsItsItem();
     void refusedTimes_data();
     void refusedTimes();
     void accepted_data();
@@ -241,6 +247,68 @@ void TestOptions::tickingEnablesTimeBoxes()
     for (const QLineEdit *box : timeBoxes(dialog))
         QVERIFY2(!box->isEnabled(), qPrintable(box->objectName()));
     QCOMPARE(dialog.txtFromM->text(), QStringLiteral("7"));
+}
+
+void TestOptions::timeBoxesSayWhatTheyHold_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("start hours") << "txtFromH"
+                                 << "开始：时";
+    QTest::newRow("start minutes") << "txtFromM"
+                                   << "开始：分";
+    QTest::newRow("start seconds") << "txtFromS"
+                                   << "开始：秒";
+    QTest::newRow("end hours") << "txtToH"
+                               << "结束：时";
+    QTest::newRow("end minutes") << "txtToM"
+                                 << "结束：分";
+    QTest::newRow("end seconds") << "txtToS"
+                                 << "结束：秒";
+}
+
+void TestOptions::timeBoxesSayWhatTheyHold()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, toolTip);
+    OptionsValues values;
+    RecordingMessageSink messages;
+    frmOptions dialog(values, m_ini, &messages);
+    const QLineEdit *edit = dialog.findChild<QLineEdit *>(box);
+    QVERIFY(edit);
+    QCOMPARE(edit->toolTip(), toolTip);
+}
+
+void TestOptions::openSoundListHighlightsItsItem_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::newRow("ON") << 0;
+    QTest::newRow("OFF") << 1;
+}
+
+// The open ON/OFF list paints its highlighted item as a coloured bar with light text on it.
+void TestOptions::openSoundListHighlightsItsItem()
+{
+    QFETCH(int, row);
+    QVERIFY(SkinPixels::applyShippedSkin());
+    OptionsValues values;
+    RecordingMessageSink messages;
+    frmOptions dialog(values, m_ini, &messages);
+    showActive(&dialog);
+    dialog.cmbSR->showPopup();
+    QAbstractItemView *view = dialog.cmbSR->view();
+    QTRY_VERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(row, 0));
+    const QRect bar = view->visualRect(view->currentIndex());
+    const QImage image = view->viewport()->grab().toImage();
+    const QColor highlight(0x3d, 0x7c, 0xc9);
+    const double share = SkinPixels::shareOf(image, bar, highlight);
+    dialog.cmbSR->hidePopup();
+    qApp->setStyleSheet(QString());
+    QVERIFY2(share > 0.5, qPrintable(QString::number(share)));
+    QVERIFY(SkinPixels::countUnlike(image, bar, highlight, 100) > 10);
+    QVERIFY(SkinPixels::shareOf(image, view->visualRect(view->model()->index(1 - row, 0)),
+                                Qt::white) > 0.5);
 }
 
 void TestOptions::refusedTimes_data()
