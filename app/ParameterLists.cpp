@@ -92,7 +92,8 @@ void ParameterLists::applyDefaults(int format)
     if (defaults->frameSize)
         setListText(cmbS, *defaults->frameSize);
     setListText(cmbR, defaults->sampleRate);
-    setListText(cmbBR, defaults->audioBitrate);
+    if (defaults->audioBitrate)
+        setListText(cmbBR, *defaults->audioBitrate);
     cmbChannel->setCurrentIndex(defaults->channelIndex);
 }
 

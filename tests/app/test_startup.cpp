@@ -125,8 +125,13 @@ void TestStartup::setupIni_data()
         << ""
         << "双声道"
         << "/o";
+    QTest::newRow("AV1, one of today's formats, restores its defaults")
+        << QByteArray("\"2\"\r\n\"5\"\r\n\"0\"\r\n\"/srv/out\"\r\n\"11\"\r\n") << 11 << "48000"
+        << "96"
+        << "双声道"
+        << "/srv/out";
     QTest::newRow("index past the end leaves the list")
-        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"9\"\r\n") << 0 << "44100"
+        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"14\"\r\n") << 0 << "44100"
         << "320"
         << "双声道"
         << "/o";
