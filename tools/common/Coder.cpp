@@ -67,20 +67,6 @@ std::string realMediaFrameRate(double bitrate)
     return std::string("fps=fps='max(if(gt(source_fps,0),source_fps,25),") + rate + ")'";
 }
 
-// "25", "29.97" or "30000/1001" frames a second, at most 1000.
-bool parseFrameRate(const std::string &text, double &rate)
-{
-    char *end = nullptr;
-    rate = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() && *end == '/') {
-        const char *denominator = end + 1;
-        const double below = std::strtod(denominator, &end);
-        rate = end != denominator && below > 0 ? rate / below : 0;
-    }
-    return !text.empty() && std::isdigit((unsigned char)text[0]) && *end == '\0' && rate > 0 &&
-           rate <= 1000;
-}
-
 void printNote(const std::string &text)
 {
     std::printf("%s%s\n", ToolContract::NotePrefix, text.c_str());
@@ -133,7 +119,7 @@ void Coder::run()
         badParameter("-ab", value("-ab"));
     if (!value("-b").empty() && !FfmpegText::parseBitrate(value("-b"), videoBitrate))
         badParameter("-b", value("-b"));
-    if (!value("-r").empty() && !parseFrameRate(value("-r"), frameRate))
+    if (!value("-r").empty() && !FfmpegText::parseFrameRate(value("-r"), frameRate))
         badParameter("-r", value("-r"));
     const std::string size = value("-s");
     if (!size.empty()) {
