@@ -106,26 +106,29 @@ Video software(const std::string &requested, const std::string &extension, int t
     Video video;
     video.encoder = requested;
     video.codec = requested.empty() ? defaultCodec(extension) : codecOf(requested);
-    if (requested == "libx264") {
-        video.options = {"-preset", X264Preset};
-        video.fastStart = true;
-    } else if (requested == "libx265") {
+    // Each encoder takes its thread count its own way; ffmpeg's -threads reaches x264 and
+    // the older encoders, not x265 or SVT-AV1.
+    const std::string limit = threads > 0 ? number(threads) : std::string();
+    if (requested == "libx265") {
         // Apple's players open H.265 in MP4 only under the hvc1 tag; x265's own chatter stays
         // out of the tool's error text.
         video.options = {
             "-preset",      X265Preset,
             "-tag:v",       "hvc1",
-            "-x265-params", "log-level=error" + (threads > 0 ? ":pools=" + number(threads) : "")};
+            "-x265-params", "log-level=error" + (limit.empty() ? "" : ":pools=" + limit)};
         video.fastStart = true;
-        return video;
     } else if (requested == "libsvtav1") {
         video.options = {"-preset", SvtAv1Preset};
-        if (threads > 0)
-            video.options.insert(video.options.end(), {"-svtav1-params", "lp=" + number(threads)});
-        return video;
+        if (!limit.empty())
+            video.options.insert(video.options.end(), {"-svtav1-params", "lp=" + limit});
+    } else {
+        if (requested == "libx264") {
+            video.options = {"-preset", X264Preset};
+            video.fastStart = true;
+        }
+        if (!limit.empty())
+            video.options.insert(video.options.end(), {"-threads", limit});
     }
-    if (threads > 0)
-        video.options.insert(video.options.end(), {"-threads", number(threads)});
     return video;
 }
 
