@@ -857,7 +857,7 @@ void TestTools::anySizeAnyContent_data()
     for (const char *format : {"MPG", "MPEG4", "RMVB", "MOV", "3GP", "H264", "H265", "AV1"})
         QTest::addRow("16x16 %s", format) << "16x16" << testsrc("16x16") << 10 << format << false;
     // SVT-AV1 takes at most 8704 rows.
-    QTest::newRow("640x9000 AV1") << "640x9000" << testsrc("640x9000") << 2 << "AV1" << false;
+    QTest::newRow("200x9000 AV1") << "200x9000" << testsrc("200x9000") << 2 << "AV1" << false;
     for (const char *format : {"AVI", "RMVB", "MOV", "H265", "AV1"})
         QTest::addRow("333x187 %s", format)
             << "333x187" << testsrc("333x187") << 10 << format << false;
