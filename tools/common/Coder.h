@@ -4,7 +4,7 @@
 // -vcodec -acodec -b -f -r, the output file last), encode with ffmpeg, and print the input's
 // length once as "Duration: HH:MM:SS.xx, " and the position as "time=SECONDS.xx ".
 // -vcodec libx264 or libx265 asks for H.264 or H.265, which a VAAPI graphics chip encodes
-// when it can; -r without a value of its own keeps the input's frame rate.
+// when it can; without -r the output keeps the input's frame rate.
 class Coder
 {
 public:
