@@ -223,13 +223,13 @@ void Coder::run()
 
     const bool realVideo = encoder.codec == "rv10";
     // shrink < 1: the picture was too detailed for a RealMedia packet at a larger size.
-    const auto videoArguments = [&](const Encoders::Video &encoder, double shrink) {
-        const ToolContract::FrameLimits *limits = ToolContract::frameLimits(encoder.codec.c_str());
-        std::vector<std::string> list = encoder.globalOptions;
+    const auto videoArguments = [&](const Encoders::Video &chosen, double shrink) {
+        const ToolContract::FrameLimits *limits = ToolContract::frameLimits(chosen.codec.c_str());
+        std::vector<std::string> list = chosen.globalOptions;
         list.insert(list.end(), {"-map", "0:v:0"});
-        if (!encoder.encoder.empty())
-            list.insert(list.end(), {"-c:v", encoder.encoder});
-        list.insert(list.end(), encoder.options.begin(), encoder.options.end());
+        if (!chosen.encoder.empty())
+            list.insert(list.end(), {"-c:v", chosen.encoder});
+        list.insert(list.end(), chosen.options.begin(), chosen.options.end());
         if (videoBitrate > 0)
             list.insert(list.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
         std::vector<std::string> filters;
@@ -250,20 +250,20 @@ void Coder::run()
         // smallest picture go around it.
         filters.push_back(limits ? FrameFit::filters(*limits, realVideo || limits->minSide > 0)
                                  : "pad=ceil(iw/2)*2:ceil(ih/2)*2");
-        if (!encoder.lastFilter.empty())
-            filters.push_back(encoder.lastFilter);
+        if (!chosen.lastFilter.empty())
+            filters.push_back(chosen.lastFilter);
         std::string chain;
         for (const std::string &filter : filters)
             chain += (chain.empty() ? "" : ",") + filter;
         list.insert(list.end(), {"-vf", chain});
-        if (!encoder.hardware())
+        if (!chosen.hardware())
             list.insert(list.end(), {"-pix_fmt", "yuv420p"});
         if (frameRate > 0) {
             char rate[64];
             std::snprintf(rate, sizeof rate, "%.6g", frameRate);
             list.insert(list.end(), {"-r", rate});
         }
-        if (encoder.fastStart)
+        if (chosen.fastStart)
             list.insert(list.end(), {"-movflags", "+faststart"});
         return list;
     };
