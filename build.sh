@@ -11,7 +11,10 @@ cd "$(dirname "$0")"
 RUN_PACKAGES=(cmake make g++ pkg-config dpkg-dev qt6-base-dev qt6-multimedia-dev libqt6svg6 libgl-dev ffmpeg
     libopencore-amrnb-dev fonts-wqy-microhei qt6-translations-l10n)
 TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool bc desktop-file-utils file clang libclang-rt-14-dev
-    locales lintian devscripts appstream man-db groff-base parallel openssh-server openssh-client)
+    locales lintian devscripts appstream man-db groff-base parallel openssh-server openssh-client
+    mplayer)
+# What the benchmarks compare against.
+BENCH_PACKAGES=(handbrake-cli)
 
 install_missing() {
     local missing=() pkg
@@ -53,7 +56,7 @@ test)
     ctest --test-dir build-asan --output-on-failure -j"$(nproc)" --timeout 900
     ;;
 bench)
-    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     bench/run build
     ;;

@@ -138,6 +138,7 @@ void ParameterLists::applyDefaults(int format)
     const std::optional<Formats::Defaults> defaults = Formats::defaults(format);
     if (!defaults)
         return;
+    offerKeptFrameRate(Formats::keepsFrameRate(format));
     if (defaults->videoBitrate)
         setListText(cmbVB, *defaults->videoBitrate);
     if (defaults->frameRate)
@@ -145,8 +146,23 @@ void ParameterLists::applyDefaults(int format)
     if (defaults->frameSize)
         setListText(cmbS, *defaults->frameSize);
     setListText(cmbR, defaults->sampleRate);
-    setListText(cmbBR, defaults->audioBitrate);
+    if (defaults->audioBitrate)
+        setListText(cmbBR, *defaults->audioBitrate);
     cmbChannel->setCurrentIndex(defaults->channelIndex);
+}
+
+void ParameterLists::offerKeptFrameRate(bool offered)
+{
+    const int item = cmbF->findText(Formats::keepSourceFrameRate(), Qt::MatchExactly);
+    if (offered == (item >= 0))
+        return;
+    // Adding or taking an item must not change what the list shows.
+    const QString shown = cmbF->currentText();
+    if (offered)
+        cmbF->addItem(Formats::keepSourceFrameRate());
+    else
+        cmbF->removeItem(item);
+    setListText(cmbF, shown);
 }
 
 bool ParameterLists::showsDefaults(int format) const

@@ -60,6 +60,10 @@ public:
     static void setListText(QComboBox *list, const QString &text);
 
 private:
+    // The frame rate list holds "原始帧率" only while a format that can keep the source's
+    // rate is chosen; the lists of the formats of old stay as they always were.
+    void offerKeptFrameRate(bool offered);
+
     struct Parameter
     {
         Formats::ParameterListId id;

@@ -19,6 +19,49 @@ CommandLine startTool(const QString &appFolder, const QString &tool)
     return line;
 }
 
+// The one command of H264, H265, AV1, M4A and FLAC, in the form of MP3's: the video codec and
+// bitrate, the size unless it is "原始大小", the frame rate unless it is "原始帧率", then the
+// audio codec, sample rate, bitrate (not for FLAC) and channels.
+CommandLine BuildModernCommand(const QString &appFolder, const QString &inputPath,
+                               const QString &outputPath, const ParameterSet &p)
+{
+    CommandLine line;
+    line.addValue(appFolder)
+        .addLiteral(QStringLiteral("/data/coder -i "))
+        .addQuoted(inputPath)
+        .addLiteral(QStringLiteral(" -y"));
+    const bool video =
+        p.format == Formats::H264 || p.format == Formats::H265 || p.format == Formats::AV1;
+    if (video) {
+        const QString codec = p.format == Formats::H264   ? QStringLiteral("libx264")
+                              : p.format == Formats::H265 ? QStringLiteral("libx265")
+                                                          : QStringLiteral("libsvtav1");
+        line.addLiteral(QStringLiteral(" -vcodec ") + codec + QStringLiteral(" -b "))
+            .addValue(p.videoBitrate)
+            .addLiteral(QStringLiteral("k"));
+        if (p.frameSize != Formats::keepSourceSize())
+            line.addLiteral(QStringLiteral(" -s ")).addValue(p.frameSize);
+        if (p.frameRate != Formats::keepSourceFrameRate())
+            line.addLiteral(QStringLiteral(" -r ")).addValue(p.frameRate);
+    } else {
+        line.addLiteral(QStringLiteral(" -vn"));
+    }
+    const QString audioCodec = p.format == Formats::AV1    ? QStringLiteral("libopus")
+                               : p.format == Formats::FLAC ? QStringLiteral("flac")
+                                                           : QStringLiteral("aac");
+    line.addLiteral(QStringLiteral(" -acodec ") + audioCodec + QStringLiteral(" -ar "))
+        .addValue(p.sampleRate);
+    // FLAC is lossless: its size follows the sound, and no bitrate can be asked of it.
+    if (p.format != Formats::FLAC)
+        line.addLiteral(QStringLiteral(" -ab "))
+            .addValue(p.audioBitrate)
+            .addLiteral(QStringLiteral("k"));
+    return line.addLiteral(QStringLiteral(" -ac "))
+        .addValue(QString::number(p.channelCount))
+        .addLiteral(QStringLiteral(" "))
+        .addQuoted(outputPath);
+}
+
 } // namespace
 
 QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
@@ -104,6 +147,15 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                            .addValue(QString::number(p.channelCount))
                            .addLiteral(QStringLiteral(" "))
                            .addQuoted(outputPath);
+        break;
+    case Formats::H264:
+    case Formats::H265:
+    case Formats::AV1:
+    case Formats::M4A:
+    case Formats::FLAC:
+        command.toolName = Coder;
+        command.runner = Runner::Ffmpeg;
+        command.line = BuildModernCommand(appFolder, inputPath, outputPath, p);
         break;
     default:
         break; // no format selected: the runner reports the empty command

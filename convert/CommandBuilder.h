@@ -34,7 +34,7 @@ QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
                        const std::function<bool(const QString &)> &taken = {});
 
 // The first command of a file. outputPath is the final file for the one-stage formats (MPG,
-// AVI, MPEG4, MP3) and unused for the others, which write `intermediateFile`.
+// AVI, MPEG4, MP3 and today's five) and unused for the others, which write `intermediateFile`.
 Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                              const QString &outputPath, const ParameterSet &parameters,
                              const QString &intermediateFile);

@@ -17,7 +17,7 @@ struct FormatInfo
     const char *frameRate;
     const char *frameSize;
     const char *sampleRate;
-    const char *audioBitrate;
+    const char *audioBitrate; // nullptr: the format has no audio bitrate and leaves its list alone
     int channelIndex;
 };
 
@@ -32,6 +32,14 @@ const std::array<FormatInfo, Count> formats = {{
     {"MP4(手机MP4格式)", "MP4", ".mp4", true, "128", "29", "320x240", "8000", "12.2", 0},
     {"3GP(手机3GP格式)", "3GP", ".3gp", true, "128", "29", "320x240", "8000", "12.2", 0},
     {"MP3(纯音频格式)", "MP3", ".mp3", false, nullptr, nullptr, nullptr, "48000", "320", 1},
+    // Today's formats keep the source's size and rate; why these bitrates, see README.md.
+    {"MP4(H.264通用格式)", "H264", ".mp4", false, "1500", "原始帧率", "原始大小", "48000", "128",
+     1},
+    {"MP4(H.265高效格式)", "H265", ".mp4", false, "1000", "原始帧率", "原始大小", "48000", "128",
+     1},
+    {"WebM(AV1网页格式)", "AV1", ".webm", false, "800", "原始帧率", "原始大小", "48000", "96", 1},
+    {"M4A(AAC音频)", "M4A", ".m4a", false, nullptr, nullptr, nullptr, "48000", "192", 1},
+    {"FLAC(无损音频)", "FLAC", ".flac", false, nullptr, nullptr, nullptr, "48000", nullptr, 1},
 }};
 
 // When a list's value reaches a format's commands.
@@ -51,6 +59,11 @@ const std::array<Reads, ParameterListCount> listReads[] = {
     {N, N, N, A, N, N}, // mobile MP4
     {N, N, N, A, N, N}, // 3GP
     {A, A, A, N, N, N}, // MP3
+    {A, A, A, A, A, A}, // H264
+    {A, A, A, A, A, A}, // H265
+    {A, A, A, A, A, A}, // AV1
+    {A, A, A, N, N, N}, // M4A
+    {A, N, A, N, N, N}, // FLAC: lossless, no bitrate
 };
 
 QStringList split(const char *items)
@@ -88,6 +101,16 @@ bool isTwoStage(int format)
 QString keepSourceSize()
 {
     return QStringLiteral("原始大小");
+}
+
+QString keepSourceFrameRate()
+{
+    return QStringLiteral("原始帧率");
+}
+
+bool keepsFrameRate(int format)
+{
+    return format == H264 || format == H265 || format == AV1;
 }
 
 const ParameterList &parameterList(ParameterListId id)
@@ -139,7 +162,8 @@ std::optional<Defaults> defaults(int format)
         d.frameSize = QString::fromUtf8(info.frameSize);
     }
     d.sampleRate = QString::fromUtf8(info.sampleRate);
-    d.audioBitrate = QString::fromUtf8(info.audioBitrate);
+    if (info.audioBitrate)
+        d.audioBitrate = QString::fromUtf8(info.audioBitrate);
     d.channelIndex = info.channelIndex;
     return d;
 }
@@ -147,13 +171,13 @@ std::optional<Defaults> defaults(int format)
 ParameterSet defaultParameters(int format)
 {
     // Start-up selects RMVB before any other format, so a format that leaves the video lists
-    // alone (MP3) finds RMVB's values there.
+    // alone (MP3, M4A, FLAC) finds RMVB's values there.
     const Defaults start = *defaults(RMVB);
     const Defaults chosen = defaults(format).value_or(start);
     ParameterSet set;
     set.format = format;
     set.sampleRate = chosen.sampleRate;
-    set.audioBitrate = chosen.audioBitrate;
+    set.audioBitrate = chosen.audioBitrate.value_or(*start.audioBitrate);
     set.channelCount = chosen.channelIndex + 1;
     set.videoBitrate = chosen.videoBitrate.value_or(*start.videoBitrate);
     set.frameRate = chosen.frameRate.value_or(*start.frameRate);

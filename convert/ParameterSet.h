@@ -7,7 +7,7 @@
 // is built. Texts are used unchanged: a value the tool cannot use shows up as a failed file.
 struct ParameterSet
 {
-    int format = -1; // 0..8, see Formats; anything else builds no command
+    int format = -1; // 0..13, see Formats; anything else builds no command
     QString sampleRate;
     QString audioBitrate;
     int channelCount = 0; // selected channel index + 1; 0 when typed text selects no item

@@ -183,10 +183,17 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     }
     if (parser.isSet(frameRateOption)) {
         set.frameRate = parser.value(frameRateOption);
-        if (!isPositiveNumber(set.frameRate))
-            return failure(QStringLiteral("--frame-rate 须为正数 (must be a positive number, e.g. "
-                                          "25): \"%1\"")
+        if (set.frameRate.compare(QLatin1String("keep"), Qt::CaseInsensitive) == 0 ||
+            set.frameRate == Formats::keepSourceFrameRate()) {
+            if (!Formats::keepsFrameRate(format))
+                return failure(QStringLiteral("--frame-rate keep 只适用于 H264、H265、AV1 (only "
+                                              "these formats keep the source's frame rate)"));
+            set.frameRate = Formats::keepSourceFrameRate();
+        } else if (!isPositiveNumber(set.frameRate)) {
+            return failure(QStringLiteral("--frame-rate 须为正数或 keep (must be a positive "
+                                          "number, e.g. 25, or keep): \"%1\"")
                                .arg(set.frameRate));
+        }
     }
 
     if (parser.isSet(jobsOption)) {
@@ -250,14 +257,16 @@ QString HeadlessOptions::helpText()
                "Converts without a window; every file in a folder (and its subfolders) is "
                "converted.\n"
                "\n"
-               "  -f, --format NAME       输出格式 (output format): %1, 或序号 (or index) 0-%2;\n"
-               "                          默认 (default) RMVB\n"
+               "  -f, --format NAME       输出格式 (output format), 默认 (default) RMVB:\n"
+               "                          %1,\n"
+               "                          或序号 (or index) 0-%2\n"
                "  --sample-rate HZ        声音频率 (audio sample rate), e.g. 44100\n"
                "  --audio-bitrate KBPS    声音比特率 (audio bitrate), e.g. 128, 12.2\n"
                "  --channels 1|2          声道 (mono or stereo)\n"
                "  --size WxH|keep         视频尺寸 (frame size), e.g. 320x240; keep = 原始大小\n"
                "  --video-bitrate KBPS    视频比特率 (video bitrate), e.g. 600\n"
-               "  --frame-rate FPS        帧率 (frame rate), e.g. 25\n"
+               "  --frame-rate FPS|keep   帧率 (frame rate), e.g. 25; keep = 原始帧率\n"
+               "                          (H264, H265, AV1)\n"
                "  -o, --output DIR        输出文件夹 (output folder); 默认为当前文件夹下的 "
                "output\n"
                "                          (default: ./output)\n"

@@ -126,6 +126,7 @@ struct FrameLimits
     int alignment;         // the coded width and height are multiples of this
     int maxMacroblocks;    // the most 16x16 blocks a picture may have, 0 for no limit of its own
     int forbiddenMultiple; // neither side may be a multiple of this, 0 for no such rule
+    int minSide = 0;       // the smallest width and height, a multiple of alignment; 0: none
 };
 
 inline constexpr FrameLimits FrameLimitsTable[] = {
@@ -139,8 +140,16 @@ inline constexpr FrameLimits FrameLimitsTable[] = {
     // RealVideo 1 (RMVB, RM): whole macroblocks, at most 4095 of them (1024x1024 fails,
     // 1040x1008 works); the RealMedia header has 16 bits per side.
     {"rv10", 65520, 65520, 16, 4095, 0},
-    // H.264 through libx264 (MOV): "invalid width x height" beyond 16384 per side.
+    // H.264 through libx264 (MOV, H264): "invalid width x height" beyond 16384 per side.
     {"h264", 16384, 16384, 2, 0, 0},
+    // H.265 through libx265 (H265): "Image size is too small" below 16 per side, and below 32
+    // it refuses a picture whose other side is 8192 or more (8192x16 fails, 8192x32 and 30x30
+    // work), so the table asks for 32. x265 takes sides beyond 32768; the table stops where
+    // H.264 does, at the largest -s there is.
+    {"hevc", 16384, 16384, 2, 0, 0, 32},
+    // AV1 through SVT-AV1 (AV1): "Source Width must be at least 64", at most 16384 wide and
+    // 8704 high.
+    {"av1", 16384, 8704, 2, 0, 0, 64},
 };
 
 // The limits of a codec, nullptr for one the tools do not know.
@@ -169,8 +178,9 @@ inline bool takesFrame(const FrameLimits &limits, int width, int height)
     const auto forbidden = [&](int side) {
         return limits.forbiddenMultiple > 0 && side % limits.forbiddenMultiple == 0;
     };
-    return width > 0 && height > 0 && width % a == 0 && height % a == 0 &&
-           width <= limits.maxWidth && height <= limits.maxHeight &&
+    return width > 0 && height > 0 && width >= limits.minSide && height >= limits.minSide &&
+           width % a == 0 && height % a == 0 && width <= limits.maxWidth &&
+           height <= limits.maxHeight &&
            (limits.maxMacroblocks == 0 ||
             ((width + 15) / 16) * ((height + 15) / 16) <= limits.maxMacroblocks) &&
            !forbidden(width) && !forbidden(height);
@@ -181,8 +191,8 @@ inline bool takesFrame(const FrameLimits &limits, int width, int height)
 // macroblock limit, the largest f with (w f / 16 + 1) (h f / 16 + 1) <= maxMacroblocks, a
 // bound within a macroblock row or column of the best), each side then cut to an even
 // number; a side that is a forbidden multiple loses one unit; last, blank rows and columns
-// up to the alignment. The tools compute the same in ffmpeg's expressions, in this order of
-// operations, so both sides come to the same numbers.
+// up to the alignment, and up to the smallest side. The tools compute the same in ffmpeg's
+// expressions, in this order of operations, so both sides come to the same numbers.
 inline FrameSize fittedFrame(const FrameLimits &limits, int width, int height)
 {
     const double w = width, h = height;
@@ -208,7 +218,8 @@ inline FrameSize fittedFrame(const FrameLimits &limits, int width, int height)
         if (std::fmod(align(sh), limits.forbiddenMultiple) == 0)
             sh = align(sh) - a;
     }
-    return {int(align(sw)), int(align(sh))};
+    const double least = limits.minSide;
+    return {int(std::max(least, align(sw))), int(std::max(least, align(sh)))};
 }
 
 // A line NotePrefix + FrameScaledNote + "WxH to WxH: " + why, when the tool had to make the
@@ -225,5 +236,22 @@ inline constexpr double ShortOutputShare = 0.9;
 // A line NotePrefix + Mp2BitrateNote + "10.2 kbit/s, it is written at 32 kbit/s": MP2 audio
 // knows only a few bitrates, and the converter offers others.
 inline constexpr char Mp2BitrateNote[] = "MP2 audio has no bitrate of ";
+
+// A line NotePrefix + "Opus" (or "AAC") + SampleRateNote + "44100 Hz, it is written at 48000 Hz":
+// the codec has only some sample rates, and the converter offers others. It is written at the
+// lowest rate the codec has above the one asked for, else at its highest.
+inline constexpr char SampleRateNote[] = " audio has no sample rate of ";
+
+// A line NotePrefix + "Opus" + BitrateNote + "320 kbit/s for 1 channel, it is written at 256
+// kbit/s": the most the codec takes.
+inline constexpr char BitrateNote[] = " audio has no bitrate of ";
+
+// Which encoder wrote the H.264 or H.265 video of a file, one line each run:
+//   NotePrefix + HardwareEncoderNote + "h264_vaapi on /dev/dri/renderD128"
+//   NotePrefix + SoftwareEncoderNote + "libx264: " + why not the graphics chip ("no VAAPI
+//   render device", "h264_vaapi does not work on /dev/dri/renderD128", or "h264_vaapi failed
+//   on this input, " + ffmpeg's reason)
+inline constexpr char HardwareEncoderNote[] = "hardware video encoder ";
+inline constexpr char SoftwareEncoderNote[] = "software video encoder ";
 
 } // namespace ToolContract

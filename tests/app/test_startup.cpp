@@ -35,6 +35,7 @@ private slots:
     void mp3AfterMovKeepsVideoLists();
     void typedValuesAreUsed();
     void typedChannelGivesZeroChannels();
+    void keptFrameRateIsOfferedOnlyForTodaysFormats();
     void defaultOutputFolder_data();
     void defaultOutputFolder();
     void choosingTheSameFormatResetsTheLists();
@@ -75,6 +76,30 @@ std::unique_ptr<frmMain> TestStartup::load()
 void TestStartup::writeSetting(const QString &name, const QByteArray &content)
 {
     QVERIFY(SettingsFiles::writeFile(m_places.settingsFolder + QLatin1Char('/') + name, content));
+}
+
+void TestStartup::keptFrameRateIsOfferedOnlyForTodaysFormats()
+{
+    auto w = load();
+    const QStringList old = {"15", "23", "29"};
+    const auto items = [&] {
+        QStringList texts;
+        for (int i = 0; i < w->cmbF->count(); ++i)
+            texts.append(w->cmbF->itemText(i));
+        return texts;
+    };
+    QCOMPARE(items(), old);
+    w->cmbOF->setCurrentIndex(Formats::H264);
+    QCOMPARE(items(), old + QStringList{Formats::keepSourceFrameRate()});
+    QCOMPARE(w->cmbF->currentText(), Formats::keepSourceFrameRate());
+    QCOMPARE(w->cmbF->currentIndex(), 3);
+    // MP3 leaves the video lists as they are: the text stays, the item goes.
+    w->cmbOF->setCurrentIndex(Formats::MP3);
+    QCOMPARE(items(), old);
+    QCOMPARE(w->cmbF->currentText(), Formats::keepSourceFrameRate());
+    w->cmbOF->setCurrentIndex(Formats::MPG);
+    QCOMPARE(items(), old);
+    QCOMPARE(w->cmbF->currentText(), QStringLiteral("24"));
 }
 
 void TestStartup::defaultOutputFolder_data()
@@ -168,8 +193,13 @@ void TestStartup::setupIni_data()
         << ""
         << "双声道"
         << "/o";
+    QTest::newRow("AV1, one of today's formats, restores its defaults")
+        << QByteArray("\"2\"\r\n\"5\"\r\n\"0\"\r\n\"/srv/out\"\r\n\"11\"\r\n") << 11 << "48000"
+        << "96"
+        << "双声道"
+        << "/srv/out";
     QTest::newRow("index past the end leaves the list")
-        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"9\"\r\n") << 0 << "44100"
+        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"14\"\r\n") << 0 << "44100"
         << "320"
         << "双声道"
         << "/o";

@@ -18,6 +18,9 @@ class TestCommands : public QObject
 {
     Q_OBJECT
 private slots:
+    void todaysFormats_data();
+    void todaysFormats();
+    void frameRateListKeepsItsItems();
     void stageOneText_data();
     void stageOneText();
     void twoStageFormatsShareTheirFirstCommand();
@@ -32,6 +35,58 @@ private slots:
     void pathFunctions_data();
     void pathFunctions();
 };
+
+void TestCommands::todaysFormats_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QStringList>("names"); // item text, short name, extension
+    QTest::addColumn<QStringList>("texts"); // video bitrate, frame rate, size, rate, bitrate
+    QTest::addColumn<bool>("keepsFrameRate");
+    const QString keepSize = Formats::keepSourceSize();
+    const QString keepRate = Formats::keepSourceFrameRate();
+    QTest::newRow("9 H264") << 9 << QStringList{"MP4(H.264通用格式)", "H264", ".mp4"}
+                            << QStringList{"1500", keepRate, keepSize, "48000", "128"} << true;
+    QTest::newRow("10 H265") << 10 << QStringList{"MP4(H.265高效格式)", "H265", ".mp4"}
+                             << QStringList{"1000", keepRate, keepSize, "48000", "128"} << true;
+    QTest::newRow("11 AV1") << 11 << QStringList{"WebM(AV1网页格式)", "AV1", ".webm"}
+                            << QStringList{"800", keepRate, keepSize, "48000", "96"} << true;
+    // The audio formats leave the video lists alone, and FLAC the bitrate list too.
+    QTest::newRow("12 M4A") << 12 << QStringList{"M4A(AAC音频)", "M4A", ".m4a"}
+                            << QStringList{"", "", "", "48000", "192"} << false;
+    QTest::newRow("13 FLAC") << 13 << QStringList{"FLAC(无损音频)", "FLAC", ".flac"}
+                             << QStringList{"", "", "", "48000", ""} << false;
+}
+
+void TestCommands::todaysFormats()
+{
+    QFETCH(int, format);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, texts);
+    QFETCH(bool, keepsFrameRate);
+    QCOMPARE(Formats::Count, 14);
+    QVERIFY(Formats::isValid(format));
+    QCOMPARE(QStringList({Formats::itemText(format), Formats::shortName(format),
+                          Formats::extension(format)}),
+             names);
+    QVERIFY(!Formats::isTwoStage(format));
+    QCOMPARE(Formats::keepsFrameRate(format), keepsFrameRate);
+    const Formats::Defaults d = *Formats::defaults(format);
+    QCOMPARE(QStringList({d.videoBitrate.value_or(""), d.frameRate.value_or(""),
+                          d.frameSize.value_or(""), d.sampleRate, d.audioBitrate.value_or("")}),
+             texts);
+    QCOMPARE(d.channelIndex, 1);
+}
+
+// The keep-the-rate entry is not one of the list's own items; the window offers it for the
+// formats that read it.
+void TestCommands::frameRateListKeepsItsItems()
+{
+    QCOMPARE(Formats::parameterList(Formats::FrameRate).items, QStringList({"15", "23", "29"}));
+    for (int format = 0; format < Formats::H264; ++format) {
+        QVERIFY(!Formats::keepsFrameRate(format));
+        QVERIFY(Formats::defaults(format)->frameRate != Formats::keepSourceFrameRate());
+    }
+}
 
 void TestCommands::stageOneText_data()
 {
@@ -71,6 +126,47 @@ void TestCommands::stageOneText_data()
                               << App + "/data/coder -i \"" + in +
                                      "\" -y -vn -ar 48000 -ab 320k -ac 1 \"/out dir/OUT\""
                               << "coder" << true;
+    const QString coder = App + "/data/coder -i \"" + in + "\" -y ";
+    QTest::newRow("H264 defaults keep size and frame rate")
+        << Formats::defaultParameters(Formats::H264)
+        << coder + "-vcodec libx264 -b 1500k -acodec aac -ar 48000 -ab 128k -ac 2 \"/out dir/OUT\""
+        << "coder" << true;
+    ParameterSet h264 = Formats::defaultParameters(Formats::H264);
+    h264.frameSize = "640x360";
+    h264.frameRate = "25";
+    h264.videoBitrate = "800";
+    h264.sampleRate = "44100";
+    h264.audioBitrate = "96";
+    h264.channelCount = 1;
+    QTest::newRow("H264, every list read")
+        << h264
+        << coder + "-vcodec libx264 -b 800k -s 640x360 -r 25 -acodec aac -ar 44100 -ab 96k -ac 1 "
+                   "\"/out dir/OUT\""
+        << "coder" << true;
+    ParameterSet h265 = Formats::defaultParameters(Formats::H265);
+    h265.frameRate = "15";
+    QTest::newRow("H265, frame rate 15, source size")
+        << h265
+        << coder + "-vcodec libx265 -b 1000k -r 15 -acodec aac -ar 48000 -ab 128k -ac 2 "
+                   "\"/out dir/OUT\""
+        << "coder" << true;
+    ParameterSet av1 = Formats::defaultParameters(Formats::AV1);
+    av1.frameSize = "320x240";
+    QTest::newRow("AV1 sized, Opus")
+        << av1
+        << coder + "-vcodec libsvtav1 -b 800k -s 320x240 -acodec libopus -ar 48000 -ab 96k -ac 2 "
+                   "\"/out dir/OUT\""
+        << "coder" << true;
+    QTest::newRow("M4A defaults") << Formats::defaultParameters(Formats::M4A)
+                                  << coder +
+                                         "-vn -acodec aac -ar 48000 -ab 192k -ac 2 \"/out dir/OUT\""
+                                  << "coder" << true;
+    ParameterSet flac = Formats::defaultParameters(Formats::FLAC);
+    flac.audioBitrate = "64";
+    flac.channelCount = 1;
+    QTest::newRow("FLAC reads no bitrate")
+        << flac << coder + "-vn -acodec flac -ar 48000 -ac 1 \"/out dir/OUT\""
+        << "coder" << true;
     QTest::newRow("RMVB writes the intermediate file")
         << Formats::defaultParameters(Formats::RMVB)
         << App + "/data/conv \"" + in +
@@ -183,7 +279,8 @@ void TestCommands::stageTwoText()
 
 void TestCommands::oneStageFormatsHaveNoSecondCommand()
 {
-    for (int format : {Formats::MPG, Formats::AVI, Formats::MPEG4, Formats::MP3})
+    for (int format : {Formats::MPG, Formats::AVI, Formats::MPEG4, Formats::MP3, Formats::H264,
+                       Formats::H265, Formats::AV1, Formats::M4A, Formats::FLAC})
         QVERIFY(BuildStageTwoCommand(App, "/o/v", Formats::defaultParameters(format), Tmp)
                     .line.isEmpty());
 }
@@ -220,7 +317,7 @@ void TestCommands::noFormatBuildsNothing()
     ParameterSet none = Formats::defaultParameters(Formats::MPG);
     none.format = -1;
     QVERIFY(BuildStageOneCommand(App, "/a", "/b", none, Tmp).line.isEmpty());
-    none.format = 9;
+    none.format = Formats::Count;
     QVERIFY(BuildStageOneCommand(App, "/a", "/b", none, Tmp).line.isEmpty());
 }
 

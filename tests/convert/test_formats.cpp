@@ -101,6 +101,12 @@ void TestFormats::readsList_data()
     const QList<bool> mp3{true, true, true, false, false, false};
     QTest::newRow("MP3") << 8 << Keep << mp3;
     QTest::newRow("MP3 sized") << 8 << "640x480" << mp3;
+    const QList<bool> every{true, true, true, true, true, true};
+    for (int format : {9, 10, 11})
+        QTest::addRow("%s", qPrintable(Formats::shortName(format))) << format << Keep << every;
+    QTest::newRow("M4A") << 12 << "640x480" << mp3;
+    QTest::newRow("FLAC: no bitrate")
+        << 13 << Keep << QList<bool>{true, false, true, false, false, false};
 }
 
 void TestFormats::readsList()

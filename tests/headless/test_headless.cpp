@@ -180,6 +180,31 @@ void TestHeadless::optionsTakeFormatDefaults_data()
     QTest::newRow("size back to keep")
         << QStringList({"--format", "3GP", "--size", "原始大小", "-o", "/abs/out"}) << 7
         << QStringList({"8000", "12.2", keep, "128", "29"}) << 1 << "/abs/out";
+    const QString keepRate = Formats::keepSourceFrameRate();
+    QTest::newRow("h264 by name keeps size and frame rate")
+        << QStringList({"--format", "h264"}) << 9
+        << QStringList({"48000", "128", keep, "1500", keepRate}) << 2 << "output";
+    QTest::newRow("index 10 is H265")
+        << QStringList({"-f", "10"}) << 10 << QStringList({"48000", "128", keep, "1000", keepRate})
+        << 2 << "output";
+    QTest::newRow("Av1 at 25 fps")
+        << QStringList({"-f", "Av1", "--frame-rate", "25"}) << 11
+        << QStringList({"48000", "96", keep, "800", "25"}) << 2 << "output";
+    QTest::newRow("H265 sized, frame rate KEEP")
+        << QStringList({"-f", "H265", "--size", "640x360", "--frame-rate", "KEEP"}) << 10
+        << QStringList({"48000", "128", "640x360", "1000", keepRate}) << 2 << "output";
+    QTest::newRow("AV1 frame rate 原始帧率")
+        << QStringList({"-f", "11", "--frame-rate", "原始帧率", "--channels", "1"}) << 11
+        << QStringList({"48000", "96", keep, "800", keepRate}) << 1 << "output";
+    QTest::newRow("m4a: video lists keep RMVB's")
+        << QStringList({"--format", "m4a"}) << 12
+        << QStringList({"48000", "192", keep, "1200", "29"}) << 2 << "output";
+    QTest::newRow("index 13 is FLAC, bitrate list as start-up left it")
+        << QStringList({"-f", "13", "--sample-rate", "44100"}) << 13
+        << QStringList({"44100", "320", keep, "1200", "29"}) << 2 << "output";
+    QTest::newRow("Flac by name") << QStringList({"-f", "Flac"}) << 13
+                                  << QStringList({"48000", "320", keep, "1200", "29"}) << 2
+                                  << "output";
 }
 
 void TestHeadless::optionsTakeFormatDefaults()
@@ -214,7 +239,15 @@ void TestHeadless::optionsRefused_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown format") << QStringList({"--format", "FLV", "in.avi"}) << "FLV";
-    QTest::newRow("index past the end") << QStringList({"--format", "9", "in.avi"}) << "9";
+    QTest::newRow("index past the end") << QStringList({"--format", "14", "in.avi"}) << "14";
+    QTest::newRow("unknown format names every index")
+        << QStringList({"--format", "webm", "in.avi"}) << "H264 H265 AV1 M4A FLAC 或 (or) 0-13";
+    QTest::newRow("frame rate keep for MPG")
+        << QStringList({"-f", "MPG", "--frame-rate", "keep", "in.avi"}) << "--frame-rate keep";
+    QTest::newRow("frame rate keep for the default RMVB")
+        << QStringList({"--frame-rate", "原始帧率", "in.avi"}) << "--frame-rate keep";
+    QTest::newRow("frame rate keeping, misspelt")
+        << QStringList({"-f", "H264", "--frame-rate", "keeps", "in.avi"}) << "--frame-rate";
     QTest::newRow("three channels") << QStringList({"--channels", "3", "in.avi"}) << "--channels";
     QTest::newRow("no channels") << QStringList({"--channels", "0", "in.avi"}) << "--channels";
     QTest::newRow("half a size") << QStringList({"--size", "640x", "in.avi"}) << "--size";

@@ -15,6 +15,8 @@ private slots:
     void clock();
     void parseBitrate_data();
     void parseBitrate();
+    void parseFrameRate_data();
+    void parseFrameRate();
     void videoSizes_data();
     void videoSizes();
     void refusedPacketSize_data();
@@ -98,6 +100,37 @@ void TestFfmpegText::parseBitrate()
     QFETCH(double, value);
     double parsed = 0;
     QCOMPARE(FfmpegText::parseBitrate(text.toStdString(), parsed), ok);
+    if (ok)
+        QCOMPARE(parsed, value);
+}
+
+void TestFfmpegText::parseFrameRate_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("value");
+    QTest::newRow("whole") << QByteArray("25") << true << 25.0;
+    QTest::newRow("fraction") << QByteArray("29.97") << true << 29.97;
+    QTest::newRow("ratio") << QByteArray("30000/1001") << true << 30000.0 / 1001;
+    QTest::newRow("limit") << QByteArray("1000") << true << 1000.0;
+    QTest::newRow("beyond the limit") << QByteArray("1000.5") << false << 0.0;
+    QTest::newRow("zero") << QByteArray("0") << false << 0.0;
+    QTest::newRow("ratio over zero") << QByteArray("25/0") << false << 0.0;
+    QTest::newRow("no denominator") << QByteArray("25/") << false << 0.0;
+    QTest::newRow("word") << QByteArray("fast") << false << 0.0;
+    QTest::newRow("sign") << QByteArray("+25") << false << 0.0;
+    QTest::newRow("blank first") << QByteArray(" 25") << false << 0.0;
+    QTest::newRow("infinite") << QByteArray("inf") << false << 0.0;
+    QTest::newRow("keep entry") << QByteArray("原始帧率") << false << 0.0;
+}
+
+void TestFfmpegText::parseFrameRate()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, ok);
+    QFETCH(double, value);
+    double parsed = 0;
+    QCOMPARE(FfmpegText::parseFrameRate(text.toStdString(), parsed), ok);
     if (ok)
         QCOMPARE(parsed, value);
 }

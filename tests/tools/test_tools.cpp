@@ -8,12 +8,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -28,6 +30,7 @@
 struct VideoInfo
 {
     QString codec;
+    QString tag; // the codec tag of an ISO file, "hvc1"
     QSize size;
     double sampleAspect = 1; // 1 when the file does not say
     double displayAspect() const
@@ -70,6 +73,10 @@ private slots:
     void progressWhileTheEncoderIsSilent_data();
     void progressWhileTheEncoderIsSilent();
     void killedToolTakesItsEncoderAlong();
+    void softwareWhenTheChipCannot_data();
+    void softwareWhenTheChipCannot();
+    void encoderSettings_data();
+    void encoderSettings();
 
 private:
     struct Run
@@ -78,7 +85,7 @@ private:
         QString output;
     };
     Run runTool(const QString &tool, const QStringList &arguments, const QString &folder,
-                qint64 fileSizeLimit = 0);
+                qint64 fileSizeLimit = 0, const QProcessEnvironment &environment = {});
     // For arguments that are bytes, not text: names in another encoding than UTF-8.
     Run runToolWithBytes(const QString &tool, const QList<QByteArray> &arguments,
                          const QString &folder);
@@ -128,6 +135,31 @@ const QStringList MovFixed = {"-i",  "SCRATCH", "-y",  "-ac",  "2",
                               "-ar", "48000",   "-ab", "128k", "OUT"};
 const QStringList MovSized = {"-i", "SCRATCH", "-y",    "-s",  "320x240", "-ac",
                               "2",  "-ar",     "48000", "-ab", "128k",    "OUT"};
+// Today's formats, one run of coder each: {video codec or "-vn", audio codec, the rest}.
+QStringList modern(const QString &videoCodec, const QString &audioCodec,
+                   const QStringList &video = {"-b", "1500k"},
+                   const QStringList &audio = {"-ar", "48000", "-ab", "128k", "-ac", "2"})
+{
+    QStringList arguments = {"-i", "IN", "-y"};
+    arguments += videoCodec.isEmpty() ? QStringList{"-vn"} : QStringList{"-vcodec", videoCodec};
+    if (!videoCodec.isEmpty())
+        arguments += video;
+    return arguments + QStringList{"-acodec", audioCodec} + audio + QStringList{"OUT"};
+}
+const QStringList H264 = modern("libx264", "aac");
+const QStringList H265 = modern("libx265", "aac", {"-b", "1000k"});
+const QStringList AV1 =
+    modern("libsvtav1", "libopus", {"-b", "800k"}, {"-ar", "48000", "-ab", "96k", "-ac", "2"});
+const QStringList M4A = modern("", "aac", {}, {"-ar", "48000", "-ab", "192k", "-ac", "2"});
+const QStringList Flac = modern("", "flac", {}, {"-ar", "48000", "-ac", "2"});
+
+// Whether the command is one of today's formats, which name their codecs.
+bool isModern(const QStringList &arguments)
+{
+    return arguments.contains(QLatin1String("-acodec")) &&
+           !arguments.contains(QLatin1String("amr_nb"));
+}
+
 QStringList mobile(const QString &size)
 {
     return {"-i",     "SCRATCH", "-y", "-s",  size,   "-vcodec", "mpeg4", "-acodec",
@@ -174,9 +206,12 @@ static int requestedAudioBitrate(const QStringList &arguments)
 }
 
 TestTools::Run TestTools::runTool(const QString &tool, const QStringList &arguments,
-                                  const QString &folder, qint64 fileSizeLimit)
+                                  const QString &folder, qint64 fileSizeLimit,
+                                  const QProcessEnvironment &environment)
 {
     QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
     // A file size limit stands in for a full disk: with SIGXFSZ ignored (which the tool and
     // its ffmpeg inherit), writes past the limit fail the way they fail on a full disk.
     if (fileSizeLimit > 0)
@@ -289,6 +324,9 @@ QString TestTools::intermediate(const QString &inputName)
 void TestTools::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // H.264 and H.265 go to a graphics chip where one works; the tests know which encoder runs
+    // because none does, whatever machine they run on.
+    qputenv("VIDMORPH_VAAPI_DEVICE", m_dir.filePath("no-render-node").toUtf8());
     QVERIFY(QDir().mkpath(m_dir.filePath("in")));
     struct Clip
     {
@@ -492,7 +530,96 @@ void TestTools::encodes_data()
                                 << "rm"
                                 << "rv10"
                                 << "ac3" << QSize(1344, 768) << 44100 << 2 << 0.0;
+    // Today's formats keep the size and frame rate they are not told to change.
+    QTest::newRow("H264") << "coder" << H264 << "stereo.mp4"
+                          << "clip.mp4" << mov << "h264"
+                          << "aac" << QSize(320, 180) << 48000 << 2 << 25.0;
+    QTest::newRow("H265 176x144, 15 fps, mono 44100 Hz")
+        << "coder"
+        << modern("libx265", "aac", {"-b", "1000k", "-s", "176x144", "-r", "15"},
+                  {"-ar", "44100", "-ab", "64k", "-ac", "1"})
+        << "stereo.mp4"
+        << "clip.mp4" << mov << "hevc"
+        << "aac" << QSize(176, 144) << 44100 << 1 << 15.0;
+    QTest::newRow("odd H265") << "coder" << H265 << "odd.mkv"
+                              << "clip.mp4" << mov << "hevc"
+                              << "aac" << QSize(322, 242) << 48000 << 2 << 25.0;
+    // Opus has no 44100 Hz: the next rate it has.
+    QTest::newRow("AV1 at 29 fps, 44100 Hz")
+        << "coder"
+        << modern("libsvtav1", "libopus", {"-b", "800k", "-r", "29"},
+                  {"-ar", "44100", "-ab", "96k", "-ac", "2"})
+        << "stereo.mp4"
+        << "clip.webm"
+        << "matroska,webm"
+        << "av1"
+        << "opus" << QSize(320, 180) << 48000 << 2 << 29.0;
+    QTest::newRow("silent AV1") << "coder" << AV1 << "silent.mp4"
+                                << "clip.webm"
+                                << "matroska,webm"
+                                << "av1"
+                                << "" << QSize(320, 180) << 0 << 0 << 25.0;
+    QTest::newRow("M4A") << "coder" << M4A << "mono.mp4"
+                         << "clip.m4a" << mov << ""
+                         << "aac" << QSize() << 48000 << 2 << 0.0;
+    QTest::newRow("FLAC, 12050 Hz mono")
+        << "coder" << modern("", "flac", {}, {"-ar", "12050", "-ac", "1"}) << "audio.wav"
+        << "clip.flac"
+        << "flac"
+        << ""
+        << "flac" << QSize() << 12050 << 1 << 0.0;
 }
+
+namespace {
+VideoInfo videoInfo(const QString &path);
+
+// Whether an ISO file's index (moov) comes before its media data (mdat).
+bool indexFirst(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    qint64 at = 0;
+    while (at + 8 <= file.size()) {
+        file.seek(at);
+        const QByteArray head = file.read(16);
+        quint64 size = qFromBigEndian<quint32>(head.constData());
+        if (size == 1 && head.size() == 16)
+            size = qFromBigEndian<quint64>(head.constData() + 8);
+        const QByteArray type = head.mid(4, 4);
+        if (type == "moov" || type == "mdat")
+            return type == "moov";
+        if (size < 8)
+            return false;
+        at += qint64(size);
+    }
+    return false;
+}
+
+// What mplayer says of a file it plays for ten frames: its -identify values without "ID_"
+// ("VIDEO_CODEC", "AUDIO_CODEC", "EXIT"), and all it printed as "OUTPUT".
+QMap<QString, QString> mplayerIdentify(const QString &path)
+{
+    QMap<QString, QString> values;
+    QProcess mplayer;
+    mplayer.setProcessChannelMode(QProcess::MergedChannels);
+    mplayer.setStandardInputFile(QProcess::nullDevice());
+    mplayer.start("mplayer", {"-really-quiet", "-identify", "-nolirc", "-vo", "null", "-ao", "null",
+                              "-frames", "10", "--", path});
+    if (!mplayer.waitForFinished(60000)) {
+        values.insert("OUTPUT", "mplayer did not start or end (is it installed?)");
+        return values;
+    }
+    const QString output = QString::fromUtf8(mplayer.readAll());
+    values.insert("OUTPUT", output);
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("ID_")) && line.contains(QLatin1Char('=')))
+            values.insert(line.mid(3).section(QLatin1Char('='), 0, 0),
+                          line.section(QLatin1Char('='), 1).trimmed());
+    }
+    return values;
+}
+} // namespace
 
 void TestTools::encodes()
 {
@@ -552,6 +679,18 @@ void TestTools::encodes()
     }
     if (audioCodec == QLatin1String("amr_nb"))
         QVERIFY2(info.majorBrand.startsWith(QLatin1String("3g")), qPrintable(info.majorBrand));
+    if (isModern(arguments)) {
+        // H.265 under the tag Apple's players want, the index of an MP4 ahead of its data so
+        // that a browser plays it while it loads, and a second player besides ffmpeg.
+        if (videoCodec == QLatin1String("hevc"))
+            QCOMPARE(videoInfo(output).tag, QStringLiteral("hvc1"));
+        if (container == QLatin1String("mov,mp4,m4a,3gp,3g2,mj2"))
+            QVERIFY2(indexFirst(output), "the moov box follows the media data");
+        const QMap<QString, QString> played = mplayerIdentify(output);
+        QVERIFY2(played.value("EXIT") == QLatin1String("EOF"), qPrintable(played.value("OUTPUT")));
+        QCOMPARE(played.contains("VIDEO_CODEC"), !videoCodec.isEmpty());
+        QCOMPARE(played.contains("AUDIO_CODEC"), !audioCodec.isEmpty());
+    }
     const double seconds = m_inputSeconds.value(inputName);
     QVERIFY2(qAbs(info.duration - seconds) <= 0.2,
              qPrintable(QStringLiteral("%1 s for %2 s").arg(info.duration).arg(seconds)));
@@ -615,6 +754,13 @@ VideoCommand videoCommand(const QString &format, bool lowest)
         return {"coder2", mobile("320x240"), "3gp", "mpeg4"};
     if (format == QLatin1String("3GP 8192x4320")) // a size typed into the list
         return {"coder2", mobile("8192x4320"), "3gp", "mpeg4"};
+    const QStringList bitrate = {"-b", lowest ? "40k" : "1000k"};
+    if (format == QLatin1String("H264"))
+        return {"coder", modern("libx264", "aac", bitrate), "mp4", "h264"};
+    if (format == QLatin1String("H265"))
+        return {"coder", modern("libx265", "aac", bitrate), "mp4", "hevc"};
+    if (format == QLatin1String("AV1"))
+        return {"coder", modern("libsvtav1", "libopus", bitrate), "webm", "av1"};
     return {};
 }
 
@@ -628,19 +774,19 @@ VideoInfo videoInfo(const QString &path)
 {
     QProcess probe;
     probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                            "stream=codec_name,width,height,sample_aspect_ratio", "-of", "csv=p=0",
-                            "file:" + path});
+                            "stream=codec_name,codec_tag_string,width,height,sample_aspect_ratio",
+                            "-of", "default=noprint_wrappers=1", "file:" + path});
     VideoInfo info;
     if (!probe.waitForFinished(60000))
         return info;
-    const QStringList fields =
-        QString::fromUtf8(probe.readAllStandardOutput()).trimmed().split(',');
-    if (fields.size() < 4)
-        return info;
-    info.codec = fields[0];
-    info.size = QSize(fields[1].toInt(), fields[2].toInt());
-    const double sar =
-        fields[3].section(':', 0, 0).toDouble() / fields[3].section(':', 1, 1).toDouble();
+    QMap<QString, QString> fields;
+    for (const QString &line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n'))
+        fields.insert(line.section('=', 0, 0), line.section('=', 1).trimmed());
+    info.codec = fields.value("codec_name");
+    info.tag = fields.value("codec_tag_string");
+    info.size = QSize(fields.value("width").toInt(), fields.value("height").toInt());
+    const QString aspect = fields.value("sample_aspect_ratio");
+    const double sar = aspect.section(':', 0, 0).toDouble() / aspect.section(':', 1, 1).toDouble();
     if (sar > 0)
         info.sampleAspect = sar;
     return info;
@@ -708,9 +854,11 @@ void TestTools::anySizeAnyContent_data()
             << "8192x4320" << testsrc("8192x4320") << 2 << format << false;
     QTest::newRow("4096x2160 3GP 8192x4320")
         << "4096x2160" << testsrc("4096x2160") << 2 << "3GP 8192x4320" << false;
-    for (const char *format : {"MPG", "MPEG4", "RMVB", "MOV", "3GP"})
+    for (const char *format : {"MPG", "MPEG4", "RMVB", "MOV", "3GP", "H264", "H265", "AV1"})
         QTest::addRow("16x16 %s", format) << "16x16" << testsrc("16x16") << 10 << format << false;
-    for (const char *format : {"AVI", "RMVB", "MOV"})
+    // SVT-AV1 takes at most 8704 rows.
+    QTest::newRow("200x9000 AV1") << "200x9000" << testsrc("200x9000") << 2 << "AV1" << false;
+    for (const char *format : {"AVI", "RMVB", "MOV", "H265", "AV1"})
         QTest::addRow("333x187 %s", format)
             << "333x187" << testsrc("333x187") << 10 << format << false;
     for (const char *size : {"640x480", "1920x1080"}) {
@@ -750,7 +898,7 @@ void TestTools::anySizeAnyContent()
 
     // Stage two reads the intermediate file of stage one, made once per clip.
     QString stageTwoInput = original;
-    if (command.tool != QLatin1String("conv")) {
+    if (command.arguments.contains(QLatin1String("SCRATCH"))) {
         if (!m_intermediates.contains(clipName)) {
             const QString scratch = freshFolder() + QStringLiteral("/tmp.mp4");
             QStringList arguments = QStringList{original} + StageOneIntermediate;
@@ -902,6 +1050,17 @@ void TestTools::fails_data()
     QTest::newRow("unknown -of") << "conv" << badContainer << "stereo.mp4"
                                  << "clip.mp4"
                                  << "-of wmv";
+    QTest::newRow("audio only for H264") << "coder" << H264 << "audio.wav"
+                                         << "clip.mp4"
+                                         << "no video";
+    QTest::newRow("video only for M4A") << "coder" << M4A << "silent.mp4"
+                                        << "clip.m4a"
+                                        << "no audio";
+    QTest::newRow("-r fast") << "coder"
+                             << modern("libsvtav1", "libopus", {"-b", "800k", "-r", "fast"})
+                             << "stereo.mp4"
+                             << "clip.webm"
+                             << "-r fast";
     QStringList badRate = mobile("176x144");
     badRate.replace(badRate.indexOf("12.2k"), "12k");
     QTest::newRow("AMR bitrate") << "coder2" << badRate << "stereo.mp4"
@@ -1316,6 +1475,7 @@ void TestTools::stopSignalEndsEncoderAndRemovesOutput_data()
                                   << int(SIGINT);
     QTest::newRow("coder, SIGTERM") << "coder" << RealFixed << "clip.rmvb" << int(SIGTERM);
     QTest::newRow("coder2, SIGINT") << "coder2" << mobile("320x240") << "clip.3gp" << int(SIGINT);
+    QTest::newRow("coder H265, SIGTERM") << "coder" << H265 << "clip.mp4" << int(SIGTERM);
 }
 
 void TestTools::stopSignalEndsEncoderAndRemovesOutput()
@@ -1523,6 +1683,187 @@ void TestTools::progressWhileTheEncoderIsSilent()
     const QList<double> progress = shownProgress(text, tool == QLatin1String("conv"));
     if (working)
         QVERIFY2(progress.size() >= 2 && progress.first() == 0.0, qPrintable(text));
+}
+
+void TestTools::softwareWhenTheChipCannot_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("device"); // VIDMORPH_VAAPI_DEVICE; "FILE": a plain file
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QByteArray>("signature"); // what the software encoder leaves in the stream
+    const QString none = m_dir.filePath("no-render-node");
+    QTest::newRow("no render node, H.264")
+        << H264 << none << "libx264: no VAAPI render device at " + none
+        << QByteArray("x264 - core");
+    QTest::newRow("a plain file for a render node, H.265")
+        << H265 << "FILE"
+        << "libx265: hevc_vaapi does not work on " + m_dir.filePath("plain-file")
+        << QByteArray("x265 (build");
+    QTest::newRow("hardware switched off, H.264")
+        << H264 << ""
+        << "libx264: no VAAPI render device" << QByteArray("x264 - core");
+}
+
+// Without a graphics chip that encodes, H.264 and H.265 are encoded in software, and the
+// tool's output (which the batch log keeps) says so and why.
+void TestTools::softwareWhenTheChipCannot()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, device);
+    QFETCH(QString, note);
+    QFETCH(QByteArray, signature);
+    if (device == QLatin1String("FILE")) {
+        device = m_dir.filePath("plain-file");
+        QFile plain(device);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("not a device\n");
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VIDMORPH_VAAPI_DEVICE", device);
+    const QString folder = freshFolder();
+    const QString output = folder + QStringLiteral("/clip.mp4");
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input("stereo.mp4"), output);
+
+    const Run run = runTool("coder", arguments, folder, 0, environment);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    const QString line = QString::fromUtf8(ToolContract::NotePrefix) +
+                         ToolContract::SoftwareEncoderNote + note + QLatin1Char('\n');
+    QVERIFY2(run.output.contains(line), qPrintable(run.output));
+    QVERIFY(!run.output.contains(QString::fromUtf8(ToolContract::HardwareEncoderNote)));
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY2(file.readAll().contains(signature), signature.constData());
+    QCOMPARE(TestMedia::decodeErrors(output), QString());
+}
+
+void TestTools::encoderSettings_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("threads");     // VIDMORPH_ENCODER_THREADS, empty: not set
+    QTest::addColumn<QString>("chip");        // "none", "works", "refuses the file"
+    QTest::addColumn<QString>("note");        // the encoder's note, empty for none
+    QTest::addColumn<QStringList>("present"); // in the encoding's ffmpeg command line
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("H.264 in software")
+        << H264 << ""
+        << "none"
+        << "software video encoder libx264: no VAAPI render device at DEV"
+        << QStringList{"-c:v libx264 -preset veryfast -b:v 1500000", "-pix_fmt yuv420p",
+                       "-movflags +faststart"}
+        << QStringList{"-threads", "vaapi"};
+    QTest::newRow("H.264 on the chip")
+        << H264 << ""
+        << "works"
+        << "hardware video encoder h264_vaapi on DEV"
+        << QStringList{"-vaapi_device DEV", "-c:v h264_vaapi -b:v 1500000",
+                       ",format=nv12,hwupload -movflags +faststart"}
+        << QStringList{"-pix_fmt", "libx264"};
+    QTest::newRow("H.265 on the chip, tagged hvc1")
+        << H265 << ""
+        << "works"
+        << "hardware video encoder hevc_vaapi on DEV"
+        << QStringList{"-c:v hevc_vaapi -tag:v hvc1", "format=nv12,hwupload"}
+        << QStringList{"-pix_fmt", "libx265"};
+    QTest::newRow("a chip that refuses the file: software after all")
+        << H264 << ""
+        << "refuses the file"
+        << "software video encoder libx264: h264_vaapi failed on this input, "
+        << QStringList{"-c:v libx264 -preset veryfast", "-pix_fmt yuv420p"} << QStringList{"vaapi"};
+    QTest::newRow("H.264, two threads")
+        << H264 << "2"
+        << "none"
+        << "software video encoder libx264"
+        << QStringList{"-filter_threads 2 -threads 2 -protocol_whitelist",
+                       "-c:v libx264 -preset veryfast -threads 2"}
+        << QStringList{};
+    QTest::newRow("H.265, one thread")
+        << H265 << "1"
+        << "none"
+        << "software video encoder libx265"
+        << QStringList{"-c:v libx265 -preset veryfast -tag:v hvc1 -x265-params "
+                       "log-level=error:pools=1"}
+        << QStringList{"-threads 1 -b:v"};
+    QTest::newRow("H.265, threads left to x265")
+        << H265 << ""
+        << "none"
+        << "software video encoder libx265" << QStringList{"-x265-params log-level=error -b:v"}
+        << QStringList{"pools", "-threads"};
+    QTest::newRow("AV1, one thread: no chip to ask")
+        << AV1 << "1"
+        << "works"
+        << "" << QStringList{"-c:v libsvtav1 -preset 10 -svtav1-params lp=1", "-c:a libopus"}
+        << QStringList{"vaapi", "-movflags"};
+    QTest::newRow("not a number of threads: the encoder's choice")
+        << H264 << "many"
+        << "none"
+        << "software video encoder libx264" << QStringList{"-c:v libx264"}
+        << QStringList{"-threads"};
+}
+
+// The settings each encoder gets, read from the command line of a stand-in for ffmpeg: the
+// graphics chip when its one-frame test passes, software when it does not or when it refuses
+// the file itself, and the thread limit of VIDMORPH_ENCODER_THREADS.
+void TestTools::encoderSettings()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, threads);
+    QFETCH(QString, chip);
+    QFETCH(QString, note);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+
+    const QString folder = freshFolder();
+    const QString log = folder + QStringLiteral("/ffmpeg.log");
+    const QString standIn = standInFfmpeg(
+        "printf '%s\\n' \"$*\" >> \"$STANDIN_LOG\"\n"
+        "case \"$*\" in\n"
+        "*lavfi*) [ \"$STANDIN_CHIP\" != none ]; exit ;;\n"
+        "*_vaapi*) if [ \"$STANDIN_CHIP\" = 'refuses the file' ]; then\n"
+        "    printf \"Input #0, avi, from 'x':\\nError while opening encoder\\n\" >&2; exit 1; fi "
+        ";;\n"
+        "esac\n"
+        "printf \"Input #0, avi, from 'x':\\n  Duration: 00:00:02.00, start: 0.0\\n\" >&2\n"
+        "out=${@: -1}; printf x > \"${out#file:}\"\n");
+    // A plain file stands for the render node: the chip is what the stand-in says it is.
+    const QString device = folder + QStringLiteral("/renderD128");
+    QFile node(device);
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    node.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    environment.insert("STANDIN_LOG", log);
+    environment.insert("STANDIN_CHIP", chip);
+    environment.insert("VIDMORPH_VAAPI_DEVICE",
+                       chip == QLatin1String("none") ? folder + "/none" : device);
+    if (!threads.isEmpty())
+        environment.insert("VIDMORPH_ENCODER_THREADS", threads);
+    const QString output =
+        folder + QStringLiteral("/clip.") + (arguments.contains("libsvtav1") ? "webm" : "mp4");
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, input("stereo.mp4"), output);
+
+    const Run run = runTool("coder", arguments, folder, 0, environment);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    note.replace("DEV", chip == QLatin1String("none") ? folder + "/none" : device);
+    if (note.isEmpty())
+        QVERIFY2(!run.output.contains("video encoder"), qPrintable(run.output));
+    else
+        QVERIFY2(run.output.contains(QString::fromUtf8(ToolContract::NotePrefix) + note),
+                 qPrintable(run.output));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList runs = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!runs.isEmpty());
+    // The chip's test comes first, and the file's encoding last.
+    QCOMPARE(runs.first().contains("lavfi"), chip != QLatin1String("none") && !note.isEmpty());
+    const QString encoding = runs.last();
+    for (QString text : present) {
+        text.replace("DEV", device);
+        QVERIFY2(encoding.contains(text), qPrintable(text + QStringLiteral(" not in ") + encoding));
+    }
+    for (const QString &text : absent)
+        QVERIFY2(!encoding.contains(text), qPrintable(text + QStringLiteral(" in ") + encoding));
 }
 
 QTEST_GUILESS_MAIN(TestTools)

@@ -1,15 +1,18 @@
 #include "Coder.h"
 
 #include "AmrEncoder.h"
+#include "Encoders.h"
 #include "FfmpegRun.h"
 #include "FfmpegText.h"
 #include "FrameFit.h"
 #include "Heartbeat.h"
 #include "MemoryFile.h"
 #include "OutputFile.h"
+#include "Signals.h"
 #include "ToolContract.h"
 #include "ToolFailure.h"
 #include "ToolOptions.h"
+#include "ToolStopped.h"
 
 #include <algorithm>
 #include <cctype>
@@ -64,12 +67,17 @@ std::string realMediaFrameRate(double bitrate)
     return std::string("fps=fps='max(if(gt(source_fps,0),source_fps,25),") + rate + ")'";
 }
 
-// The codec ffmpeg picks when -vcodec does not name one.
-std::string defaultVideoCodec(const std::string &extension)
+void printNote(const std::string &text)
 {
-    if (extension == "mov" || extension == "mp4" || extension == "m4v")
-        return "h264";
-    return {};
+    std::printf("%s%s\n", ToolContract::NotePrefix, text.c_str());
+    std::fflush(stdout);
+}
+
+std::string kbits(double bitrate)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%g kbit/s", bitrate / 1000);
+    return text;
 }
 
 std::string timeLine(double seconds)
@@ -102,7 +110,7 @@ void Coder::run()
     };
 
     int channels = 0, sampleRate = 0, width = 0, height = 0;
-    double audioBitrate = 0, videoBitrate = 0;
+    double audioBitrate = 0, videoBitrate = 0, frameRate = 0;
     if (!value("-ac").empty() && !FfmpegText::parsePositiveInt(value("-ac"), channels))
         badParameter("-ac", value("-ac"));
     if (!value("-ar").empty() && !FfmpegText::parsePositiveInt(value("-ar"), sampleRate))
@@ -111,6 +119,8 @@ void Coder::run()
         badParameter("-ab", value("-ab"));
     if (!value("-b").empty() && !FfmpegText::parseBitrate(value("-b"), videoBitrate))
         badParameter("-b", value("-b"));
+    if (!value("-r").empty() && !FfmpegText::parseFrameRate(value("-r"), frameRate))
+        badParameter("-r", value("-r"));
     const std::string size = value("-s");
     if (!size.empty()) {
         const size_t x = size.find('x');
@@ -133,6 +143,24 @@ void Coder::run()
         throw toolError(ToolContract::Error::BadParameter,
                         ": AMR-NB audio is mono at 8000 Hz, use -ac 1 -ar 8000");
     const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
+    // The lists offer rates and bitrates some codecs do not have: the nearest the codec has
+    // that loses nothing asked for, and a word about it.
+    const int codecRate = Encoders::sampleRate(audioCodec, sampleRate);
+    const double codecMaxBitrate = Encoders::maxBitrate(audioCodec, channels);
+    std::vector<std::string> audioNotes;
+    if (codecRate != sampleRate) {
+        audioNotes.push_back(Encoders::audioName(audioCodec) + ToolContract::SampleRateNote +
+                             std::to_string(sampleRate) + " Hz, it is written at " +
+                             std::to_string(codecRate) + " Hz");
+        sampleRate = codecRate;
+    }
+    if (codecMaxBitrate > 0 && audioBitrate > codecMaxBitrate) {
+        audioNotes.push_back(Encoders::audioName(audioCodec) + ToolContract::BitrateNote +
+                             kbits(audioBitrate) + " for " + std::to_string(channels) +
+                             (channels == 1 ? " channel" : " channels") + ", it is written at " +
+                             kbits(codecMaxBitrate));
+        audioBitrate = codecMaxBitrate;
+    }
 
     FfmpegRun::requireInputFile(options.input);
     const std::string extension = FfmpegText::extensionOf(options.output);
@@ -155,7 +183,33 @@ void Coder::run()
                          timeLine(0));
     };
 
-    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
+    // Hardware H.264 and H.265 where a VAAPI device passes a one-frame test; the log says
+    // which encoder it was either way.
+    const int threads = Encoders::threadLimit();
+    Encoders::Video encoder = Encoders::software(videoCodec, extension, threads);
+    if (video && Encoders::hasHardwareFor(videoCodec)) {
+        std::string why;
+        if (std::optional<Encoders::Video> chip = Encoders::hardware(videoCodec, why)) {
+            encoder = *chip;
+            printNote(ToolContract::HardwareEncoderNote + encoder.encoder + " on " +
+                      encoder.device);
+        } else {
+            printNote(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + why);
+        }
+        if (Signals::received() != 0)
+            throw ToolStopped(Signals::received());
+    }
+    for (const std::string &note : audioNotes)
+        printNote(note);
+
+    // Several conversions at once share the cores: decoding and filtering keep to the same
+    // number of threads as the encoder.
+    std::vector<std::string> arguments;
+    if (threads > 0)
+        arguments = {"-filter_threads", std::to_string(threads), "-threads",
+                     std::to_string(threads)};
+    const std::vector<std::string> input = FfmpegText::inputArguments(options.input);
+    arguments.insert(arguments.end(), input.begin(), input.end());
     // The AMR audio lives in memory only, so that a killed tool leaves no file behind.
     std::unique_ptr<MemoryFile> amrData;
     bool amrAudio = false;
@@ -167,14 +221,15 @@ void Coder::run()
                                                "amr", "-f", "amr", "-i", "file:/proc/self/fd/3"});
     }
 
-    const std::string codec = videoCodec.empty() ? defaultVideoCodec(extension) : videoCodec;
-    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(codec.c_str());
-    const bool realVideo = codec == "rv10";
+    const bool realVideo = encoder.codec == "rv10";
     // shrink < 1: the picture was too detailed for a RealMedia packet at a larger size.
-    const auto videoArguments = [&](double shrink) {
-        std::vector<std::string> list = {"-map", "0:v:0"};
-        if (!videoCodec.empty())
-            list.insert(list.end(), {"-c:v", videoCodec});
+    const auto videoArguments = [&](const Encoders::Video &chosen, double shrink) {
+        const ToolContract::FrameLimits *limits = ToolContract::frameLimits(chosen.codec.c_str());
+        std::vector<std::string> list = chosen.globalOptions;
+        list.insert(list.end(), {"-map", "0:v:0"});
+        if (!chosen.encoder.empty())
+            list.insert(list.end(), {"-c:v", chosen.encoder});
+        list.insert(list.end(), chosen.options.begin(), chosen.options.end());
         if (videoBitrate > 0)
             list.insert(list.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
         std::vector<std::string> filters;
@@ -191,13 +246,25 @@ void Coder::run()
             filters.push_back("scale=w='max(2,trunc(iw*" + factor + "/2)*2)':h='max(2,trunc(ih*" +
                               factor + "/2)*2)'");
         }
-        // 4:2:0 needs an even size at least.
-        filters.push_back(limits ? FrameFit::filters(*limits, realVideo)
+        // 4:2:0 needs an even size at least. Blank rows and columns up to an encoder's
+        // smallest picture go around it.
+        filters.push_back(limits ? FrameFit::filters(*limits, realVideo || limits->minSide > 0)
                                  : "pad=ceil(iw/2)*2:ceil(ih/2)*2");
+        if (!chosen.lastFilter.empty())
+            filters.push_back(chosen.lastFilter);
         std::string chain;
         for (const std::string &filter : filters)
             chain += (chain.empty() ? "" : ",") + filter;
-        list.insert(list.end(), {"-vf", chain, "-pix_fmt", "yuv420p"});
+        list.insert(list.end(), {"-vf", chain});
+        if (!chosen.hardware())
+            list.insert(list.end(), {"-pix_fmt", "yuv420p"});
+        if (frameRate > 0) {
+            char rate[64];
+            std::snprintf(rate, sizeof rate, "%.6g", frameRate);
+            list.insert(list.end(), {"-r", rate});
+        }
+        if (chosen.fastStart)
+            list.insert(list.end(), {"-movflags", "+faststart"});
         return list;
     };
     std::vector<std::string> audio;
@@ -215,6 +282,9 @@ void Coder::run()
         if (channels > 0)
             audio.insert(audio.end(), {"-ac", std::to_string(channels)});
     }
+    // An audio-only MP4 is streamed as often as a video, so its index goes first too.
+    if (extension == "m4a")
+        audio.insert(audio.end(), {"-movflags", "+faststart"});
     // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
     if (!format.empty())
         audio.insert(audio.end(), {"-f", format});
@@ -226,7 +296,7 @@ void Coder::run()
     for (int attempt = 1;; ++attempt) {
         std::vector<std::string> all = arguments;
         if (video) {
-            const std::vector<std::string> list = videoArguments(shrink);
+            const std::vector<std::string> list = videoArguments(encoder, shrink);
             all.insert(all.end(), list.begin(), list.end());
         }
         all.insert(all.end(), audio.begin(), audio.end());
@@ -246,7 +316,7 @@ void Coder::run()
                         from, coded,
                         shrink < 1 ? "the picture is too detailed for the 64 kB packets of "
                                      "RealMedia"
-                                   : "the largest " + codec + " takes");
+                                   : "the largest " + encoder.codec + " takes");
             });
         try {
             run.run(showDuration, [&](double seconds) {
@@ -256,6 +326,8 @@ void Coder::run()
                 }
             });
             break;
+        } catch (const ToolStopped &) {
+            throw;
         } catch (const PacketTooLarge &tooLarge) {
             if (!realVideo || attempt >= MaxRealMediaAttempts)
                 throw;
@@ -264,6 +336,19 @@ void Coder::run()
             const double area = 0.75 * MaxRealMediaFrame / tooLarge.size *
                                 (wantedArea > 0 ? codedArea / wantedArea : shrink * shrink);
             shrink = std::min(0.9 * shrink, std::sqrt(area));
+            last = 0;
+        } catch (const ToolFailure &failure) {
+            // A graphics chip that took the test frame may still refuse this picture (its
+            // size, its format): the software encoder does the file instead.
+            const std::string encodingFailed =
+                std::string(ToolContract::ErrorPrefix) + ToolContract::Error::EncodingFailed;
+            if (!encoder.hardware() || std::string(failure.what()).rfind(encodingFailed, 0) != 0)
+                throw;
+            const std::string failed = encoder.encoder;
+            encoder = Encoders::software(videoCodec, extension, threads);
+            printNote(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + failed +
+                      " failed on this input, " +
+                      std::string(failure.what()).substr(encodingFailed.size()));
             last = 0;
         }
     }

@@ -215,6 +215,20 @@ bool parseBitrate(const std::string &text, double &value)
     return true;
 }
 
+bool parseFrameRate(const std::string &text, double &rate)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    char *end = nullptr;
+    rate = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() && *end == '/') {
+        const char *denominator = end + 1;
+        const double below = std::strtod(denominator, &end);
+        rate = end != denominator && below > 0 ? rate / below : 0;
+    }
+    return *end == '\0' && rate > 0 && rate <= 1000;
+}
+
 bool parsePositiveInt(const std::string &text, int &value)
 {
     if (text.empty() || text.size() > 9)

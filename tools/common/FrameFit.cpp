@@ -42,9 +42,13 @@ std::string filters(const ToolContract::FrameLimits &limits, bool centre)
         factor = "min(" + factor + ",(sqrt(" + pb + "*" + pb + "+4*" + pa + "*" +
                  number(limits.maxMacroblocks - 1) + ")-" + pb + ")/(2*" + pa + "))";
     }
+    const auto padded = [&](const std::string &side) {
+        return limits.minSide > 0 ? "max(" + number(limits.minSide) + "," + align(side) + ")"
+                                  : align(side);
+    };
     std::string chain = "scale=w='" + side(limits, "iw", tooLarge, factor) + "':h='" +
-                        side(limits, "ih", tooLarge, factor) + "',pad=w='" + align("iw") + "':h='" +
-                        align("ih") + "'";
+                        side(limits, "ih", tooLarge, factor) + "',pad=w='" + padded("iw") +
+                        "':h='" + padded("ih") + "'";
     if (centre)
         chain += ":x='(ow-iw)/2':y='(oh-ih)/2'";
     return chain;

@@ -44,7 +44,7 @@ struct Options
     std::string output;
     bool overwrite = false; // -y: accepted; a tool never replaces a file all the same
     bool noVideo = false;
-    std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -f
+    std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -f -r
 };
 
 Options parse(int argc, char **argv);

@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(options.output == command.arguments().back());
     FUZZ_CHECK(!options.input.empty());
-    static const std::set<std::string> valueOptions = {"-ar",     "-ab",     "-ac", "-s",
-                                                       "-vcodec", "-acodec", "-b",  "-f"};
+    static const std::set<std::string> valueOptions = {"-ar",     "-ab", "-ac", "-s", "-vcodec",
+                                                       "-acodec", "-b",  "-f",  "-r"};
     for (const auto &[option, value] : options.values)
         FUZZ_CHECK(valueOptions.count(option) == 1);
 
@@ -55,6 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkPositiveInt(value("-ar"));
     checkBitrate(value("-ab"));
     checkBitrate(value("-b"));
+    double rate = 0;
+    if (FfmpegText::parseFrameRate(value("-r"), rate))
+        FUZZ_CHECK(std::isfinite(rate) && rate > 0 && rate <= 1000);
     const std::string frameSize = value("-s");
     const size_t x = frameSize.find('x');
     if (x != std::string::npos) {

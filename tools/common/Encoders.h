@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Which ffmpeg encoder writes a stream, and with what settings: the presets of today's
+// formats, hardware H.264 and H.265 where the machine has it, thread limits when several
+// conversions share the processor, and the sample rates and bitrates each audio codec takes.
+namespace Encoders {
+
+// The threads one encoder may use: VIDMORPH_ENCODER_THREADS when it holds a positive whole
+// number (the headless mode sets it when it runs several files at once), else 0, which leaves
+// the choice to the encoder (every core).
+int threadLimit();
+
+struct Video
+{
+    std::string encoder; // for -c:v; empty: ffmpeg's choice for the container
+    std::string codec;   // the codec written, as ToolContract::FrameLimitsTable names it
+    std::string device;  // the VAAPI render node of a hardware encoder, empty for software
+    std::vector<std::string> globalOptions; // before the input
+    std::vector<std::string> options;       // after -c:v
+    std::string lastFilter;                 // ends the filter chain when not empty
+    bool fastStart = false;                 // the MP4 index goes to the front, for streaming
+    bool hardware() const { return !device.empty(); }
+};
+
+// The software encoder for -vcodec `requested` (empty: the container's default for an output
+// with this extension), using at most `threads` threads (0: its own choice).
+Video software(const std::string &requested, const std::string &extension, int threads);
+
+// H.264 or H.265 on the graphics chip, for a request of libx264 or libx265: the VAAPI render
+// node (VIDMORPH_VAAPI_DEVICE when set, else the first /dev/dri/renderD*) when ffmpeg encodes a
+// frame on it. Otherwise nothing, and `why` says why in a few words.
+std::optional<Video> hardware(const std::string &requested, std::string &why);
+
+// Whether a hardware encoder may stand in for this request at all.
+bool hasHardwareFor(const std::string &requested);
+
+// The sample rate an audio codec writes for the one asked for: the rate itself when the codec
+// has it, else the lowest rate it has above it (so no part of the sound is lost), else its
+// highest. 0 stays 0 (the input's rate).
+int sampleRate(const std::string &audioCodec, int asked);
+
+// The highest bitrate in bit/s an audio codec takes for this many channels, 0 for no limit of
+// the tools' concern.
+double maxBitrate(const std::string &audioCodec, int channels);
+
+// The codec's name in the tools' notes ("AAC", "Opus").
+std::string audioName(const std::string &audioCodec);
+
+} // namespace Encoders
