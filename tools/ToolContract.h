@@ -32,12 +32,12 @@ inline constexpr char InputProtocols[] = "file";
 inline constexpr char InputFormats[] =
     // containers with video
     "avi,mov,matroska,mpeg,mpegts,asf,flv,rm,ogg,nut,mxf,dv,gxf,wtv,nsv,nuv,ivf,yuv4mpegpipe,"
-    "gif,"
+    "gif,swf,mtv,dhav,ty,"
     // elementary video streams
     "mpegvideo,m4v,h261,h263,h264,hevc,vc1,cavsvideo,obu,av1,"
     // audio
     "wav,w64,aiff,au,caf,flac,mp3,aac,loas,ac3,eac3,dts,dtshd,truehd,mlp,amr,amrnb,amrwb,ape,"
-    "tta,wv,mpc,mpc8,tak,oma,xwma,voc";
+    "tta,wv,mpc,mpc8,tak,oma,xwma,voc,qcp,mmf";
 
 // ---- Exit codes -----------------------------------------------------------------------------
 
@@ -228,10 +228,12 @@ inline FrameSize fittedFrame(const FrameLimits &limits, int width, int height)
 inline constexpr char FrameScaledNote[] = "frame size scaled from ";
 
 // A line NotePrefix + ShortOutputNote + "27.0 s of 60.0 s" when the output holds less than
-// ShortOutputShare of the length the input says it has (a file cut short, say): the output
-// is written all the same, but the converter warns about it.
+// ShortOutputShare of the length the input says it has and lacks more than ShortOutputSlack
+// seconds (a file cut short, say): the output is written all the same, but the converter warns
+// about it.
 inline constexpr char ShortOutputNote[] = "the output is shorter than the input: ";
 inline constexpr double ShortOutputShare = 0.9;
+inline constexpr double ShortOutputSlack = 0.5;
 
 // A line NotePrefix + Mp2BitrateNote + "10.2 kbit/s, it is written at 32 kbit/s": MP2 audio
 // knows only a few bitrates, and the converter offers others.
@@ -245,6 +247,10 @@ inline constexpr char SampleRateNote[] = " audio has no sample rate of ";
 // A line NotePrefix + "Opus" + BitrateNote + "320 kbit/s for 1 channel, it is written at 256
 // kbit/s": the most the codec takes.
 inline constexpr char BitrateNote[] = " audio has no bitrate of ";
+
+// A line NotePrefix + "AV1" + FrameRateNote + "300 fps, it is written at 240 fps": the most
+// the encoder takes.
+inline constexpr char FrameRateNote[] = " video has no frame rate of ";
 
 // Which encoder wrote the H.264 or H.265 video of a file, one line each run:
 //   NotePrefix + HardwareEncoderNote + "h264_vaapi on /dev/dri/renderD128"

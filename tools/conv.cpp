@@ -221,6 +221,7 @@ void convert(int argc, char **argv)
     int shown = -1;
     const std::string codec = videoCodecName(options);
     FfmpegRun run(options.input, arguments);
+    run.writes(output.temporaryPath());
     run.onFrameSizes([&](ToolContract::FrameSize input, ToolContract::FrameSize coded) {
         ToolContract::FrameSize from = {};
         if (FrameFit::scaledDown(input, coded, from))

@@ -61,6 +61,8 @@ private slots:
     void neverReplacesAFile();
     void keepsAFileThatAppearsDuringTheEncode_data();
     void keepsAFileThatAppearsDuringTheEncode();
+    void awkwardInputs_data();
+    void awkwardInputs();
     void refusesPlaylistsAndLists_data();
     void refusesPlaylistsAndLists();
     void nonUtf8Names_data();
@@ -97,6 +99,8 @@ private:
     // A clip of a lavfi video source (and a second of sine audio) made once.
     QString clip(const QString &name, const QString &source, int frames, const QString &codec);
     QString freshFolder();
+    // An input made once by ffmpeg from its arguments (sources and codecs, no output).
+    QString made(const QString &name, const QStringList &ffmpegArguments);
     // A folder holding an executable "ffmpeg" that runs the shell script body, to be put first
     // on a tool's PATH.
     QString standInFfmpeg(const QByteArray &body);
@@ -554,6 +558,13 @@ void TestTools::encodes_data()
         << "matroska,webm"
         << "av1"
         << "opus" << QSize(320, 180) << 48000 << 2 << 29.0;
+    // SVT-AV1 takes at most 240 frames a second.
+    QTest::newRow("AV1 at 300 fps")
+        << "coder" << modern("libsvtav1", "libopus", {"-b", "800k", "-r", "300"}) << "mono.mp4"
+        << "clip.webm"
+        << "matroska,webm"
+        << "av1"
+        << "opus" << QSize(640, 360) << 48000 << 2 << 240.0;
     QTest::newRow("silent AV1") << "coder" << AV1 << "silent.mp4"
                                 << "clip.webm"
                                 << "matroska,webm"
@@ -1265,6 +1276,104 @@ void TestTools::keepsAFileThatAppearsDuringTheEncode()
     QCOMPARE(theirs.readAll(), QByteArray("theirs"));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{outputName});
+}
+
+QString TestTools::made(const QString &name, const QStringList &ffmpegArguments)
+{
+    const QString path = input(name);
+    if (QFile::exists(path))
+        return path;
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList{"-nostdin", "-v", "error"} + ffmpegArguments +
+                               QStringList{"file:" + path});
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
+        qWarning() << ffmpeg.readAllStandardError();
+        return QString();
+    }
+    return path;
+}
+
+void TestTools::awkwardInputs_data()
+{
+    QTest::addColumn<QString>("inputName");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("cutShort");
+
+    for (const char *format : {"MPG", "MPEG4", "H264", "H265", "AV1"}) {
+        QTest::addRow("cover picture %s", format) << "cover.mp3" << format << false;
+        QTest::addRow("one frame %s", format) << "oneframe.mp4" << format << false;
+        QTest::addRow("5 fps %s", format) << "5fps.mp4" << format << false;
+    }
+    for (const char *format : {"MPG", "H264", "AV1"})
+        QTest::addRow("300 fps %s", format) << "300fps.mp4" << format << false;
+    for (const char *format : {"MP3", "M4A"}) {
+        QTest::addRow("sound ends first %s", format) << "soundends.mp4" << format << false;
+        QTest::addRow("cut short %s", format) << "cut.mp4" << format << true;
+    }
+    QTest::newRow("cut short H264") << "cut.mp4"
+                                    << "H264" << true;
+    QTest::newRow("Flash movie H264") << "movie.swf"
+                                      << "H264" << false;
+}
+
+// Inputs an ordinary collection holds: a song with its cover picture, a single frame, few
+// frames a second, slow motion, sound that ends before the picture, an old Flash movie. Each
+// converts, and none is called shorter than it is; a file cut short still is.
+void TestTools::awkwardInputs()
+{
+    QFETCH(QString, inputName);
+    QFETCH(QString, format);
+    QFETCH(bool, cutShort);
+
+    const QStringList sine = {"-f", "lavfi", "-i", "sine=duration=3"};
+    const auto video = [](const char *rate, const char *seconds) {
+        return QStringList{"-f", "lavfi", "-i",
+                           QStringLiteral("testsrc2=size=160x120:rate=%1:duration=%2")
+                               .arg(QLatin1String(rate), QLatin1String(seconds))};
+    };
+    const QHash<QString, QStringList> sources = {
+        {"cover.mp3",
+         sine + QStringList{"-f", "lavfi", "-i", "color=red:size=300x300:duration=0.04", "-map",
+                            "0", "-map", "1", "-c:v", "mjpeg", "-disposition:v", "attached_pic"}},
+        {"oneframe.mp4", video("25", "0.04") + QStringList{"-c:v", "libx264"}},
+        {"movie.swf", video("25", "1") + QStringList{"-c:v", "flv1"}},
+        {"movie.swf", video("25", "1") + QStringList{"-c:v", "flv1"}},
+        {"5fps.mp4", video("5", "3") + QStringList{"-c:v", "libx264", "-bf", "3"}},
+        {"300fps.mp4", video("300", "1") + QStringList{"-c:v", "libx264", "-preset", "ultrafast"}},
+        {"soundends.mp4",
+         video("25", "3") + sine + QStringList{"-t", "3", "-af", "atrim=end=1", "-c:v", "libx264"}},
+    };
+    QString path;
+    if (inputName == QLatin1String("cut.mp4")) {
+        path = input(inputName);
+        if (!QFile::exists(path))
+            QCOMPARE(TestMedia::makeCutShort(path, QSize(160, 120), 5, 0.4), QString());
+    } else {
+        path = made(inputName, sources.value(inputName));
+    }
+    QVERIFY(!path.isEmpty());
+
+    VideoCommand command = videoCommand(format, false);
+    if (format == QLatin1String("MP3"))
+        command = {"coder", Mp3, "mp3", {}};
+    else if (format == QLatin1String("M4A"))
+        command = {"coder", M4A, "m4a", {}};
+    QVERIFY(!command.tool.isEmpty());
+    const QString folder = freshFolder();
+    const QString output = folder + QStringLiteral("/clip.") + command.extension;
+    QStringList arguments = command.arguments;
+    for (QString &argument : arguments)
+        argument = toolArgument(argument, path, output);
+    const Run run = runTool(command.tool, arguments, folder);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output.right(2000)));
+
+    const QString note =
+        QString::fromUtf8(ToolContract::NotePrefix) + ToolContract::ShortOutputNote;
+    QVERIFY2(run.output.contains(note) == cutShort, qPrintable(run.output));
+    if (!command.codec.isEmpty())
+        QCOMPARE(videoInfo(output).codec, command.codec);
+    const QString errors = TestMedia::decodeErrors(output);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.left(2000)));
 }
 
 void TestTools::refusesPlaylistsAndLists_data()

@@ -73,6 +73,20 @@ void printNote(const std::string &text)
     std::fflush(stdout);
 }
 
+std::string number(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+std::string upper(std::string text)
+{
+    for (char &c : text)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
 std::string kbits(double bitrate)
 {
     char text[64];
@@ -125,8 +139,8 @@ void Coder::run()
     if (!size.empty()) {
         const size_t x = size.find('x');
         if (x == std::string::npos || !FfmpegText::parsePositiveInt(size.substr(0, x), width) ||
-            !FfmpegText::parsePositiveInt(size.substr(x + 1), height) || width > ToolContract::MaxRequestedSide ||
-            height > ToolContract::MaxRequestedSide)
+            !FfmpegText::parsePositiveInt(size.substr(x + 1), height) ||
+            width > ToolContract::MaxRequestedSide || height > ToolContract::MaxRequestedSide)
             badParameter("-s", size);
     }
     const std::string videoCodec = value("-vcodec");
@@ -199,6 +213,11 @@ void Coder::run()
         if (Signals::received() != 0)
             throw ToolStopped(Signals::received());
     }
+    if (video && encoder.mostFrames > 0 && frameRate > encoder.mostFrames) {
+        printNote(upper(encoder.codec) + ToolContract::FrameRateNote + number(frameRate) +
+                  " fps, it is written at " + number(encoder.mostFrames) + " fps");
+        frameRate = encoder.mostFrames;
+    }
     for (const std::string &note : audioNotes)
         printNote(note);
 
@@ -226,7 +245,9 @@ void Coder::run()
     const auto videoArguments = [&](const Encoders::Video &chosen, double shrink) {
         const ToolContract::FrameLimits *limits = ToolContract::frameLimits(chosen.codec.c_str());
         std::vector<std::string> list = chosen.globalOptions;
-        list.insert(list.end(), {"-map", "0:v:0"});
+        // A music file's cover picture is a video stream marked as such; written with that
+        // mark, MP4 and WebM would take it for cover art, which their muxers refuse in H.264.
+        list.insert(list.end(), {"-map", "0:v:0", "-disposition:v:0", "0"});
         if (!chosen.encoder.empty())
             list.insert(list.end(), {"-c:v", chosen.encoder});
         list.insert(list.end(), chosen.options.begin(), chosen.options.end());
@@ -259,9 +280,9 @@ void Coder::run()
         if (!chosen.hardware())
             list.insert(list.end(), {"-pix_fmt", "yuv420p"});
         if (frameRate > 0) {
-            char rate[64];
-            std::snprintf(rate, sizeof rate, "%.6g", frameRate);
-            list.insert(list.end(), {"-r", rate});
+            list.insert(list.end(), {"-r", number(frameRate)});
+        } else if (chosen.mostFrames > 0) {
+            list.insert(list.end(), {"-fpsmax", number(chosen.mostFrames)});
         }
         if (chosen.fastStart)
             list.insert(list.end(), {"-movflags", "+faststart"});
@@ -301,6 +322,7 @@ void Coder::run()
         }
         all.insert(all.end(), audio.begin(), audio.end());
         FfmpegRun run(options.input, all);
+        run.writes(output.temporaryPath());
         if (amrAudio)
             run.passDescriptor(amrData->descriptor());
         double wantedArea = 0, codedArea = 0;

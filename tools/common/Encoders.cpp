@@ -18,6 +18,7 @@ namespace {
 constexpr char X264Preset[] = "veryfast";
 constexpr char X265Preset[] = "veryfast";
 constexpr char SvtAv1Preset[] = "10";
+constexpr double SvtAv1MostFrames = 240;
 
 std::string number(int value)
 {
@@ -119,6 +120,9 @@ Video software(const std::string &requested, const std::string &extension, int t
         video.fastStart = true;
     } else if (requested == "libsvtav1") {
         video.options = {"-preset", SvtAv1Preset};
+        // Slow-motion phone videos and cover pictures (whose rate is their time base) have
+        // more.
+        video.mostFrames = SvtAv1MostFrames;
         if (!limit.empty())
             video.options.insert(video.options.end(), {"-svtav1-params", "lp=" + limit});
     } else {

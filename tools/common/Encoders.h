@@ -23,6 +23,7 @@ struct Video
     std::vector<std::string> options;       // after -c:v
     std::string lastFilter;                 // ends the filter chain when not empty
     bool fastStart = false;                 // the MP4 index goes to the front, for streaming
+    double mostFrames = 0;                  // the highest frame rate it takes; 0: no limit
     bool hardware() const { return !device.empty(); }
 };
 

@@ -26,6 +26,88 @@ void FfmpegRun::requireInputFile(const std::string &path)
         throw toolError(ToolContract::Error::InputEmpty, path);
 }
 
+namespace {
+
+// What ffprobe tells of a file's streams: the whole length, and the first sound stream's.
+struct Streams
+{
+    double length = 0; // 0: not told
+    bool video = false, audio = false;
+    double audioLength = 0;
+};
+
+Streams streamsOf(const std::vector<std::string> &input)
+{
+    std::vector<std::string> arguments = {"ffprobe",
+                                          "-v",
+                                          "error",
+                                          "-show_entries",
+                                          "format=duration:stream=codec_type,"
+                                          "duration:stream_disposition=attached_pic",
+                                          "-of",
+                                          "compact"};
+    arguments.insert(arguments.end(), input.begin(), input.end());
+    Subprocess ffprobe(arguments);
+    std::string out, err;
+    Streams streams;
+    if (ffprobe.capture(out, err) != 0)
+        return streams;
+    size_t start = 0, end;
+    while ((end = out.find('\n', start)) != std::string::npos) {
+        const std::string line = out.substr(start, end - start);
+        start = end + 1;
+        const auto value = [&line](const std::string &key) {
+            const size_t at = line.find("|" + key + "=");
+            return at == std::string::npos
+                       ? std::string()
+                       : line.substr(at + key.size() + 2,
+                                     line.find('|', at + 1) - (at + key.size() + 2));
+        };
+        const double seconds = std::max(0.0, std::strtod(value("duration").c_str(), nullptr));
+        if (line.rfind("format|", 0) == 0)
+            streams.length = seconds;
+        else if (value("codec_type") == "video" && value("disposition:attached_pic") != "1")
+            streams.video = true;
+        else if (value("codec_type") == "audio" && !streams.audio) {
+            streams.audio = true;
+            streams.audioLength = seconds;
+        }
+    }
+    return streams;
+}
+
+bool longEnough(double reached, double expected)
+{
+    return reached >= ToolContract::ShortOutputShare * expected ||
+           expected - reached <= ToolContract::ShortOutputSlack;
+}
+
+} // namespace
+
+void FfmpegRun::warnIfShort(double inputLength, double reached) const
+{
+    if (inputLength <= 0 || longEnough(reached, inputLength))
+        return;
+    // ffmpeg's progress stops at the last packet's decoding time, short of the end by the
+    // encoder's reordering and a frame: a few frames at a low rate look far shorter than they
+    // are. The file written is measured before anybody is warned, and sound alone is held
+    // against the input's sound, which may end before its picture.
+    if (!m_output.empty()) {
+        const Streams written = streamsOf({FfmpegText::fileUrl(m_output)});
+        reached = std::max(reached, written.length);
+        if (!longEnough(reached, inputLength) && written.audio && !written.video) {
+            const Streams read = streamsOf(FfmpegText::inputArguments(m_input));
+            if (read.audioLength > 0)
+                inputLength = std::min(inputLength, read.audioLength);
+        }
+    }
+    if (longEnough(reached, inputLength))
+        return;
+    std::printf("%s%s%.1f s of %.1f s\n", ToolContract::NotePrefix, ToolContract::ShortOutputNote,
+                reached, inputLength);
+    std::fflush(stdout);
+}
+
 void FfmpegRun::run(const Duration &duration, const Progress &progress)
 {
     std::vector<std::string> arguments = {"ffmpeg",    "-nostdin", "-hide_banner",  "-nostats",
@@ -85,11 +167,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     if (code == 0 && !unfinished) {
         // A download cut short still says its whole length in its header: the file is
         // written, but the user should know that part of it is missing.
-        if (inputLength > 0 && reached < ToolContract::ShortOutputShare * inputLength) {
-            std::printf("%s%s%.1f s of %.1f s\n", ToolContract::NotePrefix,
-                        ToolContract::ShortOutputNote, reached, inputLength);
-            std::fflush(stdout);
-        }
+        warnIfShort(inputLength, reached);
         return;
     }
     if (const long size = FfmpegText::refusedPacketSize(errors))

@@ -31,6 +31,9 @@ public:
     // and of the video it encodes.
     void onFrameSizes(FrameSizes sizes) { m_sizes = std::move(sizes); }
 
+    // The file ffmpeg writes, measured again when its progress says it came out short.
+    void writes(std::string output) { m_output = std::move(output); }
+
     // ffmpeg also gets this open file as its descriptor 3.
     void passDescriptor(int fd) { m_passed = fd; }
 
@@ -38,8 +41,11 @@ public:
     static void requireInputFile(const std::string &path);
 
 private:
+    void warnIfShort(double inputLength, double reached) const;
+
     std::string m_input;
     std::vector<std::string> m_arguments;
+    std::string m_output;
     int m_passed = -1;
     FrameSizes m_sizes;
 };
