@@ -43,7 +43,8 @@ namespace ParameterCheck {
 
 QString problem(const ParameterSet &p)
 {
-    if (!Formats::isTwoStage(p.format) || p.frameSize == Formats::keepSourceSize())
+    if (p.frameSize == Formats::keepSourceSize() ||
+        !Formats::readsList(p.format, Formats::FrameSize, p.frameSize))
         return {};
     if (const QString size = sizeProblem(p.frameSize); !size.isEmpty())
         return size;

@@ -44,6 +44,12 @@ void TestParameterCheck::problem_data()
         "声道");
     row("MOV reads only the size", Formats::MOV, {"640x480", "x", "y", "z"}, 0, "");
     row("one-stage MPG goes to its tool as it is", Formats::MPG, {"0x0", "x", "y", "z"}, 0, "");
+    for (const int format : {Formats::H264, Formats::H265, Formats::AV1}) {
+        QTest::addRow("format %d reads the size", format)
+            << format << QStringList{"100000x100000", "", "", ""} << 0 << QStringLiteral("16384");
+        QTest::addRow("format %d takes other values as they are", format)
+            << format << QStringList{"640x480", "x", "y", "z"} << 0 << QString();
+    }
     row("MP3 likewise", Formats::MP3, {"0x0", "x", "y", "z"}, 0, "");
 }
 
