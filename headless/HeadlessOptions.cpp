@@ -198,12 +198,14 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
 
     if (parser.isSet(jobsOption)) {
         const QString jobs = parser.value(jobsOption);
-        if (!isPositiveInteger(jobs) || jobs.toInt() > MostJobs)
+        bool fits = false;
+        const int count = jobs.toInt(&fits);
+        if (!isPositiveInteger(jobs) || !fits || count > MostJobs)
             return failure(QStringLiteral("--jobs 须为 1 到 %1 的整数 (must be a whole number from "
                                           "1 to %1): \"%2\"")
                                .arg(MostJobs)
                                .arg(jobs));
-        options.m_jobs = jobs.toInt();
+        options.m_jobs = count;
     } else {
         // Every core busy: one conversion keeps about one core at work.
         options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);

@@ -267,6 +267,8 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("no jobs") << QStringList({"-j", "0", "in.avi"}) << "--jobs";
     QTest::newRow("jobs as a word") << QStringList({"--jobs", "many", "in.avi"}) << "--jobs";
     QTest::newRow("absurd jobs") << QStringList({"--jobs", "100000", "in.avi"}) << "--jobs";
+    QTest::newRow("jobs past any whole number")
+        << QStringList({"--jobs", "99999999999", "in.avi"}) << "--jobs";
     QTest::newRow("unknown progress form")
         << QStringList({"--progress", "xml", "in.avi"}) << "--progress";
 }
