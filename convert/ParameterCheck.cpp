@@ -1,22 +1,22 @@
 #include "convert/ParameterCheck.h"
 
 #include "convert/Formats.h"
+#include "process/NumberText.h"
 #include "tools/ToolContract.h"
 
 #include <QRegularExpression>
 
 namespace {
 
+// Beyond these the tools would read the value as a different number.
 bool isPositiveNumber(const QString &text)
 {
-    static const QRegularExpression number(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
-    return number.match(text).hasMatch() && text.toDouble() > 0 && text.toDouble() < 1e9;
+    return NumberText::isPositiveDecimal(text) && text.toDouble() < 1e9;
 }
 
 bool isPositiveWholeNumber(const QString &text)
 {
-    static const QRegularExpression number(QStringLiteral("^[0-9]{1,9}$"));
-    return number.match(text).hasMatch() && text.toInt() > 0;
+    return NumberText::isPositiveWhole(text) && text.size() <= 9;
 }
 
 QString sizeProblem(const QString &size)

@@ -3,6 +3,7 @@
 #include "convert/Formats.h"
 #include "convert/ParameterCheck.h"
 #include "process/NativePath.h"
+#include "process/NumberText.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -34,16 +35,6 @@ bool matches(const QString &text, const char *pattern)
     return QRegularExpression(QRegularExpression::anchoredPattern(QLatin1String(pattern)))
         .match(text)
         .hasMatch();
-}
-
-bool isPositiveInteger(const QString &text)
-{
-    return matches(text, "0*[1-9][0-9]*");
-}
-
-bool isPositiveNumber(const QString &text)
-{
-    return matches(text, "[0-9]+(\\.[0-9]+)?") && text.toDouble() > 0;
 }
 
 int formatByName(const QString &text)
@@ -143,14 +134,14 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
 
     if (parser.isSet(sampleRateOption)) {
         set.sampleRate = parser.value(sampleRateOption);
-        if (!isPositiveInteger(set.sampleRate))
+        if (!NumberText::isPositiveWhole(set.sampleRate))
             return failure(QStringLiteral("--sample-rate 须为正整数 (must be a positive whole "
                                           "number, e.g. 44100): \"%1\"")
                                .arg(set.sampleRate));
     }
     if (parser.isSet(audioBitrateOption)) {
         set.audioBitrate = parser.value(audioBitrateOption);
-        if (!isPositiveNumber(set.audioBitrate))
+        if (!NumberText::isPositiveDecimal(set.audioBitrate))
             return failure(QStringLiteral("--audio-bitrate 须为正数 (must be a positive number, "
                                           "e.g. 128 or 12.2): \"%1\"")
                                .arg(set.audioBitrate));
@@ -176,7 +167,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     }
     if (parser.isSet(videoBitrateOption)) {
         set.videoBitrate = parser.value(videoBitrateOption);
-        if (!isPositiveInteger(set.videoBitrate))
+        if (!NumberText::isPositiveWhole(set.videoBitrate))
             return failure(QStringLiteral("--video-bitrate 须为正整数 (must be a positive whole "
                                           "number, e.g. 600): \"%1\"")
                                .arg(set.videoBitrate));
@@ -189,7 +180,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
                 return failure(QStringLiteral("--frame-rate keep 只适用于 H264、H265、AV1 (only "
                                               "these formats keep the source's frame rate)"));
             set.frameRate = Formats::keepSourceFrameRate();
-        } else if (!isPositiveNumber(set.frameRate)) {
+        } else if (!NumberText::isPositiveDecimal(set.frameRate)) {
             return failure(QStringLiteral("--frame-rate 须为正数或 keep (must be a positive "
                                           "number, e.g. 25, or keep): \"%1\"")
                                .arg(set.frameRate));
@@ -200,7 +191,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
         const QString jobs = parser.value(jobsOption);
         bool fits = false;
         const int count = jobs.toInt(&fits);
-        if (!isPositiveInteger(jobs) || !fits || count > MostJobs)
+        if (!NumberText::isPositiveWhole(jobs) || !fits || count > MostJobs)
             return failure(QStringLiteral("--jobs 须为 1 到 %1 的整数 (must be a whole number from "
                                           "1 to %1): \"%2\"")
                                .arg(MostJobs)

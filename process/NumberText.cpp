@@ -1,6 +1,7 @@
 #include "process/NumberText.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -40,6 +41,33 @@ double leadingNumber(QStringView text)
 // Worked out from the floor rather than with nearbyint under a switched rounding mode: an
 // optimizer may move nearbyint past the switch (clang -O2 does), and then the caller's mode
 // decides, so 0.2 rounded upward gave 1.
+static bool isDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+bool isPositiveWhole(QStringView text)
+{
+    bool aboveZero = false;
+    for (const QChar c : text) {
+        if (!isDigit(c))
+            return false;
+        aboveZero = aboveZero || c != QLatin1Char('0');
+    }
+    return aboveZero;
+}
+
+bool isPositiveDecimal(QStringView text)
+{
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    const QStringView whole = point < 0 ? text : text.left(point);
+    const QStringView fraction = point < 0 ? QStringView() : text.mid(point + 1);
+    const auto digitsOnly = [](QStringView part) {
+        return !part.isEmpty() && std::all_of(part.begin(), part.end(), isDigit);
+    };
+    return digitsOnly(whole) && (point < 0 || digitsOnly(fraction)) && text.toDouble() > 0;
+}
+
 double roundHalfEven(double value)
 {
     if (!std::isfinite(value))

@@ -1,5 +1,5 @@
-#include "process/SettingsFiles.h"
 #include "process/NumberText.h"
+#include "process/SettingsFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -32,6 +32,8 @@ private slots:
     void leadingNumber_data();
     void leadingNumber();
     void leadingNumberReadsAPointInAnyLocale();
+    void positiveNumbers_data();
+    void positiveNumbers();
     void roundHalfEven_data();
     void roundHalfEven();
     void writeFileCreatesFolderAndReplacesWhole();
@@ -201,6 +203,44 @@ void TestSettingsFiles::leadingNumber()
     QFETCH(QString, text);
     QFETCH(double, number);
     QCOMPARE(NumberText::leadingNumber(text), number);
+}
+
+// What an option box or a command-line value may hold where a positive number is asked for.
+void TestSettingsFiles::positiveNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("decimal");
+    QTest::addColumn<bool>("whole");
+    const auto row = [](const char *text, bool decimal, bool whole) {
+        QTest::newRow(*text ? text : "empty") << QString::fromUtf8(text) << decimal << whole;
+    };
+    row("600", true, true);
+    row("044100", true, true);
+    row("12.2", true, false);
+    row("0", false, false);
+    row("000", false, false);
+    row("0.0", false, false);
+    row("0.5", true, false);
+    row("1.", false, false);
+    row(".5", false, false);
+    row("1.2.3", false, false);
+    row("1e3", false, false);
+    row("-1", false, false);
+    row("+6", false, false);
+    row(" 5", false, false);
+    row("5 ", false, false);
+    row("600\n", false, false);
+    row("", false, false);
+    row("６", false, false); // a full-width digit
+}
+
+void TestSettingsFiles::positiveNumbers()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, decimal);
+    QFETCH(bool, whole);
+    QCOMPARE(NumberText::isPositiveDecimal(text), decimal);
+    QCOMPARE(NumberText::isPositiveWhole(text), whole);
 }
 
 // Qt sets the C library's locale from the environment at start-up; in a locale with a decimal

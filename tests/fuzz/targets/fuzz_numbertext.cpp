@@ -1,8 +1,9 @@
-// leadingNumber, roundHalfEven, toInt16 and toInt32: the number readers behind the settings
-// files, the option boxes and the progress lines.
+// leadingNumber, roundHalfEven, toInt16, toInt32 and the positive-number checks: the number
+// readers behind the settings files, the option boxes and the progress lines.
 #include "FuzzCheck.h"
 #include "process/NumberText.h"
 
+#include <QRegularExpression>
 #include <QString>
 #include <cfenv>
 #include <cmath>
@@ -68,6 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     else if (start >= QLatin1Char('0') && start <= QLatin1Char('9'))
         FUZZ_CHECK(number >= 0);
     checkNumber(number, callerRounding);
+
+    // The checks say what these patterns say of the whole text (no line break after it).
+    static const QRegularExpression decimal(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
+    static const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QStringLiteral("0*[1-9][0-9]*")));
+    FUZZ_CHECK(NumberText::isPositiveDecimal(text) ==
+               (decimal.match(text).hasMatch() && text.toDouble() > 0));
+    FUZZ_CHECK(NumberText::isPositiveWhole(text) == whole.match(text).hasMatch());
 
     // The raw bytes as a double as well, so NaN, infinities, halves and huge values all come.
     if (size >= sizeof(double)) {
