@@ -7,6 +7,7 @@
 #include "common/FfmpegText.h"
 #include "common/FrameFit.h"
 #include "common/Heartbeat.h"
+#include "common/Notes.h"
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
@@ -93,8 +94,9 @@ std::string mp2Bitrate(const std::string &bits)
             best = candidate;
     if (asked > 160)
         best = 160;
-    std::printf("%s%s%g kbit/s, it is written at %ld kbit/s\n", ToolContract::NotePrefix,
-                ToolContract::Mp2BitrateNote, asked, best);
+    char rates[128];
+    std::snprintf(rates, sizeof rates, "%g kbit/s, it is written at %ld kbit/s", asked, best);
+    Notes::print(ToolContract::Mp2BitrateNote + std::string(rates));
     return std::to_string(best * 1000);
 }
 

@@ -7,6 +7,7 @@
 #include "FrameFit.h"
 #include "Heartbeat.h"
 #include "MemoryFile.h"
+#include "Notes.h"
 #include "OutputFile.h"
 #include "Signals.h"
 #include "ToolContract.h"
@@ -65,12 +66,6 @@ std::string realMediaFrameRate(double bitrate)
     std::snprintf(rate, sizeof rate, "%.3f", bitrate / (RealMediaBuffer * 0.8));
     // ffmpeg takes 25 frames a second for an input that names no rate.
     return std::string("fps=fps='max(if(gt(source_fps,0),source_fps,25),") + rate + ")'";
-}
-
-void printNote(const std::string &text)
-{
-    std::printf("%s%s\n", ToolContract::NotePrefix, text.c_str());
-    std::fflush(stdout);
 }
 
 std::string number(double value)
@@ -205,21 +200,21 @@ void Coder::run()
         std::string why;
         if (std::optional<Encoders::Video> chip = Encoders::hardware(videoCodec, why)) {
             encoder = *chip;
-            printNote(ToolContract::HardwareEncoderNote + encoder.encoder + " on " +
-                      encoder.device);
+            Notes::print(ToolContract::HardwareEncoderNote + encoder.encoder + " on " +
+                         encoder.device);
         } else {
-            printNote(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + why);
+            Notes::print(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + why);
         }
         if (Signals::received() != 0)
             throw ToolStopped(Signals::received());
     }
     if (video && encoder.mostFrames > 0 && frameRate > encoder.mostFrames) {
-        printNote(upper(encoder.codec) + ToolContract::FrameRateNote + number(frameRate) +
-                  " fps, it is written at " + number(encoder.mostFrames) + " fps");
+        Notes::print(upper(encoder.codec) + ToolContract::FrameRateNote + number(frameRate) +
+                     " fps, it is written at " + number(encoder.mostFrames) + " fps");
         frameRate = encoder.mostFrames;
     }
     for (const std::string &note : audioNotes)
-        printNote(note);
+        Notes::print(note);
 
     // Several conversions at once share the cores: decoding and filtering keep to the same
     // number of threads as the encoder.
@@ -368,9 +363,9 @@ void Coder::run()
                 throw;
             const std::string failed = encoder.encoder;
             encoder = Encoders::software(videoCodec, extension, threads);
-            printNote(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + failed +
-                      " failed on this input, " +
-                      std::string(failure.what()).substr(encodingFailed.size()));
+            Notes::print(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + failed +
+                         " failed on this input, " +
+                         std::string(failure.what()).substr(encodingFailed.size()));
             last = 0;
         }
     }

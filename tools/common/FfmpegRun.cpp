@@ -1,6 +1,7 @@
 #include "FfmpegRun.h"
 
 #include "FfmpegText.h"
+#include "Notes.h"
 #include "Signals.h"
 #include "Subprocess.h"
 #include "ToolStopped.h"
@@ -103,9 +104,9 @@ void FfmpegRun::warnIfShort(double inputLength, double reached) const
     }
     if (longEnough(reached, inputLength))
         return;
-    std::printf("%s%s%.1f s of %.1f s\n", ToolContract::NotePrefix, ToolContract::ShortOutputNote,
-                reached, inputLength);
-    std::fflush(stdout);
+    char lengths[128];
+    std::snprintf(lengths, sizeof lengths, "%.1f s of %.1f s", reached, inputLength);
+    Notes::print(ToolContract::ShortOutputNote + std::string(lengths));
 }
 
 void FfmpegRun::run(const Duration &duration, const Progress &progress)

@@ -1,5 +1,7 @@
 #include "FrameFit.h"
 
+#include "Notes.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -67,9 +69,10 @@ bool scaledDown(ToolContract::FrameSize wanted, ToolContract::FrameSize output,
 void printScaledNote(ToolContract::FrameSize from, ToolContract::FrameSize to,
                      const std::string &why)
 {
-    std::printf("%s%s%dx%d to %dx%d: %s\n", ToolContract::NotePrefix, ToolContract::FrameScaledNote,
-                from.width, from.height, to.width, to.height, why.c_str());
-    std::fflush(stdout);
+    char sizes[128];
+    std::snprintf(sizes, sizeof sizes, "%dx%d to %dx%d: ", from.width, from.height, to.width,
+                  to.height);
+    Notes::print(ToolContract::FrameScaledNote + std::string(sizes) + why);
 }
 
 } // namespace FrameFit
