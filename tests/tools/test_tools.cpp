@@ -63,6 +63,7 @@ private slots:
     void keepsAFileThatAppearsDuringTheEncode();
     void awkwardInputs_data();
     void awkwardInputs();
+    void stopWhileMeasuringTheOutput();
     void refusesPlaylistsAndLists_data();
     void refusesPlaylistsAndLists();
     void nonUtf8Names_data();
@@ -101,9 +102,9 @@ private:
     QString freshFolder();
     // An input made once by ffmpeg from its arguments (sources and codecs, no output).
     QString made(const QString &name, const QStringList &ffmpegArguments);
-    // A folder holding an executable "ffmpeg" that runs the shell script body, to be put first
-    // on a tool's PATH.
-    QString standInFfmpeg(const QByteArray &body);
+    // A folder holding an executable "ffmpeg" (or another program) that runs the shell script
+    // body, to be put first on a tool's PATH.
+    QString standInFfmpeg(const QByteArray &body, const QString &program = "ffmpeg");
     QString toolArgument(const QString &text, const QString &inputPath, const QString &output);
 
     QTemporaryDir m_dir;
@@ -278,10 +279,10 @@ TestTools::Run TestTools::runToolWithBytes(const QString &tool, const QList<QByt
     return run;
 }
 
-QString TestTools::standInFfmpeg(const QByteArray &body)
+QString TestTools::standInFfmpeg(const QByteArray &body, const QString &program)
 {
     const QString folder = freshFolder();
-    QFile script(folder + QStringLiteral("/ffmpeg"));
+    QFile script(folder + QLatin1Char('/') + program);
     if (!script.open(QIODevice::WriteOnly))
         return QString();
     script.write("#!/bin/bash\n" + body);
@@ -1276,6 +1277,36 @@ void TestTools::keepsAFileThatAppearsDuringTheEncode()
     QCOMPARE(theirs.readAll(), QByteArray("theirs"));
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{outputName});
+}
+
+// The file written looked short, and the tool measures it with ffprobe; a stop that comes
+// then still stops the tool, and the output is not kept.
+void TestTools::stopWhileMeasuringTheOutput()
+{
+    const QString cut = input("cut.mp4");
+    if (!QFile::exists(cut))
+        QCOMPARE(TestMedia::makeCutShort(cut, QSize(160, 120), 5, 0.4), QString());
+    const QString folder = freshFolder();
+    const QString mark = folder + QStringLiteral("/.measuring");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standInFfmpeg("touch \"$MARK\"; exec sleep 30\n", "ffprobe") +
+                                   QLatin1Char(':') + environment.value("PATH"));
+    environment.insert("MARK", mark);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList arguments = Mp3;
+    arguments.replace(arguments.indexOf("IN"), cut);
+    arguments.replace(arguments.indexOf("OUT"), folder + QStringLiteral("/clip.mp3"));
+    process.start(TestMedia::toolPath("coder"), arguments);
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mark), 30000);
+    QFile::remove(mark);
+    QCOMPARE(kill(pid_t(process.processId()), SIGTERM), 0);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitCode(), 128 + SIGTERM);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 QString TestTools::made(const QString &name, const QStringList &ffmpegArguments)

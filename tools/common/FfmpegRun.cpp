@@ -169,6 +169,9 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
         // A download cut short still says its whole length in its header: the file is
         // written, but the user should know that part of it is missing.
         warnIfShort(inputLength, reached);
+        // Measuring the file started a child of its own, which a stop may have ended.
+        if (Signals::received() != 0)
+            throw ToolStopped(Signals::received());
         return;
     }
     if (const long size = FfmpegText::refusedPacketSize(errors))
