@@ -168,7 +168,7 @@ void TestFfmpegText::videoSizes()
     QFETCH(QByteArray, errors);
     QFETCH(QSize, input);
     QFETCH(QSize, output);
-    ToolContract::FrameSize in = {}, out = {};
+    Frames::Size in = {}, out = {};
     QCOMPARE(FfmpegText::videoSizes(errors.toStdString(), in, out), !input.isEmpty());
     if (!input.isEmpty()) {
         QCOMPARE(QSize(in.width, in.height), input);

@@ -3,6 +3,7 @@
 #include "convert/FailureReason.h"
 #include "process/ProgressParser.h"
 #include "tools/ToolContract.h"
+#include "tools/common/FrameLimits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -889,7 +890,7 @@ void TestTools::anySizeAnyContent_data()
 
 // Any picture from 16x16 to 8K, tiny or full of noise, converts to every video format, at the
 // default bitrates and the lowest of the lists. A size an encoder cannot take is scaled down
-// as ToolContract::fittedFrame says, keeping its shape, and the tool says so; RealMedia's
+// as Frames::fitted says, keeping its shape, and the tool says so; RealMedia's
 // 64 kB packets hold any picture.
 void TestTools::anySizeAnyContent()
 {
@@ -929,10 +930,9 @@ void TestTools::anySizeAnyContent()
 
     const VideoInfo info = videoInfo(output);
     QCOMPARE(info.codec, command.codec);
-    const ToolContract::FrameLimits *limits =
-        ToolContract::frameLimits(command.codec.toUtf8().constData());
+    const Frames::Limits *limits = Frames::limitsOf(command.codec.toUtf8().constData());
     QVERIFY(limits);
-    QVERIFY2(ToolContract::takesFrame(*limits, info.size.width(), info.size.height()),
+    QVERIFY2(Frames::takes(*limits, info.size.width(), info.size.height()),
              qPrintable(QStringLiteral("%1x%2").arg(info.size.width()).arg(info.size.height())));
 
     // The size asked for: the -s size, or the picture the tool read.
@@ -941,8 +941,7 @@ void TestTools::anySizeAnyContent()
     const QSize read = m_videoInfo.value(stageTwoInput).size;
     const qsizetype s = arguments.indexOf(QLatin1String("-s"));
     const QSize wanted = s >= 0 ? sizeOf(arguments[s + 1]) : read;
-    const ToolContract::FrameSize fitted =
-        ToolContract::fittedFrame(*limits, wanted.width(), wanted.height());
+    const Frames::Size fitted = Frames::fitted(*limits, wanted.width(), wanted.height());
     const QString note = QString::fromUtf8(ToolContract::NotePrefix) +
                          ToolContract::FrameScaledNote +
                          QStringLiteral("%1x%2 to %3x%4: ")

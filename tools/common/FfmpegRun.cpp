@@ -144,7 +144,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             inputLength = seconds;
             duration(seconds);
         }
-        ToolContract::FrameSize input = {}, output = {};
+        Frames::Size input = {}, output = {};
         if (m_sizes && !sizesKnown && FfmpegText::videoSizes(errors, input, output)) {
             sizesKnown = true;
             m_sizes(input, output);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameLimits.h"
 #include "ToolContract.h"
 #include "ToolFailure.h"
 
@@ -16,8 +17,7 @@ class FfmpegRun
 public:
     using Duration = std::function<void(double seconds)>; // < 0 when the input has none
     using Progress = std::function<void(double seconds)>;
-    using FrameSizes =
-        std::function<void(ToolContract::FrameSize input, ToolContract::FrameSize output)>;
+    using FrameSizes = std::function<void(Frames::Size input, Frames::Size output)>;
 
     // input is the file as the user named it, for the messages; arguments follow the
     // common options and must include its -i.

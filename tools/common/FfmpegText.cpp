@@ -110,8 +110,7 @@ bool inputDuration(const std::string &stderrText, double &seconds)
 
 // The first "WxH" among the words of the first complete video stream line between start and
 // end. Only stream lines count: a file name may hold anything.
-static bool streamSize(const std::string &text, size_t start, size_t end,
-                       ToolContract::FrameSize &size)
+static bool streamSize(const std::string &text, size_t start, size_t end, Frames::Size &size)
 {
     static const std::string stream = "\n  Stream #", video = ": Video: ";
     for (size_t at = text.find(stream, start); at != std::string::npos && at < end;
@@ -140,8 +139,7 @@ static bool streamSize(const std::string &text, size_t start, size_t end,
     return false;
 }
 
-bool videoSizes(const std::string &stderrText, ToolContract::FrameSize &input,
-                ToolContract::FrameSize &output)
+bool videoSizes(const std::string &stderrText, Frames::Size &input, Frames::Size &output)
 {
     const size_t in = stderrText.find("Input #0");
     const size_t out = stderrText.find("Output #0");

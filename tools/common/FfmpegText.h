@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameLimits.h"
 #include "ToolContract.h"
 
 #include <string>
@@ -31,8 +32,7 @@ bool inputDuration(const std::string &stderrText, double &seconds);
 // The frame size of the first video stream of ffmpeg's first input and of its output, from
 // its description of both ("Stream #0:0: Video: mpeg4, yuv420p, 640x360 [SAR 1:1 ..."); false
 // while either line is not complete yet.
-bool videoSizes(const std::string &stderrText, ToolContract::FrameSize &input,
-                ToolContract::FrameSize &output);
+bool videoSizes(const std::string &stderrText, Frames::Size &input, Frames::Size &output);
 
 // The size of the packet the RealMedia muxer refused as larger than 64 kB, 0 when it refused
 // none.

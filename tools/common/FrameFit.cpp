@@ -14,8 +14,8 @@ std::string number(int value)
     return std::to_string(value);
 }
 
-// One side's expression; the same operations in the same order as fittedFrame.
-std::string side(const ToolContract::FrameLimits &limits, const std::string &input,
+// One side's expression; the same operations in the same order as Frames::fitted.
+std::string side(const Frames::Limits &limits, const std::string &input,
                  const std::string &tooLarge, const std::string &factor)
 {
     const std::string a = number(limits.alignment);
@@ -30,7 +30,7 @@ std::string side(const ToolContract::FrameLimits &limits, const std::string &inp
 
 } // namespace
 
-std::string filters(const ToolContract::FrameLimits &limits, bool centre)
+std::string filters(const Frames::Limits &limits, bool centre)
 {
     const std::string a = number(limits.alignment);
     const auto align = [&](const std::string &side) { return "ceil(" + side + "/" + a + ")*" + a; };
@@ -56,8 +56,7 @@ std::string filters(const ToolContract::FrameLimits &limits, bool centre)
     return chain;
 }
 
-bool scaledDown(ToolContract::FrameSize wanted, ToolContract::FrameSize output,
-                ToolContract::FrameSize &from)
+bool scaledDown(Frames::Size wanted, Frames::Size output, Frames::Size &from)
 {
     from = wanted;
     if ((wanted.width > wanted.height) != (output.width > output.height) &&
@@ -66,8 +65,7 @@ bool scaledDown(ToolContract::FrameSize wanted, ToolContract::FrameSize output,
     return output.width < from.width || output.height < from.height;
 }
 
-void printScaledNote(ToolContract::FrameSize from, ToolContract::FrameSize to,
-                     const std::string &why)
+void printScaledNote(Frames::Size from, Frames::Size to, const std::string &why)
 {
     char sizes[128];
     std::snprintf(sizes, sizeof sizes, "%dx%d to %dx%d: ", from.width, from.height, to.width,

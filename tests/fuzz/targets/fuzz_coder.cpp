@@ -4,7 +4,7 @@
 #include "ToolArguments.h"
 #include "common/FfmpegText.h"
 #include "common/ToolFailure.h"
-#include "common/ToolOptions.h"
+#include "coder/CoderOptions.h"
 
 #include <cmath>
 #include <set>

@@ -4,7 +4,7 @@
 #include "ToolArguments.h"
 #include "common/FfmpegText.h"
 #include "common/ToolFailure.h"
-#include "common/ToolOptions.h"
+#include "conv/ConvOptions.h"
 
 #include <algorithm>
 #include <cmath>

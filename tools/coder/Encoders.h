@@ -17,7 +17,7 @@ int threadLimit();
 struct Video
 {
     std::string encoder; // for -c:v; empty: ffmpeg's choice for the container
-    std::string codec;   // the codec written, as ToolContract::FrameLimitsTable names it
+    std::string codec;   // the codec written, as Frames::table names it
     std::string device;  // the VAAPI render node of a hardware encoder, empty for software
     std::vector<std::string> globalOptions; // before the input
     std::vector<std::string> options;       // after -c:v

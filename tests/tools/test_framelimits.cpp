@@ -1,12 +1,12 @@
-// The frame-size limits of the tool contract: what the arithmetic gives, and that this
+// The encoders' frame-size limits: what the arithmetic gives, and that this
 // machine's encoders take exactly what the table says they take.
-#include "ToolContract.h"
+#include "common/FrameLimits.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestToolContract : public QObject
+class TestFrameLimits : public QObject
 {
     Q_OBJECT
 
@@ -21,9 +21,9 @@ private:
     QTemporaryDir m_dir;
 };
 
-using ToolContract::FrameSize;
+using Frames::Size;
 
-void TestToolContract::fittedFrame_data()
+void TestFrameLimits::fittedFrame_data()
 {
     QTest::addColumn<QString>("codec");
     QTest::addColumn<QSize>("picture");
@@ -54,36 +54,36 @@ void TestToolContract::fittedFrame_data()
     QTest::newRow("AV1, too tall and thin") << "av1" << QSize(32, 10000) << QSize(64, 8704);
 }
 
-void TestToolContract::fittedFrame()
+void TestFrameLimits::fittedFrame()
 {
     QFETCH(QString, codec);
     QFETCH(QSize, picture);
     QFETCH(QSize, coded);
-    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(qPrintable(codec));
+    const Frames::Limits *limits = Frames::limitsOf(qPrintable(codec));
     QVERIFY(limits);
-    const FrameSize fitted = ToolContract::fittedFrame(*limits, picture.width(), picture.height());
+    const Size fitted = Frames::fitted(*limits, picture.width(), picture.height());
     QCOMPARE(QSize(fitted.width, fitted.height), coded);
 }
 
 // Whatever the picture, the encoder takes the fitted size; a picture it takes stays as it is,
 // one it takes once padded is only padded.
-void TestToolContract::fittedFrameIsTakenAndNoLargerThanNeeded()
+void TestFrameLimits::fittedFrameIsTakenAndNoLargerThanNeeded()
 {
     const int sides[] = {1,    2,    15,   16,   17,   99,   240,   719,   1080,  1920, 2048,
                          4095, 4096, 4097, 8190, 8191, 8192, 12288, 16382, 16383, 16384};
-    for (const ToolContract::FrameLimits &limits : ToolContract::FrameLimitsTable) {
+    for (const Frames::Limits &limits : Frames::table) {
         for (int width : sides) {
             for (int height : sides) {
-                const FrameSize fitted = ToolContract::fittedFrame(limits, width, height);
+                const Size fitted = Frames::fitted(limits, width, height);
                 const QByteArray what = QByteArray(limits.codec) + ' ' + QByteArray::number(width) +
                                         'x' + QByteArray::number(height) + " -> " +
                                         QByteArray::number(fitted.width) + 'x' +
                                         QByteArray::number(fitted.height);
-                QVERIFY2(ToolContract::takesFrame(limits, fitted.width, fitted.height), what);
+                QVERIFY2(Frames::takes(limits, fitted.width, fitted.height), what);
                 const int a = limits.alignment;
                 const int paddedWidth = qMax(limits.minSide, (width + a - 1) / a * a);
                 const int paddedHeight = qMax(limits.minSide, (height + a - 1) / a * a);
-                if (ToolContract::takesFrame(limits, paddedWidth, paddedHeight))
+                if (Frames::takes(limits, paddedWidth, paddedHeight))
                     QVERIFY2(fitted.width == paddedWidth && fitted.height == paddedHeight, what);
                 else
                     QVERIFY2(fitted.width <= paddedWidth && fitted.height <= paddedHeight, what);
@@ -92,7 +92,7 @@ void TestToolContract::fittedFrameIsTakenAndNoLargerThanNeeded()
     }
 }
 
-void TestToolContract::encodersTakeWhatTheTableSays_data()
+void TestFrameLimits::encodersTakeWhatTheTableSays_data()
 {
     QTest::addColumn<QString>("codec");
     QTest::addColumn<QString>("encoder");
@@ -124,15 +124,15 @@ void TestToolContract::encodersTakeWhatTheTableSays_data()
          {{64, 64}, {62, 64}, {64, 62}, {16384, 64}, {16386, 64}, {64, 8704}, {64, 8706}});
 }
 
-void TestToolContract::encodersTakeWhatTheTableSays()
+void TestFrameLimits::encodersTakeWhatTheTableSays()
 {
     QFETCH(QString, codec);
     QFETCH(QString, encoder);
     QFETCH(QString, format);
     QFETCH(QSize, size);
-    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(qPrintable(codec));
+    const Frames::Limits *limits = Frames::limitsOf(qPrintable(codec));
     QVERIFY(limits);
-    const bool takes = ToolContract::takesFrame(*limits, size.width(), size.height());
+    const bool takes = Frames::takes(*limits, size.width(), size.height());
 
     const QString output = m_dir.filePath(QStringLiteral("frame.") + format);
     QProcess ffmpeg;
@@ -160,5 +160,5 @@ void TestToolContract::encodersTakeWhatTheTableSays()
     QCOMPARE(QSize(fields[0].toInt(), fields[1].toInt()), size);
 }
 
-QTEST_GUILESS_MAIN(TestToolContract)
-#include "test_toolcontract.moc"
+QTEST_GUILESS_MAIN(TestFrameLimits)
+#include "test_framelimits.moc"

@@ -1,7 +1,7 @@
 // coder: the RealMedia, MOV and MP3 encoder of the converter, and the one encoder of H264, H265,
 // AV1, M4A and FLAC.
 
-#include "common/Coder.h"
+#include "coder/Coder.h"
 #include "common/ToolMain.h"
 
 int main(int argc, char **argv)

@@ -11,8 +11,8 @@
 #include "common/OutputFile.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
-#include "common/ToolOptions.h"
 #include "common/ToolStopped.h"
+#include "conv/ConvOptions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -172,7 +172,7 @@ std::vector<std::string> videoArguments(const Options &options)
     }
     // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
     // least, so an odd one gets one more row or column.
-    const ToolContract::FrameLimits *limits = ToolContract::frameLimits(name.c_str());
+    const Frames::Limits *limits = Frames::limitsOf(name.c_str());
     arguments.insert(arguments.end(), {"-vf", limits ? FrameFit::filters(*limits, false)
                                                      : "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
     arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
@@ -224,8 +224,8 @@ void convert(int argc, char **argv)
     const std::string codec = videoCodecName(options);
     FfmpegRun run(options.input, arguments);
     run.writes(output.temporaryPath());
-    run.onFrameSizes([&](ToolContract::FrameSize input, ToolContract::FrameSize coded) {
-        ToolContract::FrameSize from = {};
+    run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
+        Frames::Size from = {};
         if (FrameFit::scaledDown(input, coded, from))
             FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
     });

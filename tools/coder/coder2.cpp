@@ -1,6 +1,6 @@
 // coder2: the mobile MP4 and 3GP encoder of the converter (MPEG-4 video, AMR-NB audio).
 
-#include "common/Coder.h"
+#include "coder/Coder.h"
 #include "common/ToolMain.h"
 
 int main(int argc, char **argv)

@@ -1,6 +1,6 @@
-#include "Encoders.h"
+#include "coder/Encoders.h"
 
-#include "Subprocess.h"
+#include "common/Subprocess.h"
 
 #include <algorithm>
 #include <cstdlib>

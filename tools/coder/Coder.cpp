@@ -1,19 +1,19 @@
-#include "Coder.h"
+#include "coder/Coder.h"
 
-#include "AmrEncoder.h"
-#include "Encoders.h"
-#include "FfmpegRun.h"
-#include "FfmpegText.h"
-#include "FrameFit.h"
-#include "Heartbeat.h"
-#include "MemoryFile.h"
-#include "Notes.h"
-#include "OutputFile.h"
-#include "Signals.h"
 #include "ToolContract.h"
-#include "ToolFailure.h"
-#include "ToolOptions.h"
-#include "ToolStopped.h"
+#include "coder/AmrEncoder.h"
+#include "coder/CoderOptions.h"
+#include "coder/Encoders.h"
+#include "common/FfmpegRun.h"
+#include "common/FfmpegText.h"
+#include "common/FrameFit.h"
+#include "common/Heartbeat.h"
+#include "common/MemoryFile.h"
+#include "common/Notes.h"
+#include "common/OutputFile.h"
+#include "common/Signals.h"
+#include "common/ToolFailure.h"
+#include "common/ToolStopped.h"
 
 #include <algorithm>
 #include <cctype>
@@ -238,7 +238,7 @@ void Coder::run()
     const bool realVideo = encoder.codec == "rv10";
     // shrink < 1: the picture was too detailed for a RealMedia packet at a larger size.
     const auto videoArguments = [&](const Encoders::Video &chosen, double shrink) {
-        const ToolContract::FrameLimits *limits = ToolContract::frameLimits(chosen.codec.c_str());
+        const Frames::Limits *limits = Frames::limitsOf(chosen.codec.c_str());
         std::vector<std::string> list = chosen.globalOptions;
         // A music file's cover picture is a video stream marked as such; written with that
         // mark, MP4 and WebM would take it for cover art, which their muxers refuse in H.264.
@@ -322,12 +322,11 @@ void Coder::run()
             run.passDescriptor(amrData->descriptor());
         double wantedArea = 0, codedArea = 0;
         if (video)
-            run.onFrameSizes([&](ToolContract::FrameSize input, ToolContract::FrameSize coded) {
-                const ToolContract::FrameSize wanted =
-                    width > 0 ? ToolContract::FrameSize{width, height} : input;
+            run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
+                const Frames::Size wanted = width > 0 ? Frames::Size{width, height} : input;
                 wantedArea = double(wanted.width) * wanted.height;
                 codedArea = double(coded.width) * coded.height;
-                ToolContract::FrameSize from = {};
+                Frames::Size from = {};
                 if (FrameFit::scaledDown(wanted, coded, from))
                     FrameFit::printScaledNote(
                         from, coded,

@@ -1,10 +1,10 @@
-#include "AmrEncoder.h"
+#include "coder/AmrEncoder.h"
 
-#include "FfmpegText.h"
-#include "MemoryFile.h"
-#include "Signals.h"
-#include "Subprocess.h"
-#include "ToolStopped.h"
+#include "common/FfmpegText.h"
+#include "common/MemoryFile.h"
+#include "common/Signals.h"
+#include "common/Subprocess.h"
+#include "common/ToolStopped.h"
 
 #include <cmath>
 #include <cstdio>
