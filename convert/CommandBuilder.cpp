@@ -19,40 +19,34 @@ CommandLine startTool(const QString &appFolder, const QString &tool)
     return line;
 }
 
-// The one command of H264, H265, AV1, M4A and FLAC, in the form of MP3's: the video codec and
-// bitrate, the size unless it is "原始大小", the frame rate unless it is "原始帧率", then the
-// audio codec, sample rate, bitrate (not for FLAC) and channels.
-CommandLine BuildModernCommand(const QString &appFolder, const QString &inputPath,
-                               const QString &outputPath, const ParameterSet &p)
+// The one command of a format coder writes in one run, in the form of MP3's: the video codec
+// and bitrate, the size unless it is "原始大小", the frame rate unless the format keeps the
+// source's, then the audio codec, sample rate, bitrate (when the format reads one) and channels.
+CommandLine BuildCoderCommand(const QString &appFolder, const QString &inputPath,
+                              const QString &outputPath, const ParameterSet &p)
 {
+    const Formats::FormatInfo &row = Formats::info(p.format);
     CommandLine line;
     line.addValue(appFolder)
         .addLiteral(QStringLiteral("/data/coder -i "))
         .addQuoted(inputPath)
         .addLiteral(QStringLiteral(" -y"));
-    const bool video =
-        p.format == Formats::H264 || p.format == Formats::H265 || p.format == Formats::AV1;
-    if (video) {
-        const QString codec = p.format == Formats::H264   ? QStringLiteral("libx264")
-                              : p.format == Formats::H265 ? QStringLiteral("libx265")
-                                                          : QStringLiteral("libsvtav1");
-        line.addLiteral(QStringLiteral(" -vcodec ") + codec + QStringLiteral(" -b "))
+    if (row.videoCodec) {
+        line.addLiteral(QStringLiteral(" -vcodec ") + QLatin1String(row.videoCodec) +
+                        QStringLiteral(" -b "))
             .addValue(p.videoBitrate)
             .addLiteral(QStringLiteral("k"));
         if (p.frameSize != Formats::keepSourceSize())
             line.addLiteral(QStringLiteral(" -s ")).addValue(p.frameSize);
-        if (p.frameRate != Formats::keepSourceFrameRate())
+        if (!row.keepsFrameRate || p.frameRate != Formats::keepSourceFrameRate())
             line.addLiteral(QStringLiteral(" -r ")).addValue(p.frameRate);
     } else {
         line.addLiteral(QStringLiteral(" -vn"));
     }
-    const QString audioCodec = p.format == Formats::AV1    ? QStringLiteral("libopus")
-                               : p.format == Formats::FLAC ? QStringLiteral("flac")
-                                                           : QStringLiteral("aac");
-    line.addLiteral(QStringLiteral(" -acodec ") + audioCodec + QStringLiteral(" -ar "))
+    line.addLiteral(QStringLiteral(" -acodec ") + QLatin1String(row.audioCodec) +
+                    QStringLiteral(" -ar "))
         .addValue(p.sampleRate);
-    // FLAC is lossless: its size follows the sound, and no bitrate can be asked of it.
-    if (p.format != Formats::FLAC)
+    if (Formats::readsList(p.format, Formats::AudioBitrate, p.frameSize))
         line.addLiteral(QStringLiteral(" -ab "))
             .addValue(p.audioBitrate)
             .addLiteral(QStringLiteral("k"));
@@ -94,12 +88,10 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
 {
     Command command;
     command.toolName = Conv;
-    switch (p.format) {
-    case Formats::RMVB:
-    case Formats::RM:
-    case Formats::MOV:
-    case Formats::MobileMP4:
-    case Formats::ThreeGP:
+    if (!Formats::isValid(p.format))
+        return command; // no format selected: the runner reports the empty command
+    switch (Formats::info(p.format).stageOne) {
+    case Formats::StageOne::Intermediate:
         command.line =
             startTool(appFolder, Conv)
                 .addQuoted(inputPath)
@@ -107,8 +99,7 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                                            "vcodec=mpeg4:vbitrate=1200 -of avi -o "))
                 .addValue(intermediateFile);
         break;
-    case Formats::MPG:
-    case Formats::AVI:
+    case Formats::StageOne::Mpeg2:
         command.line =
             startTool(appFolder, Conv)
                 .addQuoted(inputPath)
@@ -121,7 +112,7 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                 .addLiteral(QStringLiteral(" -of lavf -lavfopts format=yuv4mpeg -o "))
                 .addQuoted(outputPath);
         break;
-    case Formats::MPEG4:
+    case Formats::StageOne::Mpeg4:
         command.line =
             startTool(appFolder, Conv)
                 .addQuoted(inputPath)
@@ -132,7 +123,7 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                 .addLiteral(QStringLiteral(" -of avi -o "))
                 .addQuoted(outputPath);
         break;
-    case Formats::MP3:
+    case Formats::StageOne::Mp3:
         command.toolName = Coder;
         command.runner = Runner::Ffmpeg;
         command.line = CommandLine()
@@ -148,17 +139,11 @@ Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,
                            .addLiteral(QStringLiteral(" "))
                            .addQuoted(outputPath);
         break;
-    case Formats::H264:
-    case Formats::H265:
-    case Formats::AV1:
-    case Formats::M4A:
-    case Formats::FLAC:
+    case Formats::StageOne::Coder:
         command.toolName = Coder;
         command.runner = Runner::Ffmpeg;
-        command.line = BuildModernCommand(appFolder, inputPath, outputPath, p);
+        command.line = BuildCoderCommand(appFolder, inputPath, outputPath, p);
         break;
-    default:
-        break; // no format selected: the runner reports the empty command
     }
     return command;
 }
@@ -168,9 +153,10 @@ Command BuildStageTwoCommand(const QString &appFolder, const QString &outputPath
 {
     Command command;
     command.runner = Runner::Ffmpeg;
-    const bool mobile = p.format == Formats::MobileMP4 || p.format == Formats::ThreeGP;
-    command.toolName = mobile ? Coder2 : Coder;
-    if (!Formats::isTwoStage(p.format))
+    const Formats::StageTwo stage =
+        Formats::isValid(p.format) ? Formats::info(p.format).stageTwo : Formats::StageTwo::None;
+    command.toolName = stage == Formats::StageTwo::Mobile ? Coder2 : Coder;
+    if (stage == Formats::StageTwo::None)
         return command;
 
     CommandLine line;
@@ -178,7 +164,8 @@ Command BuildStageTwoCommand(const QString &appFolder, const QString &outputPath
         .addLiteral(QStringLiteral("/data/") + command.toolName + QStringLiteral(" -i "))
         .addValue(intermediateFile);
     const bool keepSize = p.frameSize == Formats::keepSourceSize();
-    if (p.format == Formats::RMVB || p.format == Formats::RM) {
+    switch (stage) {
+    case Formats::StageTwo::RealMedia:
         if (keepSize) {
             line.addLiteral(QStringLiteral(" -y -vcodec rv10 -b 1200k -f rm  -ab 128k -ac 2 "));
         } else {
@@ -194,17 +181,22 @@ Command BuildStageTwoCommand(const QString &appFolder, const QString &outputPath
                 .addValue(QString::number(p.channelCount))
                 .addLiteral(QStringLiteral(" "));
         }
-    } else if (p.format == Formats::MOV) {
+        break;
+    case Formats::StageTwo::QuickTime:
         if (keepSize)
             line.addLiteral(QStringLiteral(" -y -ac 2 -ar 48000 -ab 128k "));
         else
             line.addLiteral(QStringLiteral(" -y -s "))
                 .addValue(p.frameSize)
                 .addLiteral(QStringLiteral(" -ac 2 -ar 48000 -ab 128k "));
-    } else {
+        break;
+    case Formats::StageTwo::Mobile:
         line.addLiteral(QStringLiteral(" -y -s "))
             .addValue(keepSize ? QStringLiteral("320x240") : p.frameSize)
             .addLiteral(QStringLiteral(" -vcodec mpeg4 -acodec amr_nb -ac 1 -ar 8000 -ab 12.2k "));
+        break;
+    case Formats::StageTwo::None:
+        break;
     }
     command.line = line.addQuoted(outputPath);
     return command;

@@ -1,70 +1,8 @@
 #include "convert/Formats.h"
 
-#include <array>
-#include <iterator>
-
 namespace Formats {
 
 namespace {
-
-struct FormatInfo
-{
-    const char *itemText;
-    const char *shortName;
-    const char *extension;
-    bool twoStage;
-    const char *videoBitrate; // nullptr: the format leaves the video lists alone
-    const char *frameRate;
-    const char *frameSize;
-    const char *sampleRate;
-    const char *audioBitrate; // nullptr: the format has no audio bitrate and leaves its list alone
-    int channelIndex;
-};
-
-const std::array<FormatInfo, Count> formats = {{
-    {"RMVB(RealPlayerRMVB)", "RMVB", ".rmvb", true, "1200", "29", "原始大小", "44100", "320", 1},
-    {"RM(RealPlayerRM)", "RM", ".rm", true, "1200", "29", "原始大小", "44100", "320", 1},
-    {"MPG(MPEG2)", "MPG", ".mpg", false, "600", "24", "原始大小", "28000", "64", 1},
-    {"AVI(Windows Media Player格式)", "AVI", ".avi", false, "600", "24", "原始大小", "28000", "64",
-     1},
-    {"MP4(高清MPEG4格式)", "MPEG4", ".mp4", false, "1200", "29", "原始大小", "48000", "320", 1},
-    {"MOV(QuickTime格式)", "MOV", ".mov", true, "256", "29", "原始大小", "48000", "64", 1},
-    {"MP4(手机MP4格式)", "MP4", ".mp4", true, "128", "29", "320x240", "8000", "12.2", 0},
-    {"3GP(手机3GP格式)", "3GP", ".3gp", true, "128", "29", "320x240", "8000", "12.2", 0},
-    {"MP3(纯音频格式)", "MP3", ".mp3", false, nullptr, nullptr, nullptr, "48000", "320", 1},
-    // Today's formats keep the source's size and rate; why these bitrates, see README.md.
-    {"MP4(H.264通用格式)", "H264", ".mp4", false, "1500", "原始帧率", "原始大小", "48000", "128",
-     1},
-    {"MP4(H.265高效格式)", "H265", ".mp4", false, "1000", "原始帧率", "原始大小", "48000", "128",
-     1},
-    {"WebM(AV1网页格式)", "AV1", ".webm", false, "800", "原始帧率", "原始大小", "48000", "96", 1},
-    {"M4A(AAC音频)", "M4A", ".m4a", false, nullptr, nullptr, nullptr, "48000", "192", 1},
-    {"FLAC(无损音频)", "FLAC", ".flac", false, nullptr, nullptr, nullptr, "48000", nullptr, 1},
-}};
-
-// When a list's value reaches a format's commands.
-enum class Reads : unsigned char { Never, Always, WithSize };
-
-// One row per format, in the format list's order; the columns follow ParameterListId: sample
-// rate, audio bitrate, channels, frame size, video bitrate, frame rate. The two-stage formats
-// never read the frame rate; MOV and the mobile formats read only the size.
-constexpr Reads N = Reads::Never, A = Reads::Always, S = Reads::WithSize;
-const std::array<Reads, ParameterListCount> listReads[] = {
-    {S, S, S, A, S, N}, // RMVB
-    {S, S, S, A, S, N}, // RM
-    {N, A, N, N, A, A}, // MPG
-    {N, A, N, N, A, A}, // AVI
-    {N, A, N, N, A, N}, // MPEG4
-    {N, N, N, A, N, N}, // MOV
-    {N, N, N, A, N, N}, // mobile MP4
-    {N, N, N, A, N, N}, // 3GP
-    {A, A, A, N, N, N}, // MP3
-    {A, A, A, A, A, A}, // H264
-    {A, A, A, A, A, A}, // H265
-    {A, A, A, A, A, A}, // AV1
-    {A, A, A, N, N, N}, // M4A
-    {A, N, A, N, N, N}, // FLAC: lossless, no bitrate
-};
 
 QStringList split(const char *items)
 {
@@ -78,24 +16,38 @@ bool isValid(int format)
     return format >= 0 && format < Count;
 }
 
+const FormatInfo &info(int format)
+{
+    Q_ASSERT(isValid(format));
+    return Rows::table[format];
+}
+
 QString itemText(int format)
 {
-    return isValid(format) ? QString::fromUtf8(formats[format].itemText) : QString();
+    return isValid(format) ? QString::fromUtf8(info(format).itemText) : QString();
 }
 
 QString shortName(int format)
 {
-    return isValid(format) ? QString::fromUtf8(formats[format].shortName) : QString();
+    return isValid(format) ? QString::fromUtf8(info(format).shortName) : QString();
 }
 
 QString extension(int format)
 {
-    return isValid(format) ? QString::fromUtf8(formats[format].extension) : QString();
+    return isValid(format) ? QString::fromUtf8(info(format).extension) : QString();
 }
 
 bool isTwoStage(int format)
 {
-    return isValid(format) && formats[format].twoStage;
+    return isValid(format) && info(format).stageTwo != StageTwo::None;
+}
+
+int byShortName(const QString &name)
+{
+    for (int format = 0; format < Count; ++format)
+        if (shortName(format).compare(name, Qt::CaseInsensitive) == 0)
+            return format;
+    return -1;
 }
 
 QString keepSourceSize()
@@ -110,7 +62,7 @@ QString keepSourceFrameRate()
 
 bool keepsFrameRate(int format)
 {
-    return format == H264 || format == H265 || format == AV1;
+    return isValid(format) && info(format).keepsFrameRate;
 }
 
 const ParameterList &parameterList(ParameterListId id)
@@ -136,10 +88,9 @@ const ParameterList &parameterList(ParameterListId id)
 bool readsList(int format, ParameterListId list, const QString &frameSizeText)
 {
     const int column = static_cast<int>(list);
-    if (format < 0 || format >= int(std::size(listReads)) || column < 0 ||
-        column >= ParameterListCount)
+    if (!isValid(format) || column < 0 || column >= ParameterListCount)
         return true;
-    switch (listReads[format][column]) {
+    switch (info(format).reads[column]) {
     case Reads::Never:
         return false;
     case Reads::WithSize:
@@ -154,17 +105,17 @@ std::optional<Defaults> defaults(int format)
 {
     if (!isValid(format))
         return std::nullopt;
-    const FormatInfo &info = formats[format];
+    const FormatInfo &row = info(format);
     Defaults d;
-    if (info.videoBitrate) {
-        d.videoBitrate = QString::fromUtf8(info.videoBitrate);
-        d.frameRate = QString::fromUtf8(info.frameRate);
-        d.frameSize = QString::fromUtf8(info.frameSize);
+    if (row.videoBitrate) {
+        d.videoBitrate = QString::fromUtf8(row.videoBitrate);
+        d.frameRate = QString::fromUtf8(row.frameRate);
+        d.frameSize = QString::fromUtf8(row.frameSize);
     }
-    d.sampleRate = QString::fromUtf8(info.sampleRate);
-    if (info.audioBitrate)
-        d.audioBitrate = QString::fromUtf8(info.audioBitrate);
-    d.channelIndex = info.channelIndex;
+    d.sampleRate = QString::fromUtf8(row.sampleRate);
+    if (row.audioBitrate)
+        d.audioBitrate = QString::fromUtf8(row.audioBitrate);
+    d.channelIndex = row.channelIndex;
     return d;
 }
 

@@ -4,13 +4,190 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <iterator>
 #include <optional>
 
-// The output formats and the six parameter lists, as data that the window and the headless
-// mode both read. A format's index is its identity everywhere in the engine: the first nine are
-// the formats of old, the five after them today's (written in one run of coder each).
+// The output formats, one row each, and the six parameter lists: the one place that says what a
+// format is. The command builder, the window's lists, the headless mode's names, the checks at
+// Start and the tests all read the rows, so a new format is a new row. A format's index (its
+// row) is its identity everywhere in the engine.
 namespace Formats {
 
+// The six editable parameter lists of the window, in the order of a row's `reads`.
+enum ParameterListId { SampleRate, AudioBitrate, Channel, FrameSize, VideoBitrate, FrameRate };
+constexpr int ParameterListCount = 6;
+
+// When a list's value reaches a format's commands.
+enum class Reads : unsigned char {
+    Never,
+    Always,
+    WithSize, // only once a frame size other than "原始大小" is chosen
+};
+
+// The first run of a file.
+enum class StageOne : unsigned char {
+    Intermediate, // conv writes the intermediate file, whatever the lists say; a second run follows
+    Mpeg2,        // conv writes MPEG-2 video with MP2 sound (MPG, AVI)
+    Mpeg4,        // conv writes MPEG-4 video with MP3 sound into an AVI container (MPEG4)
+    Mp3,          // coder writes MP3 sound
+    Coder,        // coder writes the file in one run, with the row's codecs
+};
+
+// The second run, from the intermediate file.
+enum class StageTwo : unsigned char {
+    None,
+    RealMedia, // coder, rv10 in RealMedia
+    QuickTime, // coder, MOV
+    Mobile,    // coder2, MPEG-4 video with AMR-NB sound
+};
+
+struct FormatInfo
+{
+    const char *itemText;  // the format list's item
+    const char *shortName; // the name `vidmorph --convert --format` takes
+    const char *extension; // with its dot
+    StageOne stageOne;
+    StageTwo stageTwo;
+    // coder's -vcodec and -acodec for StageOne::Coder rows, no video codec for a sound-only one;
+    // the other formats' commands are fixed texts.
+    const char *videoCodec;
+    const char *audioCodec;
+    // Whether frame rate "原始帧率" keeps the source's rate (the window then offers it).
+    bool keepsFrameRate;
+    // Sample rate, audio bitrate, channels, frame size, video bitrate, frame rate.
+    std::array<Reads, ParameterListCount> reads;
+    // What choosing the format writes into the lists. No video bitrate: the format leaves the
+    // three video lists alone; no audio bitrate: it leaves that list alone.
+    const char *videoBitrate;
+    const char *frameRate;
+    const char *frameSize;
+    const char *sampleRate;
+    const char *audioBitrate;
+    int channelIndex;
+};
+
+namespace Rows {
+constexpr Reads N = Reads::Never, A = Reads::Always, S = Reads::WithSize;
+constexpr std::array<Reads, ParameterListCount> SizeOnly = {N, N, N, A, N, N};
+constexpr std::array<Reads, ParameterListCount> Every = {A, A, A, A, A, A};
+constexpr std::array<Reads, ParameterListCount> Sound = {A, A, A, N, N, N};
+
+// The formats in the format list's order. Why today's formats have these defaults: README.md.
+inline constexpr FormatInfo table[] = {
+    {"RMVB(RealPlayerRMVB)",
+     "RMVB",
+     ".rmvb",
+     StageOne::Intermediate,
+     StageTwo::RealMedia,
+     nullptr,
+     nullptr,
+     false,
+     {S, S, S, A, S, N},
+     "1200",
+     "29",
+     "原始大小",
+     "44100",
+     "320",
+     1},
+    {"RM(RealPlayerRM)",
+     "RM",
+     ".rm",
+     StageOne::Intermediate,
+     StageTwo::RealMedia,
+     nullptr,
+     nullptr,
+     false,
+     {S, S, S, A, S, N},
+     "1200",
+     "29",
+     "原始大小",
+     "44100",
+     "320",
+     1},
+    {"MPG(MPEG2)",
+     "MPG",
+     ".mpg",
+     StageOne::Mpeg2,
+     StageTwo::None,
+     nullptr,
+     nullptr,
+     false,
+     {N, A, N, N, A, A},
+     "600",
+     "24",
+     "原始大小",
+     "28000",
+     "64",
+     1},
+    {"AVI(Windows Media Player格式)",
+     "AVI",
+     ".avi",
+     StageOne::Mpeg2,
+     StageTwo::None,
+     nullptr,
+     nullptr,
+     false,
+     {N, A, N, N, A, A},
+     "600",
+     "24",
+     "原始大小",
+     "28000",
+     "64",
+     1},
+    {"MP4(高清MPEG4格式)",
+     "MPEG4",
+     ".mp4",
+     StageOne::Mpeg4,
+     StageTwo::None,
+     nullptr,
+     nullptr,
+     false,
+     {N, A, N, N, A, N},
+     "1200",
+     "29",
+     "原始大小",
+     "48000",
+     "320",
+     1},
+    {"MOV(QuickTime格式)", "MOV", ".mov", StageOne::Intermediate, StageTwo::QuickTime, nullptr,
+     nullptr, false, SizeOnly, "256", "29", "原始大小", "48000", "64", 1},
+    {"MP4(手机MP4格式)", "MP4", ".mp4", StageOne::Intermediate, StageTwo::Mobile, nullptr, nullptr,
+     false, SizeOnly, "128", "29", "320x240", "8000", "12.2", 0},
+    {"3GP(手机3GP格式)", "3GP", ".3gp", StageOne::Intermediate, StageTwo::Mobile, nullptr, nullptr,
+     false, SizeOnly, "128", "29", "320x240", "8000", "12.2", 0},
+    {"MP3(纯音频格式)", "MP3", ".mp3", StageOne::Mp3, StageTwo::None, nullptr, nullptr, false,
+     Sound, nullptr, nullptr, nullptr, "48000", "320", 1},
+    {"MP4(H.264通用格式)", "H264", ".mp4", StageOne::Coder, StageTwo::None, "libx264", "aac", true,
+     Every, "1500", "原始帧率", "原始大小", "48000", "128", 1},
+    {"MP4(H.265高效格式)", "H265", ".mp4", StageOne::Coder, StageTwo::None, "libx265", "aac", true,
+     Every, "1000", "原始帧率", "原始大小", "48000", "128", 1},
+    {"WebM(AV1网页格式)", "AV1", ".webm", StageOne::Coder, StageTwo::None, "libsvtav1", "libopus",
+     true, Every, "800", "原始帧率", "原始大小", "48000", "96", 1},
+    {"M4A(AAC音频)", "M4A", ".m4a", StageOne::Coder, StageTwo::None, nullptr, "aac", false, Sound,
+     nullptr, nullptr, nullptr, "48000", "192", 1},
+    // Lossless: its size follows the sound, and it reads no bitrate.
+    {"FLAC(无损音频)",
+     "FLAC",
+     ".flac",
+     StageOne::Coder,
+     StageTwo::None,
+     nullptr,
+     "flac",
+     false,
+     {A, N, A, N, N, N},
+     nullptr,
+     nullptr,
+     nullptr,
+     "48000",
+     nullptr,
+     1},
+};
+} // namespace Rows
+
+constexpr int Count = int(std::size(Rows::table));
+
+// The formats the engine names: the first nine are the formats of old, the rest today's.
 enum Format {
     RMVB = 0,
     RM,
@@ -27,24 +204,24 @@ enum Format {
     M4A,
     FLAC
 };
-constexpr int Count = 14;
+static_assert(FLAC < Count, "every named format has its row");
 
 bool isValid(int format);
-QString itemText(int format); // "RMVB(RealPlayerRMVB)" ...
-// "RMVB", "RM", "MPG", "AVI", "MPEG4", "MOV", "MP4", "3GP", "MP3", "H264", "H265", "AV1", "M4A",
-// "FLAC"
-QString shortName(int format);
+// The row of a valid format.
+const FormatInfo &info(int format);
+QString itemText(int format);  // "RMVB(RealPlayerRMVB)" ...
+QString shortName(int format); // "RMVB", "RM", "MPG", ... "FLAC"
 QString extension(int format); // ".rmvb" ... with its dot
 bool isTwoStage(int format);   // conv writes the intermediate file, an encoder the output
+// The format whose short name this is, in any case, or -1.
+int byShortName(const QString &name);
 
 // The sentinel of the frame size list; compared exactly.
 QString keepSourceSize();
-// "原始帧率": today's video formats then keep the source's rate. The window offers it as the
-// frame rate list's last item while such a format is chosen; the formats of old would read it
-// as any other text.
+// "原始帧率": formats that keep the source's rate then do. The window offers it as the frame
+// rate list's last item while such a format is chosen; the formats of old would read it as any
+// other text.
 QString keepSourceFrameRate();
-// Whether the format's command can keep the source's frame rate (H264, H265, AV1); the audio
-// formats read no frame rate at all.
 bool keepsFrameRate(int format);
 
 // One of the six editable parameter lists of the window.
@@ -55,19 +232,14 @@ struct ParameterList
     QString toolTip;
     QStringList items;
 };
-
-enum ParameterListId { SampleRate, AudioBitrate, Channel, FrameSize, VideoBitrate, FrameRate };
-constexpr int ParameterListCount = 6;
 const ParameterList &parameterList(ParameterListId id);
 
-// Whether the format's commands read the list's value, given the frame size list's text: RMVB
-// and RM read their audio and video values only once a size other than "原始大小" is chosen. A
-// format without a row here (an index the program does not know) reads every list.
+// Whether the format's commands read the list's value, given the frame size list's text. A
+// format without a row (an index the program does not know) reads every list.
 bool readsList(int format, ParameterListId list, const QString &frameSizeText);
 
 // What choosing a format writes into the lists, in this order: video bitrate, frame rate,
-// frame size, sample rate, audio bitrate, channel index. The audio formats (MP3, M4A, FLAC)
-// leave the video lists alone, and FLAC, which has no bitrate, the audio bitrate list too.
+// frame size, sample rate, audio bitrate, channel index.
 struct Defaults
 {
     std::optional<QString> videoBitrate;

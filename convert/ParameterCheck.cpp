@@ -48,9 +48,11 @@ QString problem(const ParameterSet &p)
         return {};
     if (const QString size = sizeProblem(p.frameSize); !size.isEmpty())
         return size;
-    if (p.format != Formats::RMVB && p.format != Formats::RM)
+    // The sized RealMedia command hands on every audio and video value, which the second stage
+    // would refuse only after the whole first stage has run.
+    if (!Formats::isValid(p.format) ||
+        Formats::info(p.format).stageTwo != Formats::StageTwo::RealMedia)
         return {};
-    // The sized RealMedia command hands on every audio and video value.
     if (!isPositiveNumber(p.videoBitrate))
         return QStringLiteral("视频比特率“%1”无法使用：请输入一个正数（单位 kbit/s）。")
             .arg(p.videoBitrate);

@@ -43,10 +43,7 @@ int formatByName(const QString &text)
     const int index = text.toInt(&number);
     if (number)
         return Formats::isValid(index) ? index : -1;
-    for (int format = 0; format < Formats::Count; ++format)
-        if (Formats::shortName(format).compare(text, Qt::CaseInsensitive) == 0)
-            return format;
-    return -1;
+    return Formats::byShortName(text);
 }
 
 QString formatNames()
