@@ -1,6 +1,6 @@
 #pragma once
 
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // (tests/data/*.txt repeated) cut into the chunks the runner delivers: at most 1024 bytes,
 // ending at the last line break inside them. Best of three passes, since the machine is shared.
 // Prints: RESULT stageone_mbps VALUE MB/s, RESULT stagetwo_mbps VALUE MB/s.
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include <QDir>
 #include <QElapsedTimer>

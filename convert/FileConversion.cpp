@@ -181,13 +181,9 @@ void FileConversion::receive(CommandBuilder::Runner runner, const QString &chunk
     if (m_stallTimer.isActive())
         m_stallTimer.start();
     if (!m_lengthTold) {
-        static const QRegularExpression duration(
-            QStringLiteral("Duration: ([0-9]+):([0-9]{2}):([0-9]{2}(\\.[0-9]+)?),"));
-        const QRegularExpressionMatch match = duration.match(chunk);
-        if (match.hasMatch()) {
+        if (const std::optional<double> seconds = ProgressParser::inputLength(chunk)) {
             m_lengthTold = true;
-            emit inputLength(match.captured(1).toDouble() * 3600 +
-                             match.captured(2).toDouble() * 60 + match.captured(3).toDouble());
+            emit inputLength(*seconds);
         }
     }
     const std::optional<ProgressDisplay> display =

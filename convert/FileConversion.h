@@ -3,7 +3,7 @@
 #include "convert/CommandBuilder.h"
 #include "convert/Locations.h"
 #include "convert/OutputReservation.h"
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include <QObject>
 #include <QString>

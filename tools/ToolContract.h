@@ -99,11 +99,30 @@ inline constexpr char ConvProgressFormat[] = "Pos:%6.1fs (%2d%%)\r"; // seconds,
 inline constexpr int ConvDonePercent = 100;
 
 // coder's and coder2's progress, ffmpeg's form: the input's length once, as soon as it is
-// known, then the position reached in seconds, each ending in a carriage return.
+// known, then the position reached in seconds, each ending in a carriage return. conv prints the
+// length too, so that the converter learns every file's length without a probe of its own. The
+// converter finds them by their keys.
+inline constexpr char DurationKey[] = "Duration: ";
+inline constexpr char TimeKey[] = "time=";
 inline constexpr char DurationLineFormat[] = "  Duration: %s, \n"; // DurationClockFormat or N/A
 inline constexpr char DurationClockFormat[] = "%02lld:%02lld:%02lld.%02lld"; // h, m, s, 1/100 s
 inline constexpr char DurationUnknown[] = "N/A";
 inline constexpr char TimeLineFormat[] = "time=%.2f \r"; // seconds
+
+// Whether `text` holds `part`, for checking at compile time that the lines carry their keys.
+constexpr bool holds(const char *text, const char *part)
+{
+    for (; *text; ++text) {
+        const char *a = text, *b = part;
+        while (*b && *a == *b)
+            ++a, ++b;
+        if (!*b)
+            return true;
+    }
+    return false;
+}
+static_assert(holds(DurationLineFormat, DurationKey), "the length line carries its key");
+static_assert(holds(TimeLineFormat, TimeKey), "the position line carries its key");
 
 // ---- Frame sizes ----------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 #include "ProcessTable.h"
 #include "TestMedia.h"
 #include "convert/FailureReason.h"
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 #include "tools/ToolContract.h"
 #include "tools/common/FrameLimits.h"
 

@@ -2,7 +2,7 @@
 // with the spinner and DurationSeconds kept across chunks.
 #include "FuzzCheck.h"
 #include "ToolOutput.h"
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include <cmath>
 

@@ -26,6 +26,10 @@ QChar nextSpinner(QChar current);
 // when the chunk holds no percentage.
 std::optional<ProgressDisplay> parseStageOne(QStringView chunk, QChar &SpinnerChar);
 
+// The input's length in seconds, as a tool prints it once ("Duration: 00:03:25.45,"); nothing
+// while the chunk does not hold it whole.
+std::optional<double> inputLength(QStringView chunk);
+
 // coder and coder2 print the input's length ("Duration: ") once and the position reached
 // ("time="). Reads the length while DurationSeconds is 0, advances SpinnerChar, and gives
 // nothing when the chunk holds no position.

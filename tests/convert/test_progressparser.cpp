@@ -1,4 +1,4 @@
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include <QFile>
 #include <QStringList>
@@ -115,34 +115,40 @@ void TestProgressParser::stageOneWithoutPercentageMovesOnlySpinner()
 
 void TestProgressParser::stageTwoDuration_data()
 {
+    // What the progress bar reads (whole seconds, rounded as the bar always did) and what the
+    // engine takes for the input's length (exact, only from a complete field).
     QTest::addColumn<QString>("chunk");
     QTest::addColumn<qint32>("seconds");
+    QTest::addColumn<double>("length"); // -1: none
     QTest::newRow("with start") << "  Duration: 00:03:25.45, start: 0.000000, bitrate: 5 kb/s"
-                                << 205;
-    QTest::newRow("one hour") << "Duration: 01:00:00.00, " << 3600;
-    QTest::newRow("cut inside seconds") << "Input #0\n  Duration: 00:03:2" << 182;
-    QTest::newRow("cut before seconds") << "Input #0\n  Duration: 00:03" << 0;
-    QTest::newRow("not a number") << "  Duration: N/A, start: 0" << 0;
-    QTest::newRow("letters in a part") << "  Duration: 00:x3:25.00, " << 0;
-    QTest::newRow("half goes to even, down") << "Duration: 00:00:02.50, " << 2;
-    QTest::newRow("half goes to even, up") << "Duration: 00:00:03.50, " << 4;
-    QTest::newRow("key at the very end") << "Input #0\n  Duration: " << 0;
-    QTest::newRow("no key") << "Stream #0:0: Video: mpeg4" << 0;
+                                << 205 << 205.45;
+    QTest::newRow("one hour") << "Duration: 01:00:00.00, " << 3600 << 3600.0;
+    QTest::newRow("cut inside seconds") << "Input #0\n  Duration: 00:03:2" << 182 << -1.0;
+    QTest::newRow("cut before seconds") << "Input #0\n  Duration: 00:03" << 0 << -1.0;
+    QTest::newRow("not a number") << "  Duration: N/A, start: 0" << 0 << -1.0;
+    QTest::newRow("letters in a part") << "  Duration: 00:x3:25.00, " << 0 << -1.0;
+    QTest::newRow("half goes to even, down") << "Duration: 00:00:02.50, " << 2 << 2.5;
+    QTest::newRow("half goes to even, up") << "Duration: 00:00:03.50, " << 4 << 3.5;
+    QTest::newRow("key at the very end") << "Input #0\n  Duration: " << 0 << -1.0;
+    QTest::newRow("no key") << "Stream #0:0: Video: mpeg4" << 0 << -1.0;
     // Found by fuzz_stagetwo: a negative length made the bar run backwards.
-    QTest::newRow("negative length") << "  Duration: -01:00:00.00, " << 0;
-    QTest::newRow("negative minutes") << "  Duration: 00:-5:00.00, " << 0;
-    QTest::newRow("negative parts adding up to a length") << "Duration: 01:-30:00.00, " << 1800;
+    QTest::newRow("negative length") << "  Duration: -01:00:00.00, " << 0 << -1.0;
+    QTest::newRow("negative minutes") << "  Duration: 00:-5:00.00, " << 0 << -1.0;
+    QTest::newRow("negative parts adding up to a length")
+        << "Duration: 01:-30:00.00, " << 1800 << -1.0;
 }
 
 void TestProgressParser::stageTwoDuration()
 {
     QFETCH(QString, chunk);
     QFETCH(qint32, seconds);
+    QFETCH(double, length);
     QChar spinner('-');
     qint32 duration = 0;
     ProgressParser::parseStageTwo(chunk, spinner, duration);
     QCOMPARE(duration, seconds);
     QCOMPARE(spinner, QChar('\\'));
+    QCOMPARE(ProgressParser::inputLength(chunk).value_or(-1), length);
 }
 
 void TestProgressParser::stageTwoTime_data()

@@ -1,7 +1,9 @@
-#include "process/ProgressParser.h"
+#include "convert/ProgressParser.h"
 
 #include "process/NumberText.h"
+#include "tools/ToolContract.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -134,17 +136,30 @@ static QString plainDecimal(double value)
     return QString::fromLatin1(text.c_str());
 }
 
+std::optional<double> inputLength(QStringView chunk)
+{
+    // Hours, two-digit minutes and seconds with an optional fraction, up to the comma.
+    static const QRegularExpression length(
+        QRegularExpression::escape(QLatin1String(ToolContract::DurationKey)) +
+        QStringLiteral("([0-9]+):([0-9]{2}):([0-9]{2}(\\.[0-9]+)?),"));
+    const QRegularExpressionMatch match = length.match(chunk.toString());
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toDouble() * 3600 + match.captured(2).toDouble() * 60 +
+           match.captured(3).toDouble();
+}
+
 std::optional<ProgressDisplay> parseStageTwo(QStringView chunk, QChar &SpinnerChar,
                                              qint32 &DurationSeconds)
 {
     if (DurationSeconds == 0) {
-        if (const auto text = fieldText(chunk, QLatin1String("Duration: "), true)) {
+        if (const auto text = fieldText(chunk, QLatin1String(ToolContract::DurationKey), true)) {
             if (const auto seconds = durationSeconds(*text))
                 DurationSeconds = *seconds;
         }
     }
 
-    const auto timeText = fieldText(chunk, QLatin1String("time="), false);
+    const auto timeText = fieldText(chunk, QLatin1String(ToolContract::TimeKey), false);
     SpinnerChar = nextSpinner(SpinnerChar);
     if (!timeText)
         return std::nullopt;
