@@ -64,21 +64,23 @@ QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
 {
     const QString stamp = QLatin1Char('-') + QString::number(now.hour()) +
                           QString::number(now.minute()) + QString::number(now.second());
-    // A file name holds at most 255 bytes. The stamp, a counter and the tools' temporary
-    // prefix must fit beside the base name, so a long (say Chinese) base name is shortened
-    // rather than making the output impossible to create.
     // An input name that is not UTF-8 gives an output name that is, as people read it.
-    QString base = NativePath::readable(PathFunctions::GetBaseName(inputPath));
-    const int room = MaxOutputNameBytes - int((stamp + extension).toUtf8().size());
-    while (base.toUtf8().size() > room) {
-        base.chop(1);
-        if (!base.isEmpty() && base.back().isHighSurrogate())
-            base.chop(1);
-    }
-    const QString stem = outputFolder + base + stamp;
-    QString path = stem + extension;
+    const QString base = NativePath::readable(PathFunctions::GetBaseName(inputPath));
+    // A name the file system cannot hold would make the output impossible to create: only then
+    // is the base name shortened, by whole characters, and the stamp, counter and extension
+    // stay as they are.
+    const auto named = [&](const QString &ending) {
+        QString fitted = base;
+        while (!fitted.isEmpty() && (fitted + ending).toUtf8().size() > MaxFileNameBytes) {
+            fitted.chop(1);
+            if (!fitted.isEmpty() && fitted.back().isHighSurrogate())
+                fitted.chop(1);
+        }
+        return outputFolder + fitted + ending;
+    };
+    QString path = named(stamp + extension);
     for (int counter = 2; taken && taken(path); ++counter)
-        path = stem + QLatin1Char('-') + QString::number(counter) + extension;
+        path = named(stamp + QLatin1Char('-') + QString::number(counter) + extension);
     return path;
 }
 

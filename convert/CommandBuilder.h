@@ -21,14 +21,13 @@ struct Command
     Runner runner = Runner::DOS;
 };
 
-// The longest output file name made, in bytes; the rest of the file system's 255 is left for a
-// counter and the tools' temporary prefix.
-constexpr int MaxOutputNameBytes = 200;
+// The most bytes a file name may have on the file systems people keep videos on.
+constexpr int MaxFileNameBytes = 255;
 
 // Folder (ending in its separator) + base name of the input + "-" + hour, minute and second
 // without leading zeros + extension. A name that `taken` reports as used gets a counter before
-// the extension ("clip-12345-2.avi"), so a conversion never overwrites an existing file. A base
-// name too long for the file system is shortened.
+// the extension ("clip-12345-2.avi"), so a conversion never overwrites an existing file. Only a
+// whole name longer than MaxFileNameBytes has its base name shortened.
 QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
                        const QString &extension, const QTime &now,
                        const std::function<bool(const QString &)> &taken = {});

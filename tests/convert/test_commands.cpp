@@ -335,10 +335,23 @@ void TestCommands::outputPath_data()
                             << ".avi" << QTime(0, 0, 0) << "/out/clip-000.avi";
     QTest::newRow("leading dot") << "/in/.hidden.avi"
                                  << ".avi" << QTime(1, 2, 3) << "/out/-123.avi";
-    const QString longChinese = QString(85, QChar(0x89C6)); // 255 bytes, the longest name
-    QTest::newRow("long Chinese name is shortened to fit")
-        << "/in/" + longChinese + ".avi"
-        << ".mp3" << QTime(12, 0, 0) << "/out/" + QString(63, QChar(0x89C6)) + "-1200.mp3";
+    // A whole name may have 255 bytes; "-1200.mp3" leaves 246 for the base name, which is cut
+    // only when it is longer, by whole characters.
+    const QString a = QStringLiteral("a"), shi = QString(QChar(0x89C6)); // 1 and 3 bytes
+    const QString smile = QString::fromUcs4(U"\U0001F600");              // 4 bytes, 2 units
+    QTest::newRow("255 bytes whole")
+        << "/in/" + a.repeated(246) + ".avi"
+        << ".mp3" << QTime(12, 0, 0) << "/out/" + a.repeated(246) + "-1200.mp3";
+    QTest::newRow("one byte over") << "/in/" + a.repeated(247) << ".mp3" << QTime(12, 0, 0)
+                                   << "/out/" + a.repeated(246) + "-1200.mp3";
+    QTest::newRow("long Chinese name")
+        << "/in/" + shi.repeated(85) + ".avi"
+        << ".mp3" << QTime(12, 0, 0) << "/out/" + shi.repeated(82) + "-1200.mp3";
+    QTest::newRow("no half character") << "/in/" + a + shi.repeated(85) << ".mp3" << QTime(12, 0, 0)
+                                       << "/out/" + a + shi.repeated(81) + "-1200.mp3";
+    QTest::newRow("no half surrogate pair")
+        << "/in/" + smile.repeated(70) << ".mp3" << QTime(12, 0, 0)
+        << "/out/" + smile.repeated(61) + "-1200.mp3";
     QTest::newRow("midnight hour 23") << "/in/a b.mov"
                                       << ".rmvb" << QTime(23, 59, 59) << "/out/a b-235959.rmvb";
 }
@@ -365,6 +378,11 @@ void TestCommands::outputPathNeverReusesATakenName()
     QVERIFY(written.contains("/o/clip-12345.avi"));
     QCOMPARE(second, QStringLiteral("/o/clip-12345-2.avi"));
     QCOMPARE(third, QStringLiteral("/o/clip-12345-3.avi"));
+    // A counter that would take the name past 255 bytes shortens the base name instead.
+    const QString longest = QString(246, QLatin1Char('x'));
+    written.insert(MakeOutputPath("/o/", "/a/" + longest, ".mp3", QTime(12, 0, 0), taken));
+    QCOMPARE(MakeOutputPath("/o/", "/b/" + longest, ".mp3", QTime(12, 0, 0), taken),
+             "/o/" + longest.left(244) + "-1200-2.mp3");
 }
 
 void TestCommands::pathFunctions_data()
