@@ -16,27 +16,13 @@
 
 namespace {
 
-// The progress handlers read whole lines of at most this many bytes.
-constexpr qsizetype ChunkBytes = 1024;
 // How long a stopped tool may take to tidy up after SIGTERM before it is killed.
 constexpr int StopGraceMs = 500;
-
-// One past the last line break among the `length` bytes at `from`; 0 when there is none.
-qsizetype lineEnd(const QByteArray &bytes, qsizetype from, qsizetype length)
-{
-    for (qsizetype i = length; i > 0; --i) {
-        const char c = bytes.at(from + i - 1);
-        if (c == '\n' || c == '\r')
-            return i;
-    }
-    return 0;
-}
 
 } // namespace
 
 DOSOutputs::DOSOutputs(MessageSink *messages, QObject *parent)
-    : QObject(parent), m_messages(messages), m_graceTimer(new QTimer(this)),
-      m_decoder(QStringDecoder::Utf8)
+    : QObject(parent), m_messages(messages), m_graceTimer(new QTimer(this))
 {
     m_graceTimer->setSingleShot(true);
     m_graceTimer->setInterval(StopGraceMs);
@@ -138,8 +124,7 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     connect(process, &QProcess::readyRead, this, &DOSOutputs::readOutput);
     connect(process, &QProcess::finished, this, &DOSOutputs::childFinished);
     m_outputs.clear();
-    m_pending.clear();
-    m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    m_chunker.reset();
     m_result = RunResult{};
     m_result.started = true;
     m_result.pid = m_group;
@@ -181,10 +166,7 @@ bool DOSOutputs::pipesAvailable()
 
 void DOSOutputs::readOutput()
 {
-    if (m_pending.isEmpty())
-        m_pending = m_process->readAll();
-    else
-        m_pending += m_process->readAll();
+    m_chunker.append(m_process->readAll());
     QPointer<DOSOutputs> self(this);
     m_inProcessSignal = true;
     deliver();
@@ -200,30 +182,13 @@ void DOSOutputs::deliver()
         return;
     m_delivering = true;
     QPointer<DOSOutputs> self(this);
-    qsizetype offset = 0;
-    bool lineEnded = false;
-    while (offset < m_pending.size()) {
-        const qsizetype window = qMin(m_pending.size() - offset, ChunkBytes);
-        qsizetype size = lineEnd(m_pending, offset, window);
-        if (size > 0) {
-            lineEnded = true;
-        } else {
-            // The start of a line waits for its end, so a progress field is never cut in
-            // two; output without any line break goes out at once.
-            if (window < ChunkBytes && lineEnded && !m_childEnded)
-                break;
-            size = window;
-        }
-        const QString chunk = m_decoder.decode(QByteArrayView(m_pending).sliced(offset, size));
-        offset += size;
-        if (chunk.isEmpty())
-            continue;
-        m_outputs += chunk;
-        emit ReceiveOutputs(chunk);
+    while (const std::optional<QString> chunk = m_chunker.next(m_childEnded)) {
+        m_outputs += *chunk;
+        emit ReceiveOutputs(*chunk);
         if (!self)
             return;
     }
-    m_pending.remove(0, offset);
+    m_chunker.endDelivery();
     m_delivering = false;
     if (m_childEnded && m_running)
         finishRun();
@@ -235,7 +200,7 @@ void DOSOutputs::childFinished(int exitCode, QProcess::ExitStatus status)
     m_result.exitCode = status == QProcess::NormalExit ? exitCode : 0;
     m_result.crashed = status == QProcess::CrashExit && !m_result.stopped;
     m_childEnded = true;
-    m_pending += m_process->readAll();
+    m_chunker.append(m_process->readAll());
     // Whatever the tool left behind in its group must not outlive the run.
     signalGroup(SIGKILL);
     QPointer<DOSOutputs> self(this);

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "process/CommandLine.h"
+#include "process/OutputChunker.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
-#include <QStringDecoder>
 
 class MessageSink;
 class QEventLoop;
@@ -71,8 +70,7 @@ private:
     QProcess *m_process = nullptr;
     qint64 m_group = 0;
     QTimer *m_graceTimer;
-    QStringDecoder m_decoder;
-    QByteArray m_pending;
+    OutputChunker m_chunker;
     bool m_running = false;
     bool m_delivering = false;
     bool m_childEnded = false;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QByteArray>
+#include "process/OutputChunker.h"
+
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
 #include <cstdint>
 
 // Tool output handed to a progress parser the way the runner hands it over. An input is one
@@ -26,47 +26,18 @@ struct ToolOutput
         return output;
     }
 
-    // Each delivery takes at most 1024 bytes, ending at the last line break inside them; a
-    // line that has begun waits for its end when a line break came before it in the same
-    // delivery. The bytes are decoded with one decoder for the whole run.
+    // Each read from the pipe is one delivery of the runner's own chunker.
     template <typename Handler> void feed(Handler handle) const
     {
-        constexpr qsizetype ChunkBytes = 1024;
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        QByteArray pending;
+        OutputChunker chunker;
         qsizetype read = 0;
         while (read < bytes.size()) {
             const qsizetype n = qMin(readSize, bytes.size() - read);
-            pending += bytes.sliced(read, n);
+            chunker.append(bytes.sliced(read, n).toByteArray());
             read += n;
-            const bool ended = read == bytes.size();
-            qsizetype offset = 0;
-            bool lineEnded = false;
-            while (offset < pending.size()) {
-                const qsizetype window = qMin(pending.size() - offset, ChunkBytes);
-                qsizetype size = lastLineEnd(pending, offset, window);
-                if (size > 0) {
-                    lineEnded = true;
-                } else {
-                    if (window < ChunkBytes && lineEnded && !ended)
-                        break;
-                    size = window;
-                }
-                const QString chunk = decoder.decode(QByteArrayView(pending).sliced(offset, size));
-                offset += size;
-                if (!chunk.isEmpty())
-                    handle(chunk);
-            }
-            pending.remove(0, offset);
+            while (const std::optional<QString> chunk = chunker.next(read == bytes.size()))
+                handle(*chunk);
+            chunker.endDelivery();
         }
-    }
-
-private:
-    static qsizetype lastLineEnd(const QByteArray &pending, qsizetype offset, qsizetype window)
-    {
-        for (qsizetype i = offset + window - 1; i >= offset; --i)
-            if (pending.at(i) == '\n' || pending.at(i) == '\r')
-                return i - offset + 1;
-        return 0;
     }
 };
