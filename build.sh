@@ -34,7 +34,7 @@ install_missing() {
 configure_and_build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" "$@"
+    cmake -S . -B "$dir" -DVIDMORPH_WERROR=ON "$@"
     cmake --build "$dir" -j"$(nproc)"
 }
 
