@@ -81,8 +81,6 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
         if (!m_lists.showsDefaults(index))
             cmbOF_Click(index);
     });
-    // RMVB and RM read their audio and video values only with a frame size.
-    connect(cmbS, &QComboBox::currentTextChanged, this, [this] { m_lists.updateEnabled(); });
     connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
     connect(m_search, &FolderSearch::finished, this, [this] {
         updateHint();
@@ -258,7 +256,6 @@ void frmMain::applySetupIni()
 void frmMain::cmbOF_Click(int index)
 {
     m_lists.applyDefaults(index);
-    m_lists.updateEnabled();
     if (Formats::isValid(index))
         emit parameterListsReset(index);
 }

@@ -1,9 +1,6 @@
 #include "ProcessTable.h"
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
-#include "TestLocations.h"
 #include "TestMedia.h"
-#include "app/frmMain.h"
+#include "WindowFixture.h"
 #include "app/frmSummary.h"
 #include "convert/BatchProgress.h"
 #include "convert/BatchScheduler.h"
@@ -51,8 +48,8 @@ private slots:
     void twoRmvbFilesAlternateRunners();
     void soundPromptOffPlaysNoSound();
     void emptyListIsRefused();
-    void listsLockForABatchAndFollowTheFormatAfter_data();
-    void listsLockForABatchAndFollowTheFormatAfter();
+    void listsLockForABatchOnly_data();
+    void listsLockForABatchOnly();
     void failedFileInTheMiddle();
     void missingToolEndsTheBatch();
     void droppedDuringBatchIsConvertedLast();
@@ -79,9 +76,9 @@ private:
     // Processes whose command line mentions any of the texts.
 
     QTemporaryDir m_media;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
+    RecordingMessageSink &m_messages = m_fixture.messages;
+    RecordingDesktopServices &m_desktop = m_fixture.desktop;
     QString m_clip;
     QString m_wide;
 };
@@ -96,11 +93,7 @@ void TestBatch::initTestCase()
 
 void TestBatch::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_messages.messages.clear();
-    m_desktop.opened.clear();
-    m_desktop.sounds.clear();
-    m_desktop.notifications.clear();
+    m_fixture.reset();
 }
 
 QString TestBatch::longClip()
@@ -114,7 +107,7 @@ QString TestBatch::longClip()
 
 QString TestBatch::writeFile(const QString &name, const QByteArray &content) const
 {
-    const QString path = m_dir->filePath(name);
+    const QString path = m_fixture.path(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
@@ -123,13 +116,8 @@ QString TestBatch::writeFile(const QString &name, const QByteArray &content) con
 
 std::unique_ptr<frmMain> TestBatch::window(const QString &appFolder)
 {
-    auto w =
-        std::make_unique<frmMain>(testLocations(m_dir->path(), appFolder), &m_messages, &m_desktop);
-    w->Form_Load();
-    // Tests stop batches right after starting them.
-    w->setStartGuardMs(0);
-    w->txtPath->setText(m_dir->filePath(QStringLiteral("out/deeper")));
-    return w;
+    m_fixture.places.appFolder = appFolder;
+    return m_fixture.loadForBatch(QStringLiteral("out/deeper"));
 }
 
 void TestBatch::start(frmMain &w)
@@ -142,7 +130,7 @@ void TestBatch::start(frmMain &w)
 
 QStringList TestBatch::outputs() const
 {
-    QStringList names = QDir(m_dir->filePath(QStringLiteral("out/deeper"))).entryList(QDir::Files);
+    QStringList names = QDir(m_fixture.path(QStringLiteral("out/deeper"))).entryList(QDir::Files);
     names.sort();
     return names;
 }
@@ -201,7 +189,7 @@ void TestBatch::everyFormat()
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QCOMPARE(w->imgPBWidth(), 0.0);
     // The folder was created with its missing parent and gained its separator.
-    QCOMPARE(w->txtPath->text(), m_dir->filePath(QStringLiteral("out/deeper/")));
+    QCOMPARE(w->txtPath->text(), m_fixture.path(QStringLiteral("out/deeper/")));
     QCOMPARE(m_desktop.opened, QStringList{w->txtPath->text()});
     QCOMPARE(m_desktop.sounds, QStringList{QStringLiteral(VIDMORPH_APP_DIR "/sound.wav")});
     QVERIFY(w->cmbOF->isEnabled());
@@ -211,7 +199,7 @@ void TestBatch::everyFormat()
     QCOMPARE(names.size(), 1);
     QVERIFY2(names.first().startsWith(QStringLiteral("clip one-")), qPrintable(names.first()));
     QVERIFY(names.first().endsWith(Formats::extension(format)));
-    const QString out = m_dir->filePath(QStringLiteral("out/deeper/")) + names.first();
+    const QString out = m_fixture.path(QStringLiteral("out/deeper/")) + names.first();
     const TestMedia::Info info = TestMedia::probe(out);
     QCOMPARE(info.container, container);
     if (!videoCodec.isEmpty())
@@ -249,13 +237,13 @@ void TestBatch::twoRmvbFilesAlternateRunners()
     // Each output holds its own input: the frame sizes differ.
     QSet<int> widths;
     for (const QString &name : names)
-        widths.insert(TestMedia::probe(m_dir->filePath("out/deeper/" + name)).size.width());
+        widths.insert(TestMedia::probe(m_fixture.path("out/deeper/" + name)).size.width());
     QCOMPARE(widths, QSet<int>({160, 320}));
 }
 
 void TestBatch::soundPromptOffPlaysNoSound()
 {
-    QVERIFY(SettingsFiles::writeFile(m_dir->filePath(QStringLiteral("settings/options.ini")),
+    QVERIFY(SettingsFiles::writeFile(m_fixture.path(QStringLiteral("settings/options.ini")),
                                      "1\r\n0\r\n0\r\n0\r\n"));
     auto w = window();
     w->cmbOF->setCurrentIndex(Formats::MP3);
@@ -279,22 +267,18 @@ void TestBatch::emptyListIsRefused()
     QCOMPARE(w->scheduler()->state(), BatchScheduler::State::Idle);
 }
 
-void TestBatch::listsLockForABatchAndFollowTheFormatAfter_data()
+void TestBatch::listsLockForABatchOnly_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("size"); // "" keeps the format's default
-    QTest::addColumn<QStringList>("enabledAfter");
-    QTest::newRow("MPG") << int(Formats::MPG) << "" << QStringList{"cmbBR", "cmbVB", "cmbF"};
-    QTest::newRow("RMVB with a size")
-        << int(Formats::RMVB) << "320x240"
-        << QStringList{"cmbR", "cmbBR", "cmbS", "cmbVB", "cmbChannel"};
+    QTest::newRow("MPG") << int(Formats::MPG) << "";
+    QTest::newRow("RMVB with a size") << int(Formats::RMVB) << "320x240";
 }
 
-void TestBatch::listsLockForABatchAndFollowTheFormatAfter()
+void TestBatch::listsLockForABatchOnly()
 {
     QFETCH(int, format);
     QFETCH(QString, size);
-    QFETCH(QStringList, enabledAfter);
     auto w = window();
     w->cmbOF->setCurrentIndex(format);
     if (!size.isEmpty())
@@ -308,6 +292,8 @@ void TestBatch::listsLockForABatchAndFollowTheFormatAfter()
                 names.append(list->objectName());
         return names;
     };
+    const QStringList all = enabledLists();
+    QCOMPARE(all.size(), 7);
     QStringList enabledDuring{"not seen"};
     bool feedbackDuring = true;
     connect(w->scheduler(), &BatchScheduler::toolStarted, this, [&] {
@@ -318,13 +304,13 @@ void TestBatch::listsLockForABatchAndFollowTheFormatAfter()
     QCOMPARE(outputs().size(), 1);
     QCOMPARE(enabledDuring, QStringList());
     QVERIFY(!feedbackDuring);
-    QCOMPARE(enabledLists(), QStringList{"cmbOF"} + enabledAfter);
+    QCOMPARE(enabledLists(), all);
     QVERIFY(w->lblFeed->isEnabled());
 }
 
 void TestBatch::failedFileInTheMiddle()
 {
-    const QString text = m_dir->filePath(QStringLiteral("notes.avi"));
+    const QString text = m_fixture.path(QStringLiteral("notes.avi"));
     QFile file(text);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("This is not a video, only some words in a text file.\n");
@@ -366,7 +352,7 @@ void TestBatch::failedFileInTheMiddle()
 void TestBatch::missingToolEndsTheBatch()
 {
     // An application folder whose data folder lacks coder.
-    const QString app = m_dir->filePath(QStringLiteral("app"));
+    const QString app = m_fixture.path(QStringLiteral("app"));
     QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
     QVERIFY(QFile::link(QStringLiteral(VIDMORPH_APP_DIR "/data/conv"), app + "/data/conv"));
     auto w = window(app);
@@ -452,7 +438,7 @@ void TestBatch::stopDuringEachKindOfRun()
     QCOMPARE(w->pb->value(), 0);
     QCOMPARE(w->imgPBWidth(), 0.0);
     // Neither the tool nor its ffmpeg (nor a length probe) outlives the stop.
-    const QStringList paths = {m_dir->path(), longer};
+    const QStringList paths = {m_fixture.path(), longer};
     QTRY_VERIFY2_WITH_TIMEOUT(processesMentioning(paths).isEmpty(),
                               qPrintable(processesMentioning(paths).join('\n')), 1000);
     QCOMPARE(w->files()->count(), 2);
@@ -467,10 +453,10 @@ void TestBatch::stopDuringEachKindOfRun()
     QCOMPARE(completed.count(), 0);
     // No partial output, no temporary file and no intermediate file stay behind.
     QCOMPARE(outputs(), QStringList());
-    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("out/deeper")))
+    QCOMPARE(QDir(m_fixture.path(QStringLiteral("out/deeper")))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
-    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("scratch")))
+    QCOMPARE(QDir(m_fixture.path(QStringLiteral("scratch")))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
 
@@ -569,7 +555,7 @@ void TestBatch::stopOfAToolThatIgnoresIt()
 {
     // A stand-in for conv that writes under the tools' temporary name, as the real one does,
     // and ignores the polite stop, so only the kill ends it and it cannot tidy up.
-    const QString app = m_dir->filePath(QStringLiteral("app"));
+    const QString app = m_fixture.path(QStringLiteral("app"));
     QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
     const QString conv = app + QStringLiteral("/data/conv");
     QFile script(conv);
@@ -586,7 +572,7 @@ void TestBatch::stopOfAToolThatIgnoresIt()
     w->cmbOF->setCurrentIndex(Formats::MPG);
     w->appendFiles({m_clip});
     QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
-    const QString outFolder = m_dir->filePath(QStringLiteral("out/deeper"));
+    const QString outFolder = m_fixture.path(QStringLiteral("out/deeper"));
     connect(w->scheduler(), &BatchScheduler::toolStarted, this,
             [&] { QTimer::singleShot(300, w->Command3, &QPushButton::click); });
     bool temporarySeen = false;
@@ -599,8 +585,8 @@ void TestBatch::stopOfAToolThatIgnoresIt()
     QVERIFY(temporarySeen);
     QCOMPARE(QDir(outFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
-    QVERIFY2(processesMentioning({m_dir->path(), QStringLiteral("sleep 120")}).isEmpty(),
-             qPrintable(processesMentioning({m_dir->path()}).join('\n')));
+    QVERIFY2(processesMentioning({m_fixture.path(), QStringLiteral("sleep 120")}).isEmpty(),
+             qPrintable(processesMentioning({m_fixture.path()}).join('\n')));
     QCOMPARE(w->files()->count(), 1);
     QVERIFY(w->cmbOF->isEnabled());
 }
@@ -610,7 +596,7 @@ void TestBatch::failureSummaryAndRetry()
     const QString text =
         writeFile(QStringLiteral("notes.avi"), "Only some words in a text file, no video.\n");
     const QString empty = writeFile(QStringLiteral("zero.avi"), QByteArray());
-    const QString mute = m_dir->filePath(QStringLiteral("mute.mp4"));
+    const QString mute = m_fixture.path(QStringLiteral("mute.mp4"));
     QCOMPARE(TestMedia::make(mute, QSize(160, 120), 1.0, 0), QString());
 
     auto w = window();
@@ -733,12 +719,12 @@ void TestBatch::longBatchNotifies()
 void TestBatch::inputThatIsTheIntermediateFileIsRefused()
 {
     auto w = window();
-    const QString scratch = m_dir->filePath(QStringLiteral("scratch"));
+    const QString scratch = m_fixture.path(QStringLiteral("scratch"));
     QVERIFY(QDir().mkpath(scratch));
     const QString intermediate = scratch + QStringLiteral("/tmp.mp4");
     QVERIFY(QFile::copy(m_clip, intermediate));
     // Under another name too: a hard link is the same file.
-    const QString linked = m_dir->filePath(QStringLiteral("linked.mp4"));
+    const QString linked = m_fixture.path(QStringLiteral("linked.mp4"));
     QVERIFY(::link(QFile::encodeName(intermediate).constData(),
                    QFile::encodeName(linked).constData()) == 0);
     const qint64 size = QFileInfo(intermediate).size();
@@ -786,13 +772,13 @@ void TestBatch::sizeTheSecondStageRefusesIsSaidAtStart()
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
     QCOMPARE(outputs().size(), 1);
     QCOMPARE(
-        TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/deeper/")) + outputs().first()),
+        TestMedia::decodeErrors(m_fixture.path(QStringLiteral("out/deeper/")) + outputs().first()),
         QString());
 }
 
 void TestBatch::fileCutShortIsReportedWithAWarning()
 {
-    const QString cut = m_dir->filePath(QStringLiteral("download.mp4"));
+    const QString cut = m_fixture.path(QStringLiteral("download.mp4"));
     QCOMPARE(TestMedia::makeCutShort(cut, QSize(96, 64), 5.0, 0.4), QString());
     auto w = window();
     w->cmbOF->setCurrentIndex(Formats::MP3);
@@ -817,7 +803,7 @@ void TestBatch::fileCutShortIsReportedWithAWarning()
 void TestBatch::namesThatAreNotUtf8Convert()
 {
     // GBK names, as an archive made on Chinese Windows leaves them: 视频 and 假期.
-    const QByteArray folder = QFile::encodeName(m_dir->filePath(QStringLiteral("unzipped")));
+    const QByteArray folder = QFile::encodeName(m_fixture.path(QStringLiteral("unzipped")));
     QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
     const QByteArray video = folder + "/\xca\xd3\xc6\xb5.mp4";
     const QByteArray holiday = folder + "/\xbc\xd9\xc6\xda.mp4";
