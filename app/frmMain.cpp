@@ -483,9 +483,7 @@ void frmMain::imgToolbar_Click(qint16 index)
         imgAdd_Click();
         break;
     case 1:
-        if (!m_menu)
-            m_menu = new frmMenu(this);
-        m_menu->menuRemove->exec(QCursor::pos());
+        menu()->menuRemove->exec(QCursor::pos());
         break;
     case 2: {
         frmOptions options(m_options, m_locations.optionsIni(), m_messages, this);
@@ -501,6 +499,17 @@ void frmMain::imgToolbar_Click(qint16 index)
     default:
         break;
     }
+}
+
+frmMenu *frmMain::menu()
+{
+    if (!m_menu)
+        m_menu = new frmMenu({[this](const QString &word) { txtAction->setText(word); },
+                              [this] {
+                                  m_files->clear();
+                                  picText->show();
+                              }});
+    return m_menu;
 }
 
 void frmMain::imgAdd_Click()

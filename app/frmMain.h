@@ -56,6 +56,8 @@ public:
     const SettingsFiles::OptionsValues &options() const { return m_options; }
     FileListModel *files() const { return m_files; }
     BatchScheduler *scheduler() const { return m_scheduler; }
+    // The hidden menu window, made the first time it is needed.
+    frmMenu *menu();
     // The result window of the latest batch in which files failed, while it is open.
     frmSummary *summary() const;
 

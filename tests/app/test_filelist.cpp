@@ -333,10 +333,9 @@ void TestFileList::removeSelected()
     w->imgRemove_Click();
     QCOMPARE(rows(*w), QStringList({"/1.avi", "/3.avi"}));
     // The row that took its place is selected, so the popup command works again.
-    frmMenu menu(w.get());
-    menu.menuRemoveSelected_Click();
+    w->menu()->menuRemoveSelected_Click();
     QCOMPARE(rows(*w), QStringList({"/1.avi"}));
-    menu.menuRemoveSelected_Click();
+    w->menu()->menuRemoveSelected_Click();
     QCOMPARE(rows(*w), QStringList());
     QVERIFY(w->picText->isVisibleTo(w.get()));
     QCOMPARE(w->txtAction->text(), QString());
@@ -367,13 +366,12 @@ void TestFileList::commandWord()
 void TestFileList::removeAll()
 {
     auto w = window();
-    frmMenu menu(w.get());
-    menu.menuRemoveAll_Click();
+    w->menu()->menuRemoveAll_Click();
     QCOMPARE(w->files()->count(), 0);
     QVERIFY(w->picText->isVisibleTo(w.get()));
     w->appendFiles({"/1.avi", "/2.avi", "/3.avi"});
     QVERIFY(!w->picText->isVisibleTo(w.get()));
-    menu.menuRemoveAll_Click();
+    w->menu()->menuRemoveAll_Click();
     QCOMPARE(w->files()->count(), 0);
     QCOMPARE(w->lstFile->model()->rowCount(), 0);
     QVERIFY(w->picText->isVisibleTo(w.get()));
