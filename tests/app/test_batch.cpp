@@ -19,11 +19,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <memory>
 #include <unistd.h>
 
@@ -338,9 +338,9 @@ void TestBatch::failedFileInTheMiddle()
     QVERIFY(m_messages.messages.isEmpty());
     QVERIFY(w->summary());
     QVERIFY(w->summary()->isVisible());
-    QCOMPARE(w->summary()->lstFailed->topLevelItemCount(), 1);
-    QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->toolTip(0), text);
-    QCOMPARE(w->summary()->lstFailed->topLevelItem(0)->text(1), failures[0].reason);
+    QCOMPARE(w->summary()->lstFailed->rowCount(), 1);
+    QCOMPARE(w->summary()->lstFailed->item(0, 0)->toolTip(), text);
+    QCOMPARE(w->summary()->lstFailed->item(0, 1)->text(), failures[0].reason);
     QFile log(w->scheduler()->logPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
@@ -616,18 +616,18 @@ void TestBatch::failureSummaryAndRetry()
     QVERIFY(summary->isModal());
     QCOMPARE(summary->windowTitle(), QStringLiteral("转换结果"));
     QCOMPARE(summary->lblResult->text(), QStringLiteral("1 个文件转换成功，3 个文件转换失败："));
-    QCOMPARE(summary->lstFailed->topLevelItemCount(), 3);
+    QCOMPARE(summary->lstFailed->rowCount(), 3);
     QStringList listed, reasons;
     for (int row = 0; row < 3; ++row) {
-        listed.append(summary->lstFailed->topLevelItem(row)->toolTip(0));
-        reasons.append(summary->lstFailed->topLevelItem(row)->text(1));
+        listed.append(summary->lstFailed->item(row, 0)->toolTip());
+        reasons.append(summary->lstFailed->item(row, 1)->text());
     }
     QCOMPARE(listed, QStringList({text, mute, empty}));
     QCOMPARE(reasons,
              QStringList({QStringLiteral("无法读取输入文件（文件已损坏或不是视频、音频文件）"),
                           QStringLiteral("输入文件没有声音，无法转换为纯音频格式"),
                           QStringLiteral("输入文件是空的（0 字节）")}));
-    QCOMPARE(summary->lstFailed->topLevelItem(0)->text(0), QStringLiteral("notes.avi"));
+    QCOMPARE(summary->lstFailed->item(0, 0)->text(), QStringLiteral("notes.avi"));
 
     // The log holds what each tool printed.
     QFile log(w->scheduler()->logPath());
@@ -788,11 +788,12 @@ void TestBatch::fileCutShortIsReportedWithAWarning()
     QCOMPARE(w->lblBatch->text(), QStringLiteral("2 个文件转换成功（1 个需要注意）"));
     QCOMPARE(outputs().size(), 2);
     QVERIFY(w->summary());
-    QCOMPARE(w->summary()->lstFailed->topLevelItemCount(), 1);
-    QTreeWidgetItem *row = w->summary()->lstFailed->topLevelItem(0);
-    QCOMPARE(row->toolTip(0), cut);
-    QVERIFY2(row->text(1).contains(QStringLiteral("输入文件标明有 5.0 秒")),
-             qPrintable(row->text(1)));
+    QCOMPARE(w->summary()->lstFailed->rowCount(), 1);
+    QCOMPARE(w->summary()->lstFailed->item(0, 0)->toolTip(), cut);
+    const QString reason = w->summary()->lstFailed->item(0, 1)->text();
+    QVERIFY2(reason.contains(QStringLiteral("输入文件标明有 5.0 秒")), qPrintable(reason));
+    QCOMPARE(w->summary()->lblResult->text(),
+             QStringLiteral("2 个文件转换成功，其中 1 个需要注意："));
     // Nothing failed, so there is nothing to put back on the list.
     QVERIFY(!w->summary()->cmdRetry->isEnabled());
     QFile log(w->scheduler()->logPath());
