@@ -447,7 +447,7 @@ void frmMain::batchCompleted()
     m_display.updateTitle(m_scheduler);
     // Whoever waited a minute or more has likely turned to something else.
     if (m_scheduler->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
-        m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
+        m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result, txtPath->text());
     if (failures.isEmpty() && warnings.isEmpty())
         return;
     delete m_summary;

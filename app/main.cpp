@@ -71,7 +71,7 @@ int main(int argc, char **argv)
         return instance.handOff(files) ? 0 : 1;
 
     MessageBoxSink messages;
-    SystemDesktopServices desktop;
+    SystemDesktopServices desktop(&messages);
     frmMain window(Locations::standard(QApplication::applicationDirPath()), &messages, &desktop);
     messages.setOwner(&window);
     window.Form_Load();

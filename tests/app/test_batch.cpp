@@ -695,8 +695,9 @@ void TestBatch::longBatchNotifies()
     w->scheduler()->setProgressClock([&now] { return now; });
     connect(w->scheduler(), &BatchScheduler::toolStarted, this, [&now] { now += 70000; });
     start(*w);
-    QCOMPARE(m_desktop.notifications,
-             QStringList{QStringLiteral("Vidmorph 转换完成\n1 个文件转换成功")});
+    QCOMPARE(
+        m_desktop.notifications,
+        QStringList{QStringLiteral("Vidmorph 转换完成\n1 个文件转换成功\n") + w->txtPath->text()});
 
     // A short batch goes without. Minimised, the title shows the progress while the batch
     // runs, and only the name once it is done.
