@@ -1,3 +1,4 @@
+#include "app/DisplayOpening.h"
 #include "app/MessageBoxSink.h"
 #include "app/QtTranslation.h"
 #include "app/SingleInstance.h"
@@ -16,6 +17,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -61,7 +63,10 @@ int main(int argc, char **argv)
     // Qt sees the program's name only: the rest are file names, however they look.
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
+    auto opening = std::make_unique<DisplayOpening>(
+        WindowOptions::displayFailedText(QProcessEnvironment::systemEnvironment()));
     QApplication app(qtArgc, qtArgv);
+    opening.reset();
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
     QtTranslation::install(&app);
 
