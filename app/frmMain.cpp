@@ -289,6 +289,12 @@ void frmMain::appendFiles(const QStringList &paths)
     updateHint();
 }
 
+void frmMain::receiveFiles(const QStringList &paths)
+{
+    appendFiles(paths);
+    m_chrome->bringToFront();
+}
+
 void frmMain::appendRows(const QStringList &paths, bool trimmedFormat)
 {
     QVector<FileListModel::Entry> entries;

@@ -68,6 +68,8 @@ public:
 
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
+    // Files that "Open with" or a later copy sent: added, and the window comes to the front.
+    void receiveFiles(const QStringList &paths);
 
     // Controls, named as the program knows them.
     std::array<QToolButton *, 7> CmdToolsBar{}; // elements 3 and 6 do not exist

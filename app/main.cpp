@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     window.Form_Load();
     window.show();
     window.appendFiles(files);
-    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::appendFiles);
+    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::receiveFiles);
     // Logging out, a closed terminal or a kill end the window as Alt+F4 does: the running tool
     // is stopped, nothing half-written stays, no settings are written.
     TerminationSignals signalsToEnd;

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "convert/FileListModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -39,7 +40,7 @@ void TestHandoff::init()
     m_window = m_fixture.load();
     m_window->appendFiles({QStringLiteral("/already/there.avi")});
     connect(m_instance.get(), &SingleInstance::filesReceived, m_window.get(),
-            &frmMain::appendFiles);
+            &frmMain::receiveFiles);
 }
 
 void TestHandoff::cleanup()
@@ -54,6 +55,14 @@ void TestHandoff::secondCopyAddsExactlyItsFiles()
     QVERIFY(QDir().mkpath(folder));
     const QString chinese = folder + QStringLiteral("/我的 假期 视频.avi");
     const QString plain = m_fixture.path(QStringLiteral("clip.mpg"));
+    // Minimised, with another window in front.
+    m_window->show();
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    m_window->showMinimized();
+    QTRY_VERIFY(m_window->isMinimized());
     QSignalSpy rowsAdded(m_window->files(), &FileListModel::rowsInserted);
     QProcess second;
     second.setWorkingDirectory(folder);
@@ -68,6 +77,9 @@ void TestHandoff::secondCopyAddsExactlyItsFiles()
              QStringList({QStringLiteral("/already/there.avi"), chinese, plain}));
     QCOMPARE(rowsAdded.count(), 1);
     QVERIFY(m_fixture.messages.messages.isEmpty());
+    // The window the files went to comes back and to the front.
+    QTRY_VERIFY(!m_window->isMinimized());
+    QTRY_VERIFY(m_window->isActiveWindow());
 }
 
 void TestHandoff::headlessRunWorksBesideTheWindow()
