@@ -1,6 +1,7 @@
 #include "app/DisplayOpening.h"
 #include "app/MessageBoxSink.h"
 #include "app/QtTranslation.h"
+#include "app/RuntimeFolder.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
 #include "app/WindowOptions.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
@@ -71,7 +71,11 @@ int main(int argc, char **argv)
     QtTranslation::install(&app);
 
     const QStringList files = absolutePaths(options.files());
-    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    const RuntimeFolder::Choice runtime =
+        RuntimeFolder::choose(QProcessEnvironment::systemEnvironment());
+    if (!runtime.problem.isEmpty())
+        printError(runtime.problem);
+    SingleInstance instance(runtime.folder);
     if (!instance.acquire())
         return instance.handOff(files) ? 0 : 1;
 
