@@ -471,7 +471,12 @@ void frmMain::batchStopped(const QString &why)
 {
     Timer1->stop();
     setControlsLocked(false);
-    m_display.showStopped(why, m_files->count());
+    // With no format chosen no command can be built, and the tool "cannot start": the real
+    // cause is the format list.
+    m_display.showStopped(Formats::isValid(cmbOF->currentIndex())
+                              ? why
+                              : QStringLiteral("没有选择输出格式：请先在“输出格式”中选择一个格式"),
+                          m_files->count());
     m_display.updateTitle(m_scheduler);
 }
 

@@ -52,6 +52,7 @@ private slots:
     void listsLockForABatchOnly();
     void failedFileInTheMiddle();
     void missingToolEndsTheBatch();
+    void noFormatSelectedIsNamed();
     void droppedDuringBatchIsConvertedLast();
     void stopDuringEachKindOfRun_data();
     void stopDuringEachKindOfRun();
@@ -370,6 +371,23 @@ void TestBatch::missingToolEndsTheBatch()
     QCOMPARE(w->Command3->text(), QStringLiteral("立刻开始转换！"));
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_desktop.sounds.isEmpty());
+}
+
+void TestBatch::noFormatSelectedIsNamed()
+{
+    // A setup.ini whose format record is -1 leaves the format list without a selection.
+    auto w = window();
+    w->cmbOF->setCurrentIndex(-1);
+    w->appendFiles({m_clip});
+    QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
+    w->Command3->click();
+    QVERIFY(stopped.wait(60000));
+    QCOMPARE(m_messages.messages.size(), 1);
+    QCOMPARE(m_messages.messages.at(0).text, QStringLiteral("Command Line empty"));
+    QCOMPARE(w->lblPB->text(), QStringLiteral("没有选择输出格式：请先在“输出格式”中选择一个格式"));
+    QCOMPARE(w->files()->paths(), QStringList{m_clip});
+    QVERIFY(w->cmbOF->isEnabled());
+    QCOMPARE(outputs(), QStringList());
 }
 
 void TestBatch::droppedDuringBatchIsConvertedLast()
