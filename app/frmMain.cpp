@@ -2,6 +2,7 @@
 
 #include "app/DesktopServices.h"
 #include "app/MainLayout.h"
+#include "app/Skin.h"
 #include "app/frmMenu.h"
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
@@ -10,6 +11,7 @@
 #include "convert/Leftovers.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
+#include "dialogs/Twips.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/MessageSink.h"
@@ -193,18 +195,14 @@ void frmMain::buildControls()
         setTabOrder(order.at(i - 1), order.at(i));
 }
 
-void frmMain::applySkin()
-{
-    QFile skin(m_locations.appFolder + QStringLiteral("/skin/vidmorph.qss"));
-    if (skin.open(QIODevice::ReadOnly))
-        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
-}
-
 void frmMain::Form_Load()
 {
     // What runs that were killed left behind goes first.
     Leftovers::removeDeadRuns(m_locations.scratchFolder);
-    applySkin();
+    Skin::apply(m_locations.appFolder);
+    // Set once the skin is on, whose styling would otherwise take the desktop's size for the
+    // controls already made.
+    setFont(Twips::designFont(QApplication::font()));
     m_dialogs.Init(this);
     m_display.setImgPBWidth(0);
 

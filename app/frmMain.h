@@ -151,7 +151,6 @@ protected:
 
 private:
     void buildControls();
-    void applySkin();
     void applySetupIni();
     void setControlsLocked(bool locked);
     void Command3_Click();

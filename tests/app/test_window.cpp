@@ -198,7 +198,7 @@ void TestWindow::feedbackLinkOffDuringABatch()
 {
     QVERIFY(SkinPixels::applyShippedSkin());
     auto w = window();
-    const QColor linkBlue(0x2c, 0x6b, 0xbf);
+    const QColor linkBlue(0x1f, 0x5a, 0xa6);
     auto blueShare = [&] {
         const QImage image = w->lblFeed->grab().toImage();
         return SkinPixels::shareOf(image, image.rect(), linkBlue, 40);
@@ -255,7 +255,7 @@ void TestWindow::openListHighlightsItsItem()
     const QRect bar = view->visualRect(highlighted);
     QVERIFY(!bar.isEmpty());
     const QImage image = view->viewport()->grab().toImage();
-    const QColor highlight(0x3d, 0x7c, 0xc9);
+    const QColor highlight(0x2f, 0x6d, 0xb8);
     const double share = SkinPixels::shareOf(image, bar, highlight);
     QVERIFY2(share > 0.5, qPrintable(QString::number(share)));
     // The item's text stands out from the bar.
@@ -308,7 +308,7 @@ void TestWindow::startButtonLookIsItsOwn()
                        image.height() / 3);
     // The start button's blue; the feedback form's send button, of the same name, keeps the
     // plain look (tested with the form).
-    const double blue = SkinPixels::shareOf(image, middle, QColor(0x3d, 0x7e, 0xcf), 40);
+    const double blue = SkinPixels::shareOf(image, middle, QColor(0x2a, 0x65, 0xb3), 40);
     QVERIFY2(blue > 0.5, qPrintable(QString::number(blue)));
 }
 
