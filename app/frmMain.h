@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/BatchDisplay.h"
+#include "app/BatchResults.h"
+#include "app/CommandButtons.h"
 #include "app/ParameterLists.h"
 #include "app/WindowChrome.h"
 #include "convert/BatchHost.h"
@@ -72,14 +74,11 @@ public:
     void receiveFiles(const QStringList &paths);
 
     // Controls, named as the program knows them.
-    std::array<QToolButton *, 7> CmdToolsBar{}; // elements 3 and 6 do not exist
     QTreeView *LV = nullptr;
     QListView *lstFile = nullptr;
     QFrame *picText = nullptr;
     QLabel *lblText = nullptr;
     QLineEdit *txtPath = nullptr;
-    QPushButton *cmdBrowse = nullptr;
-    QPushButton *Command3 = nullptr;
     QLineEdit *txtAction = nullptr;
     QTimer *Timer1 = nullptr;
 
@@ -87,8 +86,12 @@ private:
     ParameterLists m_lists;
     BatchDisplay m_display;
     WindowChrome *m_chrome;
+    CommandButtons m_buttons;
 
 public:
+    const std::array<QToolButton *, 7> CmdToolsBar = m_buttons.CmdToolsBar; // no 3, no 6
+    QPushButton *const cmdBrowse = m_buttons.cmdBrowse;
+    QPushButton *const Command3 = m_buttons.Command3;
     QComboBox *const cmbOF = m_lists.cmbOF;
     QComboBox *const cmbVB = m_lists.cmbVB;
     QComboBox *const cmbF = m_lists.cmbF;
@@ -171,7 +174,7 @@ private:
     SettingsFiles::OptionsValues m_options;
     QString m_lastFolder; // where the next Add file dialog opens
     frmMenu *m_menu = nullptr;
-    QPointer<frmSummary> m_summary;
+    BatchResults m_results;
     QElapsedTimer m_startedAt; // when the start button last started a batch
     int m_startGuardMs = DefaultStartGuardMs;
 };
