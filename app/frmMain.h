@@ -13,7 +13,6 @@
 #include "process/SettingsFiles.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 
