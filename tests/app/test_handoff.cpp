@@ -78,8 +78,8 @@ void TestHandoff::secondCopyAddsExactlyItsFiles()
     QCOMPARE(rowsAdded.count(), 1);
     QVERIFY(m_fixture.messages.messages.isEmpty());
     // The window the files went to comes back and to the front.
-    QTRY_VERIFY(!m_window->isMinimized());
-    QTRY_VERIFY(m_window->isActiveWindow());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isMinimized(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->isActiveWindow(), 30000);
 }
 
 void TestHandoff::headlessRunWorksBesideTheWindow()
