@@ -23,16 +23,16 @@ const ToolButton toolButtons[] = {
 std::array<QToolButton *, 7> makeToolBar(QWidget *window, const std::function<void(int)> &clicked)
 {
     std::array<QToolButton *, 7> buttons{};
-    for (const ToolButton &spec : toolButtons) {
+    for (const ToolButton &entry : toolButtons) {
         auto *button = MainLayout::placed<QToolButton>(
-            window, QStringLiteral("CmdToolsBar_%1").arg(spec.index));
-        button->setText(QString::fromUtf8(spec.caption));
+            window, QStringLiteral("CmdToolsBar_%1").arg(entry.index));
+        button->setText(QString::fromUtf8(entry.caption));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIconSize(QSize(32, 32));
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.icon))));
+        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.icon))));
         QObject::connect(button, &QToolButton::clicked, window,
-                         [clicked, index = spec.index] { clicked(index); });
-        buttons[spec.index] = button;
+                         [clicked, index = entry.index] { clicked(index); });
+        buttons[entry.index] = button;
     }
     return buttons;
 }
