@@ -9,10 +9,12 @@ class DesktopServices
 {
 public:
     virtual ~DesktopServices() = default;
-    // A local folder or file path, or a web address.
+    // A local folder or file path, or a web address. When nothing can open it, the user is told
+    // where it is, to open it by hand.
     virtual void open(const QString &pathOrUrl) = 0;
     // A wave file; the desktop's default beep when the file is missing. Never blocks.
     virtual void playSound(const QString &waveFile) = 0;
-    // A desktop notification, where the desktop offers one; otherwise nothing happens.
-    virtual void notify(const QString &title, const QString &text) = 0;
+    // A desktop notification, where the desktop offers one, whose action opens `folder`;
+    // otherwise nothing happens.
+    virtual void notify(const QString &title, const QString &text, const QString &folder) = 0;
 };

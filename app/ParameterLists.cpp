@@ -72,17 +72,6 @@ ParameterLists::ParameterLists(QWidget *window)
     // is a change and applies its defaults.
     for (QComboBox *list : all())
         list->setCurrentIndex(-1);
-    auto caption = [window](const char *name) {
-        return window->findChild<QLabel *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-    };
-    m_parameters = {
-        {Formats::VideoBitrate, cmbVB, caption("Label2")},
-        {Formats::FrameRate, cmbF, caption("Label3")},
-        {Formats::FrameSize, cmbS, caption("Label4")},
-        {Formats::SampleRate, cmbR, caption("Label5")},
-        {Formats::AudioBitrate, cmbBR, caption("Label6")},
-        {Formats::Channel, cmbChannel, caption("Label7")},
-    };
 }
 
 QList<QComboBox *> ParameterLists::all() const
@@ -90,39 +79,10 @@ QList<QComboBox *> ParameterLists::all() const
     return {cmbOF, cmbR, cmbBR, cmbS, cmbVB, cmbF, cmbChannel};
 }
 
-QString ParameterLists::unusedToolTip()
-{
-    return QStringLiteral("此格式不使用这个值");
-}
-
-QString ParameterLists::unusedUntilSizedToolTip()
-{
-    return QStringLiteral("选了视频尺寸（不是“原始大小”）时，此格式才使用这个值");
-}
-
 void ParameterLists::setLocked(bool locked)
 {
-    m_locked = locked;
-    cmbOF->setEnabled(!locked);
-    updateEnabled();
-}
-
-void ParameterLists::updateEnabled()
-{
-    const int format = cmbOF->currentIndex();
-    const QString size = cmbS->currentText();
-    for (const Parameter &parameter : std::as_const(m_parameters)) {
-        const bool read = Formats::readsList(format, parameter.id, size);
-        parameter.list->setEnabled(read && !m_locked);
-        if (parameter.caption)
-            parameter.caption->setEnabled(read);
-        // Any text other than the sentinel counts as a size, so an empty one asks the table
-        // whether a chosen size would make the list count.
-        const bool readOnceSized = !read && Formats::readsList(format, parameter.id, QString());
-        parameter.list->setToolTip(read            ? Formats::parameterList(parameter.id).toolTip
-                                   : readOnceSized ? unusedUntilSizedToolTip()
-                                                   : unusedToolTip());
-    }
+    for (QComboBox *list : all())
+        list->setEnabled(!locked);
 }
 
 void ParameterLists::selectPresets()

@@ -8,7 +8,6 @@
 #include <QStringList>
 
 class QComboBox;
-class QLabel;
 class QWidget;
 
 // The output format list and the six parameter lists of the main window with their captions:
@@ -31,15 +30,8 @@ public:
     // The seven lists in the order a batch locks them.
     QList<QComboBox *> all() const;
 
-    // A parameter list that the chosen format's commands do not read (given the frame size
-    // shown) is disabled with its caption, its tool tip saying why; the others are enabled.
-    // While locked, for a batch, every list is disabled. The texts are never touched.
-    void updateEnabled();
+    // Every list stays usable whatever the format; only a batch locks all seven.
     void setLocked(bool locked);
-    // The tool tip of a list the format does not read, and of one it reads only once a frame
-    // size is chosen.
-    static QString unusedToolTip();
-    static QString unusedUntilSizedToolTip();
 
     // What start-up selects before setup.ini is read: the presets, then the first format.
     void selectPresets();
@@ -63,14 +55,4 @@ private:
     // The frame rate list holds "原始帧率" only while a format that can keep the source's
     // rate is chosen; the lists of the formats of old stay as they always were.
     void offerKeptFrameRate(bool offered);
-
-    struct Parameter
-    {
-        Formats::ParameterListId id;
-        QComboBox *list;
-        QLabel *caption;
-    };
-    // The six parameter lists with their captions, made by the constructor.
-    QList<Parameter> m_parameters;
-    bool m_locked = false;
 };

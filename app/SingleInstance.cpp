@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -12,6 +13,8 @@ namespace {
 
 // A first copy still starting up (or busy loading a large folder) answers within this time.
 constexpr int HandOffTimeoutMs = 15000;
+// The length line before the files: a decimal number and its line break.
+constexpr qsizetype HeaderBytes = 20;
 
 } // namespace
 
@@ -56,15 +59,24 @@ void SingleInstance::readConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that stalls, or sends more than any list of files needs, is dropped.
+        auto *timeout = new QTimer(socket);
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, socket, &QLocalSocket::abort);
+        timeout->start(m_clientTimeoutMs);
+        socket->setReadBufferSize(64 * 1024);
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer] {
-            *buffer += socket->readAll();
+            *buffer += socket->read(MaxMessageBytes + HeaderBytes - buffer->size() + 1);
             const qsizetype newline = buffer->indexOf('\n');
-            if (newline < 0)
+            if (newline < 0) {
+                if (buffer->size() > HeaderBytes)
+                    socket->abort();
                 return;
+            }
             bool ok = false;
             const qsizetype size = buffer->left(newline).toLongLong(&ok);
-            if (!ok || size < 0) {
+            if (!ok || size < 0 || size > MaxMessageBytes || buffer->size() - newline - 1 > size) {
                 socket->abort();
                 return;
             }
@@ -74,6 +86,7 @@ void SingleInstance::readConnection()
             for (const QByteArray &file : buffer->mid(newline + 1, size).split('\0'))
                 if (!file.isEmpty())
                     files.append(NativePath::decode(file));
+            buffer->clear();
             socket->write("ok");
             socket->flush();
             emit filesReceived(files);

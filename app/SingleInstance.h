@@ -21,6 +21,11 @@ public:
     // From a later copy: gives the files to the first copy. True when it took them.
     bool handOff(const QStringList &files);
 
+    // What one later copy may send: more, or longer than the timeout, and it is dropped.
+    static constexpr qsizetype MaxMessageBytes = 16 * 1024 * 1024;
+    static constexpr int DefaultClientTimeoutMs = 20000;
+    void setClientTimeoutMs(int milliseconds) { m_clientTimeoutMs = milliseconds; }
+
 signals:
     void filesReceived(const QStringList &files);
 
@@ -30,4 +35,5 @@ private:
     QString m_socketPath;
     QLockFile m_lock;
     QLocalServer *m_server = nullptr;
+    int m_clientTimeoutMs = DefaultClientTimeoutMs;
 };

@@ -1,31 +1,90 @@
 #include "app/SystemDesktopServices.h"
 
+#include "app/DesktopNotifications.h"
+#include "process/MessageSink.h"
+
 #include <QApplication>
-#include <QDesktopServices>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSoundEffect>
 #include <QStandardPaths>
-#include <QSystemTrayIcon>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
 
-// How long the tray icon stays after its message; it is there only to carry the message.
-constexpr int TrayMessageMs = 10000;
+bool isWebAddress(const QString &pathOrUrl)
+{
+    return pathOrUrl.contains(QStringLiteral("://"));
+}
 
 } // namespace
 
-SystemDesktopServices::SystemDesktopServices(QObject *parent) : QObject(parent) {}
+SystemDesktopServices::SystemDesktopServices(MessageSink *messages, QObject *parent)
+    : QObject(parent), m_messages(messages)
+{
+}
 
-SystemDesktopServices::~SystemDesktopServices() = default;
+SystemDesktopServices::~SystemDesktopServices()
+{
+    // An opener still waiting on what it started is left to end by itself.
+    for (QProcess *opener : findChildren<QProcess *>()) {
+        opener->disconnect(this);
+        opener->kill();
+        opener->waitForFinished(1000);
+    }
+}
+
+QString SystemDesktopServices::openerMissingText(const QString &pathOrUrl)
+{
+    return QStringLiteral("无法打开“%1”：找不到 xdg-open（软件包 xdg-utils）。请手动打开它。")
+        .arg(pathOrUrl);
+}
+
+QString SystemDesktopServices::nothingOpensText(const QString &pathOrUrl)
+{
+    return QStringLiteral("无法打开“%1”：系统没有能打开它的程序。请手动打开它。").arg(pathOrUrl);
+}
+
+void SystemDesktopServices::failed(const QString &pathOrUrl, const QString &why)
+{
+    if (m_messages)
+        m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("打开"), why);
+    emit openEnded(pathOrUrl, false);
+}
 
 void SystemDesktopServices::open(const QString &pathOrUrl)
 {
-    const QUrl url = pathOrUrl.contains(QStringLiteral("://")) ? QUrl(pathOrUrl)
-                                                               : QUrl::fromLocalFile(pathOrUrl);
-    QDesktopServices::openUrl(url);
+    const QString program =
+        QFileInfo(m_opener).isAbsolute() ? m_opener : QStandardPaths::findExecutable(m_opener);
+    if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
+        failed(pathOrUrl, openerMissingText(pathOrUrl));
+        return;
+    }
+    // An absolute path can never be read as one of the opener's options.
+    const QString target =
+        isWebAddress(pathOrUrl) ? pathOrUrl : QFileInfo(pathOrUrl).absoluteFilePath();
+    auto *opener = new QProcess(this);
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    // xdg-open says by its exit status whether anything took the request.
+    connect(opener, &QProcess::finished, this,
+            [this, opener, pathOrUrl](int exitCode, QProcess::ExitStatus status) {
+                opener->deleteLater();
+                if (status != QProcess::NormalExit || exitCode != 0)
+                    failed(pathOrUrl, nothingOpensText(pathOrUrl));
+                else
+                    emit openEnded(pathOrUrl, true);
+            });
+    connect(opener, &QProcess::errorOccurred, this,
+            [this, opener, pathOrUrl](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                opener->deleteLater();
+                failed(pathOrUrl, openerMissingText(pathOrUrl));
+            });
+    opener->start(program, {target});
 }
 
 void SystemDesktopServices::playSound(const QString &waveFile)
@@ -40,21 +99,10 @@ void SystemDesktopServices::playSound(const QString &waveFile)
     m_sound->play();
 }
 
-void SystemDesktopServices::notify(const QString &title, const QString &text)
+void SystemDesktopServices::notify(const QString &title, const QString &text, const QString &folder)
 {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        if (!m_tray) {
-            m_tray =
-                std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/icons/vidmorph.svg")));
-            m_tray->setToolTip(QStringLiteral("Vidmorph"));
-        }
-        m_tray->show();
-        m_tray->showMessage(title, text, QSystemTrayIcon::Information, TrayMessageMs);
-        QTimer::singleShot(TrayMessageMs, m_tray.get(), &QSystemTrayIcon::hide);
-        return;
-    }
-    // Without a tray, the desktop's notification daemon, when its client is installed.
-    const QString notifySend = QStandardPaths::findExecutable(QStringLiteral("notify-send"));
-    if (!notifySend.isEmpty())
-        QProcess::startDetached(notifySend, {QStringLiteral("--app-name=Vidmorph"), title, text});
+    if (!m_notifications)
+        m_notifications = new DesktopNotifications(
+            QDBusConnection::sessionBus(), [this](const QString &path) { open(path); }, this);
+    m_notifications->show(title, text, folder);
 }

@@ -166,6 +166,14 @@ void WindowChrome::Form_MouseMove()
     putOut(imgMin);
 }
 
+void WindowChrome::bringToFront()
+{
+    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
 void WindowChrome::surfaceMoved(QMouseEvent *event)
 {
     // Moves over labels reach the window too; only its own surface puts the lights out.

@@ -35,6 +35,8 @@ public:
     void light(QLabel *button);
     void putOut(QLabel *button);
     bool isLit(const QLabel *button) const;
+    // Back from the task bar and in front, as when the user picks it there.
+    void bringToFront();
     // The window's own mouse events: moves over its surface put the lights out; a press on
     // it moves the window.
     void surfaceMoved(QMouseEvent *event);

@@ -97,3 +97,16 @@ QString WindowOptions::noDisplayText()
         "vidmorph: no display to open the window on; to convert without a window use "
         "vidmorph --convert (see vidmorph --help).\n");
 }
+
+QString WindowOptions::displayFailedText(const QProcessEnvironment &environment)
+{
+    QStringList named;
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const QString value = environment.value(QLatin1String(name));
+        if (!value.isEmpty())
+            named.append(QLatin1String(name) + QLatin1Char('=') + value);
+    }
+    return QStringLiteral("vidmorph: 无法打开图形显示（%1），窗口无法启动；不用窗口转换请用 "
+                          "vidmorph --convert (no display could be opened)\n")
+        .arg(named.join(QLatin1Char(' ')));
+}

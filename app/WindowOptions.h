@@ -34,6 +34,8 @@ public:
     static bool displayAvailable(const QProcessEnvironment &environment);
     // What a window started without one says before it exits with NoDisplayExitCode.
     static QString noDisplayText();
+    // One line for a display that is named but cannot be opened, also exit status 1.
+    static QString displayFailedText(const QProcessEnvironment &environment);
     static constexpr int NoDisplayExitCode = 1;
     static constexpr int BadArgumentsExitCode = 2;
 

@@ -1,7 +1,9 @@
 #include "app/frmMain.h"
 
+#include "app/BatchResults.h"
 #include "app/DesktopServices.h"
 #include "app/MainLayout.h"
+#include "app/Skin.h"
 #include "app/frmMenu.h"
 #include "app/frmSummary.h"
 #include "convert/BatchScheduler.h"
@@ -10,6 +12,7 @@
 #include "convert/Leftovers.h"
 #include "convert/PathFunctions.h"
 #include "dialogs/FileDialogs.h"
+#include "dialogs/Twips.h"
 #include "feedback/frmSuggest.h"
 #include "options/frmOptions.h"
 #include "process/MessageSink.h"
@@ -41,23 +44,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-
-// A batch that took longer than this ends with a desktop notification when the window is
-// not in front.
-constexpr qint64 LongBatchMs = 60000;
-
-template <typename Control, typename... Arguments>
-Control *placed(QWidget *window, const QString &name, Arguments &&...arguments)
-{
-    auto *control = new Control(std::forward<Arguments>(arguments)..., window);
-    control->setObjectName(name);
-    control->setGeometry(MainLayout::place(name));
-    return control;
-}
-
-} // namespace
-
 frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServices *desktop,
                  QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -66,8 +52,11 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
       m_chrome(new WindowChrome(this, {[this] { imgHelp_Click(); }, [this] { imgMin_Click(); },
                                        [this] { imgExit_Click(); }, [this] { lblFeed_Click(); },
                                        [this] { lblWeb_Click(); }})),
+      m_buttons(this, {[this](int index) { CmdToolsBar_Click(index); },
+                       [this] { imgBrowse_Click(); }, [this] { Command3_Click(); }}),
       m_locations(locations), m_messages(messages), m_desktop(desktop),
-      m_files(new FileListModel(this)), m_search(new FolderSearch(this))
+      m_files(new FileListModel(this)), m_search(new FolderSearch(this)),
+      m_results(this, desktop, [this](const QStringList &paths) { appendFiles(paths); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setFixedSize(MainLayout::windowSize());
@@ -81,8 +70,6 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
         if (!m_lists.showsDefaults(index))
             cmbOF_Click(index);
     });
-    // RMVB and RM read their audio and video values only with a frame size.
-    connect(cmbS, &QComboBox::currentTextChanged, this, [this] { m_lists.updateEnabled(); });
     connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
     connect(m_search, &FolderSearch::finished, this, [this] {
         updateHint();
@@ -103,29 +90,7 @@ QString frmMain::homePage()
 
 void frmMain::buildControls()
 {
-    struct ToolButton
-    {
-        int index;
-        const char *caption;
-        const char *icon;
-    };
-    const ToolButton toolButtons[] = {
-        {0, "添加文件", "add-file"},    {1, "添加文件夹", "add-folder"},
-        {2, "移除文件", "remove-file"}, {4, "提示设置", "settings"},
-        {5, "退出程序", "exit"},
-    };
-    for (const ToolButton &spec : toolButtons) {
-        auto *button = placed<QToolButton>(this, QStringLiteral("CmdToolsBar_%1").arg(spec.index));
-        button->setText(QString::fromUtf8(spec.caption));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setIconSize(QSize(32, 32));
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.icon))));
-        connect(button, &QToolButton::clicked, this,
-                [this, index = spec.index] { CmdToolsBar_Click(index); });
-        CmdToolsBar[spec.index] = button;
-    }
-
-    LV = placed<QTreeView>(this, QStringLiteral("LV"));
+    LV = MainLayout::placed<QTreeView>(this, QStringLiteral("LV"));
     LV->setModel(m_files);
     LV->setRootIsDecorated(false);
     LV->setUniformRowHeights(true);
@@ -150,7 +115,7 @@ void frmMain::buildControls()
     lstFile->setModel(m_files);
     lstFile->hide();
 
-    picText = placed<QFrame>(LV, QStringLiteral("picText"));
+    picText = MainLayout::placed<QFrame>(LV, QStringLiteral("picText"));
     picText->setAttribute(Qt::WA_TransparentForMouseEvents);
     picText->move((LV->width() - picText->width()) / 2, (LV->height() - picText->height()) / 2);
     lblText = new QLabel(QStringLiteral("拖拽文件到这里开始转换"), picText);
@@ -159,25 +124,12 @@ void frmMain::buildControls()
     auto *hintLayout = new QVBoxLayout(picText);
     hintLayout->addWidget(lblText);
 
-    placed<QLabel>(this, QStringLiteral("Label8"), QStringLiteral("输出路径："));
-    txtPath = placed<QLineEdit>(this, QStringLiteral("txtPath"));
+    MainLayout::placed<QLabel>(this, QStringLiteral("Label8"), QStringLiteral("输出路径："));
+    txtPath = MainLayout::placed<QLineEdit>(this, QStringLiteral("txtPath"));
     txtAction = new QLineEdit(this);
     txtAction->setObjectName(QStringLiteral("txtAction"));
     txtAction->hide();
     connect(txtAction, &QLineEdit::textChanged, this, &frmMain::txtAction_Change);
-    cmdBrowse = placed<QPushButton>(this, QStringLiteral("cmdBrowse"), QStringLiteral("浏览"));
-    cmdBrowse->setToolTip(QStringLiteral("Select an Output Folder"));
-    connect(cmdBrowse, &QPushButton::clicked, this, &frmMain::imgBrowse_Click);
-
-    Command3 =
-        placed<QPushButton>(this, QStringLiteral("Command3"), QStringLiteral("立刻开始转换！"));
-    QFont startFont(QStringLiteral("Tahoma"), 9);
-    startFont.setBold(true);
-    Command3->setFont(startFont);
-    Command3->setIcon(QIcon(QStringLiteral(":/icons/start.svg")));
-    Command3->setIconSize(QSize(32, 32));
-    connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
-
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
@@ -195,18 +147,14 @@ void frmMain::buildControls()
         setTabOrder(order.at(i - 1), order.at(i));
 }
 
-void frmMain::applySkin()
-{
-    QFile skin(m_locations.appFolder + QStringLiteral("/skin/vidmorph.qss"));
-    if (skin.open(QIODevice::ReadOnly))
-        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
-}
-
 void frmMain::Form_Load()
 {
     // What runs that were killed left behind goes first.
     Leftovers::removeDeadRuns(m_locations.scratchFolder);
-    applySkin();
+    Skin::apply(m_locations.appFolder);
+    // Set once the skin is on, whose styling would otherwise take the desktop's size for the
+    // controls already made.
+    setFont(Twips::designFont(QApplication::font()));
     m_dialogs.Init(this);
     m_display.setImgPBWidth(0);
 
@@ -258,7 +206,6 @@ void frmMain::applySetupIni()
 void frmMain::cmbOF_Click(int index)
 {
     m_lists.applyDefaults(index);
-    m_lists.updateEnabled();
     if (Formats::isValid(index))
         emit parameterListsReset(index);
 }
@@ -290,6 +237,12 @@ void frmMain::appendFiles(const QStringList &paths)
 {
     appendRows(paths, false);
     updateHint();
+}
+
+void frmMain::receiveFiles(const QStringList &paths)
+{
+    appendFiles(paths);
+    m_chrome->bringToFront();
 }
 
 void frmMain::appendRows(const QStringList &paths, bool trimmedFormat)
@@ -405,7 +358,7 @@ void frmMain::objffmpeg_ReceiveOutputs(const FileConversion::Progress &progress)
 
 frmSummary *frmMain::summary() const
 {
-    return m_summary;
+    return m_results.summary();
 }
 
 void frmMain::showBatchProgress()
@@ -422,14 +375,9 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::setControlsLocked(bool locked)
 {
-    for (QToolButton *button : CmdToolsBar)
-        if (button)
-            button->setEnabled(!locked);
+    m_buttons.setBatchRunning(locked);
     m_lists.setLocked(locked);
     lblFeed->setEnabled(!locked);
-    Command3->setText(locked ? QStringLiteral("停止转换") : QStringLiteral("立刻开始转换！"));
-    Command3->setIcon(
-        QIcon(locked ? QStringLiteral(":/icons/stop.svg") : QStringLiteral(":/icons/start.svg")));
 }
 
 void frmMain::batchCompleted()
@@ -438,37 +386,21 @@ void frmMain::batchCompleted()
     if (m_options.SoundPrompt == 0)
         m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
     setControlsLocked(false);
-    const QVector<BatchScheduler::Failure> failures = m_scheduler->failures();
-    const QVector<BatchScheduler::Warning> warnings = m_scheduler->warnings();
-    const int converted = m_scheduler->filesConverted();
-    QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
-    if (!warnings.isEmpty())
-        result += QStringLiteral("（%1 个需要注意）").arg(warnings.size());
-    if (!failures.isEmpty())
-        result += QStringLiteral("，%1 个文件转换失败").arg(failures.size());
-    m_display.showDone(result);
+    m_display.showDone(BatchResults::statusText(*m_scheduler));
     m_display.updateTitle(m_scheduler);
-    // Whoever waited a minute or more has likely turned to something else.
-    if (m_scheduler->progress().elapsedMs() > LongBatchMs && !isActiveWindow())
-        m_desktop->notify(QStringLiteral("Vidmorph 转换完成"), result);
-    if (failures.isEmpty() && warnings.isEmpty())
-        return;
-    delete m_summary;
-    auto *summary = new frmSummary(failures, warnings, converted, this);
-    summary->setAttribute(Qt::WA_DeleteOnClose);
-    connect(summary, &frmSummary::retryRequested, this, &frmMain::appendFiles);
-    connect(summary, &frmSummary::logRequested, this,
-            [this, log = m_scheduler->logPath()] { m_desktop->open(log); });
-    m_summary = summary;
-    // Shown without a nested event loop, so the batch's own handlers return first.
-    summary->open();
+    m_results.report(*m_scheduler, txtPath->text());
 }
 
 void frmMain::batchStopped(const QString &why)
 {
     Timer1->stop();
     setControlsLocked(false);
-    m_display.showStopped(why, m_files->count());
+    // With no format chosen no command can be built, and the tool "cannot start": the real
+    // cause is the format list.
+    m_display.showStopped(Formats::isValid(cmbOF->currentIndex())
+                              ? why
+                              : QStringLiteral("没有选择输出格式：请先在“输出格式”中选择一个格式"),
+                          m_files->count());
     m_display.updateTitle(m_scheduler);
 }
 
@@ -486,9 +418,7 @@ void frmMain::imgToolbar_Click(qint16 index)
         imgAdd_Click();
         break;
     case 1:
-        if (!m_menu)
-            m_menu = new frmMenu(this);
-        m_menu->menuRemove->exec(QCursor::pos());
+        menu()->menuRemove->exec(QCursor::pos());
         break;
     case 2: {
         frmOptions options(m_options, m_locations.optionsIni(), m_messages, this);
@@ -504,6 +434,17 @@ void frmMain::imgToolbar_Click(qint16 index)
     default:
         break;
     }
+}
+
+frmMenu *frmMain::menu()
+{
+    if (!m_menu)
+        m_menu = new frmMenu({[this](const QString &word) { txtAction->setText(word); },
+                              [this] {
+                                  m_files->clear();
+                                  picText->show();
+                              }});
+    return m_menu;
 }
 
 void frmMain::imgAdd_Click()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/BatchDisplay.h"
+#include "app/BatchResults.h"
+#include "app/CommandButtons.h"
 #include "app/ParameterLists.h"
 #include "app/WindowChrome.h"
 #include "convert/BatchHost.h"
@@ -11,7 +13,6 @@
 #include "process/SettingsFiles.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 
@@ -56,6 +57,8 @@ public:
     const SettingsFiles::OptionsValues &options() const { return m_options; }
     FileListModel *files() const { return m_files; }
     BatchScheduler *scheduler() const { return m_scheduler; }
+    // The hidden menu window, made the first time it is needed.
+    frmMenu *menu();
     // The result window of the latest batch in which files failed, while it is open.
     frmSummary *summary() const;
 
@@ -66,16 +69,15 @@ public:
 
     // Paths from the command line or from a later copy of the program, added as a drop adds.
     void appendFiles(const QStringList &paths);
+    // Files that "Open with" or a later copy sent: added, and the window comes to the front.
+    void receiveFiles(const QStringList &paths);
 
     // Controls, named as the program knows them.
-    std::array<QToolButton *, 7> CmdToolsBar{}; // elements 3 and 6 do not exist
     QTreeView *LV = nullptr;
     QListView *lstFile = nullptr;
     QFrame *picText = nullptr;
     QLabel *lblText = nullptr;
     QLineEdit *txtPath = nullptr;
-    QPushButton *cmdBrowse = nullptr;
-    QPushButton *Command3 = nullptr;
     QLineEdit *txtAction = nullptr;
     QTimer *Timer1 = nullptr;
 
@@ -83,8 +85,12 @@ private:
     ParameterLists m_lists;
     BatchDisplay m_display;
     WindowChrome *m_chrome;
+    CommandButtons m_buttons;
 
 public:
+    const std::array<QToolButton *, 7> CmdToolsBar = m_buttons.CmdToolsBar; // no 3, no 6
+    QPushButton *const cmdBrowse = m_buttons.cmdBrowse;
+    QPushButton *const Command3 = m_buttons.Command3;
     QComboBox *const cmbOF = m_lists.cmbOF;
     QComboBox *const cmbVB = m_lists.cmbVB;
     QComboBox *const cmbF = m_lists.cmbF;
@@ -147,7 +153,6 @@ protected:
 
 private:
     void buildControls();
-    void applySkin();
     void applySetupIni();
     void setControlsLocked(bool locked);
     void Command3_Click();
@@ -168,7 +173,7 @@ private:
     SettingsFiles::OptionsValues m_options;
     QString m_lastFolder; // where the next Add file dialog opens
     frmMenu *m_menu = nullptr;
-    QPointer<frmSummary> m_summary;
+    BatchResults m_results;
     QElapsedTimer m_startedAt; // when the start button last started a batch
     int m_startGuardMs = DefaultStartGuardMs;
 };

@@ -1,11 +1,8 @@
 #include "app/frmMenu.h"
 
-#include "app/frmMain.h"
-
-#include <QLineEdit>
 #include <QMenu>
 
-frmMenu::frmMenu(frmMain *main) : QWidget(nullptr), m_main(main)
+frmMenu::frmMenu(Callbacks callbacks) : QWidget(nullptr), m_callbacks(std::move(callbacks))
 {
     setObjectName(QStringLiteral("frmMenu"));
     menuRemove = new QMenu(QStringLiteral("Remove"), this);
@@ -20,11 +17,10 @@ frmMenu::frmMenu(frmMain *main) : QWidget(nullptr), m_main(main)
 
 void frmMenu::menuRemoveSelected_Click()
 {
-    m_main->txtAction->setText(QStringLiteral("RemoveSelected"));
+    m_callbacks.sendCommand(QStringLiteral("RemoveSelected"));
 }
 
 void frmMenu::menuRemoveAll_Click()
 {
-    m_main->files()->clear();
-    m_main->picText->show();
+    m_callbacks.removeAll();
 }

@@ -1,18 +1,25 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QMenu;
 class QAction;
-class frmMain;
 
 // A window that is never shown; it holds the "Remove" popup menu. Remove selected is sent to
-// the main window as a command word through its command box; remove all it does itself.
+// the main window as a command word through its command box; remove all it does itself. It
+// knows the main window only through these two calls.
 class frmMenu : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmMenu(frmMain *main);
+    struct Callbacks
+    {
+        std::function<void(const QString &word)> sendCommand; // into the command box
+        std::function<void()> removeAll; // empties the file list and shows the hint
+    };
+
+    explicit frmMenu(Callbacks callbacks);
 
     QMenu *menuRemove = nullptr;
     QAction *menuRemoveSelected = nullptr;
@@ -23,5 +30,5 @@ public slots:
     void menuRemoveAll_Click();
 
 private:
-    frmMain *m_main;
+    Callbacks m_callbacks;
 };

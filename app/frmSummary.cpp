@@ -7,8 +7,37 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+void addRow(QTableWidget *list, const QString &inputPath, const QString &text,
+            const QString &detail)
+{
+    const QString readable = NativePath::readable(inputPath);
+    const int row = list->rowCount();
+    list->insertRow(row);
+    auto *file = new QTableWidgetItem(QFileInfo(readable).fileName());
+    file->setToolTip(readable);
+    auto *reason = new QTableWidgetItem(text);
+    // The whole text first, then what it rests on, for whoever wants it without the log.
+    reason->setToolTip(detail.isEmpty() ? text : text + QStringLiteral("\n\n") + detail);
+    list->setItem(row, 0, file);
+    list->setItem(row, 1, reason);
+}
+
+} // namespace
+
+QString frmSummary::heading(int converted, int warnings, int failures)
+{
+    QString text = QStringLiteral("%1 个文件转换成功").arg(converted);
+    if (failures == 0)
+        return text + QStringLiteral("，其中 %1 个需要注意：").arg(warnings);
+    if (warnings > 0)
+        text += QStringLiteral("（其中 %1 个需要注意）").arg(warnings);
+    return text + QStringLiteral("，%1 个文件转换失败：").arg(failures);
+}
 
 frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures,
                        const QVector<BatchScheduler::Warning> &warnings, int converted,
@@ -18,40 +47,35 @@ frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures,
     setObjectName(QStringLiteral("frmSummary"));
     setWindowTitle(QStringLiteral("转换结果"));
     setModal(true);
-    setFixedSize(560, 300);
+    setSizeGripEnabled(true);
 
-    QString result = QStringLiteral("%1 个文件转换成功").arg(converted);
-    if (!warnings.isEmpty())
-        result += QStringLiteral("（其中 %1 个需要注意）").arg(warnings.size());
-    result += QStringLiteral("，%1 个文件转换失败：").arg(failures.size());
-    lblResult = new QLabel(result, this);
+    lblResult = new QLabel(heading(converted, int(warnings.size()), int(failures.size())), this);
     lblResult->setObjectName(QStringLiteral("lblResult"));
+    lblResult->setWordWrap(true);
 
-    lstFailed = new QTreeWidget(this);
+    lstFailed = new QTableWidget(0, 2, this);
     lstFailed->setObjectName(QStringLiteral("lstFailed"));
-    lstFailed->setHeaderLabels({QStringLiteral("文件"), QStringLiteral("原因")});
-    lstFailed->setRootIsDecorated(false);
-    lstFailed->setUniformRowHeights(true);
-    lstFailed->setTextElideMode(Qt::ElideMiddle);
-    lstFailed->header()->resizeSection(0, 200);
-    lstFailed->header()->setStretchLastSection(true);
+    lstFailed->setHorizontalHeaderLabels({QStringLiteral("文件"), QStringLiteral("原因")});
+    lstFailed->verticalHeader()->hide();
+    lstFailed->setShowGrid(false);
+    lstFailed->setAlternatingRowColors(true);
+    lstFailed->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstFailed->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A reason is read whole: its numbers sit at its end, where cutting it would take them.
+    // Rows take the height their wrapped text needs, also when the dialog is resized.
+    lstFailed->setWordWrap(true);
+    lstFailed->setTextElideMode(Qt::ElideNone);
+    lstFailed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstFailed->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstFailed->horizontalHeader()->resizeSection(0, 180);
+    lstFailed->horizontalHeader()->setStretchLastSection(true);
     for (const BatchScheduler::Failure &failure : failures) {
         m_failedPaths.append(failure.inputPath);
-        auto *row = new QTreeWidgetItem(
-            lstFailed,
-            {QFileInfo(NativePath::readable(failure.inputPath)).fileName(), failure.reason});
-        row->setToolTip(0, NativePath::readable(failure.inputPath));
-        // The tool's own last words, for whoever wants the detail without opening the log.
-        row->setToolTip(1, failure.toolLines.isEmpty() ? failure.reason : failure.toolLines);
-        row->setData(0, Qt::UserRole, failure.inputPath);
+        addRow(lstFailed, failure.inputPath, failure.reason, failure.toolLines);
     }
-    for (const BatchScheduler::Warning &warning : warnings) {
-        auto *row = new QTreeWidgetItem(
-            lstFailed, {QFileInfo(NativePath::readable(warning.inputPath)).fileName(),
-                        QStringLiteral("已转换，但需要注意：") + warning.text});
-        row->setToolTip(0, NativePath::readable(warning.inputPath));
-        row->setToolTip(1, warning.outputPath);
-    }
+    for (const BatchScheduler::Warning &warning : warnings)
+        addRow(lstFailed, warning.inputPath, QStringLiteral("已转换，但需要注意：") + warning.text,
+               QStringLiteral("输出文件：") + NativePath::readable(warning.outputPath));
 
     auto *buttons = new QDialogButtonBox(this);
     cmdRetry =
@@ -74,4 +98,6 @@ frmSummary::frmSummary(const QVector<BatchScheduler::Failure> &failures,
     layout->addWidget(lblResult);
     layout->addWidget(lstFailed);
     layout->addWidget(buttons);
+    setMinimumSize(420, 240);
+    resize(640, 360);
 }

@@ -7,7 +7,7 @@
 
 class QLabel;
 class QPushButton;
-class QTreeWidget;
+class QTableWidget;
 
 // The end of a batch in which files failed or converted with a warning: each such file with
 // the reason in plain words, a way to put exactly the failed files back on the list, and the
@@ -20,8 +20,11 @@ public:
                const QVector<BatchScheduler::Warning> &warnings, int converted,
                QWidget *parent = nullptr);
 
+    // The line above the list: what converted, what needs a look, what failed.
+    static QString heading(int converted, int warnings, int failures);
+
     QLabel *lblResult = nullptr;
-    QTreeWidget *lstFailed = nullptr;
+    QTableWidget *lstFailed = nullptr;
     QPushButton *cmdRetry = nullptr;
     QPushButton *cmdLog = nullptr;
     QPushButton *cmdClose = nullptr;

@@ -1,5 +1,7 @@
+#include "app/DisplayOpening.h"
 #include "app/MessageBoxSink.h"
 #include "app/QtTranslation.h"
+#include "app/RuntimeFolder.h"
 #include "app/SingleInstance.h"
 #include "app/SystemDesktopServices.h"
 #include "app/WindowOptions.h"
@@ -13,9 +15,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -61,23 +63,30 @@ int main(int argc, char **argv)
     // Qt sees the program's name only: the rest are file names, however they look.
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
+    auto opening = std::make_unique<DisplayOpening>(
+        WindowOptions::displayFailedText(QProcessEnvironment::systemEnvironment()));
     QApplication app(qtArgc, qtArgv);
+    opening.reset();
     QApplication::setApplicationName(QStringLiteral("vidmorph"));
     QtTranslation::install(&app);
 
     const QStringList files = absolutePaths(options.files());
-    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    const RuntimeFolder::Choice runtime =
+        RuntimeFolder::choose(QProcessEnvironment::systemEnvironment());
+    if (!runtime.problem.isEmpty())
+        printError(runtime.problem);
+    SingleInstance instance(runtime.folder);
     if (!instance.acquire())
         return instance.handOff(files) ? 0 : 1;
 
     MessageBoxSink messages;
-    SystemDesktopServices desktop;
+    SystemDesktopServices desktop(&messages);
     frmMain window(Locations::standard(QApplication::applicationDirPath()), &messages, &desktop);
     messages.setOwner(&window);
     window.Form_Load();
     window.show();
     window.appendFiles(files);
-    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::appendFiles);
+    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &frmMain::receiveFiles);
     // Logging out, a closed terminal or a kill end the window as Alt+F4 does: the running tool
     // is stopped, nothing half-written stays, no settings are written.
     TerminationSignals signalsToEnd;

@@ -30,7 +30,7 @@ class NoDesktop : public DesktopServices
 public:
     void open(const QString &) override {}
     void playSound(const QString &) override {}
-    void notify(const QString &, const QString &) override {}
+    void notify(const QString &, const QString &, const QString &) override {}
 };
 
 long residentKilobytes()

@@ -46,10 +46,7 @@ frmSuggest::frmSuggest(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmSuggest"));
     setWindowTitle(QStringLiteral("建议和意见"));
-    // The designed font: 9 points at 96 dots per inch, which the twips layout was made for.
-    QFont designFont = font();
-    designFont.setPixelSize(12);
-    setFont(designFont);
+    setFont(Twips::designFont(font()));
     setFixedSize(Twips::rect(0, 0, 4215, 2115).size());
 
     Label1 = new QLabel(QStringLiteral("姓名："), this);

@@ -37,10 +37,7 @@ frmOptions::frmOptions(SettingsFiles::OptionsValues &values, const QString &opti
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("选项设置"));
-    // The designed font: 9 points at 96 dots per inch, which the twips layout was made for.
-    QFont designFont = font();
-    designFont.setPixelSize(12);
-    setFont(designFont);
+    setFont(Twips::designFont(font()));
     setFixedSize(Twips::rect(0, 0, 3600, 2610).size());
 
     Label1 = new QLabel(QStringLiteral("转换完毕声音提示"), this);

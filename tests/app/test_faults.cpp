@@ -1,9 +1,6 @@
 #include "ProcessTable.h"
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
-#include "TestLocations.h"
 #include "TestMedia.h"
-#include "app/frmMain.h"
+#include "WindowFixture.h"
 #include "convert/BatchScheduler.h"
 #include "convert/Formats.h"
 
@@ -48,9 +45,9 @@ private:
     QStringList reasonsFor(const frmMain &w, const QString &input) const;
 
     QTemporaryDir m_media;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
+    RecordingMessageSink &m_messages = m_fixture.messages;
+    RecordingDesktopServices &m_desktop = m_fixture.desktop;
     QString m_clip;
     QString m_bigger;
 };
@@ -65,25 +62,18 @@ void TestFaults::initTestCase()
 
 void TestFaults::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_messages.messages.clear();
-    m_desktop.opened.clear();
+    m_fixture.reset();
 }
 
 std::unique_ptr<frmMain> TestFaults::window(const QString &appFolder)
 {
-    auto w =
-        std::make_unique<frmMain>(testLocations(m_dir->path(), appFolder), &m_messages, &m_desktop);
-    w->Form_Load();
-    // Tests stop batches right after starting them.
-    w->setStartGuardMs(0);
-    w->txtPath->setText(m_dir->filePath(QStringLiteral("out")));
-    return w;
+    m_fixture.places.appFolder = appFolder;
+    return m_fixture.loadForBatch(QStringLiteral("out"));
 }
 
 QString TestFaults::fakeApp()
 {
-    const QString app = m_dir->filePath(QStringLiteral("fake app"));
+    const QString app = m_fixture.path(QStringLiteral("fake app"));
     QDir().mkpath(app + QStringLiteral("/data"));
     QFile conv(app + QStringLiteral("/data/conv"));
     conv.open(QIODevice::WriteOnly);
@@ -114,7 +104,7 @@ QStringList TestFaults::outputs(bool hidden) const
     QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
     if (hidden)
         filters |= QDir::Hidden | QDir::Dirs;
-    QStringList names = QDir(m_dir->filePath(QStringLiteral("out"))).entryList(filters);
+    QStringList names = QDir(m_fixture.path(QStringLiteral("out"))).entryList(filters);
     names.sort();
     return names;
 }
@@ -141,7 +131,7 @@ void TestFaults::hangingToolIsEndedAndReported()
     // Long enough for a good file's tool to print its first line on a loaded machine.
     w->scheduler()->setStallTimeout(5000);
     w->cmbOF->setCurrentIndex(Formats::MPG);
-    const QString hang = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/hang.mp4")));
+    const QString hang = copyOf(m_clip, m_fixture.path(QStringLiteral("in/hang.mp4")));
     w->appendFiles({hang, m_clip});
     run(*w);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
@@ -156,7 +146,7 @@ void TestFaults::hangingToolCanBeStopped()
 {
     auto w = window(fakeApp());
     w->cmbOF->setCurrentIndex(Formats::MPG);
-    const QString hang = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/hang.mp4")));
+    const QString hang = copyOf(m_clip, m_fixture.path(QStringLiteral("in/hang.mp4")));
     w->appendFiles({hang});
     QSignalSpy stopped(w->scheduler(), &BatchScheduler::stopped);
     QSignalSpy started(w->scheduler(), &BatchScheduler::toolStarted);
@@ -175,7 +165,7 @@ void TestFaults::toolKilledBySignal()
 {
     auto w = window(fakeApp());
     w->cmbOF->setCurrentIndex(Formats::RMVB);
-    const QString killed = copyOf(m_clip, m_dir->filePath(QStringLiteral("in/killed.mp4")));
+    const QString killed = copyOf(m_clip, m_fixture.path(QStringLiteral("in/killed.mp4")));
     w->appendFiles({killed, m_clip});
     run(*w);
     QCOMPARE(reasonsFor(*w, killed), QStringList{QStringLiteral("转换程序意外终止")});
@@ -189,21 +179,20 @@ void TestFaults::scratchFolderRemovedDuringBatch()
     auto w = window();
     w->cmbOF->setCurrentIndex(Formats::ThreeGP);
     w->appendFiles({m_clip, m_bigger});
-    const QString scratch = m_dir->filePath(QStringLiteral("scratch"));
+    const QString scratch = m_fixture.path(QStringLiteral("scratch"));
     connect(w->scheduler(), &BatchScheduler::fileFinished, this,
             [&] { QDir(scratch).removeRecursively(); });
     run(*w);
     QCOMPARE(w->scheduler()->failures().size(), 0);
     QCOMPARE(outputs().size(), 2);
     for (const QString &name : outputs())
-        QCOMPARE(TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/")) + name),
-                 QString());
+        QCOMPARE(TestMedia::decodeErrors(m_fixture.path(QStringLiteral("out/")) + name), QString());
 }
 
 void TestFaults::ffmpegMissingIsSaidAtStart()
 {
     const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", m_dir->path().toUtf8());
+    qputenv("PATH", m_fixture.path().toUtf8());
     auto w = window();
     w->appendFiles({m_clip});
     w->imgStart_Click();
@@ -219,7 +208,7 @@ void TestFaults::ffmpegMissingIsSaidAtStart()
 
 void TestFaults::hostileInputs()
 {
-    const QString in = m_dir->filePath(QStringLiteral("in"));
+    const QString in = m_fixture.path(QStringLiteral("in"));
     QDir().mkpath(in);
     auto write = [&](const QString &name, const QByteArray &content) {
         QFile file(in + QLatin1Char('/') + name);
@@ -282,8 +271,7 @@ void TestFaults::hostileInputs()
     QCOMPARE(names.size(), converted);
     for (const QString &name : names) {
         QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name));
-        QCOMPARE(TestMedia::decodeErrors(m_dir->filePath(QStringLiteral("out/")) + name),
-                 QString());
+        QCOMPARE(TestMedia::decodeErrors(m_fixture.path(QStringLiteral("out/")) + name), QString());
     }
     QVERIFY(names.contains(QStringLiteral("-dash-"), Qt::CaseSensitive) ||
             std::any_of(names.begin(), names.end(),
@@ -291,12 +279,12 @@ void TestFaults::hostileInputs()
     QVERIFY(std::any_of(names.begin(), names.end(), [](const QString &n) {
         return n.startsWith(QLatin1String("new\nline-"));
     }));
-    QCOMPARE(processesMentioning({in, m_dir->filePath(QStringLiteral("out"))}), QStringList());
+    QCOMPARE(processesMentioning({in, m_fixture.path(QStringLiteral("out"))}), QStringList());
 }
 
 void TestFaults::unwritableOutputFolder()
 {
-    const QString out = m_dir->filePath(QStringLiteral("out"));
+    const QString out = m_fixture.path(QStringLiteral("out"));
     QDir().mkpath(out);
     // Root writes into any folder whatever its permissions; a read-only mount stops it too.
     const bool root = geteuid() == 0;
@@ -324,7 +312,7 @@ void TestFaults::unwritableOutputFolder()
 
 void TestFaults::nearlyFullFileSystem()
 {
-    const QString out = m_dir->filePath(QStringLiteral("out"));
+    const QString out = m_fixture.path(QStringLiteral("out"));
     QDir().mkpath(out);
     if (geteuid() != 0 || mount("tmpfs", out.toUtf8().constData(), "tmpfs", 0, "size=256k") != 0)
         QSKIP("needs root and permission to mount a small tmpfs");

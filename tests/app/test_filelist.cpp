@@ -1,7 +1,4 @@
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
-#include "TestLocations.h"
-#include "app/frmMain.h"
+#include "WindowFixture.h"
 #include "app/frmMenu.h"
 #include "convert/FileSearch.h"
 #include "dialogs/CCommonDialogs.h"
@@ -59,25 +56,17 @@ private:
     QStringList formats(const frmMain &w) const;
     void touch(const QString &path);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
 };
 
 void TestFileList::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_messages.messages.clear();
-    m_desktop.opened.clear();
+    m_fixture.reset(WindowFixture::AppFolder::Empty);
 }
 
 std::unique_ptr<frmMain> TestFileList::window()
 {
-    auto w = std::make_unique<frmMain>(
-        testLocations(m_dir->path(), m_dir->filePath(QStringLiteral("app"))), &m_messages,
-        &m_desktop);
-    w->Form_Load();
-    return w;
+    return m_fixture.load();
 }
 
 QStringList TestFileList::rows(const frmMain &w) const
@@ -103,7 +92,7 @@ void TestFileList::touch(const QString &path)
 void TestFileList::addFileAppendsAndReopensInItsFolder()
 {
     auto w = window();
-    const QString clip = m_dir->filePath(QStringLiteral("v/clip.avi"));
+    const QString clip = m_fixture.path(QStringLiteral("v/clip.avi"));
     touch(clip);
     FileDialogs::queueAnswers({clip, clip});
     w->imgAdd_Click();
@@ -114,7 +103,7 @@ void TestFileList::addFileAppendsAndReopensInItsFolder()
     QCOMPARE(w->lstFile->model()->rowCount(), 1);
     QCOMPARE(w->lstFile->model()->index(0, 0).data().toString(), clip);
     w->imgAdd_Click();
-    QCOMPARE(FileDialogs::lastStartFolder(), m_dir->filePath(QStringLiteral("v/")));
+    QCOMPARE(FileDialogs::lastStartFolder(), m_fixture.path(QStringLiteral("v/")));
     QCOMPARE(rows(*w), QStringList({clip, clip}));
 }
 
@@ -131,7 +120,7 @@ void TestFileList::addFileCancelChangesNothing()
 void TestFileList::addSeveralFilesAtOnce()
 {
     auto w = window();
-    const QString folder = m_dir->filePath(QStringLiteral("假期"));
+    const QString folder = m_fixture.path(QStringLiteral("假期"));
     const QStringList picked = {folder + "/a.avi", folder + "/b clip.mpeg", folder + "/c.MOV"};
     for (const QString &path : picked)
         touch(path);
@@ -154,7 +143,7 @@ void TestFileList::addSeveralFilesAtOnce()
 // dialog lists them.
 void TestFileList::severalFilesArriveInTheDialogsOrder()
 {
-    const QString folder = m_dir->filePath(QStringLiteral("clips"));
+    const QString folder = m_fixture.path(QStringLiteral("clips"));
     for (const char *name : {"b.avi", "a.avi", "c.avi", "d.avi"})
         touch(folder + QLatin1Char('/') + QLatin1String(name));
     QStringList picked;
@@ -235,7 +224,7 @@ void TestFileList::nameFilters()
 
 void TestFileList::addFolderExampleTree()
 {
-    const QString root = m_dir->filePath(QStringLiteral("tree"));
+    const QString root = m_fixture.path(QStringLiteral("tree"));
     touch(root + "/a.avi");
     touch(root + "/notes.txt");
     touch(root + "/sub/b.mpg");
@@ -259,7 +248,7 @@ void TestFileList::addFolderExampleTree()
     QCOMPARE(w->lblText->text(), QStringLiteral("搜索文件..."));
 
     // A second search adds only its own folder's files.
-    const QString other = m_dir->filePath(QStringLiteral("other"));
+    const QString other = m_fixture.path(QStringLiteral("other"));
     touch(other + "/c.mov");
     FileDialogs::queueAnswers({other});
     w->AddFolder();
@@ -279,7 +268,7 @@ void TestFileList::addFolderCancelSetsOnlyTheHint()
 
 void TestFileList::searchFolder()
 {
-    const QString root = m_dir->filePath(QStringLiteral("many"));
+    const QString root = m_fixture.path(QStringLiteral("many"));
     for (int i = 0; i < 250; ++i)
         touch(root + QStringLiteral("/d%1/f.avi").arg(i, 3, 10, QLatin1Char('0')));
     touch(root + "/.hidden/h.avi");
@@ -305,7 +294,7 @@ void TestFileList::searchFolder()
     }
     // The top folder's own file comes first; each folder's files before its subfolders'.
     QCOMPARE(found.first(), root + "/link.avi");
-    QVERIFY(FileSearch::SearchFolder(m_dir->filePath(QStringLiteral("absent"))).isEmpty());
+    QVERIFY(FileSearch::SearchFolder(m_fixture.path(QStringLiteral("absent"))).isEmpty());
     std::atomic_bool cancel(true);
     QVERIFY(FileSearch::SearchFolder(root, &cancel).isEmpty());
 }
@@ -314,9 +303,9 @@ void TestFileList::dropTwoFilesAndAFolder()
 {
     auto w = window();
     w->show();
-    const QString chinese = m_dir->filePath(QStringLiteral("我的 视频 .avi"));
-    const QString spaced = m_dir->filePath(QStringLiteral("b c.mpeg "));
-    const QString folder = m_dir->filePath(QStringLiteral("new"));
+    const QString chinese = m_fixture.path(QStringLiteral("我的 视频 .avi"));
+    const QString spaced = m_fixture.path(QStringLiteral("b c.mpeg "));
+    const QString folder = m_fixture.path(QStringLiteral("new"));
     touch(chinese);
     touch(spaced);
     QVERIFY(QDir().mkpath(folder));
@@ -344,10 +333,9 @@ void TestFileList::removeSelected()
     w->imgRemove_Click();
     QCOMPARE(rows(*w), QStringList({"/1.avi", "/3.avi"}));
     // The row that took its place is selected, so the popup command works again.
-    frmMenu menu(w.get());
-    menu.menuRemoveSelected_Click();
+    w->menu()->menuRemoveSelected_Click();
     QCOMPARE(rows(*w), QStringList({"/1.avi"}));
-    menu.menuRemoveSelected_Click();
+    w->menu()->menuRemoveSelected_Click();
     QCOMPARE(rows(*w), QStringList());
     QVERIFY(w->picText->isVisibleTo(w.get()));
     QCOMPARE(w->txtAction->text(), QString());
@@ -378,19 +366,18 @@ void TestFileList::commandWord()
 void TestFileList::removeAll()
 {
     auto w = window();
-    frmMenu menu(w.get());
-    menu.menuRemoveAll_Click();
+    w->menu()->menuRemoveAll_Click();
     QCOMPARE(w->files()->count(), 0);
     QVERIFY(w->picText->isVisibleTo(w.get()));
     w->appendFiles({"/1.avi", "/2.avi", "/3.avi"});
     QVERIFY(!w->picText->isVisibleTo(w.get()));
-    menu.menuRemoveAll_Click();
+    w->menu()->menuRemoveAll_Click();
     QCOMPARE(w->files()->count(), 0);
     QCOMPARE(w->lstFile->model()->rowCount(), 0);
     QVERIFY(w->picText->isVisibleTo(w.get()));
     // A following Start finds no file.
     w->imgStart_Click();
-    QCOMPARE(m_messages.messages.last().text, QStringLiteral("请先添加一个文件"));
+    QCOMPARE(m_fixture.messages.messages.last().text, QStringLiteral("请先添加一个文件"));
 }
 
 void TestFileList::routerIgnoresUnknownIndexes()
@@ -401,8 +388,8 @@ void TestFileList::routerIgnoresUnknownIndexes()
         w->imgToolbar_Click(index);
     QCOMPARE(rows(*w), QStringList{"/1.avi"});
     QVERIFY(w->isEnabled());
-    QCOMPARE(m_messages.messages.size(), 0);
-    QVERIFY(m_desktop.opened.isEmpty());
+    QCOMPARE(m_fixture.messages.messages.size(), 0);
+    QVERIFY(m_fixture.desktop.opened.isEmpty());
 }
 
 QTEST_MAIN(TestFileList)

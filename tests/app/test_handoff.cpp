@@ -1,10 +1,9 @@
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
 #include "TestMedia.h"
+#include "WindowFixture.h"
 #include "app/SingleInstance.h"
-#include "app/frmMain.h"
 #include "convert/FileListModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -25,9 +24,7 @@ private slots:
     void headlessRunWorksBesideTheWindow();
 
 private:
-    QTemporaryDir m_dir;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
     std::unique_ptr<frmMain> m_window;
     std::unique_ptr<SingleInstance> m_instance;
 };
@@ -36,19 +33,14 @@ static const QString executable = QStringLiteral(VIDMORPH_APP_DIR "/vidmorph");
 
 void TestHandoff::init()
 {
-    Locations places;
-    places.appFolder = QStringLiteral(VIDMORPH_APP_DIR);
-    places.settingsFolder = m_dir.filePath(QStringLiteral("settings"));
-    places.scratchFolder = m_dir.filePath(QStringLiteral("scratch"));
-    places.logFolder = m_dir.filePath(QStringLiteral("logs"));
-    m_window = std::make_unique<frmMain>(places, &m_messages, &m_desktop);
+    m_fixture.reset();
     m_instance = std::make_unique<SingleInstance>(
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     QVERIFY(m_instance->acquire());
-    m_window->Form_Load();
+    m_window = m_fixture.load();
     m_window->appendFiles({QStringLiteral("/already/there.avi")});
     connect(m_instance.get(), &SingleInstance::filesReceived, m_window.get(),
-            &frmMain::appendFiles);
+            &frmMain::receiveFiles);
 }
 
 void TestHandoff::cleanup()
@@ -59,10 +51,18 @@ void TestHandoff::cleanup()
 
 void TestHandoff::secondCopyAddsExactlyItsFiles()
 {
-    const QString folder = m_dir.filePath(QStringLiteral("媒体 文件"));
+    const QString folder = m_fixture.path(QStringLiteral("媒体 文件"));
     QVERIFY(QDir().mkpath(folder));
     const QString chinese = folder + QStringLiteral("/我的 假期 视频.avi");
-    const QString plain = m_dir.filePath(QStringLiteral("clip.mpg"));
+    const QString plain = m_fixture.path(QStringLiteral("clip.mpg"));
+    // Minimised, with another window in front.
+    m_window->show();
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    m_window->showMinimized();
+    QTRY_VERIFY(m_window->isMinimized());
     QSignalSpy rowsAdded(m_window->files(), &FileListModel::rowsInserted);
     QProcess second;
     second.setWorkingDirectory(folder);
@@ -76,20 +76,23 @@ void TestHandoff::secondCopyAddsExactlyItsFiles()
     QCOMPARE(m_window->files()->paths(),
              QStringList({QStringLiteral("/already/there.avi"), chinese, plain}));
     QCOMPARE(rowsAdded.count(), 1);
-    QVERIFY(m_messages.messages.isEmpty());
+    QVERIFY(m_fixture.messages.messages.isEmpty());
+    // The window the files went to comes back and to the front.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isMinimized(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->isActiveWindow(), 30000);
 }
 
 void TestHandoff::headlessRunWorksBesideTheWindow()
 {
-    const QString clip = m_dir.filePath(QStringLiteral("short.mp4"));
+    const QString clip = m_fixture.path(QStringLiteral("short.mp4"));
     QCOMPARE(TestMedia::make(clip, QSize(160, 120), 1.0, 2), QString());
     QProcess headless;
-    headless.setWorkingDirectory(m_dir.path());
+    headless.setWorkingDirectory(m_fixture.path());
     headless.start(executable, {"--convert", "--format", "MP3", "--output", "mp3", clip});
     QVERIFY(headless.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(headless.state(), QProcess::NotRunning, 120000);
     QCOMPARE(headless.exitCode(), 0);
-    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("mp3"))).entryList(QDir::Files).size(), 1);
+    QCOMPARE(QDir(m_fixture.path(QStringLiteral("mp3"))).entryList(QDir::Files).size(), 1);
     // It handed nothing to the window.
     QCOMPARE(m_window->files()->paths(), QStringList{QStringLiteral("/already/there.avi")});
 }

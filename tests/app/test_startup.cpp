@@ -1,7 +1,4 @@
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
-#include "TestLocations.h"
-#include "app/frmMain.h"
+#include "WindowFixture.h"
 #include "convert/Formats.h"
 #include "process/SettingsFiles.h"
 
@@ -41,36 +38,27 @@ private slots:
     void choosingTheSameFormatResetsTheLists();
     void aChangedFormatTakesItsDefaultsOnce_data();
     void aChangedFormatTakesItsDefaultsOnce();
-    void listsTheFormatDoesNotReadAreOff_data();
-    void listsTheFormatDoesNotReadAreOff();
-    void realMediaListsFollowTheSize();
-    void restoredFormatSetsTheLists();
+    void everyListStaysUsable_data();
+    void everyListStaysUsable();
 
 private:
     std::unique_ptr<frmMain> load();
     // What a user does: opens the format list and picks a row.
     static void choose(QComboBox *list, int row);
-    static QStringList enabledLists(const frmMain &w);
     void writeSetting(const QString &name, const QByteArray &content);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    Locations m_places;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
+    Locations &m_places = m_fixture.places;
 };
 
 void TestStartup::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_places = testLocations(m_dir->path(), m_dir->filePath(QStringLiteral("app")));
-    QDir().mkpath(m_places.appFolder);
+    m_fixture.reset(WindowFixture::AppFolder::Empty);
 }
 
 std::unique_ptr<frmMain> TestStartup::load()
 {
-    auto window = std::make_unique<frmMain>(m_places, &m_messages, &m_desktop);
-    window->Form_Load();
-    return window;
+    return m_fixture.load();
 }
 
 void TestStartup::writeSetting(const QString &name, const QByteArray &content)
@@ -118,7 +106,7 @@ void TestStartup::defaultOutputFolder()
     if (copy == QLatin1String("installed"))
         QVERIFY(SettingsFiles::writeFile(m_places.appFolder + QStringLiteral("/installed"), ""));
     else if (copy == QLatin1String("gone"))
-        m_places.appFolder = m_dir->filePath(QStringLiteral("nowhere"));
+        m_places.appFolder = m_fixture.path(QStringLiteral("nowhere"));
     const QString expected = besideTheProgram
                                  ? m_places.appFolder + QStringLiteral("/output")
                                  : QDir::homePath() + QStringLiteral("/Videos/Vidmorph");
@@ -374,15 +362,6 @@ void TestStartup::choose(QComboBox *list, int row)
     QTest::keyClick(view, Qt::Key_Return);
 }
 
-QStringList TestStartup::enabledLists(const frmMain &w)
-{
-    QStringList names;
-    for (const QComboBox *list : {w.cmbVB, w.cmbF, w.cmbS, w.cmbR, w.cmbBR, w.cmbChannel})
-        if (list->isEnabled())
-            names.append(list->objectName());
-    return names;
-}
-
 void TestStartup::choosingTheSameFormatResetsTheLists()
 {
     auto w = load();
@@ -427,98 +406,49 @@ void TestStartup::aChangedFormatTakesItsDefaultsOnce()
     QCOMPARE(w->cmbVB->currentText(), QStringLiteral("1200"));
 }
 
-void TestStartup::listsTheFormatDoesNotReadAreOff_data()
+void TestStartup::everyListStaysUsable_data()
 {
     QTest::addColumn<int>("format");
-    QTest::addColumn<QString>("size"); // typed after choosing; "" keeps the format's default
-    QTest::addColumn<QStringList>("enabled");
-    const QStringList audioAndVideo{"cmbVB", "cmbS", "cmbR", "cmbBR", "cmbChannel"};
-    QTest::newRow("RMVB keeps the source size") << 0 << "" << QStringList{"cmbS"};
-    QTest::newRow("RMVB with a size") << 0 << "640x480" << audioAndVideo;
-    QTest::newRow("RM with a typed size") << 1 << "700x400" << audioAndVideo;
-    QTest::newRow("MPG") << 2 << "" << QStringList{"cmbVB", "cmbF", "cmbBR"};
-    QTest::newRow("AVI with a size, which it ignores")
-        << 3 << "640x480" << QStringList{"cmbVB", "cmbF", "cmbBR"};
-    QTest::newRow("MPEG4") << 4 << "" << QStringList{"cmbVB", "cmbBR"};
-    QTest::newRow("MOV") << 5 << "" << QStringList{"cmbS"};
-    QTest::newRow("MOV with a size") << 5 << "320x240" << QStringList{"cmbS"};
-    QTest::newRow("mobile MP4") << 6 << "" << QStringList{"cmbS"};
-    QTest::newRow("3GP keeping the source size") << 7 << "原始大小" << QStringList{"cmbS"};
-    QTest::newRow("MP3") << 8 << "" << QStringList{"cmbR", "cmbBR", "cmbChannel"};
+    QTest::addColumn<QString>("how"); // "chosen", "restored" from setup.ini, "sized" after
+    for (int format = 0; format < Formats::Count; ++format)
+        QTest::addRow("%s chosen", qPrintable(Formats::shortName(format))) << format << "chosen";
+    QTest::newRow("RMVB with a frame size") << int(Formats::RMVB) << "sized";
+    QTest::newRow("MOV with a frame size") << int(Formats::MOV) << "sized";
+    QTest::newRow("MP3 restored from setup.ini") << int(Formats::MP3) << "restored";
+    QTest::newRow("FLAC restored from setup.ini") << int(Formats::FLAC) << "restored";
 }
 
-void TestStartup::listsTheFormatDoesNotReadAreOff()
+// Which values a format reads is the help document's business: no list is ever switched off
+// for it, and the tool tips stay as they are.
+void TestStartup::everyListStaysUsable()
 {
     QFETCH(int, format);
-    QFETCH(QString, size);
-    QFETCH(QStringList, enabled);
+    QFETCH(QString, how);
+    if (how == QLatin1String("restored"))
+        writeSetting(
+            QStringLiteral("setup.ini"),
+            QStringLiteral("\"2\"\r\n\"5\"\r\n\"0\"\r\n\"/o\"\r\n\"%1\"\r\n").arg(format).toUtf8());
     auto w = load();
-    choose(w->cmbOF, format == 8 ? 0 : 8);
-    choose(w->cmbOF, format);
-    if (!size.isEmpty())
-        w->cmbS->setEditText(size);
-    const ParameterSet before = w->currentParameters();
-    QCOMPARE(enabledLists(*w), enabled);
-    QVERIFY(w->cmbOF->isEnabled());
-    for (QComboBox *list : {w->cmbVB, w->cmbF, w->cmbS, w->cmbR, w->cmbBR, w->cmbChannel}) {
-        const QString name = list->objectName();
-        const QString caption = QStringLiteral("Label%1").arg(
-            QStringList{"cmbVB", "cmbF", "cmbS", "cmbR", "cmbBR", "cmbChannel"}.indexOf(name) + 2);
-        const QLabel *label = w->findChild<QLabel *>(caption);
-        QVERIFY(label);
-        QCOMPARE(label->isEnabled(), list->isEnabled());
-        if (list->isEnabled())
-            QVERIFY2(!list->toolTip().contains(QStringLiteral("不使用")), qPrintable(name));
-        else
-            QVERIFY2(list->toolTip().contains(QStringLiteral("此格式")), qPrintable(name));
+    if (how != QLatin1String("restored")) {
+        choose(w->cmbOF, format == 0 ? 1 : 0);
+        choose(w->cmbOF, format);
     }
-    // The texts of the lists that are off still reach the engine, as before.
-    const ParameterSet after = w->currentParameters();
-    QCOMPARE(after.sampleRate, before.sampleRate);
-    QCOMPARE(after.videoBitrate, before.videoBitrate);
-    QCOMPARE(after.frameRate, before.frameRate);
-    QCOMPARE(after.channelCount, before.channelCount);
-    QCOMPARE(w->cmbF->currentText(),
-             format == 8 ? QStringLiteral("29") : *Formats::defaults(format)->frameRate);
-}
-
-void TestStartup::realMediaListsFollowTheSize()
-{
-    auto w = load();
-    choose(w->cmbOF, 0);
-    const QStringList sizeOnly{"cmbS"};
-    QCOMPARE(enabledLists(*w), sizeOnly);
-    QCOMPARE(w->cmbVB->toolTip(), ParameterLists::unusedUntilSizedToolTip());
-    QCOMPARE(w->cmbF->toolTip(), ParameterLists::unusedToolTip());
-    choose(w->cmbS, 10); // 640x480
-    QCOMPARE(w->cmbS->currentText(), QStringLiteral("640x480"));
-    QCOMPARE(enabledLists(*w), QStringList({"cmbVB", "cmbS", "cmbR", "cmbBR", "cmbChannel"}));
-    QCOMPARE(w->cmbVB->toolTip(), QStringLiteral("Size"));
-    QCOMPARE(w->cmbR->toolTip(), QStringLiteral("Audio Rate"));
-    QCOMPARE(w->cmbF->toolTip(), ParameterLists::unusedToolTip());
-    // Typing counts as choosing, character by character (Chinese comes through the input
-    // method, as a commit of the whole text).
-    w->cmbS->lineEdit()->selectAll();
-    QInputMethodEvent typed;
-    typed.setCommitString(QStringLiteral("原始大小"));
-    QApplication::sendEvent(w->cmbS->lineEdit(), &typed);
-    QCOMPARE(enabledLists(*w), sizeOnly);
-    QTest::keyClick(w->cmbS->lineEdit(), Qt::Key_Backspace);
-    QCOMPARE(w->cmbS->currentText(), QStringLiteral("原始大"));
-    QCOMPARE(enabledLists(*w).size(), 5);
-    // The other formats do not care about the size.
-    choose(w->cmbOF, 2);
-    w->cmbS->setEditText(QStringLiteral("320x240"));
-    QCOMPARE(enabledLists(*w), QStringList({"cmbVB", "cmbF", "cmbBR"}));
-}
-
-void TestStartup::restoredFormatSetsTheLists()
-{
-    writeSetting(QStringLiteral("setup.ini"),
-                 "\"2\"\r\n\"5\"\r\n\"0\"\r\n\"/srv/out\"\r\n\"8\"\r\n");
-    auto w = load();
-    QCOMPARE(w->cmbOF->currentIndex(), 8);
-    QCOMPARE(enabledLists(*w), QStringList({"cmbR", "cmbBR", "cmbChannel"}));
+    if (how == QLatin1String("sized"))
+        choose(w->cmbS, 10); // 640x480
+    QCOMPARE(w->cmbOF->currentIndex(), format);
+    const QStringList names{"cmbOF", "cmbVB", "cmbF", "cmbS", "cmbR", "cmbBR", "cmbChannel"};
+    const QStringList tips{
+        "Output Format",          "Size", "Size", "Size", "Audio Rate", "Audio Bitrate",
+        "Channel(Stereo or Mono)"};
+    for (int i = 0; i < names.size(); ++i) {
+        const auto *list = w->findChild<QComboBox *>(names.at(i));
+        QVERIFY(list);
+        QVERIFY2(list->isEnabled(), qPrintable(names.at(i)));
+        QCOMPARE(list->toolTip(), tips.at(i));
+        const auto *caption = w->findChild<QLabel *>(QStringLiteral("Label%1").arg(i + 1));
+        QVERIFY(caption);
+        QVERIFY2(caption->isEnabled(), qPrintable(caption->objectName()));
+    }
 }
 
 QTEST_MAIN(TestStartup)

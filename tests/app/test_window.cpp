@@ -1,12 +1,9 @@
 #include "ProcessTable.h"
-#include "RecordingDesktopServices.h"
-#include "RecordingMessageSink.h"
 #include "SkinPixels.h"
-#include "TestLocations.h"
 #include "TestMedia.h"
+#include "WindowFixture.h"
 #include "app/MessageBoxSink.h"
 #include "app/QtTranslation.h"
-#include "app/frmMain.h"
 #include "convert/BatchScheduler.h"
 #include "dialogs/FileDialogs.h"
 #include "process/SettingsFiles.h"
@@ -67,24 +64,19 @@ private:
     void move(QWidget *widget, QPoint at = QPoint(2, 2));
     void click(QWidget *widget);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    Locations m_places;
-    RecordingMessageSink m_messages;
-    RecordingDesktopServices m_desktop;
+    WindowFixture m_fixture;
+    const Locations &m_places = m_fixture.places;
+    RecordingDesktopServices &m_desktop = m_fixture.desktop;
 };
 
 void TestWindow::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_places = testLocations(m_dir->path(), QStringLiteral(VIDMORPH_APP_DIR));
-    m_messages.messages.clear();
-    m_desktop.opened.clear();
+    m_fixture.reset();
 }
 
 std::unique_ptr<frmMain> TestWindow::window()
 {
-    auto w = std::make_unique<frmMain>(m_places, &m_messages, &m_desktop);
-    w->Form_Load();
+    auto w = m_fixture.load();
     w->show();
     return w;
 }
@@ -206,7 +198,7 @@ void TestWindow::feedbackLinkOffDuringABatch()
 {
     QVERIFY(SkinPixels::applyShippedSkin());
     auto w = window();
-    const QColor linkBlue(0x2c, 0x6b, 0xbf);
+    const QColor linkBlue(0x1f, 0x5a, 0xa6);
     auto blueShare = [&] {
         const QImage image = w->lblFeed->grab().toImage();
         return SkinPixels::shareOf(image, image.rect(), linkBlue, 40);
@@ -263,7 +255,7 @@ void TestWindow::openListHighlightsItsItem()
     const QRect bar = view->visualRect(highlighted);
     QVERIFY(!bar.isEmpty());
     const QImage image = view->viewport()->grab().toImage();
-    const QColor highlight(0x3d, 0x7c, 0xc9);
+    const QColor highlight(0x2f, 0x6d, 0xb8);
     const double share = SkinPixels::shareOf(image, bar, highlight);
     QVERIFY2(share > 0.5, qPrintable(QString::number(share)));
     // The item's text stands out from the bar.
@@ -316,7 +308,7 @@ void TestWindow::startButtonLookIsItsOwn()
                        image.height() / 3);
     // The start button's blue; the feedback form's send button, of the same name, keeps the
     // plain look (tested with the form).
-    const double blue = SkinPixels::shareOf(image, middle, QColor(0x3d, 0x7e, 0xcf), 40);
+    const double blue = SkinPixels::shareOf(image, middle, QColor(0x2a, 0x65, 0xb3), 40);
     QVERIFY2(blue > 0.5, qPrintable(QString::number(blue)));
 }
 
@@ -424,7 +416,7 @@ void TestWindow::messageBoxesShowTheirWholeCaption()
 void TestWindow::browseForOutputFolder()
 {
     auto w = window();
-    const QString folder = m_dir->filePath(QStringLiteral("视频 输出"));
+    const QString folder = m_fixture.path(QStringLiteral("视频 输出"));
     FileDialogs::queueAnswers({folder, QStringLiteral("/"), QString()});
     w->cmdBrowse->click();
     QCOMPARE(w->txtPath->text(), folder);
@@ -507,10 +499,10 @@ void TestWindow::closeRemovesScratchFilesWithoutSaving()
 
 void TestWindow::exitDuringConversionLeavesNothingBehind()
 {
-    const QString clip = m_dir->filePath(QStringLiteral("long.mkv"));
+    const QString clip = m_fixture.path(QStringLiteral("long.mkv"));
     QCOMPARE(TestMedia::make(clip, QSize(640, 360), 30.0, 2), QString());
     auto w = window();
-    const QString out = m_dir->filePath(QStringLiteral("out"));
+    const QString out = m_fixture.path(QStringLiteral("out"));
     w->txtPath->setText(out);
     w->cmbOF->setCurrentIndex(2);
     w->appendFiles({clip});

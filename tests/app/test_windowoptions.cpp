@@ -230,29 +230,42 @@ void TestWindowOptions::displayAvailable()
 void TestWindowOptions::programExits_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("display"); // NAME=value, beside no display at all
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out"); // a text standard output holds
     QTest::addColumn<QString>("err"); // a text standard error holds
 
-    QTest::newRow("--version") << QStringList{"--version"} << 0 << "1.0.0"
+    QTest::newRow("--version") << QStringList{"--version"} << QStringList{} << 0 << "1.0.0"
                                << "";
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << "--convert"
+    QTest::newRow("--help") << QStringList{"--help"} << QStringList{} << 0 << "--convert"
                             << "";
-    QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.avi"} << 2 << ""
-                                    << "unknown option";
-    QTest::newRow("-f without --convert") << QStringList{"-f", "MP3", "clip.mp4"} << 2 << ""
-                                          << "needs --convert";
-    QTest::newRow("no display") << QStringList{"clip.mp4"} << 1 << ""
+    QTest::newRow("unknown option")
+        << QStringList{"--frobnicate", "a.avi"} << QStringList{} << 2 << ""
+        << "unknown option";
+    QTest::newRow("-f without --convert")
+        << QStringList{"-f", "MP3", "clip.mp4"} << QStringList{} << 2 << ""
+        << "needs --convert";
+    QTest::newRow("no display") << QStringList{"clip.mp4"} << QStringList{} << 1 << ""
                                 << "no display";
-    QTest::newRow("no display, no files") << QStringList{} << 1 << ""
+    QTest::newRow("no display, no files") << QStringList{} << QStringList{} << 1 << ""
                                           << "没有图形显示";
-    QTest::newRow("no display, dashed file after --") << QStringList{"--", "-f"} << 1 << ""
-                                                      << "no display";
+    QTest::newRow("no display, dashed file after --")
+        << QStringList{"--", "-f"} << QStringList{} << 1 << ""
+        << "no display";
+    // No X server listens on this display, and no compositor on this Wayland socket.
+    QTest::newRow("stale DISPLAY")
+        << QStringList{"clip.mp4"} << QStringList{"DISPLAY=:1987"} << 1 << ""
+        << "DISPLAY=:1987";
+    QTest::newRow("Wayland without a compositor")
+        << QStringList{} << QStringList{"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=vidmorph-none"}
+        << 1 << ""
+        << "no display could be opened";
 }
 
 void TestWindowOptions::programExits()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QStringList, display);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
@@ -260,14 +273,19 @@ void TestWindowOptions::programExits()
     QProcessEnvironment environment = withoutDisplay();
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    for (const QString &variable : display)
+        environment.insert(variable.section(QLatin1Char('='), 0, 0),
+                           variable.section(QLatin1Char('='), 1));
     const Run result = run(arguments, environment);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.out.contains(out), qPrintable(result.out));
     QVERIFY2(result.err.contains(err), qPrintable(result.err));
-    if (exitCode == 1) {
-        // One clear message, in both languages, and nothing from Qt.
+    // One clear message, and nothing from Qt: in both languages when no display is named, in
+    // one line naming the display that could not be opened.
+    if (exitCode == 1 && display.isEmpty())
         QCOMPARE(result.err, WindowOptions::noDisplayText());
-    }
+    else if (exitCode == 1)
+        QCOMPARE(result.err, WindowOptions::displayFailedText(environment));
 }
 
 QTEST_GUILESS_MAIN(TestWindowOptions)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real window under Xvfb with the openbox window manager, seen as a user sees it: the open
-# format list, the unlit corner buttons, a disabled list's tool tip, Qt's file dialog, the
+# format list, the unlit corner buttons, a list's tool tip, Qt's file dialog, the
 # options dialog with its open list and a message box, the feedback form and the window
 # during a batch are saved as screenshots. Every secondary window must carry its caption
 # exactly, with nothing appended.
@@ -12,13 +12,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 settings=${VIDMORPH_SETTINGS_DIR:?the test runs with a settings folder of its own}
 mkdir -p "$settings" "$work/out" "$work/clips"
-# RMVB (whose audio and video lists wait for a frame size), into the test's output folder.
+# RMVB, into the test's output folder.
 printf '"13"\r\n"1"\r\n"1"\r\n"%s/"\r\n"0"\r\n' "$work/out" >"$settings/setup.ini"
 touch "$work/clips/假期 录像.avi" "$work/clips/clip.mpg"
 # Long enough that the batch is still at work when the screenshot is taken.
 ffmpeg -v error -f lavfi -i testsrc=size=640x360:rate=25:duration=30 \
     -f lavfi -i sine=duration=30 -c:v mpeg4 -c:a aac -shortest "$work/clips/long.mkv"
-shots_taken=(format-list corner-unlit disabled-list-tooltip file-dialog options-dialog
+shots_taken=(format-list corner-unlit list-tooltip file-dialog options-dialog
     options-list message-box feedback-form converting)
 for shot in "${shots_taken[@]}"; do rm -f "$shots/$shot.png"; done
 export QT_QPA_PLATFORM=xcb
@@ -53,9 +53,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     at 400 40; sleep 0.5
     shoot corner-unlit $((x + 540)) "$y" 158 48
 
-    # A list that RMVB does not read until a size is chosen, with its tool tip.
+    # The video bitrate list with its tool tip.
     at 530 158; sleep 0.3; at 532 157; sleep 2
-    shoot disabled-list-tooltip $((x + 420)) $((y + 120)) 520 110
+    shoot list-tooltip $((x + 420)) $((y + 120)) 520 110
 
     # The format list, open, with the item below the current one highlighted.
     at 584 101; xdotool click 1; sleep 1

@@ -385,7 +385,7 @@ void TestFeedback::sendButtonLooksItsState()
     const QImage on = form.Command3->grab().toImage();
     const QImage back = form.Command4->grab().toImage();
     const QRect inside = on.rect().adjusted(3, 3, -3, -3);
-    const QColor startBlue(0x3d, 0x7e, 0xcf);
+    const QColor startBlue(0x2a, 0x65, 0xb3);
     const double blue = SkinPixels::shareOf(on, inside, startBlue, 40);
     // Dark text on a light face, as the back button has.
     const int darkOn = SkinPixels::countUnlike(on, inside, Qt::white, 180);

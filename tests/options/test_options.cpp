@@ -301,7 +301,7 @@ void TestOptions::openSoundListHighlightsItsItem()
     view->setCurrentIndex(view->model()->index(row, 0));
     const QRect bar = view->visualRect(view->currentIndex());
     const QImage image = view->viewport()->grab().toImage();
-    const QColor highlight(0x3d, 0x7c, 0xc9);
+    const QColor highlight(0x2f, 0x6d, 0xb8);
     const double share = SkinPixels::shareOf(image, bar, highlight);
     dialog.cmbSR->hidePopup();
     qApp->setStyleSheet(QString());

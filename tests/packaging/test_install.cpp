@@ -494,9 +494,10 @@ void TestInstall::debianPackage()
     QVERIFY(fields.out.contains(QStringLiteral("Version: ") + newest.captured(1) + '\n'));
     QVERIFY(fields.out.contains(QStringLiteral("Section: video\n")));
     // Linked libraries (from dpkg-shlibdeps, with versions) and what is needed unlinked.
-    for (const char *needed : {"libqt6widgets6 (>=", "libqt6multimedia6 (>=", "libqt6network6 (>=",
-                               "libc6 (>=", "libopencore-amrnb0", "libqt6svg6", "ffmpeg",
-                               "fonts-wqy-microhei | fonts-noto-cjk", "qt6-translations-l10n"})
+    for (const char *needed :
+         {"libqt6widgets6 (>=", "libqt6multimedia6 (>=", "libqt6network6 (>=", "libqt6dbus6 (>=",
+          "libc6 (>=", "libopencore-amrnb0", "libqt6svg6", "ffmpeg", "xdg-utils",
+          "fonts-wqy-microhei | fonts-noto-cjk", "qt6-translations-l10n"})
         QVERIFY2(fields.out.contains(QLatin1String(needed)), needed);
 
     const Result contents = runTool(QStringLiteral("dpkg-deb"), {"-c", m_deb});

@@ -10,12 +10,12 @@ class RecordingDesktopServices : public DesktopServices
 public:
     void open(const QString &pathOrUrl) override { opened.append(pathOrUrl); }
     void playSound(const QString &waveFile) override { sounds.append(waveFile); }
-    void notify(const QString &title, const QString &text) override
+    void notify(const QString &title, const QString &text, const QString &folder) override
     {
-        notifications.append(title + QLatin1Char('\n') + text);
+        notifications.append(title + QLatin1Char('\n') + text + QLatin1Char('\n') + folder);
     }
 
     QStringList opened;
     QStringList sounds;
-    QStringList notifications; // "title\ntext"
+    QStringList notifications; // "title\ntext\nfolder"
 };

@@ -1,0 +1,186 @@
+#include "RecordingMessageSink.h"
+#include "app/DesktopNotifications.h"
+#include "app/NotificationsInterface.h"
+#include "app/SystemDesktopServices.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A notification service of the test's own, as a desktop runs one.
+class StandInNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Notice
+    {
+        QString appName, appIcon, summary, body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+    QList<Notice> notices;
+
+public slots:
+    uint Notify(const QString &appName, uint, const QString &appIcon, const QString &summary,
+                const QString &body, const QStringList &actions, const QVariantMap &hints, int)
+    {
+        notices.append({appName, appIcon, summary, body, actions, hints});
+        return uint(notices.size()) + 40;
+    }
+};
+
+// The real opener and notification service of the desktop, met by stand-ins: an opener that
+// is missing or finds nothing to open with, and a notification service on a private bus.
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void opener_data();
+    void opener();
+    void notificationOpensTheFolder();
+
+private:
+    QString script(const QString &name, const QString &body);
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
+    QString m_address;
+};
+
+void TestDesktop::initTestCase()
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    QVERIFY2(!daemon.isEmpty(), "dbus-daemon (package dbus-daemon)");
+    m_bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                         QStringLiteral("--print-address=1")});
+    QVERIFY(m_bus.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 30000);
+    m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+    QVERIFY(!m_address.isEmpty());
+}
+
+void TestDesktop::cleanupTestCase()
+{
+    m_bus.terminate();
+    m_bus.waitForFinished();
+}
+
+QString TestDesktop::script(const QString &name, const QString &body)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("#!/bin/sh\n" + body.toUtf8() + '\n');
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return path;
+}
+
+void TestDesktop::opener_data()
+{
+    QTest::addColumn<QString>("opener"); // the script's body; "" for no opener at all
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("opened");
+    const QString folder = QStringLiteral("/srv/视频 输出/");
+    QTest::newRow("no opener installed") << "" << folder << false;
+    QTest::newRow("nothing opens it") << "exit 3" << folder << false;
+    QTest::newRow("the action failed")
+        << "exit 4" << QStringLiteral("https://example.invalid/") << false;
+    QTest::newRow("opened") << "exit 0" << folder << true;
+    QTest::newRow("a relative name reaches the opener whole")
+        << "exit 0" << QStringLiteral("-help.html") << true;
+}
+
+void TestDesktop::opener()
+{
+    QFETCH(QString, opener);
+    QFETCH(QString, target);
+    QFETCH(bool, opened);
+    RecordingMessageSink messages;
+    SystemDesktopServices desktop(&messages);
+    const QString received = m_dir.filePath(QStringLiteral("received"));
+    QFile::remove(received);
+    desktop.setOpener(
+        opener.isEmpty()
+            ? m_dir.filePath(QStringLiteral("no-such-opener"))
+            : script(
+                  QStringLiteral("opener"),
+                  QStringLiteral("printf '%s\\n' \"$#\" \"$@\" > '%1'\n%2").arg(received, opener)));
+    QSignalSpy ended(&desktop, &SystemDesktopServices::openEnded);
+    desktop.open(target);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 60000);
+    QCOMPARE(ended.at(0).at(0).toString(), target);
+    QCOMPARE(ended.at(0).at(1).toBool(), opened);
+    if (opened) {
+        QVERIFY(messages.messages.isEmpty());
+    } else {
+        QCOMPARE(messages.messages.size(), 1);
+        QCOMPARE(messages.messages.at(0).caption, QStringLiteral("打开"));
+        QCOMPARE(messages.messages.at(0).text,
+                 opener.isEmpty() ? SystemDesktopServices::openerMissingText(target)
+                                  : SystemDesktopServices::nothingOpensText(target));
+    }
+    if (!opener.isEmpty()) {
+        QFile file(received);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        QCOMPARE(lines.at(0), QStringLiteral("1"));
+        QVERIFY2(lines.at(1).endsWith(target) && !lines.at(1).startsWith(QLatin1Char('-')),
+                 qPrintable(lines.at(1)));
+    }
+}
+
+void TestDesktop::notificationOpensTheFolder()
+{
+    QDBusConnection service = QDBusConnection::connectToBus(m_address, QStringLiteral("service"));
+    QDBusConnection program = QDBusConnection::connectToBus(m_address, QStringLiteral("program"));
+    QVERIFY(service.isConnected() && program.isConnected());
+    StandInNotifications standIn;
+    QVERIFY(service.registerObject(QLatin1String(NotificationsInterface::Path), &standIn,
+                                   QDBusConnection::ExportAllSlots));
+    QVERIFY(service.registerService(QLatin1String(NotificationsInterface::Service)));
+
+    QStringList opened;
+    DesktopNotifications notifications(program, [&](const QString &folder) { opened << folder; });
+    QSignalSpy shown(&notifications, &DesktopNotifications::shown);
+    notifications.show(QStringLiteral("Vidmorph 转换完成"), QStringLiteral("2 个文件转换成功"),
+                       QStringLiteral("/srv/out/"));
+    QVERIFY(shown.wait(30000));
+    const uint id = shown.at(0).at(0).toUInt();
+    QCOMPARE(id, 41u);
+    QCOMPARE(standIn.notices.size(), 1);
+    const StandInNotifications::Notice &notice = standIn.notices.at(0);
+    QCOMPARE(notice.appName, QStringLiteral("Vidmorph"));
+    QCOMPARE(notice.appIcon, QStringLiteral("vidmorph"));
+    QCOMPARE(notice.summary, QStringLiteral("Vidmorph 转换完成"));
+    QCOMPARE(notice.body, QStringLiteral("2 个文件转换成功"));
+    QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
+             QStringLiteral("vidmorph"));
+    QCOMPARE(notice.actions.size(), 2);
+    QCOMPARE(notice.actions.at(0), QStringLiteral("default"));
+
+    // Another program's notice, or another action, opens nothing; a click on this one does.
+    auto invoke = [&](uint which, const QString &key) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QLatin1String(NotificationsInterface::Path),
+            QLatin1String(NotificationsInterface::Service), QStringLiteral("ActionInvoked"));
+        signal << which << key;
+        QVERIFY(service.send(signal));
+    };
+    invoke(id + 1, QStringLiteral("default"));
+    invoke(id, QStringLiteral("inline-reply"));
+    invoke(id, QStringLiteral("default"));
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty(), 30000);
+    QCOMPARE(opened, QStringList{QStringLiteral("/srv/out/")});
+}
+
+QTEST_GUILESS_MAIN(TestDesktop)
+#include "test_desktop.moc"
