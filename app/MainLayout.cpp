@@ -1,6 +1,9 @@
 #include "app/MainLayout.h"
 
+#include "convert/FileListModel.h"
 #include "dialogs/Twips.h"
+
+#include <iterator>
 
 namespace {
 
@@ -31,6 +34,10 @@ const Place places[] = {
     {"imgExit", 10075, 150, 225, 225},     {"lblFeed", 9360, 6480, 720, 210},
 };
 
+// The file list's columns, in FileListModel::Column's order, in pixels at 96 dpi.
+const int columnWidths[] = {361, 94};
+static_assert(std::size(columnWidths) == FileListModel::ColumnCount, "a width for every column");
+
 } // namespace
 
 namespace MainLayout {
@@ -46,6 +53,11 @@ QRect place(const QString &objectName)
         if (objectName == QLatin1String(p.name))
             return Twips::rect(p.left, p.top, p.width, p.height);
     return {};
+}
+
+int columnWidth(int column)
+{
+    return column >= 0 && column < int(std::size(columnWidths)) ? columnWidths[column] : 0;
 }
 
 } // namespace MainLayout

@@ -12,6 +12,9 @@ namespace MainLayout {
 QSize windowSize();
 // The control's place in pixels; an empty rectangle for a name the table does not hold.
 QRect place(const QString &objectName);
+// The width in pixels of a column of the file list (FileListModel::Column); the columns
+// together fill the list.
+int columnWidth(int column);
 
 // A control made on the window, named and put in its place.
 template <typename Control, typename... Arguments>

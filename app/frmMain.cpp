@@ -103,8 +103,8 @@ void frmMain::buildControls()
     LV->setSelectionBehavior(QAbstractItemView::SelectRows);
     LV->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LV->header()->setStretchLastSection(true);
-    LV->header()->resizeSection(0, 361);
-    LV->header()->resizeSection(1, 94);
+    for (int column = 0; column < FileListModel::ColumnCount; ++column)
+        LV->header()->resizeSection(column, MainLayout::columnWidth(column));
     LV->setAcceptDrops(true);
     LV->viewport()->setAcceptDrops(true);
     LV->viewport()->installEventFilter(this);
@@ -235,7 +235,7 @@ void frmMain::updateHint()
 
 void frmMain::appendFiles(const QStringList &paths)
 {
-    appendRows(paths, false);
+    m_files->append(FileListModel::entriesFor(paths));
     updateHint();
 }
 
@@ -243,15 +243,6 @@ void frmMain::receiveFiles(const QStringList &paths)
 {
     appendFiles(paths);
     m_chrome->bringToFront();
-}
-
-void frmMain::appendRows(const QStringList &paths, bool trimmedFormat)
-{
-    QVector<FileListModel::Entry> entries;
-    entries.reserve(paths.size());
-    for (const QString &path : paths)
-        entries.append({path, FileListModel::formatTextOf(trimmedFormat ? path.trimmed() : path)});
-    m_files->append(entries);
 }
 
 void frmMain::LV_OLEDragDrop(const QMimeData *data)
@@ -460,7 +451,8 @@ void frmMain::imgAdd_Click()
     const QStringList fileNames = m_dialogs.FileNames();
     if (!fileNames.isEmpty()) {
         m_lastFolder = PathFunctions::ParsePath(fileNames.last());
-        appendRows(fileNames, true);
+        m_files->append(
+            FileListModel::entriesFor(fileNames, FileListModel::FormatFrom::TrimmedPath));
     }
     updateHint();
 }

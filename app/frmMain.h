@@ -160,7 +160,6 @@ private:
     void batchStopped(const QString &why);
     void showBatchProgress();
     void updateHint();
-    void appendRows(const QStringList &paths, bool trimmedFormat);
     void Form_Unload();
 
     Locations m_locations;

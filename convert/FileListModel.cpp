@@ -9,6 +9,20 @@ QString FileListModel::formatTextOf(const QString &text)
     return text.right(3).toUpper();
 }
 
+FileListModel::Entry FileListModel::entryFor(const QString &path, FormatFrom from)
+{
+    return {path, formatTextOf(from == FormatFrom::TrimmedPath ? path.trimmed() : path)};
+}
+
+QVector<FileListModel::Entry> FileListModel::entriesFor(const QStringList &paths, FormatFrom from)
+{
+    QVector<Entry> entries;
+    entries.reserve(paths.size());
+    for (const QString &path : paths)
+        entries.append(entryFor(path, from));
+    return entries;
+}
+
 int FileListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_entries.size());
@@ -16,7 +30,7 @@ int FileListModel::rowCount(const QModelIndex &parent) const
 
 int FileListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : 2;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 QVariant FileListModel::data(const QModelIndex &index, int role) const
@@ -26,15 +40,29 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const Entry &entry = m_entries.at(index.row());
-    // A name that is not UTF-8 is shown as people read it; the row keeps its exact bytes.
-    return index.column() == 0 ? NativePath::readable(entry.path) : entry.formatText;
+    switch (index.column()) {
+    case FileName:
+        // A name that is not UTF-8 is shown as people read it; the row keeps its exact bytes.
+        return NativePath::readable(entry.path);
+    case Format:
+        return entry.formatText;
+    default:
+        return {};
+    }
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == 0 ? QStringLiteral("文件名") : QStringLiteral("格式");
+    switch (section) {
+    case FileName:
+        return QStringLiteral("文件名");
+    case Format:
+        return QStringLiteral("格式");
+    default:
+        return {};
+    }
 }
 
 void FileListModel::append(const QVector<Entry> &entries)

@@ -29,7 +29,7 @@ void FolderSearch::search(const QString &folder)
         const QStringList paths = FileSearch::SearchFolder(folder, cancel.get());
         entries->reserve(paths.size());
         for (const QString &path : paths)
-            entries->append({path, FileListModel::formatTextOf(path.trimmed())});
+            entries->append(FileListModel::entryFor(path, FileListModel::FormatFrom::TrimmedPath));
     });
     m_threads.append(thread);
     connect(thread, &QThread::finished, this, [this, thread, entries] {

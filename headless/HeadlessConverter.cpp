@@ -32,10 +32,7 @@ HeadlessConverter::~HeadlessConverter() = default;
 
 bool HeadlessConverter::start(const QStringList &files)
 {
-    QVector<FileListModel::Entry> entries;
-    for (const QString &file : files)
-        entries.append({file, FileListModel::formatTextOf(file)});
-    m_queue.append(entries);
+    m_queue.append(FileListModel::entriesFor(files));
     QString refusal;
     if (!m_scheduler.begin(&refusal)) {
         if (!refusal.isEmpty())
