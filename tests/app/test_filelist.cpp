@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -49,6 +50,8 @@ private slots:
     void commandWord();
     void removeAll();
     void routerIgnoresUnknownIndexes();
+    void columns_data();
+    void columns();
 
 private:
     std::unique_ptr<frmMain> window();
@@ -390,6 +393,29 @@ void TestFileList::routerIgnoresUnknownIndexes()
     QVERIFY(w->isEnabled());
     QCOMPARE(m_fixture.messages.messages.size(), 0);
     QVERIFY(m_fixture.desktop.opened.isEmpty());
+}
+
+void TestFileList::columns_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<int>("width");
+    QTest::newRow("file name") << int(FileListModel::FileName) << "文件名" << 361;
+    QTest::newRow("format") << int(FileListModel::Format) << "格式" << 94;
+}
+
+// Exactly two columns, whose widths fill the list.
+void TestFileList::columns()
+{
+    QFETCH(int, column);
+    QFETCH(QString, header);
+    QFETCH(int, width);
+    auto w = window();
+    auto *list = w->findChild<QTreeView *>(QStringLiteral("LV"));
+    QVERIFY(list);
+    QCOMPARE(list->model()->columnCount(), 2);
+    QCOMPARE(list->model()->headerData(column, Qt::Horizontal).toString(), header);
+    QCOMPARE(list->header()->sectionSize(column), width);
 }
 
 QTEST_MAIN(TestFileList)
