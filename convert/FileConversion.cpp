@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,21 +35,27 @@ bool isSameFile(const QString &a, const QString &b)
            statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
 }
 
-// A tool writes its output under a hidden name in the same folder and renames it only when it
-// succeeds. A stopped tool removes it itself, but one killed outright cannot, so what that
-// very tool left is removed here, found by its process id as the tool names it.
+// A tool writes its output into a hidden file in the same folder and renames it only when it
+// succeeds. A stopped tool removes it itself, but one killed outright cannot, so what that very
+// tool left is removed here, found by the process id in its name. Only this user's files are
+// removed, each as the entry it is: a link planted under such a name is never followed.
 void removeTemporary(const QString &outputPath, qint64 toolPid)
 {
     if (toolPid <= 0)
         return;
-    const QFileInfo output(outputPath);
-    const QByteArray prefix =
-        QByteArray(ToolContract::TemporaryPrefix) + QByteArray::number(toolPid) + '-';
-    QByteArray name = NativePath::encode(output.fileName());
-    // The tool keeps the end of a name that would not fit the file system's 255 bytes.
-    if (prefix.size() + name.size() > 255)
-        name = name.right(255 - prefix.size());
-    ::unlink((NativePath::encode(output.absolutePath()) + '/' + prefix + name).constData());
+    const QByteArray folder = NativePath::encode(QFileInfo(outputPath).absolutePath());
+    const std::string prefix = ToolContract::temporaryPrefix(toolPid);
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return;
+    while (const dirent *entry = ::readdir(entries)) {
+        struct stat status = {};
+        if (std::string_view(entry->d_name).substr(0, prefix.size()) == prefix &&
+            ::fstatat(::dirfd(entries), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(status.st_mode) && status.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 // What a run's notes say the user should know of a file that did convert.
