@@ -92,9 +92,8 @@ FileConversion::FileConversion(const QString &inputPath, BatchHost &host,
       objffmpeg(new DOSOutputs(messages, this)), m_clock([] { return QTime::currentTime(); })
 {
     m_result.inputPath = inputPath;
-    m_stallTimer.setSingleShot(true);
-    m_stallTimer.setInterval(DefaultStallTimeoutMs);
-    connect(&m_stallTimer, &QTimer::timeout, this, &FileConversion::toolStalled);
+    m_stallWatch.setTimeout(DefaultStallTimeoutMs);
+    connect(&m_stallWatch, &StallWatch::stalled, this, &FileConversion::toolStalled);
     connect(objDOS, &DOSOutputs::ReceiveOutputs, this,
             [this](const QString &chunk) { receive(CommandBuilder::Runner::DOS, chunk); });
     connect(objffmpeg, &DOSOutputs::ReceiveOutputs, this,
@@ -171,7 +170,8 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
     m_progress.percent = 0;
     if (!runner.Start()) {
         // The runner has told the user why; the file is not lost, only not started.
-        const QString why = QStringLiteral("无法启动转换工具 %1").arg(command.toolName);
+        const QString why =
+            FailureReason::notStarted(command.toolName, runner.lastResult().startError);
         m_reservation.release();
         emit logged(QStringLiteral("$ ") + m_commandText + QStringLiteral("\n=> 无法启动\n"));
         QMetaObject::invokeMethod(
@@ -179,16 +179,14 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
         return false;
     }
     m_stalled = false;
-    m_stallTimer.start();
+    m_stallWatch.start();
     emit toolStarted(command.toolName, command.runner, m_progress.stage);
     return true;
 }
 
 void FileConversion::receive(CommandBuilder::Runner runner, const QString &chunk)
 {
-    // Any output counts as a sign of life.
-    if (m_stallTimer.isActive())
-        m_stallTimer.start();
+    m_stallWatch.observe(runner, chunk);
     if (!m_lengthTold) {
         static const QRegularExpression duration(
             QStringLiteral("Duration: ([0-9]+):([0-9]{2}):([0-9]{2}(\\.[0-9]+)?),"));
@@ -216,7 +214,7 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
 {
     if (m_stage != expected)
         return;
-    m_stallTimer.stop();
+    m_stallWatch.stop();
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     emit logged(BatchLog::runText(m_commandText, output, describeEnding(result)));
@@ -228,8 +226,7 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
     if (m_stalled && !m_stopRequested) {
         // Ended by the stall watch, not by the user: a failed file.
         discardRun(result.pid, true);
-        end(Outcome::Failed, QStringLiteral("转换程序长时间没有任何进展，已被结束"),
-            FailureReason::lastLines(output));
+        end(Outcome::Failed, QStringLiteral("编码程序停止响应"), FailureReason::lastLines(output));
         return;
     }
     const bool missing = !hasContent(m_expectedOutput);
@@ -282,8 +279,8 @@ void FileConversion::stop()
 void FileConversion::toolStalled()
 {
     m_stalled = true;
-    emit logged(
-        QStringLiteral("%1 秒没有输出，结束转换程序\n").arg(m_stallTimer.interval() / 1000));
+    emit logged(QStringLiteral("编码程序停止响应：%1 秒没有进展，结束转换程序\n")
+                    .arg(m_stallWatch.timeout() / 1000));
     objDOS->Stop();
     objffmpeg->Stop();
 }
@@ -306,7 +303,7 @@ void FileConversion::end(Outcome outcome, const QString &reason, const QString &
     if (m_stage == Stage::Done)
         return;
     m_stage = Stage::Done;
-    m_stallTimer.stop();
+    m_stallWatch.stop();
     m_result.outcome = outcome;
     m_result.reason = reason;
     m_result.toolLines = toolLines;

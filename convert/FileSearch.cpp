@@ -1,11 +1,13 @@
 #include "convert/FileSearch.h"
 
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QByteArray>
 #include <QFile>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace FileSearch {
@@ -13,7 +15,8 @@ namespace FileSearch {
 namespace {
 
 // One folder's listing: its files go straight to the results, its subfolders are returned in
-// listing order. readdir keeps the file system's order and costs no stat for most entries.
+// listing order. readdir keeps the file system's order and tells folders from files without a
+// stat; each file takes one, for its size.
 QStringList listFolder(const QString &folder, QStringList &results)
 {
     QStringList subfolders;
@@ -36,13 +39,15 @@ QStringList listFolder(const QString &folder, QStringList &results)
             subfolders.append(path);
             continue;
         }
-        if (entry->d_type == DT_LNK) {
-            // A link to a folder is neither followed nor taken for a file.
-            struct stat target;
-            const QByteArray full = encoded + '/' + name;
-            if (stat(full.constData(), &target) == 0 && S_ISDIR(target.st_mode))
-                continue;
-        }
+        // Another run's work is no input: the hidden files its tools are writing, and the empty
+        // files that hold the names of outputs still to come. No empty file is a video anyway.
+        if (ToolContract::isTemporaryName(name))
+            continue;
+        // A link to a folder is neither followed nor taken for a file.
+        struct stat target;
+        if (fstatat(dirfd(dir), name, &target, 0) == 0 &&
+            (S_ISDIR(target.st_mode) || (S_ISREG(target.st_mode) && target.st_size == 0)))
+            continue;
         results.append(path);
     }
     closedir(dir);
