@@ -39,13 +39,16 @@ void TestFileSearch::skipsAnotherRunsWork()
     QVERIFY(QDir(out).mkdir(QStringLiteral("sub")));
     write(QStringLiteral("sub/clip.avi"), "video");
     write(QStringLiteral("sub/empty.avi"), {});
+    write(QStringLiteral("sub/counted-12345-2.avi"), {});
 
     QStringList found = FileSearch::SearchFolder(out);
     for (QString &path : found)
         path = QDir(out).relativeFilePath(path);
     found.sort();
+    // An empty file of another name is the user's, and a file that will fail as such.
     QCOMPARE(found, (QStringList{QStringLiteral(".family.avi"), QStringLiteral("holiday-93512.mp3"),
-                                 QStringLiteral("l.mp3"), QStringLiteral("sub/clip.avi")}));
+                                 QStringLiteral("l.mp3"), QStringLiteral("sub/clip.avi"),
+                                 QStringLiteral("sub/empty.avi")}));
 }
 
 QTEST_GUILESS_MAIN(TestFileSearch)

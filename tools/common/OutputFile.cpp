@@ -123,8 +123,9 @@ void OutputFile::commit()
     struct stat written = {};
     if (fstat(m_fd, &written) != 0 || written.st_size == 0)
         throw toolError(Error::NoOutputWritten);
-    if (fchmod(m_fd, m_mode) != 0)
-        throw systemError(Error::CannotCreate, final + ": ", errno);
+    // Private while it was written; as any new file of the user's now. A file system without
+    // permissions (FAT on a memory stick) refuses the change, and needs none.
+    fchmod(m_fd, m_mode);
     // In a folder others may write, the hidden name may have been given to another file; the
     // rename moves a name, so the file must be checked before and the name after it.
     static const std::string takenOver = ": another program took the place of the output";
