@@ -49,7 +49,6 @@ OutputFile::OutputFile(const std::string &path, const std::string &format) : m_p
 {
     if (path.empty())
         throw toolError(Error::NoOutputFile);
-    m_muxer = OutputFormat::muxerFor(format, path);
     const std::string absolute = FfmpegText::absolutePath(path);
     const size_t slash = absolute.rfind('/');
     m_folderPath = slash == 0 ? std::string("/") : absolute.substr(0, slash);
@@ -68,6 +67,7 @@ OutputFile::OutputFile(const std::string &path, const std::string &format) : m_p
             if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
                 throw toolError(Error::OutputNotAFile, path);
         }
+        m_muxer = OutputFormat::muxerFor(format, path);
         m_mode = modeFromUmask();
         const std::string prefix = ToolContract::temporaryPrefix(getpid());
         for (int attempt = 1; m_fd < 0; ++attempt) {
