@@ -41,8 +41,8 @@ private slots:
     void onlyPlayableOutputsOfTheRightLength();
     void titlesCannotFakeTheLength_data();
     void titlesCannotFakeTheLength();
-    void refusesFormatsOfManyFiles_data();
-    void refusesFormatsOfManyFiles();
+    void refusesOtherFiles_data();
+    void refusesOtherFiles();
     void saysWhatTheSystemRanShortOf_data();
     void saysWhatTheSystemRanShortOf();
 
@@ -58,7 +58,6 @@ private:
             return lines.isEmpty() ? QString() : lines.last();
         }
     };
-    // Runs a tool to its end; `inChild` runs in the child before the tool starts.
     // Runs a tool to its end. `inChild` runs in the child before it becomes the tool;
     // `beforeItRuns` in this process, with the tool's process id, while the child waits.
     Run runTool(const QString &tool, const QStringList &arguments,
@@ -480,36 +479,39 @@ void TestToolsHostile::titlesCannotFakeTheLength()
     QCOMPARE(seconds, 1);
 }
 
-void TestToolsHostile::refusesFormatsOfManyFiles_data()
+void TestToolsHostile::refusesOtherFiles_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments"); // IN and OUT stand for the files
     QTest::addColumn<QString>("outputName");
-    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("error"); // the last line
+    const QString format = errorLine(ToolContract::Error::OutputFormatRefused);
     for (const char *muxer : {"hls", "dash", "segment", "image2", "tee"})
         QTest::addRow("coder -f %s", muxer)
-            << "coder" << QStringList{"-i", "IN", "-y", "-f", muxer, "OUT"} << "list.mp4" << muxer;
+            << "coder" << QStringList{"-i", "IN", "-y", "-f", muxer, "OUT"} << "list.mp4"
+            << format + muxer;
     QTest::newRow("coder, a playlist's name")
-        << "coder" << QStringList{"-i", "IN", "-y", "OUT"} << "list.m3u8"
-        << ".m3u8";
+        << "coder" << QStringList{"-i", "IN", "-y", "OUT"} << "list.m3u8" << format + ".m3u8";
     QTest::newRow("coder, an image sequence's name")
-        << "coder" << QStringList{"-i", "IN", "-y", "OUT"} << "frame%03d.png"
-        << ".png";
+        << "coder" << QStringList{"-i", "IN", "-y", "OUT"} << "frame%03d.png" << format + ".png";
     QTest::newRow("conv, -lavfopts format=dash")
         << "conv" << QStringList{"IN",   "-oac",      "lavc",        "-ovc", "lavc", "-of",
                                  "lavf", "-lavfopts", "format=dash", "-o",   "OUT"}
-        << "list.mpg"
-        << "dash";
+        << "list.mpg" << format + "dash";
+    QTest::newRow("coder, a second input")
+        << "coder" << QStringList{"-i", "IN", "-i", "IN", "-y", "OUT"} << "clip.mp3"
+        << errorLine(ToolContract::Error::MoreThanOneInput);
 }
 
-// Playlists with their segments, image sequences and several outputs at once would leave files
-// nobody asked for: the tools refuse them before any work, and write nothing.
-void TestToolsHostile::refusesFormatsOfManyFiles()
+// Playlists with their segments, image sequences, several outputs at once or a second input
+// would read or leave files nobody asked for: the tools refuse them before any work, and write
+// nothing.
+void TestToolsHostile::refusesOtherFiles()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
     QFETCH(QString, outputName);
-    QFETCH(QString, refused);
+    QFETCH(QString, error);
     const QString folder = sharedFolder();
     for (QString &argument : arguments)
         argument = argument == QLatin1String("IN")    ? input("clip.mp4")
@@ -517,7 +519,7 @@ void TestToolsHostile::refusesFormatsOfManyFiles()
                                                       : argument;
     const Run run = runTool(tool, arguments);
     QCOMPARE(run.exitCode, ToolContract::ExitFailed);
-    QCOMPARE(run.lastLine(), errorLine(ToolContract::Error::OutputFormatRefused) + refused);
+    QCOMPARE(run.lastLine(), error);
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
 }
