@@ -37,7 +37,7 @@ case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
 delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
 case "$content" in *"slow-$tool"*)
     # Slow, but on the move: each line a little further.
-    for beat in 1 2 3 4 5 6 7 8 9 10; do printf 'Pos: 0.%ss (  5%%)\rtime=0.%s \r' $beat $beat
+    for beat in $(seq 10 25); do printf 'Pos: 0.%ss (  5%%)\rtime=0.%s \r' $beat $beat
         sleep 0.25; done ;;
 esac
 case "$content" in *"spin-$tool"*)
@@ -299,7 +299,7 @@ void TestScheduler::stallWatchGoesByProgress_data()
     QTest::newRow("coder over an ffmpeg that spins")
         << int(Formats::MP3) << QByteArray() << true << 3000 << true;
     QTest::newRow("slow, but on the move")
-        << int(Formats::MPG) << QByteArray("slow-conv") << false << 2000 << false;
+        << int(Formats::MPG) << QByteArray("slow-conv") << false << 3000 << false;
 }
 
 // A tool whose position stands still for the stall period is ended, however much it prints
