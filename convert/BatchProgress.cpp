@@ -18,6 +18,9 @@ constexpr double TrustFraction = 0.10;
 // fall quickly, since finishing early is welcome, but it rises only slowly.
 constexpr double FallPerSecond = 0.10;
 constexpr double RisePerSecond = 0.03;
+// Far beyond any batch (about 115 days); an encoder that stands still makes the speed tend to
+// nothing and the raw estimate to infinity, which is held here.
+constexpr double MaxSecondsLeft = 1e7;
 
 qint64 steadyMs()
 {
@@ -252,7 +255,10 @@ std::optional<double> BatchProgress::rawSecondsLeft() const
             m_measuredMs[pass] > 0 && m_rate[pass] > 0 ? m_rate[pass] : rateSum / rates;
         seconds += std::max(0.0, work) / rate;
     }
-    return seconds / parallel;
+    seconds /= parallel;
+    if (!std::isfinite(seconds))
+        return MaxSecondsLeft;
+    return std::min(seconds, MaxSecondsLeft);
 }
 
 void BatchProgress::refreshEstimate()
@@ -277,7 +283,7 @@ void BatchProgress::refreshEstimate()
         const double rise = RisePerSecond * countdown * seconds;
         shown = qBound(countdown - fall, *raw, countdown + rise);
     }
-    m_shown = std::max(0.0, shown);
+    m_shown = qBound(0.0, shown, MaxSecondsLeft);
     m_shownAt = now;
 }
 

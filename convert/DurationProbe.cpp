@@ -4,6 +4,8 @@
 #include "tools/ToolContract.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <csignal>
@@ -16,6 +18,8 @@ namespace {
 // A file that makes ffprobe hang (a pipe with a media name, a stalled network share) must not
 // hold up the files after it.
 constexpr int ProbeTimeoutMs = 10000;
+// Longer is no real length ("inf", "1e300"); the estimate of time left must stay a number.
+constexpr double MaxSeconds = 1e9;
 
 } // namespace
 
@@ -94,8 +98,7 @@ void DurationProbe::startNext()
         // The "file:" form keeps a name with a colon or a leading dash a plain file name.
         const QStringList arguments = {
             QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-            QStringLiteral("format=duration"), QStringLiteral("-of"),
-            QStringLiteral("default=noprint_wrappers=1:nokey=1"),
+            QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("json"),
             // Read as one local media file: a playlist posing as a video must not make the
             // probe open the files or addresses it names.
             QStringLiteral("-protocol_whitelist"), QLatin1String(ToolContract::InputProtocols),
@@ -136,12 +139,19 @@ void DurationProbe::processEnded()
     m_timeout->stop();
     bool ok = false;
     double seconds = 0;
+    // Structured and escaped: nothing a file carries (a title, a name) can pass for its length.
     if (m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0)
-        seconds = QString::fromUtf8(m_process->readAllStandardOutput()).trimmed().toDouble(&ok);
+        seconds = QJsonDocument::fromJson(m_process->readAllStandardOutput())
+                      .object()
+                      .value(QLatin1String("format"))
+                      .toObject()
+                      .value(QLatin1String("duration"))
+                      .toString()
+                      .toDouble(&ok);
     m_process->disconnect(this);
     m_process->deleteLater();
     m_process = nullptr;
-    answer(m_current, ok && seconds > 0 ? seconds : 0);
+    answer(m_current, ok && seconds > 0 && seconds < MaxSeconds ? seconds : 0);
     startNext();
 }
 

@@ -8,6 +8,29 @@
 
 namespace FailureReason {
 
+namespace {
+
+const char OutOfMemory[] = "内存不足";
+const char OutOfProcesses[] = "系统的进程数已达上限";
+const char OutOfDescriptors[] = "打开的文件数已达上限";
+
+// The system's words for a cause, which end a line after ": ". They say more than the step
+// that failed: a full disk shows up as a failed encoding.
+const std::pair<const char *, const char *> causes[] = {
+    {"No space left on device", "磁盘空间不足"},
+    {"Disk quota exceeded", "磁盘空间不足（超出配额）"},
+    {"File too large", "文件超出了磁盘格式允许的大小"},
+    {"Read-only file system", "输出位置是只读的"},
+    {"Permission denied", "没有读取或写入的权限"},
+    {"Input/output error", "读写磁盘时出错"},
+    {"Cannot allocate memory", OutOfMemory},
+    {"Resource temporarily unavailable", OutOfProcesses},
+    {"Too many open files", OutOfDescriptors},
+    {"Too many open files in system", OutOfDescriptors},
+};
+
+} // namespace
+
 QString lastLines(const QString &output, int count)
 {
     static const QRegularExpression lineBreak(QStringLiteral("[\r\n]+"));
@@ -42,8 +65,9 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
         {E::BadParameter, nullptr, "参数无效（请检查声道、采样率、码率或尺寸）"},
         {E::UnknownOption, nullptr, "参数无效"},
         {E::OptionNeedsValue, E::OptionNeedsValueEnd, "参数无效"},
-        {E::OutputExists, nullptr, "输出文件已存在"},
         {E::OutputIsFolder, nullptr, "输出路径是一个文件夹"},
+        {E::OutputNotAFile, nullptr, "输出路径不是普通文件（例如设备或管道）"},
+        {E::OutputFormatRefused, nullptr, "不支持的输出格式（会写出多个文件，或写到设备、网络）"},
         {E::OutputFolderUnwritable, nullptr, "无法写入输出文件夹"},
         {E::TemporaryFileUnavailable, nullptr, "无法创建临时文件"},
         {E::PipeUnavailable, nullptr, "无法启动编码程序（系统资源不足）"},
@@ -53,16 +77,14 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
         {E::AmrWriteFailed, nullptr, "无法写出 AMR 声音"},
         {E::CannotStart, nullptr, "无法启动编码程序（请确认已安装 ffmpeg）"},
         {E::EncodingFailed, nullptr, "编码失败"},
-    };
-    // The system's words for a cause, which end a line after ": ". They say more than the
-    // step that failed: a full disk shows up as a failed encoding.
-    static const std::pair<const char *, const char *> causes[] = {
-        {"No space left on device", "磁盘空间不足"},
-        {"Disk quota exceeded", "磁盘空间不足（超出配额）"},
-        {"File too large", "文件超出了磁盘格式允许的大小"},
-        {"Read-only file system", "输出位置是只读的"},
-        {"Permission denied", "没有读取或写入的权限"},
-        {"Input/output error", "读写磁盘时出错"},
+        {E::OutputUnplayable, nullptr, "编码程序写出的文件无法播放"},
+        {E::OutputNoStream, nullptr, "编码程序写出的文件既没有图像也没有声音"},
+        {E::OutputNoVideo, nullptr, "编码程序写出的文件没有图像"},
+        {E::OutputEmpty, nullptr, "编码程序写出的文件没有可播放的内容"},
+        {E::OutputTooLong, nullptr, "输入文件的时间戳有误：输出会比输入长得多，已停止转换"},
+        {E::OutOfMemory, nullptr, OutOfMemory},
+        {E::OutOfProcesses, nullptr, OutOfProcesses},
+        {E::OutOfDescriptors, nullptr, OutOfDescriptors},
     };
     static const QRegularExpression errorLine(
         QLatin1Char('^') + QRegularExpression::escape(QLatin1String(ToolContract::ErrorPrefix)) +
@@ -90,6 +112,15 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
     if (outputMissing)
         return QStringLiteral("没有生成输出文件");
     return QStringLiteral("转换失败");
+}
+
+QString notStarted(const QString &toolName, const QString &systemText)
+{
+    const QString why = QStringLiteral("无法启动转换工具 %1").arg(toolName);
+    for (const auto &[cause, reason] : causes)
+        if (systemText.endsWith(QLatin1String(cause)))
+            return why + QStringLiteral("：") + QString::fromUtf8(reason);
+    return why;
 }
 
 } // namespace FailureReason

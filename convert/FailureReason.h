@@ -10,4 +10,8 @@ QString lastLines(const QString &output, int count = 3);
 
 QString describe(const QString &toolOutput, int exitCode, bool crashed, bool outputMissing);
 
+// Why a tool could not be started at all, from the system's words for it (RunResult's
+// startError): its name, and what the system ran short of when it says so.
+QString notStarted(const QString &toolName, const QString &systemText);
+
 } // namespace FailureReason

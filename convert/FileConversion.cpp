@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,21 +35,27 @@ bool isSameFile(const QString &a, const QString &b)
            statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
 }
 
-// A tool writes its output under a hidden name in the same folder and renames it only when it
-// succeeds. A stopped tool removes it itself, but one killed outright cannot, so what that
-// very tool left is removed here, found by its process id as the tool names it.
+// A tool writes its output into a hidden file in the same folder and renames it only when it
+// succeeds. A stopped tool removes it itself, but one killed outright cannot, so what that very
+// tool left is removed here, found by the process id in its name. Only this user's files are
+// removed, each as the entry it is: a link planted under such a name is never followed.
 void removeTemporary(const QString &outputPath, qint64 toolPid)
 {
     if (toolPid <= 0)
         return;
-    const QFileInfo output(outputPath);
-    const QByteArray prefix =
-        QByteArray(ToolContract::TemporaryPrefix) + QByteArray::number(toolPid) + '-';
-    QByteArray name = NativePath::encode(output.fileName());
-    // The tool keeps the end of a name that would not fit the file system's 255 bytes.
-    if (prefix.size() + name.size() > 255)
-        name = name.right(255 - prefix.size());
-    ::unlink((NativePath::encode(output.absolutePath()) + '/' + prefix + name).constData());
+    const QByteArray folder = NativePath::encode(QFileInfo(outputPath).absolutePath());
+    const std::string prefix = ToolContract::temporaryPrefix(toolPid);
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return;
+    while (const dirent *entry = ::readdir(entries)) {
+        struct stat status = {};
+        if (std::string_view(entry->d_name).substr(0, prefix.size()) == prefix &&
+            ::fstatat(::dirfd(entries), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(status.st_mode) && status.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 // What a run's notes say the user should know of a file that did convert.
@@ -83,9 +92,8 @@ FileConversion::FileConversion(const QString &inputPath, BatchHost &host,
       objffmpeg(new DOSOutputs(messages, this)), m_clock([] { return QTime::currentTime(); })
 {
     m_result.inputPath = inputPath;
-    m_stallTimer.setSingleShot(true);
-    m_stallTimer.setInterval(DefaultStallTimeoutMs);
-    connect(&m_stallTimer, &QTimer::timeout, this, &FileConversion::toolStalled);
+    m_stallWatch.setTimeout(DefaultStallTimeoutMs);
+    connect(&m_stallWatch, &StallWatch::stalled, this, &FileConversion::toolStalled);
     connect(objDOS, &DOSOutputs::ReceiveOutputs, this,
             [this](const QString &chunk) { receive(CommandBuilder::Runner::DOS, chunk); });
     connect(objffmpeg, &DOSOutputs::ReceiveOutputs, this,
@@ -162,7 +170,8 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
     m_progress.percent = 0;
     if (!runner.Start()) {
         // The runner has told the user why; the file is not lost, only not started.
-        const QString why = QStringLiteral("无法启动转换工具 %1").arg(command.toolName);
+        const QString why =
+            FailureReason::notStarted(command.toolName, runner.lastResult().startError);
         m_reservation.release();
         emit logged(QStringLiteral("$ ") + m_commandText + QStringLiteral("\n=> 无法启动\n"));
         QMetaObject::invokeMethod(
@@ -170,16 +179,14 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
         return false;
     }
     m_stalled = false;
-    m_stallTimer.start();
+    m_stallWatch.start();
     emit toolStarted(command.toolName, command.runner, m_progress.stage);
     return true;
 }
 
 void FileConversion::receive(CommandBuilder::Runner runner, const QString &chunk)
 {
-    // Any output counts as a sign of life.
-    if (m_stallTimer.isActive())
-        m_stallTimer.start();
+    m_stallWatch.observe(runner, chunk);
     if (!m_lengthTold) {
         if (const std::optional<double> seconds = ProgressParser::inputLength(chunk)) {
             m_lengthTold = true;
@@ -203,7 +210,7 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
 {
     if (m_stage != expected)
         return;
-    m_stallTimer.stop();
+    m_stallWatch.stop();
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     emit logged(BatchLog::runText(m_commandText, output, describeEnding(result)));
@@ -215,8 +222,7 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
     if (m_stalled && !m_stopRequested) {
         // Ended by the stall watch, not by the user: a failed file.
         discardRun(result.pid, true);
-        end(Outcome::Failed, QStringLiteral("转换程序长时间没有任何进展，已被结束"),
-            FailureReason::lastLines(output));
+        end(Outcome::Failed, QStringLiteral("编码程序停止响应"), FailureReason::lastLines(output));
         return;
     }
     const bool missing = !hasContent(m_expectedOutput);
@@ -269,8 +275,8 @@ void FileConversion::stop()
 void FileConversion::toolStalled()
 {
     m_stalled = true;
-    emit logged(
-        QStringLiteral("%1 秒没有输出，结束转换程序\n").arg(m_stallTimer.interval() / 1000));
+    emit logged(QStringLiteral("编码程序停止响应：%1 秒没有进展，结束转换程序\n")
+                    .arg(m_stallWatch.timeout() / 1000));
     objDOS->Stop();
     objffmpeg->Stop();
 }
@@ -293,7 +299,7 @@ void FileConversion::end(Outcome outcome, const QString &reason, const QString &
     if (m_stage == Stage::Done)
         return;
     m_stage = Stage::Done;
-    m_stallTimer.stop();
+    m_stallWatch.stop();
     m_result.outcome = outcome;
     m_result.reason = reason;
     m_result.toolLines = toolLines;

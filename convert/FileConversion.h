@@ -4,11 +4,11 @@
 #include "convert/Locations.h"
 #include "convert/OutputReservation.h"
 #include "convert/ProgressParser.h"
+#include "convert/StallWatch.h"
 
 #include <QObject>
 #include <QString>
 #include <QTime>
-#include <QTimer>
 #include <functional>
 
 class BatchHost;
@@ -59,8 +59,9 @@ public:
 
     // The clock that names output files.
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
-    // A tool that prints nothing for this long has hung: it is ended and the file fails.
-    void setStallTimeout(int milliseconds) { m_stallTimer.setInterval(milliseconds); }
+    // A tool whose position has not moved on for this long has hung, whatever it prints: it is
+    // ended and the file fails.
+    void setStallTimeout(int milliseconds) { m_stallWatch.setTimeout(milliseconds); }
     static constexpr int DefaultStallTimeoutMs = 10 * 60 * 1000;
     // Where the output names this conversion takes are noted, so that a later run can give
     // them back should this one be killed.
@@ -111,7 +112,7 @@ private:
     DOSOutputs *objDOS;
     DOSOutputs *objffmpeg;
     std::function<QTime()> m_clock;
-    QTimer m_stallTimer;
+    StallWatch m_stallWatch;
 
     int m_format = -1;
     Stage m_stage = Stage::Idle;

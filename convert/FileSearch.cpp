@@ -1,16 +1,34 @@
 #include "convert/FileSearch.h"
 
+#include "convert/Formats.h"
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace FileSearch {
 
 namespace {
+
+// The name of an output still to come: "<name>-<time>[-<counter>]<extension>" as
+// MakeOutputPath makes it, with a format's extension. A run reserves it as an empty file.
+bool isReservedName(const char *name)
+{
+    static const QRegularExpression pattern = [] {
+        QStringList extensions;
+        for (int format = 0; format < Formats::Count; ++format)
+            extensions.append(QRegularExpression::escape(Formats::extension(format)));
+        return QRegularExpression(QStringLiteral("-[0-9]{1,6}(-[0-9]+)?(") +
+                                  extensions.join(QLatin1Char('|')) + QStringLiteral(")$"));
+    }();
+    return pattern.match(QString::fromUtf8(name)).hasMatch();
+}
 
 // One folder's listing: its files go straight to the results, its subfolders are returned in
 // listing order. readdir keeps the file system's order and costs no stat for most entries.
@@ -36,9 +54,16 @@ QStringList listFolder(const QString &folder, QStringList &results)
             subfolders.append(path);
             continue;
         }
+        // Another run's work is no input: the hidden files its tools are writing, and the empty
+        // files that hold the names of outputs still to come.
+        if (ToolContract::isTemporaryName(name))
+            continue;
+        struct stat target;
+        if (isReservedName(name) && fstatat(dirfd(dir), name, &target, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(target.st_mode) && target.st_size == 0)
+            continue;
         if (entry->d_type == DT_LNK) {
             // A link to a folder is neither followed nor taken for a file.
-            struct stat target;
             const QByteArray full = encoded + '/' + name;
             if (stat(full.constData(), &target) == 0 && S_ISDIR(target.st_mode))
                 continue;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <signal.h>
@@ -115,8 +116,11 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
     process->start();
     // Only says whether exec() succeeded, so it returns as soon as the program is running.
     if (!process->waitForStarted()) {
+        const QString why = process->errorString();
         delete process;
-        return refuse(QStringLiteral("File or command not found"));
+        refuse(QStringLiteral("File or command not found"));
+        m_result.startError = why;
+        return false;
     }
 
     m_process = process;
@@ -157,6 +161,7 @@ bool DOSOutputs::pipesAvailable()
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         const int error = errno;
         refuse(QStringLiteral("CreatePipe failed. Error: ") + QString::number(error));
+        m_result.startError = QString::fromLocal8Bit(::strerror(error));
         return false;
     }
     ::close(ends[0]);

@@ -19,6 +19,7 @@ struct RunResult
     bool crashed = false; // killed by a signal it did not expect (abort, segfault, outside kill)
     bool stopped = false; // ended by Stop()
     qint64 pid = 0;       // the child's process id, once started
+    QString startError;   // the system's words for why it did not start
 };
 
 // Runs one console tool at a time, hands its merged output over as it arrives and tells when

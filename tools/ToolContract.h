@@ -5,15 +5,32 @@
 // that the tools and the Qt core include the same text; a change here is a change on both
 // sides of the pipe.
 
+#include <string>
+#include <string_view>
+
 namespace ToolContract {
 
 // ---- Output files ---------------------------------------------------------------------------
 
-// A tool writes its output under a hidden name in the output's own folder,
-//   TemporaryPrefix + <the tool's process id> + "-" + <the final file name>
-// and gives it the final name only when it has succeeded. A run that is killed outright
-// leaves that file behind for the converter to remove.
+// A tool writes its output into a file it creates itself, exclusively and without following
+// links, in the output's own folder, under a hidden name nobody can tell in advance:
+//   temporaryPrefix(<the tool's process id>) + <random letters> + "-" + <the final file name>
+// (cut at its front to the 255 bytes a name may have). Only when it has succeeded does it
+// rename that file onto the final name, which replaces whatever entry stands there, a file or a
+// link, without ever writing through it. A run that is killed outright leaves the hidden file
+// behind for the converter to remove, found by the process id in its name.
 inline constexpr char TemporaryPrefix[] = ".vidmorph-";
+
+inline std::string temporaryPrefix(long long pid)
+{
+    return TemporaryPrefix + std::to_string(pid) + '-';
+}
+
+// Whether a file name is one of the tools' hidden temporaries, of any run.
+inline bool isTemporaryName(std::string_view name)
+{
+    return name.substr(0, sizeof TemporaryPrefix - 1) == TemporaryPrefix;
+}
 
 // ---- Inputs ---------------------------------------------------------------------------------
 
@@ -76,8 +93,12 @@ inline constexpr char NoOutputFile[] = "no output file given"; // [+ ", use -o"]
 inline constexpr char MoreThanOneInput[] = "more than one input file given";
 inline constexpr char NoAudioEncoder[] = "no audio encoder selected, use -oac";
 inline constexpr char NoVideoEncoder[] = "no video encoder selected, use -ovc";
-inline constexpr char OutputExists[] = "output file already exists: "; // + path
-inline constexpr char OutputIsFolder[] = "output is a folder: ";       // + path
+inline constexpr char OutputIsFolder[] = "output is a folder: "; // + path
+// A device, a pipe or a socket: nothing a tool may put a file in the place of.
+inline constexpr char OutputNotAFile[] = "output is not a file: "; // + path
+// A muxer that writes more than one file (a playlist with its segments, an image sequence,
+// several outputs), a device or a network stream; + its name, or the output's extension.
+inline constexpr char OutputFormatRefused[] = "cannot write this format: ";
 // + folder ": " reason
 inline constexpr char OutputFolderUnwritable[] = "cannot write to the output folder ";
 // These two + the system's reason.
@@ -89,6 +110,18 @@ inline constexpr char AmrEncoderUnavailable[] = "cannot start the AMR-NB encoder
 inline constexpr char AmrWriteFailed[] = "cannot write the AMR audio: "; // + reason
 inline constexpr char CannotStart[] = "cannot start ";                   // + program ": " reason
 inline constexpr char EncodingFailed[] = "encoding failed: ";            // + reason
+// What the encoder wrote is checked before it takes the final name.
+inline constexpr char OutputUnplayable[] = "the output cannot be played: "; // + reason
+inline constexpr char OutputNoStream[] = "the output has no audio or video stream";
+inline constexpr char OutputNoVideo[] = "the output has no video stream";
+inline constexpr char OutputEmpty[] = "the output holds nothing to play";
+// + "7200.0 s of 1.0 s": the encoder ran past the input's length by more than
+// LongOutputShare and LongOutputSlack, and was stopped there.
+inline constexpr char OutputTooLong[] = "the output runs far past the input's length: ";
+// The system ran short of something; [+ ": " what could not be had].
+inline constexpr char OutOfMemory[] = "out of memory";
+inline constexpr char OutOfProcesses[] = "too many processes";
+inline constexpr char OutOfDescriptors[] = "too many open files";
 } // namespace Error
 
 // conv's progress, MEncoder's form: the position in seconds and the percentage done, each
@@ -142,6 +175,13 @@ inline constexpr char FrameScaledNote[] = "frame size scaled from ";
 inline constexpr char ShortOutputNote[] = "the output is shorter than the input: ";
 inline constexpr double ShortOutputShare = 0.9;
 inline constexpr double ShortOutputSlack = 0.5;
+
+// An output longer than LongOutputShare of the input's length plus LongOutputSlack seconds has
+// gone wrong (a timestamp that jumps by hours turns into hours of one frozen picture): the
+// encoder is stopped as soon as it gets there, and the run fails. A length ffmpeg only
+// estimated is not held against the output.
+inline constexpr double LongOutputShare = 1.1;
+inline constexpr double LongOutputSlack = 1.0;
 
 // A line NotePrefix + Mp2BitrateNote + "10.2 kbit/s, it is written at 32 kbit/s": MP2 audio
 // knows only a few bitrates, and the converter offers others.

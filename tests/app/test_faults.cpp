@@ -135,8 +135,7 @@ void TestFaults::hangingToolIsEndedAndReported()
     w->appendFiles({hang, m_clip});
     run(*w);
     QCOMPARE(w->lblPB->text(), QStringLiteral("Done."));
-    QCOMPARE(reasonsFor(*w, hang),
-             QStringList{QStringLiteral("转换程序长时间没有任何进展，已被结束")});
+    QCOMPARE(reasonsFor(*w, hang), QStringList{QStringLiteral("编码程序停止响应")});
     QCOMPARE(w->scheduler()->filesConverted(), 1);
     QCOMPARE(outputs().size(), 1);
     QCOMPARE(processesMentioning({QStringLiteral("sleep 1000"), hang}), QStringList());

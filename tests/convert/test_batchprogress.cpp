@@ -18,6 +18,7 @@ private slots:
     void fractionFollowsTheWork();
     void noEstimateWithoutMeasuredSpeed();
     void filesSideBySideShareTheWork();
+    void estimateStaysBoundedWhileTheEncoderStandsStill();
     void timeLeftText_data();
     void timeLeftText();
 
@@ -271,6 +272,37 @@ void TestBatchProgress::filesSideBySideShareTheWork()
     QVERIFY(m_progress.secondsLeft().has_value());
     QVERIFY2(qAbs(*m_progress.secondsLeft() - 60) <= 3,
              qPrintable(QString::number(*m_progress.secondsLeft())));
+}
+
+// An encoder spinning in place reports the same share for as long as it runs: the estimate
+// may grow, but it stays a time a clock can show, never negative and never past what the
+// numbers hold.
+void TestBatchProgress::estimateStaysBoundedWhileTheEncoderStandsStill()
+{
+    const double stuckAt = 0.01;
+    m_progress.begin({QStringLiteral("a.avi")}, 1);
+    m_progress.setDuration(QStringLiteral("a.avi"), 60);
+    m_progress.fileStarted(0);
+    m_progress.runStarted(0, 0);
+    // Some real progress first, so that there is a speed to go by.
+    for (int step = 1; step <= 40; ++step) {
+        m_now += 250;
+        m_progress.runProgress(0, stuckAt * step / 40);
+    }
+    bool shown = false;
+    // A day of reports, four a second.
+    for (int step = 0; step < 24 * 3600 * 4; ++step) {
+        m_now += 250;
+        m_progress.runProgress(0, stuckAt);
+        const std::optional<qint64> left = m_progress.secondsLeft();
+        if (!left)
+            continue;
+        shown = true;
+        if (*left < 0 || *left > 10000000)
+            QFAIL(qPrintable(QStringLiteral("%1 s left after %2 s").arg(*left).arg(step / 4)));
+    }
+    QVERIFY(shown);
+    QVERIFY(!m_progress.statusText().contains(QLatin1Char('-')));
 }
 
 void TestBatchProgress::timeLeftText_data()

@@ -20,6 +20,8 @@ private slots:
     void answersComeLaterAndOncePerFile();
     void cancelStopsTheProbing();
     void withoutFfprobeEveryLengthIsUnknown();
+    void onlyTheLengthFfprobeGivesCounts_data();
+    void onlyTheLengthFfprobeGivesCounts();
 
 private:
     // Probes the files and waits for every answer.
@@ -146,6 +148,45 @@ void TestDurationProbe::withoutFfprobeEveryLengthIsUnknown()
     QHash<QString, double> lengths;
     collect(probe, {m_clip}, lengths);
     QCOMPARE(lengths.value(m_clip, -1), 0.0);
+}
+
+void TestDurationProbe::onlyTheLengthFfprobeGivesCounts_data()
+{
+    QTest::addColumn<QByteArray>("printed"); // what a stand-in for ffprobe prints
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("its length") << QByteArray(R"({"format": {"duration": "12.500000"}})") << 12.5;
+    QTest::newRow("a length in plain text") << QByteArray("12.500000\n") << 0.0;
+    QTest::newRow("a title's words") << QByteArray("  Duration: 99:00:00.00, start: 0\n") << 0.0;
+    QTest::newRow("a tag named like the length")
+        << QByteArray(R"({"format": {"tags": {"duration": "356400"}}})") << 0.0;
+    for (const char *length : {"N/A", "inf", "1e300", "-3", "nan"})
+        QTest::addRow("length %s", length)
+            << QByteArray(R"({"format": {"duration": ")") + length + R"("}})" << 0.0;
+}
+
+// The estimate of time left takes a length only from ffprobe's structured answer, and only a
+// length a clock can show.
+void TestDurationProbe::onlyTheLengthFfprobeGivesCounts()
+{
+    QFETCH(QByteArray, printed);
+    QFETCH(double, seconds);
+    const QString answer = m_dir.filePath(QStringLiteral("answer.json"));
+    QFile file(answer);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(printed);
+    file.close();
+    const QString standIn = m_dir.filePath(QStringLiteral("ffprobe"));
+    QFile script(standIn);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ncat '" + QFile::encodeName(answer) + "'\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    DurationProbe probe;
+    probe.setProgram(standIn);
+    QHash<QString, double> lengths;
+    collect(probe, {m_clip}, lengths);
+    QCOMPARE(lengths.value(m_clip, -1), seconds);
 }
 
 QTEST_GUILESS_MAIN(TestDurationProbe)

@@ -9,6 +9,8 @@ class TestFailureReason : public QObject
 private slots:
     void describe_data();
     void describe();
+    void notStarted_data();
+    void notStarted();
     void lastLines();
 };
 
@@ -31,8 +33,43 @@ void TestFailureReason::describe_data()
     QTest::newRow("a playlist posing as a video")
         << "\nError: not a media file: /in/holiday.mp4\n"
         << 1 << false << "不是可转换的媒体文件（例如播放列表或文件清单）";
-    QTest::newRow("no pipe for ffmpeg") << "\nError: cannot create a pipe: Too many open files\n"
+    QTest::newRow("no pipe for ffmpeg") << "\nError: cannot create a pipe: Broken pipe\n"
                                         << 1 << false << "无法启动编码程序（系统资源不足）";
+    // Short of memory, processes or files: never a damaged input or a missing ffmpeg.
+    QTest::newRow("no memory to load ffmpeg")
+        << "\nError: out of memory: ffmpeg: error while loading shared libraries: libaom.so.3: "
+           "failed to map segment from shared object\n"
+        << 1 << false << "内存不足";
+    QTest::newRow("no memory for the tool") << "\nError: out of memory\n"
+                                            << 1 << false << "内存不足";
+    QTest::newRow("no memory, in the system's words")
+        << "time=1.20 \rError: encoding failed: Cannot allocate memory\n"
+        << 1 << false << "内存不足";
+    QTest::newRow("no process for ffmpeg")
+        << "\nError: too many processes: cannot start ffmpeg: Resource temporarily unavailable\n"
+        << 1 << false << "系统的进程数已达上限";
+    QTest::newRow("no descriptor for a pipe")
+        << "\nError: too many open files: cannot create a pipe: Too many open files\n"
+        << 1 << false << "打开的文件数已达上限";
+    QTest::newRow("an output ffprobe cannot open")
+        << "time=2.04 \r\nError: the output cannot be played: Invalid argument\n"
+        << 1 << false << "编码程序写出的文件无法播放";
+    QTest::newRow("an output without streams")
+        << "\nError: the output has no audio or video stream\n"
+        << 1 << false << "编码程序写出的文件既没有图像也没有声音";
+    QTest::newRow("an output without its picture") << "\nError: the output has no video stream\n"
+                                                   << 1 << false << "编码程序写出的文件没有图像";
+    QTest::newRow("an output of no length") << "\nError: the output holds nothing to play\n"
+                                            << 1 << false << "编码程序写出的文件没有可播放的内容";
+    QTest::newRow("a timestamp that jumps by hours")
+        << "time=1.00 \r\nError: the output runs far past the input's length: 2.5 s of 0.5 s\n"
+        << 1 << false << "输入文件的时间戳有误：输出会比输入长得多，已停止转换";
+    QTest::newRow("a playlist as the output")
+        << "\nError: cannot write this format: hls\n"
+        << 1 << false << "不支持的输出格式（会写出多个文件，或写到设备、网络）";
+    QTest::newRow("a device as the output")
+        << "\nError: output is not a file: /dev/null\n"
+        << 1 << false << "输出路径不是普通文件（例如设备或管道）";
     QTest::newRow("a name that reads like a cause")
         << "\nError: input file not found: /in/No space left.avi\n"
         << 1 << false << "找不到输入文件";
@@ -74,6 +111,29 @@ void TestFailureReason::describe()
     QFETCH(bool, crashed);
     QFETCH(QString, reason);
     QCOMPARE(FailureReason::describe(output, exitCode, crashed, true), reason);
+}
+
+void TestFailureReason::notStarted_data()
+{
+    QTest::addColumn<QString>("systemText"); // QProcess's words, or a pipe's error
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("not there") << "execve: No such file or directory"
+                               << "无法启动转换工具 conv";
+    QTest::newRow("no process to be had")
+        << "Resource error (fork failure): Resource temporarily unavailable"
+        << "无法启动转换工具 conv：系统的进程数已达上限";
+    QTest::newRow("no memory for a process")
+        << "Resource error (fork failure): Cannot allocate memory"
+        << "无法启动转换工具 conv：内存不足";
+    QTest::newRow("no pipe") << "Too many open files"
+                             << "无法启动转换工具 conv：打开的文件数已达上限";
+}
+
+void TestFailureReason::notStarted()
+{
+    QFETCH(QString, systemText);
+    QFETCH(QString, reason);
+    QCOMPARE(FailureReason::notStarted(QStringLiteral("conv"), systemText), reason);
 }
 
 void TestFailureReason::lastLines()

@@ -1,6 +1,7 @@
 #include "ProcessTable.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
+#include "TestMedia.h"
 #include "convert/BatchHost.h"
 #include "convert/BatchScheduler.h"
 #include "convert/FileConversion.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +23,7 @@ namespace {
 
 // Copies its input to its output and prints progress the way each tool does; the input's
 // text says how long to take, and whether a given tool fails or hangs.
-const char StandIn[] = R"(#!/bin/sh
+const char StandIn[] = R"sh(#!/bin/sh
 tool=$(basename "$0")
 input= output= previous=
 for argument; do
@@ -34,8 +36,21 @@ case "$content" in *"fail-$tool"*) echo "Error: encoding failed: told to"; exit 
 case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
 delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
 case "$content" in *"slow-$tool"*)
-    # Long at work on one spot: the same line again and again, the percentage standing still.
-    for beat in 1 2 3 4 5 6 7 8; do printf 'Pos: 0.1s (  5%%)\r'; sleep 0.25; done ;;
+    # Slow, but on the move: each line a little further.
+    for beat in $(seq 10 25); do printf 'Pos: 0.%ss (  5%%)\rtime=0.%s \r' $beat $beat
+        sleep 0.25; done ;;
+esac
+case "$content" in *"spin-$tool"*)
+    # Busy on one spot for good: the same line again and again, the processor at work.
+    while :; do printf 'Pos: 0.0s (  0%%)\rtime=0.00 \r'; i=0
+        while [ $i -lt 3000 ]; do i=$((i + 1)); done; done ;;
+esac
+case "$content" in *"leave-$tool"*)
+    # Killed while writing: its hidden file stays, beside a link another user planted.
+    folder=$(dirname "$output")
+    echo partial > "$folder/.vidmorph-$$-Xq3v9Tz-$(basename "$output")"
+    ln -s "$input" "$folder/.vidmorph-$$-planted"
+    kill -9 $$ ;;
 esac
 if [ "$tool" = conv ]; then
     printf 'Pos: 0.1s ( 50%%)\r'; sleep "${delay:-0}"; printf 'Pos: 0.2s (100%%)\r\n'
@@ -44,7 +59,7 @@ else
     printf 'time=2.00 \r\n'
 fi
 { printf '%s\n' "$content"; echo "via $input"; } > "$output"
-)";
+)sh";
 
 // What a front end gives the engine: fixed parameters and an output folder.
 class RecordingHost : public BatchHost
@@ -70,8 +85,8 @@ private slots:
     void failedRunsLeaveNothing();
     void stopEndsTheToolAndLeavesNothing();
     void missingToolIsNotStarted();
-    void silentToolIsEndedByTheStallWatch();
-    void slowToolThatReportsIsNotEnded();
+    void stallWatchGoesByProgress_data();
+    void stallWatchGoesByProgress();
     void runsUpToJobsFilesAtOnce();
     void keepsTheFilesOrderHoweverTheyFinish();
     void stopEndsEveryJob();
@@ -209,10 +224,15 @@ void TestScheduler::failedRunsLeaveNothing_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("runs");
-    QTest::newRow("one-stage tool fails") << int(Formats::AVI) << QByteArray("fail-conv") << 1;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("one-stage tool fails")
+        << int(Formats::AVI) << QByteArray("fail-conv") << 1 << "编码失败";
     QTest::newRow("stage one fails: no stage two")
-        << int(Formats::RM) << QByteArray("fail-conv") << 1;
-    QTest::newRow("stage two fails") << int(Formats::MOV) << QByteArray("fail-coder") << 2;
+        << int(Formats::RM) << QByteArray("fail-conv") << 1 << "编码失败";
+    QTest::newRow("stage two fails")
+        << int(Formats::MOV) << QByteArray("fail-coder") << 2 << "编码失败";
+    QTest::newRow("killed while writing")
+        << int(Formats::MP3) << QByteArray("leave-coder") << 1 << "转换程序意外终止";
 }
 
 void TestScheduler::failedRunsLeaveNothing()
@@ -220,18 +240,21 @@ void TestScheduler::failedRunsLeaveNothing()
     QFETCH(int, format);
     QFETCH(QByteArray, content);
     QFETCH(int, runs);
-    auto file = conversion(input(QStringLiteral("bad.avi"), content), format, standInApp());
+    QFETCH(QString, reason);
+    const QString in = input(QStringLiteral("bad.avi"), content);
+    auto file = conversion(in, format, standInApp());
     QSignalSpy ended(file.get(), &FileConversion::runEnded);
     QSignalSpy finished(file.get(), &FileConversion::finished);
     file->start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     const auto result = finished.at(0).at(0).value<FileConversion::Result>();
     QVERIFY(result.outcome == FileConversion::Outcome::Failed);
-    QCOMPARE(result.reason, QStringLiteral("编码失败"));
-    QVERIFY(result.toolLines.contains(QStringLiteral("Error: encoding failed")));
+    QCOMPARE(result.reason, reason);
     QVERIFY(result.outputPath.isEmpty());
     QCOMPARE(ended.count(), runs);
     QCOMPARE(outputNames(), QStringList());
+    // A link is removed as a link: what it names stays.
+    QVERIFY(QFile::exists(in));
 }
 
 void TestScheduler::stopEndsTheToolAndLeavesNothing()
@@ -262,30 +285,67 @@ void TestScheduler::missingToolIsNotStarted()
     QCOMPARE(m_messages.messages[0].text, QStringLiteral("File or command not found"));
 }
 
-void TestScheduler::silentToolIsEndedByTheStallWatch()
+void TestScheduler::stallWatchGoesByProgress_data()
 {
-    auto file =
-        conversion(input(QStringLiteral("a.avi"), "hang-coder"), Formats::RMVB, standInApp());
-    file->setStallTimeout(300);
-    QSignalSpy finished(file.get(), &FileConversion::finished);
-    file->start();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
-    QVERIFY(result.outcome == FileConversion::Outcome::Failed);
-    QCOMPARE(result.reason, QStringLiteral("转换程序长时间没有任何进展，已被结束"));
-    QCOMPARE(outputNames(), QStringList());
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("realCoder"); // the real coder over a stand-in ffmpeg that spins
+    QTest::addColumn<int>("stallMs");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("a silent tool")
+        << int(Formats::RMVB) << QByteArray("hang-coder") << false << 300 << true;
+    QTest::newRow("a tool repeating one spot")
+        << int(Formats::MPG) << QByteArray("spin-conv") << false << 1500 << true;
+    QTest::newRow("coder over an ffmpeg that spins")
+        << int(Formats::MP3) << QByteArray() << true << 3000 << true;
+    QTest::newRow("slow, but on the move")
+        << int(Formats::MPG) << QByteArray("slow-conv") << false << 3000 << false;
 }
 
-void TestScheduler::slowToolThatReportsIsNotEnded()
+// A tool whose position stands still for the stall period is ended, however much it prints
+// and however busy its encoder is; a slow one that moves on is left to finish.
+void TestScheduler::stallWatchGoesByProgress()
 {
-    // Two seconds on one percentage, a line every quarter second: alive, however slow.
-    auto file = conversion(input(QStringLiteral("a.avi"), "slow-conv"), Formats::MPG, standInApp());
-    file->setStallTimeout(800);
+    QFETCH(int, format);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, realCoder);
+    QFETCH(int, stallMs);
+    QFETCH(bool, ended);
+    QString app = standInApp();
+    QString in = input(QStringLiteral("a.avi"), content);
+    const QByteArray path = qgetenv("PATH");
+    const auto restorePath = qScopeGuard([&path] { qputenv("PATH", path); });
+    if (realCoder) {
+        app = m_dir->filePath(QStringLiteral("real"));
+        QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
+        QVERIFY(QFile::link(TestMedia::toolPath(QStringLiteral("coder")),
+                            app + QStringLiteral("/data/coder")));
+        in = m_dir->filePath(QStringLiteral("in/clip.mp4"));
+        QCOMPARE(TestMedia::make(in, QSize(64, 48), 1, 1), QString());
+        const QString standIn = m_dir->filePath(QStringLiteral("spinning"));
+        QVERIFY(QDir().mkpath(standIn));
+        QFile ffmpeg(standIn + QStringLiteral("/ffmpeg"));
+        QVERIFY(ffmpeg.open(QIODevice::WriteOnly));
+        ffmpeg.write("#!/bin/sh\nwhile :; do echo out_time_us=0; echo 'time=0.00' >&2; i=0\n"
+                     "    while [ $i -lt 3000 ]; do i=$((i + 1)); done; done\n");
+        ffmpeg.close();
+        QVERIFY(ffmpeg.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("PATH", QFile::encodeName(standIn) + ':' + path);
+    }
+    auto file = conversion(in, format, app);
+    file->setStallTimeout(stallMs);
     QSignalSpy finished(file.get(), &FileConversion::finished);
     file->start();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
-            FileConversion::Outcome::Converted);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    if (!ended) {
+        QVERIFY2(result.outcome == FileConversion::Outcome::Converted, qPrintable(result.reason));
+        return;
+    }
+    QVERIFY(result.outcome == FileConversion::Outcome::Failed);
+    QCOMPARE(result.reason, QStringLiteral("编码程序停止响应"));
+    QCOMPARE(outputNames(), QStringList());
+    QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
 }
 
 void TestScheduler::runsUpToJobsFilesAtOnce()

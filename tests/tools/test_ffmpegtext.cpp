@@ -9,8 +9,8 @@ class TestFfmpegText : public QObject
     Q_OBJECT
 
 private slots:
-    void inputDuration_data();
-    void inputDuration();
+    void resourceShortage_data();
+    void resourceShortage();
     void clock_data();
     void clock();
     void parseBitrate_data();
@@ -19,42 +19,49 @@ private slots:
     void parseFrameRate();
     void videoSizes_data();
     void videoSizes();
+    void writesVideo_data();
+    void writesVideo();
     void refusedPacketSize_data();
     void refusedPacketSize();
 };
 
-void TestFfmpegText::inputDuration_data()
+void TestFfmpegText::resourceShortage_data()
 {
+    namespace E = ToolContract::Error;
     QTest::addColumn<QByteArray>("errors");
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<double>("seconds");
-    QTest::newRow("banner") << QByteArray("Input #0, avi, from 'file:/a.avi':\n"
-                                          "  Duration: 00:01:02.50, start: 0.000000\n")
-                            << true << 62.5;
-    QTest::newRow("not available")
-        << QByteArray("Input #0, wav\n  Duration: N/A, bitrate: N/A") << true << -1.0;
-    QTest::newRow("line not complete yet")
-        << QByteArray("Input #0, wav\n  Duration: 00:0") << false << 0.0;
-    QTest::newRow("output's duration only")
-        << QByteArray("Output #0\n  Duration: 00:00:01.00, ") << false << 0.0;
-    // clock() turned these into a long long, which is undefined (UBSan stops fuzz_ffmpegtext).
-    QTest::newRow("infinite seconds")
-        << QByteArray("Input #0\n  Duration: 00:00:inf, ") << true << -1.0;
-    QTest::newRow("huge seconds") << QByteArray("Input #0\n  Duration: 00:00:1e300, ") << true
-                                  << -1.0;
-    QTest::newRow("not a number") << QByteArray("Input #0\n  Duration: 00:00:nan, ") << true
-                                  << -1.0;
+    QTest::addColumn<QString>("shortage"); // empty: none
+    QTest::newRow("libraries cannot be mapped")
+        << QByteArray("ffmpeg: error while loading shared libraries: libaom.so.3: failed to map "
+                      "segment from shared object\n")
+        << QString::fromUtf8(E::OutOfMemory);
+    QTest::newRow("encoder's allocation")
+        << QByteArray("x264 [error]: malloc of size 1500068 failed\nError initializing output "
+                      "stream 0:0 -- Error while opening encoder\nConversion failed!\n")
+        << QString::fromUtf8(E::OutOfMemory);
+    QTest::newRow("system's words")
+        << QByteArray("Error opening output file: Cannot allocate memory\n")
+        << QString::fromUtf8(E::OutOfMemory);
+    QTest::newRow("no thread to be had")
+        << QByteArray("[libx264 @ 0x1] Error: pthread_create: Resource temporarily unavailable\n")
+        << QString::fromUtf8(E::OutOfProcesses);
+    QTest::newRow("no file to be opened")
+        << QByteArray("[mp4 @ 0x1] Error opening file: Too many open files\n")
+        << QString::fromUtf8(E::OutOfDescriptors);
+    QTest::newRow("a damaged file")
+        << QByteArray("file:/a.avi: Invalid data found when processing input\n") << QString();
+    // A title is printed, but it is no error line of ffmpeg's.
+    QTest::newRow("a title that says so")
+        << QByteArray("  Metadata:\n    title           : Cannot allocate memory\n"
+                      "Error while decoding stream #0:0: Invalid data found\n")
+        << QString();
 }
 
-void TestFfmpegText::inputDuration()
+void TestFfmpegText::resourceShortage()
 {
     QFETCH(QByteArray, errors);
-    QFETCH(bool, found);
-    QFETCH(double, seconds);
-    double read = 0;
-    QCOMPARE(FfmpegText::inputDuration(errors.toStdString(), read), found);
-    if (found)
-        QCOMPARE(read, seconds);
+    QFETCH(QString, shortage);
+    const char *found = FfmpegText::resourceShortage(errors.toStdString());
+    QCOMPARE(QString::fromUtf8(found ? found : ""), shortage);
 }
 
 void TestFfmpegText::clock_data()
@@ -174,6 +181,33 @@ void TestFfmpegText::videoSizes()
         QCOMPARE(QSize(in.width, in.height), input);
         QCOMPARE(QSize(out.width, out.height), output);
     }
+}
+
+void TestFfmpegText::writesVideo_data()
+{
+    QTest::addColumn<QByteArray>("errors");
+    QTest::addColumn<bool>("video");
+    const QByteArray input = "Input #0, matroska,webm, from 'file:/a/b.mkv':\n"
+                             "  Stream #0:0: Video: h264 (High), yuv420p, 320x240, 25 fps\n"
+                             "  Stream #0:1: Audio: aac (LC), 44100 Hz, stereo, fltp\n";
+    const QByteArray audioOut = "Output #0, mp3, to 'file:/proc/self/fd/4':\n"
+                                "  Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp\n";
+    const QByteArray videoOut = "Output #0, mp4, to 'file:/proc/self/fd/4':\n"
+                                "  Stream #0:0: Video: h264, yuv420p, 320x240, q=2-31\n";
+    QTest::newRow("video written") << input + videoOut << true;
+    QTest::newRow("sound only") << input + audioOut << false;
+    QTest::newRow("no output described yet") << input << false;
+    QTest::newRow("a title copied into the output's metadata")
+        << input + "Output #0, mp3, to 'file:/proc/self/fd/4':\n  Metadata:\n    title : \n"
+                   "Output #0, x:\n  Stream #0:0: Audio: mp3, 44100 Hz\n"
+        << false;
+}
+
+void TestFfmpegText::writesVideo()
+{
+    QFETCH(QByteArray, errors);
+    QFETCH(bool, video);
+    QCOMPARE(FfmpegText::writesVideo(errors.toStdString()), video);
 }
 
 void TestFfmpegText::refusedPacketSize_data()

@@ -1,11 +1,15 @@
-// How a tool's finished output takes its final name: never over a file it does not own.
+// How a tool's output is written and takes its final name: in a file of its own that nobody else
+// can name in advance, renamed over whatever entry stands at the final name, never through it.
 #include "common/OutputFile.h"
+#include "common/OutputFormat.h"
 #include "common/ToolFailure.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestOutputFile : public QObject
@@ -13,9 +17,14 @@ class TestOutputFile : public QObject
     Q_OBJECT
 
 private slots:
-    void temporaryName();
+    void temporaryFile_data();
+    void temporaryFile();
     void commit_data();
     void commit();
+    void modeFollowsTheUmask_data();
+    void modeFollowsTheUmask();
+    void muxer_data();
+    void muxer();
 };
 
 namespace {
@@ -32,112 +41,165 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+void writeThrough(int fd, const QByteArray &content)
+{
+    QCOMPARE(::pwrite(fd, content.constData(), size_t(content.size()), 0), content.size());
+}
+
+struct stat statusOf(const QString &path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
 QString errorLine(const char *text)
 {
     return QString::fromUtf8(ToolContract::ErrorPrefix) + QString::fromUtf8(text);
 }
+
+QStringList hiddenEntries(const QString &folder)
+{
+    return QDir(folder).entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
+                                  QDir::AllEntries | QDir::Hidden | QDir::System);
+}
 } // namespace
 
-void TestOutputFile::temporaryName()
+void TestOutputFile::temporaryFile_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("short") << "clip.mkv";
+    QTest::newRow("at the limit of a name") << QString(250, QLatin1Char('a')) + ".mp4";
+}
+
+// The file is there from the start, private, under a name that carries the process id (for the
+// converter's clean-up) and letters nobody can guess, so two runs never meet at one name.
+void TestOutputFile::temporaryFile()
+{
+    QFETCH(QString, name);
     QTemporaryDir dir;
-    const QString final = dir.filePath(QStringLiteral("clip.rmvb"));
-    OutputFile output(final.toStdString());
-    QCOMPARE(QString::fromStdString(output.temporaryPath()),
-             dir.filePath(QString::fromUtf8(ToolContract::TemporaryPrefix) +
-                          QString::number(getpid()) + QStringLiteral("-clip.rmvb")));
+    const QString final = dir.filePath(name);
+    OutputFile first(final.toStdString()), second(final.toStdString());
+    const QString path = QString::fromStdString(first.temporaryPath());
+    QCOMPARE(QFileInfo(path).absolutePath(), dir.path());
+    const QString hidden = QFileInfo(path).fileName();
+    QVERIFY2(hidden.startsWith(QString::fromStdString(ToolContract::temporaryPrefix(getpid()))),
+             qPrintable(hidden));
+    QVERIFY(hidden.endsWith(name.right(4)));
+    QVERIFY(QFile::encodeName(hidden).size() <= 255);
+    QVERIFY(path != QString::fromStdString(second.temporaryPath()));
+
+    const struct stat status = statusOf(path);
+    QVERIFY(S_ISREG(status.st_mode));
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+    struct stat open = {};
+    QCOMPARE(::fstat(first.descriptor(), &open), 0);
+    QCOMPARE(open.st_ino, status.st_ino);
+    QVERIFY(!QFile::exists(final));
 }
 
 void TestOutputFile::commit_data()
 {
     QTest::addColumn<QString>("before");  // what the final name holds when the tool starts
-    QTest::addColumn<QString>("during");  // what happens to it while the encoder runs
-    QTest::addColumn<bool>("linkRoute");  // the way a file system without RENAME_NOREPLACE takes
+    QTest::addColumn<QString>("during");  // what another program does while the encoder runs
     QTest::addColumn<QString>("outcome"); // "" for success, else the error line's beginning
     QTest::addColumn<QByteArray>("kept"); // what the final name holds afterwards
+    QTest::addColumn<int>("leftBehind");  // hidden entries left, none of them the tool's
 
     namespace E = ToolContract::Error;
     const QByteArray encoded = "encoded";
-    for (bool link : {false, true}) {
-        const char *route = link ? ", link" : "";
-        const auto row = [&](const char *name) -> QTestData & {
-            return QTest::addRow("%s%s", name, route);
-        };
-        row("free") << "none"
-                    << "none" << link << "" << encoded;
-        row("reservation") << "empty"
-                           << "none" << link << "" << encoded;
-        row("reservation removed meanwhile") << "empty"
-                                             << "remove" << link << "" << encoded;
-        row("file with content") << "content"
-                                 << "none" << link << errorLine(E::OutputExists)
-                                 << QByteArray("theirs");
-        row("folder") << "folder"
-                      << "none" << link << errorLine(E::OutputIsFolder) << QByteArray();
-        row("link to an empty file")
-            << "link"
-            << "none" << link << errorLine(E::OutputExists) << QByteArray();
-        row("dangling link") << "dangling"
-                             << "none" << link << errorLine(E::OutputExists) << QByteArray();
-        row("file appeared meanwhile")
-            << "none"
-            << "content" << link << errorLine(E::OutputExists) << QByteArray("theirs");
-        row("another run's reservation appeared")
-            << "none"
-            << "empty" << link << errorLine(E::OutputExists) << QByteArray();
-        row("reservation filled meanwhile")
-            << "empty"
-            << "content" << link << errorLine(E::OutputExists) << QByteArray("theirs");
-        row("reservation swapped for another")
-            << "empty"
-            << "swap" << link << errorLine(E::OutputExists) << QByteArray();
-        row("nothing encoded") << "none"
-                               << "nothing encoded" << link << errorLine(E::NoOutputWritten)
-                               << QByteArray("<unreadable>");
-    }
+    QTest::newRow("free") << "none"
+                          << "none"
+                          << "" << encoded << 0;
+    QTest::newRow("the converter's reservation") << "empty"
+                                                 << "none"
+                                                 << "" << encoded << 0;
+    QTest::newRow("an earlier output") << "content"
+                                       << "none"
+                                       << "" << encoded << 0;
+    QTest::newRow("a link to the user's file") << "link"
+                                               << "none"
+                                               << "" << encoded << 0;
+    QTest::newRow("a dangling link") << "dangling"
+                                     << "none"
+                                     << "" << encoded << 0;
+    QTest::newRow("another user's world-writable file") << "planted"
+                                                        << "none"
+                                                        << "" << encoded << 0;
+    QTest::newRow("reservation removed meanwhile") << "empty"
+                                                   << "remove"
+                                                   << "" << encoded << 0;
+    QTest::newRow("a link planted meanwhile") << "empty"
+                                              << "link"
+                                              << "" << encoded << 0;
+    QTest::newRow("the hidden file swapped for a link")
+        << "empty"
+        << "swap" << errorLine(E::CannotCreate) << QByteArray() << 1;
+    QTest::newRow("a folder meanwhile")
+        << "none"
+        << "folder" << errorLine(E::OutputIsFolder) << QByteArray() << 0;
+    QTest::newRow("nothing encoded")
+        << "empty"
+        << "nothing encoded" << errorLine(E::NoOutputWritten) << QByteArray() << 0;
+    QTest::newRow("a folder") << "folder"
+                              << "none" << errorLine(E::OutputIsFolder) << QByteArray() << 0;
+    QTest::newRow("a pipe") << "fifo"
+                            << "none" << errorLine(E::OutputNotAFile) << QByteArray() << 0;
 }
 
 void TestOutputFile::commit()
 {
     QFETCH(QString, before);
     QFETCH(QString, during);
-    QFETCH(bool, linkRoute);
     QFETCH(QString, outcome);
     QFETCH(QByteArray, kept);
+    QFETCH(int, leftBehind);
 
     QTemporaryDir dir;
     const QString final = dir.filePath(QStringLiteral("clip.mp4"));
-    const QString target = dir.filePath(QStringLiteral("target"));
-    if (before == QLatin1String("empty"))
+    // A private file of the user's that a link points at; it must never change.
+    const QString victim = dir.filePath(QStringLiteral("private.txt"));
+    writeFile(victim, "private");
+    const auto plantLink = [&] { QVERIFY(QFile::link(victim, final)); };
+    if (before == QLatin1String("empty")) {
         writeFile(final, {});
-    else if (before == QLatin1String("content"))
-        writeFile(final, "theirs");
-    else if (before == QLatin1String("folder"))
+    } else if (before == QLatin1String("content")) {
+        writeFile(final, "earlier");
+    } else if (before == QLatin1String("folder")) {
         QVERIFY(QDir().mkdir(final));
-    else if (before == QLatin1String("link") || before == QLatin1String("dangling")) {
-        if (before == QLatin1String("link"))
-            writeFile(target, {});
-        QVERIFY(QFile::link(target, final));
+    } else if (before == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(final).constData(), 0600), 0);
+    } else if (before == QLatin1String("link")) {
+        plantLink();
+    } else if (before == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), final));
+    } else if (before == QLatin1String("planted")) {
+        if (::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        writeFile(final, "theirs");
+        QCOMPARE(::chown(QFile::encodeName(final).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(final).constData(), 0666), 0);
     }
+    const ino_t plantedInode = statusOf(final).st_ino;
 
     QString error;
     try {
         OutputFile output(final.toStdString());
+        const QString hidden = QString::fromStdString(output.temporaryPath());
         if (during != QLatin1String("nothing encoded"))
-            writeFile(QString::fromStdString(output.temporaryPath()), "encoded");
-        if (during == QLatin1String("content"))
-            writeFile(final, "theirs");
-        else if (during == QLatin1String("empty"))
-            writeFile(final, {});
-        else if (during == QLatin1String("remove"))
+            writeThrough(output.descriptor(), "encoded");
+        if (during == QLatin1String("remove")) {
             QVERIFY(QFile::remove(final));
-        else if (during == QLatin1String("swap")) {
-            // Another empty file under the same name: not the one reserved for this run.
-            writeFile(target, {});
-            QVERIFY(::rename(QFile::encodeName(target).constData(),
-                             QFile::encodeName(final).constData()) == 0);
+        } else if (during == QLatin1String("link")) {
+            QVERIFY(QFile::remove(final));
+            plantLink();
+        } else if (during == QLatin1String("swap")) {
+            QVERIFY(QFile::remove(hidden));
+            QVERIFY(QFile::link(victim, hidden));
+        } else if (during == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(final));
         }
-        output.commit(linkRoute ? OutputFile::Route::Link : OutputFile::Route::Rename);
+        output.commit();
     } catch (const ToolFailure &failure) {
         error = QString::fromUtf8(failure.what());
     }
@@ -146,18 +208,113 @@ void TestOutputFile::commit()
         QVERIFY2(error.isEmpty(), qPrintable(error));
     else
         QVERIFY2(error.startsWith(outcome), qPrintable(error));
-    const QFileInfo info(final);
-    if (before == QLatin1String("folder"))
-        QVERIFY(info.isDir() && !info.isSymLink());
-    else if (before == QLatin1String("link") || before == QLatin1String("dangling"))
-        QVERIFY(info.isSymLink());
-    else
+    QCOMPARE(readFile(victim), QByteArray("private"));
+    if (outcome.isEmpty()) {
+        // The user's own new file: not a link, not the inode that stood there.
+        const struct stat status = statusOf(final);
+        QVERIFY(S_ISREG(status.st_mode));
+        QCOMPARE(status.st_uid, ::geteuid());
+        QVERIFY(status.st_ino != plantedInode);
         QCOMPARE(readFile(final), kept);
-    // Whatever the outcome, no hidden partial file is left.
-    QCOMPARE(QDir(dir.path())
-                 .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
-                            QDir::AllEntries | QDir::Hidden | QDir::System),
-             QStringList());
+    } else if (before == QLatin1String("empty")) {
+        QCOMPARE(readFile(final), kept);
+    }
+    QCOMPARE(hiddenEntries(dir.path()).size(), leftBehind);
+}
+
+void TestOutputFile::modeFollowsTheUmask_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("022") << 022 << 0644;
+    QTest::newRow("077") << 077 << 0600;
+    QTest::newRow("002") << 002 << 0664;
+}
+
+void TestOutputFile::modeFollowsTheUmask()
+{
+    QFETCH(int, mask);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString final = dir.filePath(QStringLiteral("clip.mp3"));
+    const mode_t previous = ::umask(mode_t(mask));
+    {
+        OutputFile output(final.toStdString());
+        writeThrough(output.descriptor(), "encoded");
+        output.commit();
+    }
+    ::umask(previous);
+    QCOMPARE(int(statusOf(final).st_mode & 07777), mode);
+}
+
+void TestOutputFile::muxer_data()
+{
+    QTest::addColumn<QString>("requested");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("muxer"); // empty: refused
+    QTest::newRow("MP4") << ""
+                         << "clip.mp4"
+                         << "mp4";
+    QTest::newRow("capital extension") << ""
+                                       << "CLIP.MKV"
+                                       << "matroska";
+    QTest::newRow("M4A") << ""
+                         << "clip.m4a"
+                         << "ipod";
+    QTest::newRow("VOB as ffmpeg picks it") << ""
+                                            << "clip.vob"
+                                            << "svcd";
+    QTest::newRow("RMVB named rm") << "rm"
+                                   << "clip.rmvb"
+                                   << "rm";
+    QTest::newRow("3GP for an .mp4") << "3gp"
+                                     << "clip.mp4"
+                                     << "3gp";
+    QTest::newRow("RMVB without a format") << ""
+                                           << "clip.rmvb"
+                                           << "";
+    QTest::newRow("no extension") << ""
+                                  << "clip"
+                                  << "";
+    QTest::newRow("HLS playlist by extension") << ""
+                                               << "clip.m3u8"
+                                               << "";
+    QTest::newRow("DASH manifest by extension") << ""
+                                                << "clip.mpd"
+                                                << "";
+    QTest::newRow("image sequence by extension") << ""
+                                                 << "frame%03d.png"
+                                                 << "";
+    for (const char *refused :
+         {"hls", "dash", "hds", "segment", "stream_segment", "image2", "webm_chunk", "tee", "fifo",
+          "null", "alsa", "pulse", "rtp", "rtsp", "smoothstreaming"})
+        QTest::addRow("-f %s", refused) << refused << "clip.mp4"
+                                        << "";
+}
+
+void TestOutputFile::muxer()
+{
+    QFETCH(QString, requested);
+    QFETCH(QString, name);
+    QFETCH(QString, muxer);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(name).toStdString();
+    QString chosen, error;
+    try {
+        chosen = QString::fromStdString(OutputFormat::muxerFor(requested.toStdString(), path));
+    } catch (const ToolFailure &failure) {
+        error = QString::fromUtf8(failure.what());
+    }
+    QCOMPARE(chosen, muxer);
+    if (muxer.isEmpty()) {
+        QVERIFY2(error.startsWith(errorLine(ToolContract::Error::OutputFormatRefused)),
+                 qPrintable(error));
+        return;
+    }
+    // ffmpeg writes into the file the tool holds, under the muxer chosen for it.
+    OutputFile output(path, requested.toStdString());
+    const std::vector<std::string> expected = {"-f", muxer.toStdString(), "file:/proc/self/fd/4"};
+    QVERIFY(output.ffmpegTarget() == expected);
 }
 
 QTEST_GUILESS_MAIN(TestOutputFile)

@@ -58,10 +58,6 @@ private slots:
     void fails();
     void failsWhenTheDiskIsFull_data();
     void failsWhenTheDiskIsFull();
-    void neverReplacesAFile_data();
-    void neverReplacesAFile();
-    void keepsAFileThatAppearsDuringTheEncode_data();
-    void keepsAFileThatAppearsDuringTheEncode();
     void awkwardInputs_data();
     void awkwardInputs();
     void stopWhileMeasuringTheOutput();
@@ -389,7 +385,6 @@ void TestTools::converterKnowsEveryErrorText_data()
     row(E::BadParameter, " -ac 0");
     row(E::UnknownOption, "-vx");
     row(E::OptionNeedsValue, "-i needs a value");
-    row(E::OutputExists, "/a/b.mp4");
     row(E::OutputIsFolder, "/a/b.mp4");
     row(E::OutputFolderUnwritable, "/a: Permission denied");
     row(E::TemporaryFileUnavailable, "Too many open files");
@@ -1142,142 +1137,6 @@ void TestTools::failsWhenTheDiskIsFull()
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void TestTools::neverReplacesAFile_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("outputName");
-    QTest::addColumn<QByteArray>("existing"); // empty: the converter's reservation
-    QTest::addColumn<bool>("replaced");
-
-    QStringList mp3WithoutY = Mp3;
-    mp3WithoutY.removeAll(QStringLiteral("-y"));
-    const QStringList mpeg4 = QStringList{"IN"} + StageOneMpeg4;
-    QTest::newRow("coder -y, file with content")
-        << "coder" << Mp3 << "clip.mp3" << QByteArray("keep me") << false;
-    QTest::newRow("coder, file with content")
-        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray("keep me") << false;
-    QTest::newRow("conv, file with content")
-        << "conv" << mpeg4 << "clip.mp4" << QByteArray("keep me") << false;
-    QTest::newRow("coder2 -y, file with content")
-        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray("keep me") << false;
-    QTest::newRow("coder -y, reservation") << "coder" << Mp3 << "clip.mp3" << QByteArray() << true;
-    QTest::newRow("coder, reservation")
-        << "coder" << mp3WithoutY << "clip.mp3" << QByteArray() << true;
-    QTest::newRow("conv, reservation") << "conv" << mpeg4 << "clip.mp4" << QByteArray() << true;
-    QTest::newRow("coder2 -y, reservation")
-        << "coder2" << mobile("176x144") << "clip.3gp" << QByteArray() << true;
-}
-
-// The converter reserves an output name with an empty file; the tool fills that one, and
-// never writes over a file with content, -y or not.
-void TestTools::neverReplacesAFile()
-{
-    QFETCH(QString, tool);
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, outputName);
-    QFETCH(QByteArray, existing);
-    QFETCH(bool, replaced);
-
-    const QString folder = freshFolder();
-    const QString output = folder + QLatin1Char('/') + outputName;
-    QFile file(output);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(existing);
-    file.close();
-    for (QString &argument : arguments)
-        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
-
-    const Run run = runTool(tool, arguments, folder);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{outputName});
-    if (replaced) {
-        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
-        QVERIFY(TestMedia::probe(output).readable);
-        return;
-    }
-    QCOMPARE(run.exitCode, ToolContract::ExitFailed);
-    QVERIFY2(run.output.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
-                                 ToolContract::Error::OutputExists + output),
-             qPrintable(run.output));
-    // Refused before any encoding: no progress was shown.
-    QVERIFY2(!run.output.contains(QLatin1String("time=")) &&
-                 !run.output.contains(QLatin1String("Pos:")),
-             qPrintable(run.output));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), existing);
-}
-
-void TestTools::keepsAFileThatAppearsDuringTheEncode_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("outputName");
-    QTest::addColumn<bool>("reserved"); // the converter reserved the name before the start
-    QTest::newRow("conv, free name")
-        << "conv" << QStringList{"IN"} + StageOneMpeg4 << "clip.mp4" << false;
-    QTest::newRow("coder, free name") << "coder" << RealFixed << "clip.rmvb" << false;
-    QTest::newRow("coder, reservation filled by another program")
-        << "coder" << RealFixed << "clip.rmvb" << true;
-}
-
-// Another program writes the output's name while the encoder runs: its file stays, and the
-// run fails. A stand-in for ffmpeg writes the partial file and waits for that file to appear,
-// so the race is the same every time.
-void TestTools::keepsAFileThatAppearsDuringTheEncode()
-{
-    QFETCH(QString, tool);
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, outputName);
-    QFETCH(bool, reserved);
-
-    const QString standIn =
-        standInFfmpeg("out=${@: -1}; out=${out#file:}\n"
-                      "name=${out##*/}; final=${out%/*}/${name#" +
-                      QByteArray(ToolContract::TemporaryPrefix) +
-                      "*-}\n"
-                      "printf 'encoded' > \"$out\"\n"
-                      "for i in $(seq 200); do [ -s \"$final\" ] && exit 0; sleep 0.05; done\n"
-                      "exit 0\n");
-    const QString folder = freshFolder();
-    const QString output = folder + QLatin1Char('/') + outputName;
-    if (reserved) {
-        QFile reservation(output);
-        QVERIFY(reservation.open(QIODevice::WriteOnly));
-    }
-    for (QString &argument : arguments)
-        argument = toolArgument(argument, input(QStringLiteral("stereo.mp4")), output);
-
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(TestMedia::toolPath(tool), arguments);
-    QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !QDir(folder)
-             .entryList({QString::fromUtf8(ToolContract::TemporaryPrefix) + '*'},
-                        QDir::Files | QDir::Hidden)
-             .isEmpty(),
-        10000);
-    QFile theirs(output);
-    QVERIFY(theirs.open(QIODevice::WriteOnly));
-    theirs.write("theirs");
-    theirs.close();
-
-    QVERIFY(process.waitForFinished(20000));
-    const QString printed = QString::fromUtf8(process.readAll());
-    QCOMPARE(process.exitCode(), ToolContract::ExitFailed);
-    QVERIFY2(printed.contains(QString::fromUtf8(ToolContract::ErrorPrefix) +
-                              ToolContract::Error::OutputExists),
-             qPrintable(printed));
-    QVERIFY(theirs.open(QIODevice::ReadOnly));
-    QCOMPARE(theirs.readAll(), QByteArray("theirs"));
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{outputName});
-}
-
 // The file written looked short, and the tool measures it with ffprobe; a stop that comes
 // then still stops the tool, and the output is not kept.
 void TestTools::stopWhileMeasuringTheOutput()
@@ -1963,7 +1822,7 @@ void TestTools::encoderSettings()
         ";;\n"
         "esac\n"
         "printf \"Input #0, avi, from 'x':\\n  Duration: 00:00:02.00, start: 0.0\\n\" >&2\n"
-        "out=${@: -1}; printf x > \"${out#file:}\"\n");
+        "out=${@: -1}; cat \"$STANDIN_MEDIA\" > \"${out#file:}\"\n");
     // A plain file stands for the render node: the chip is what the stand-in says it is.
     const QString device = folder + QStringLiteral("/renderD128");
     QFile node(device);
@@ -1973,6 +1832,8 @@ void TestTools::encoderSettings()
     environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
     environment.insert("STANDIN_LOG", log);
     environment.insert("STANDIN_CHIP", chip);
+    // What it writes must play: the tool checks.
+    environment.insert("STANDIN_MEDIA", input("stereo.mp4"));
     environment.insert("VIDMORPH_VAAPI_DEVICE",
                        chip == QLatin1String("none") ? folder + "/none" : device);
     if (!threads.isEmpty())

@@ -1,6 +1,7 @@
 #include "coder/AmrEncoder.h"
 
 #include "common/FfmpegText.h"
+#include "common/MediaProbe.h"
 #include "common/MemoryFile.h"
 #include "common/Signals.h"
 #include "common/Subprocess.h"
@@ -64,8 +65,12 @@ bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
         write(false);
     };
 
+    const MediaProbe::Facts facts = MediaProbe::input(input);
+    if (Signals::received() != 0)
+        throw ToolStopped(Signals::received());
+    if (facts.opened)
+        duration(facts.length);
     std::string errors;
-    bool durationKnown = false;
     std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
     for (const std::string &argument : FfmpegText::inputArguments(input))
         arguments.push_back(argument);
@@ -76,20 +81,15 @@ bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
             pcm.insert(pcm.end(), data, data + size);
             encodeFrames(false);
         },
-        [&](const char *data, size_t size) {
-            errors.append(data, size);
-            double seconds = 0;
-            if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
-                durationKnown = true;
-                duration(seconds);
-            }
-        });
+        [&](const char *data, size_t size) { errors.append(data, size); });
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
     if (code != 0 && FfmpegText::formatRefused(errors))
         throw toolError(ToolContract::Error::NotMediaFile, input);
     if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
         return false;
+    if (const char *shortage = code != 0 ? FfmpegText::resourceShortage(errors) : nullptr)
+        throw toolError(shortage, ": " + FfmpegText::failureReason(errors));
     if (code != 0 && errors.find("Input #0") == std::string::npos)
         throw toolError(ToolContract::Error::InputUnreadable,
                         input + ": " + FfmpegText::failureReason(errors));

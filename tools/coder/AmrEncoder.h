@@ -14,7 +14,7 @@ public:
     // bitrate in bit/s; one of the eight AMR-NB modes (4750 ... 12200), else a ToolFailure.
     explicit AmrEncoder(double bitrate);
 
-    // Reports the input's length (seconds, -1 for none) as soon as ffmpeg names it. Returns
+    // Reports the input's length (seconds, below 0 for none) before it starts. Returns
     // false when the input has no audio stream to encode.
     bool encode(const std::string &input, MemoryFile &amr,
                 const std::function<void(double)> &duration) const;

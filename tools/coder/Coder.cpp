@@ -175,7 +175,7 @@ void Coder::run()
     const std::string extension = FfmpegText::extensionOf(options.output);
     const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
 
-    OutputFile output(options.output);
+    OutputFile output(options.output, format);
     // Until ffmpeg names the input's length, there is no position to show either.
     Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));
     double duration = 0;
@@ -302,11 +302,10 @@ void Coder::run()
     if (extension == "m4a")
         audio.insert(audio.end(), {"-movflags", "+faststart"});
     // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
-    if (!format.empty())
-        audio.insert(audio.end(), {"-f", format});
-    else if (amrAudio && extension == "mp4")
-        audio.insert(audio.end(), {"-f", "3gp"});
-    audio.insert(audio.end(), {"-y", FfmpegText::fileUrl(output.temporaryPath())});
+    const std::vector<std::string> target =
+        output.ffmpegTarget(format.empty() && amrAudio && extension == "mp4" ? "3gp" : "");
+    audio.push_back("-y");
+    audio.insert(audio.end(), target.begin(), target.end());
 
     double last = 0, shrink = 1;
     for (int attempt = 1;; ++attempt) {
@@ -317,7 +316,7 @@ void Coder::run()
         }
         all.insert(all.end(), audio.begin(), audio.end());
         FfmpegRun run(options.input, all);
-        run.writes(output.temporaryPath());
+        run.writes(output);
         if (amrAudio)
             run.passDescriptor(amrData->descriptor());
         double wantedArea = 0, codedArea = 0;

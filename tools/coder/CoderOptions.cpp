@@ -26,6 +26,9 @@ Options parse(int argc, char **argv)
                 throw toolError(ToolContract::Error::OptionNeedsValue,
                                 option + ToolContract::Error::OptionNeedsValueEnd);
             const std::string value = argv[++i];
+            // One file in, one out: which of two inputs was meant cannot be told.
+            if (option == "-i" && !options.input.empty())
+                throw toolError(ToolContract::Error::MoreThanOneInput);
             if (option == "-i")
                 options.input = value;
             else

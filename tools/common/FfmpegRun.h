@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameLimits.h"
+#include "MediaProbe.h"
 #include "ToolContract.h"
 #include "ToolFailure.h"
 
@@ -8,10 +9,12 @@
 #include <string>
 #include <vector>
 
+class OutputFile;
+
 // One ffmpeg run over one input file. It runs quietly (no banner, no statistics, no standard
-// input); the input's length is read from ffmpeg's own description of its input, and the
-// position reached from its machine-readable progress stream. The tools turn both into the
-// progress lines their readers expect, so no separate probe of the input is needed.
+// input); the input's length comes from ffprobe, never from text a file's title could fake, and
+// the position reached from ffmpeg's machine-readable progress stream. The tools turn both into
+// the progress lines their readers expect.
 class FfmpegRun
 {
 public:
@@ -23,16 +26,18 @@ public:
     // common options and must include its -i.
     FfmpegRun(std::string input, std::vector<std::string> arguments);
 
-    // Runs to the end. Throws ToolFailure with a readable reason when ffmpeg fails, and
-    // ToolStopped when a stop signal ended it.
+    // Tells the input's length, then runs to the end. Throws ToolFailure with a readable reason
+    // when ffmpeg fails or what it wrote is no playable output, and ToolStopped when a stop
+    // signal ended it.
     void run(const Duration &duration, const Progress &progress);
 
     // Called once, as soon as ffmpeg has described both, with the size of the input's video
     // and of the video it encodes.
     void onFrameSizes(FrameSizes sizes) { m_sizes = std::move(sizes); }
 
-    // The file ffmpeg writes, measured again when its progress says it came out short.
-    void writes(std::string output) { m_output = std::move(output); }
+    // The file ffmpeg writes, which it gets as OutputFile::ChildDescriptor. ffmpeg is stopped
+    // when it runs far past the input's length, and what it wrote is checked once it is done.
+    void writes(const OutputFile &output);
 
     // ffmpeg also gets this open file as its descriptor 3.
     void passDescriptor(int fd) { m_passed = fd; }
@@ -41,11 +46,14 @@ public:
     static void requireInputFile(const std::string &path);
 
 private:
-    void warnIfShort(double inputLength, double reached) const;
+    static void warnIfShort(const MediaProbe::Facts &input, double reached,
+                            const MediaProbe::Facts &written);
+    void checkOutput(const MediaProbe::Facts &input, double reached,
+                     const std::string &errors) const;
 
     std::string m_input;
     std::vector<std::string> m_arguments;
-    std::string m_output;
+    int m_output = -1;
     int m_passed = -1;
     FrameSizes m_sizes;
 };

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +13,6 @@
 #include <vector>
 
 namespace FfmpegText {
-
-// Far beyond any real length, and small enough for clock to count its hundredths.
-constexpr double MaxSeconds = 1e12;
 
 std::string absolutePath(const std::string &path)
 {
@@ -83,29 +79,29 @@ std::string failureReason(const std::string &stderrText)
     return reason.empty() ? "ffmpeg failed" : reason;
 }
 
-bool inputDuration(const std::string &stderrText, double &seconds)
+const char *resourceShortage(const std::string &stderrText)
 {
-    const size_t input = stderrText.find("Input #0");
-    if (input == std::string::npos)
-        return false;
-    const size_t key = stderrText.find("Duration: ", input);
-    if (key == std::string::npos)
-        return false;
-    const size_t end = stderrText.find(',', key);
-    if (end == std::string::npos)
-        return false;
-    int hours = 0, minutes = 0;
-    double secs = 0;
-    const std::string text = stderrText.substr(key + 10, end - key - 10);
-    seconds = -1;
-    // "inf" or "1e300" in the seconds is no length: coder would print it through clock,
-    // whose whole hundredths cannot hold it.
-    if (std::sscanf(text.c_str(), "%d:%d:%lf", &hours, &minutes, &secs) == 3) {
-        const double total = hours * 3600.0 + minutes * 60.0 + secs;
-        if (std::isfinite(total) && total < MaxSeconds)
-            seconds = total;
+    namespace E = ToolContract::Error;
+    // The system's words, and those of the loader and the encoders for a failed allocation.
+    static const std::pair<const char *, const char *> words[] = {
+        {"Cannot allocate memory", E::OutOfMemory},
+        {"failed to map segment from shared object", E::OutOfMemory},
+        {"cannot map zero-fill pages", E::OutOfMemory},
+        {"cannot allocate memory in static TLS block", E::OutOfMemory},
+        {"malloc of size", E::OutOfMemory},
+        {"Resource temporarily unavailable", E::OutOfProcesses},
+        {"Too many open files", E::OutOfDescriptors},
+    };
+    std::istringstream lines(stderrText);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find("rror") == std::string::npos && line.find("failed") == std::string::npos)
+            continue;
+        for (const auto &[word, shortage] : words)
+            if (line.find(word) != std::string::npos)
+                return shortage;
     }
-    return true;
+    return nullptr;
 }
 
 // The first "WxH" among the words of the first complete video stream line between start and
@@ -137,6 +133,15 @@ static bool streamSize(const std::string &text, size_t start, size_t end, Frames
         }
     }
     return false;
+}
+
+bool writesVideo(const std::string &stderrText)
+{
+    // The streams after the last such heading are the output's, also when a title copied
+    // into the output's metadata holds a heading of its own.
+    const size_t out = stderrText.rfind("\nOutput #0, ");
+    Frames::Size size = {};
+    return out != std::string::npos && streamSize(stderrText, out, std::string::npos, size);
 }
 
 bool videoSizes(const std::string &stderrText, Frames::Size &input, Frames::Size &output)

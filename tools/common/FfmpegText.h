@@ -24,10 +24,12 @@ bool formatRefused(const std::string &stderrText);
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
 
-// The length ffmpeg gives for its first input ("Duration: 00:00:20.00, ") in seconds, -1 for
-// N/A or a length that is not a finite number below 1e12 s; false while that part of its
-// output has not arrived.
-bool inputDuration(const std::string &stderrText, double &seconds);
+// ToolContract's text for the shortage ffmpeg ran into (memory, processes or threads, open
+// files) when its error lines say it did; nullptr otherwise.
+const char *resourceShortage(const std::string &stderrText);
+
+// Whether ffmpeg describes a video stream among those of its output.
+bool writesVideo(const std::string &stderrText);
 
 // The frame size of the first video stream of ffmpeg's first input and of its output, from
 // its description of both ("Stream #0:0: Video: mpeg4, yuv420p, 640x360 [SAR 1:1 ..."); false

@@ -4,14 +4,13 @@
 #include "ToolFailure.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 
 MemoryFile::MemoryFile(const char *name) : m_fd(memfd_create(name, MFD_CLOEXEC))
 {
     if (m_fd < 0)
-        throw toolError(ToolContract::Error::TemporaryFileUnavailable, std::strerror(errno));
+        throw systemError(ToolContract::Error::TemporaryFileUnavailable, "", errno);
 }
 
 MemoryFile::~MemoryFile()

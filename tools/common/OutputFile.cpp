@@ -1,92 +1,143 @@
 #include "OutputFile.h"
 
 #include "FfmpegText.h"
+#include "OutputFormat.h"
 #include "ToolContract.h"
 #include "ToolFailure.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace Error = ToolContract::Error;
 
-OutputFile::OutputFile(const std::string &path)
-    : m_path(path), m_final(FfmpegText::absolutePath(path))
+namespace {
+
+constexpr int NameAttempts = 16;
+constexpr size_t MaxName = 255;
+
+// Twelve letters and digits from the kernel's random source: about 71 bits nobody can guess.
+std::string randomLetters()
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[12];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0 && errno != EINTR)
+            throw systemError(Error::TemporaryFileUnavailable, "", errno);
+        got += n > 0 ? size_t(n) : 0;
+    }
+    std::string letters;
+    for (unsigned char byte : bytes)
+        letters += alphabet[byte % (sizeof alphabet - 1)];
+    return letters;
+}
+
+mode_t modeFromUmask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+OutputFile::OutputFile(const std::string &path, const std::string &format) : m_path(path)
 {
     if (path.empty())
         throw toolError(Error::NoOutputFile);
-    // lstat: a symbolic link, even to an empty file, is somebody's link and stays.
-    struct stat status = {};
-    if (lstat(m_final.c_str(), &status) == 0) {
-        if (S_ISDIR(status.st_mode))
-            throw toolError(Error::OutputIsFolder, path);
-        if (!S_ISREG(status.st_mode) || status.st_size != 0)
-            throw toolError(Error::OutputExists, path);
-        m_reserved = true;
-        m_reservationDevice = status.st_dev;
-        m_reservationInode = status.st_ino;
+    const std::string absolute = FfmpegText::absolutePath(path);
+    const size_t slash = absolute.rfind('/');
+    m_folderPath = slash == 0 ? std::string("/") : absolute.substr(0, slash);
+    m_name = absolute.substr(slash + 1);
+    if (m_name.empty() || m_name == "." || m_name == "..")
+        throw toolError(Error::OutputIsFolder, path);
+    m_folder = open(m_folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0)
+        throw systemError(Error::OutputFolderUnwritable, m_folderPath + ": ", errno);
+    try {
+        // What stands at the final name is replaced as an entry; a link is never followed.
+        struct stat status = {};
+        if (fstatat(m_folder, m_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(status.st_mode))
+                throw toolError(Error::OutputIsFolder, path);
+            if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+                throw toolError(Error::OutputNotAFile, path);
+        }
+        m_muxer = OutputFormat::muxerFor(format, path);
+        m_mode = modeFromUmask();
+        const std::string prefix = ToolContract::temporaryPrefix(getpid());
+        for (int attempt = 1; m_fd < 0; ++attempt) {
+            const std::string head = prefix + randomLetters() + "-";
+            // The end of the final name (its extension) stays, within a name's 255 bytes.
+            const std::string name =
+                head + (head.size() + m_name.size() > MaxName
+                            ? m_name.substr(m_name.size() - (MaxName - head.size()))
+                            : m_name);
+            // Private until it is done; O_EXCL never opens what is there, link or file.
+            m_fd = openat(m_folder, name.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (m_fd >= 0)
+                m_temporary = name;
+            else if (errno != EEXIST || attempt >= NameAttempts)
+                throw systemError(Error::OutputFolderUnwritable, m_folderPath + ": ", errno);
+        }
+    } catch (...) {
+        close(m_folder);
+        throw;
     }
-    const size_t slash = m_final.rfind('/');
-    const std::string folder = m_final.substr(0, slash);
-    if (access(folder.c_str(), W_OK) != 0)
-        throw toolError(Error::OutputFolderUnwritable, folder + ": " + strerror(errno));
-    // The hidden name keeps the end of the final name (its extension) and stays within the
-    // 255 bytes a file name may have.
-    const std::string prefix = ToolContract::TemporaryPrefix + std::to_string(getpid()) + "-";
-    std::string name = m_final.substr(slash + 1);
-    if (prefix.size() + name.size() > 255)
-        name = name.substr(name.size() - (255 - prefix.size()));
-    m_temporary = folder + "/" + prefix + name;
 }
 
 OutputFile::~OutputFile()
 {
-    if (!m_committed)
-        unlink(m_temporary.c_str());
+    if (!m_committed && isOurs(m_temporary))
+        unlinkat(m_folder, m_temporary.c_str(), 0);
+    close(m_fd);
+    close(m_folder);
 }
 
-void OutputFile::commit(Route route)
+std::string OutputFile::temporaryPath() const
 {
-    struct stat status = {};
-    if (stat(m_temporary.c_str(), &status) != 0 || status.st_size == 0)
+    return m_folderPath + (m_folderPath == "/" ? "" : "/") + m_temporary;
+}
+
+std::vector<std::string> OutputFile::ffmpegTarget(const std::string &muxer) const
+{
+    return {"-f", muxer.empty() ? m_muxer : OutputFormat::muxerFor(muxer, m_name),
+            "file:/proc/self/fd/" + std::to_string(ChildDescriptor)};
+}
+
+bool OutputFile::isOurs(const std::string &name) const
+{
+    struct stat entry = {}, file = {};
+    return !name.empty() && fstatat(m_folder, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+           fstat(m_fd, &file) == 0 && entry.st_dev == file.st_dev && entry.st_ino == file.st_ino;
+}
+
+void OutputFile::commit()
+{
+    const std::string final = m_folderPath + "/" + m_name;
+    struct stat written = {};
+    if (fstat(m_fd, &written) != 0 || written.st_size == 0)
         throw toolError(Error::NoOutputWritten);
-    if (m_reserved && lstat(m_final.c_str(), &status) == 0) {
-        // Still our reservation, the very file and still empty: the output takes its place.
-        if (!S_ISREG(status.st_mode) || status.st_size != 0 ||
-            status.st_dev != m_reservationDevice || status.st_ino != m_reservationInode)
-            throw toolError(Error::OutputExists, m_path);
-        if (rename(m_temporary.c_str(), m_final.c_str()) != 0)
-            throw toolError(Error::CannotCreate, m_final + ": " + strerror(errno));
-    } else {
-        moveToFreeName(route);
+    // Private while it was written; as any new file of the user's now. A file system without
+    // permissions (FAT on a memory stick) refuses the change, and needs none.
+    fchmod(m_fd, m_mode);
+    // In a folder others may write, the hidden name may have been given to another file; the
+    // rename moves a name, so the file must be checked before and the name after it.
+    static const std::string takenOver = ": another program took the place of the output";
+    if (!isOurs(m_temporary))
+        throw toolError(Error::CannotCreate, final + takenOver);
+    if (renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
+        const int error = errno;
+        if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
+            throw toolError(Error::OutputIsFolder, m_path);
+        throw systemError(Error::CannotCreate, final + ": ", error);
     }
     m_committed = true;
-}
-
-void OutputFile::moveToFreeName(Route route)
-{
-    if (route == Route::Rename) {
-        if (renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_final.c_str(), RENAME_NOREPLACE) ==
-            0)
-            return;
-        if (errno == EEXIST)
-            throw toolError(Error::OutputExists, m_path);
-        // EINVAL: the file system does not know the flag; ENOSYS: nor does the kernel.
-        if (errno != EINVAL && errno != ENOSYS)
-            throw toolError(Error::CannotCreate, m_final + ": " + strerror(errno));
-    }
-    // A hard link is never made over an existing name either.
-    if (link(m_temporary.c_str(), m_final.c_str()) != 0) {
-        if (errno == EEXIST)
-            throw toolError(Error::OutputExists, m_path);
-        throw toolError(Error::CannotCreate,
-                        m_final +
-                            ": this file system can neither rename without replacing nor "
-                            "link: " +
-                            strerror(errno));
-    }
-    unlink(m_temporary.c_str());
+    if (!isOurs(m_name))
+        throw toolError(Error::CannotCreate, final + takenOver);
 }

@@ -2,46 +2,51 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
-// The file a tool writes. The encoder writes to a hidden name in the same folder (keeping the
-// extension, so ffmpeg still sees the format), and only a successful run gives it the final
-// name; any other end removes it, so a failed or stopped run never leaves a partial file.
-//
-// A tool never replaces a file. The converter reserves each output name by creating it as an
-// empty file before it starts the tool, so that runs writing into one folder at once get
-// distinct names; that empty file, as found when the tool starts, is the one file the output
-// may take the place of. Anything else at the final name (a file with content, a folder, a
-// file that appeared while the encoder ran) fails the run and is left as it is, whatever -y
-// says.
+// The file a tool writes. The tool creates it itself, exclusively and without following links,
+// under a hidden name nobody can tell in advance (ToolContract::temporaryPrefix) in the
+// output's own folder, and hands the encoder the open file, never a name: whatever another user
+// plants in that folder, the encoder writes into this file and no other. Only a run that
+// succeeded renames it onto the final name, replacing the entry that stands there (the
+// converter's reservation, an earlier output, a link, which is replaced and not followed); any
+// other end removes it. The result belongs to the user, with the permissions the umask gives.
 class OutputFile
 {
 public:
-    // Throws ToolFailure when the final name is taken by anything but an empty file, or its
-    // folder cannot be written.
-    explicit OutputFile(const std::string &path);
+    // The descriptor a child that writes the file gets it as.
+    static constexpr int ChildDescriptor = 4;
+
+    // `format` is the muxer the command line asks for, empty to pick it by the extension.
+    // Throws ToolFailure when the format is refused, the final name is a folder or a device, or
+    // the folder cannot be written.
+    OutputFile(const std::string &path, const std::string &format = {});
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
 
-    const std::string &temporaryPath() const { return m_temporary; }
+    int descriptor() const { return m_fd; }
+    const std::string &muxer() const { return m_muxer; }
+    // The hidden name the file has until it is committed.
+    std::string temporaryPath() const;
+    // ffmpeg's output options for a child that holds the file as ChildDescriptor: the muxer
+    // (`muxer` when not empty, else the one chosen) and the file.
+    std::vector<std::string> ffmpegTarget(const std::string &muxer = {}) const;
 
-    // How the finished file takes a free final name: a rename that refuses to replace, or,
-    // where the file system refuses that flag (NFS), a hard link and the removal of the
-    // hidden name. Link is for tests of that second way.
-    enum class Route { Rename, Link };
-
-    // Gives the written file its final name; throws ToolFailure when there is nothing to keep
-    // or the name is no longer free or reserved.
-    void commit(Route route = Route::Rename);
+    // Gives the written file its final name; throws ToolFailure when there is nothing to keep,
+    // or the file or the name was taken over by somebody else meanwhile.
+    void commit();
 
 private:
-    void moveToFreeName(Route route);
+    bool isOurs(const std::string &name) const;
 
     std::string m_path; // as the user gave it, for messages
-    std::string m_final;
-    std::string m_temporary;
-    bool m_reserved = false; // the final name held an empty file when the tool started
-    dev_t m_reservationDevice = 0;
-    ino_t m_reservationInode = 0;
+    std::string m_folderPath;
+    std::string m_name; // the final name within the folder
+    std::string m_muxer;
+    std::string m_temporary; // the hidden name within the folder
+    int m_folder = -1;
+    int m_fd = -1;
+    mode_t m_mode = 0644; // what the umask leaves of 0666
     bool m_committed = false;
 };

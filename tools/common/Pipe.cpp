@@ -3,7 +3,6 @@
 #include "ToolFailure.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -11,7 +10,7 @@
 Pipe::Pipe()
 {
     if (pipe2(m_fd, O_CLOEXEC) != 0)
-        throw toolError(ToolContract::Error::PipeUnavailable, std::strerror(errno));
+        throw systemError(ToolContract::Error::PipeUnavailable, "", errno);
 }
 
 Pipe::~Pipe()

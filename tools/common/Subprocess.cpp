@@ -56,14 +56,24 @@ void moveTo(int fd, int target)
         dup2(fd, target);
 }
 
+// Above every descriptor a child is given, so that moving one into place cannot close another
+// that is still to be moved.
+constexpr int Parked = 64;
+
 } // namespace
 
 Subprocess::Subprocess(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
-Subprocess &Subprocess::passDescriptor(int fd)
+Subprocess &Subprocess::passDescriptor(int fd, int as)
 {
-    m_passed = fd;
+    m_passed.emplace_back(fd, as);
     return *this;
+}
+
+void Subprocess::kill()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGKILL);
 }
 
 int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
@@ -80,8 +90,9 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     Pipe out, err, execFailure;
     const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (nothing < 0)
-        throw toolError(ToolContract::Error::CannotStart,
-                        m_arguments[0] + ": /dev/null: " + std::strerror(errno));
+        throw systemError(ToolContract::Error::CannotStart,
+                          m_arguments[0] + ": /dev/null: ", errno);
+    std::vector<int> parked(m_passed.size(), -1);
     const pid_t tool = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -92,8 +103,10 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
         moveTo(nothing, 0);
         moveTo(out.writeEnd(), 1);
         moveTo(err.writeEnd(), 2);
-        if (m_passed >= 0)
-            moveTo(m_passed, 3);
+        for (size_t i = 0; i < m_passed.size(); ++i)
+            parked[i] = fcntl(m_passed[i].first, F_DUPFD_CLOEXEC, Parked);
+        for (size_t i = 0; i < m_passed.size(); ++i)
+            moveTo(parked[i], m_passed[i].second);
         execve(program.c_str(), argv.data(), environ);
         const int error = errno;
         if (write(execFailure.writeEnd(), &error, sizeof error) < 0) {
@@ -103,8 +116,8 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     const int forkError = errno;
     close(nothing);
     if (pid < 0)
-        throw toolError(ToolContract::Error::CannotStart,
-                        m_arguments[0] + ": " + std::strerror(forkError));
+        throw systemError(ToolContract::Error::CannotStart, m_arguments[0] + ": ", forkError);
+    m_pid = pid;
     Signals::setChild(pid);
     out.closeWriteEnd();
     err.closeWriteEnd();
@@ -119,9 +132,9 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     if (got == sizeof execError) {
         while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
+        m_pid = 0;
         Signals::setChild(0);
-        throw toolError(ToolContract::Error::CannotStart,
-                        m_arguments[0] + ": " + std::strerror(execError));
+        throw systemError(ToolContract::Error::CannotStart, m_arguments[0] + ": ", execError);
     }
 
     pollfd fds[2] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}};
@@ -162,6 +175,7 @@ int Subprocess::run(const Sink &onStdout, const Sink &onStderr)
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    m_pid = 0;
     Signals::setChild(0);
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // One child program started from an argument vector (found through PATH), with no standard
@@ -16,8 +18,8 @@ public:
 
     explicit Subprocess(std::vector<std::string> arguments);
 
-    // The child also gets this open file as its descriptor 3.
-    Subprocess &passDescriptor(int fd);
+    // The child also gets this open file as its descriptor `as` (3 or above).
+    Subprocess &passDescriptor(int fd, int as);
 
     // Runs the child to its end, handing everything it writes to the sinks as it arrives.
     // Returns its exit code, or 128 + the signal that ended it. Throws ToolFailure when the
@@ -27,7 +29,12 @@ public:
     // Runs the child and keeps its standard output and error as text.
     int capture(std::string &out, std::string &err);
 
+    // Ends the running child at once; for the sinks, when what it writes shows it has gone
+    // wrong.
+    void kill();
+
 private:
     std::vector<std::string> m_arguments;
-    int m_passed = -1;
+    std::vector<std::pair<int, int>> m_passed; // the tool's descriptor, the child's
+    pid_t m_pid = 0;
 };

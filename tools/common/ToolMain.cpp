@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
+#include <new>
 
 int runTool(const std::function<void()> &work)
 {
@@ -24,6 +25,11 @@ int runTool(const std::function<void()> &work)
         std::fflush(stdout);
         std::fprintf(stderr, "\n%s\n", stopped.what());
         return ToolContract::ExitSignalBase + stopped.signal;
+    } catch (const std::bad_alloc &) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\n%s%s\n", ToolContract::ErrorPrefix,
+                     ToolContract::Error::OutOfMemory);
+        return ToolContract::ExitFailed;
     } catch (const std::exception &failure) {
         std::fflush(stdout);
         std::fprintf(stderr, "\n%s\n", failure.what());

@@ -210,20 +210,19 @@ void convert(int argc, char **argv)
     const std::string format = containerFormat(options);
     FfmpegRun::requireInputFile(options.input);
 
-    OutputFile output(options.output);
+    OutputFile output(options.output, format);
     std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
     arguments.insert(arguments.end(), video.begin(), video.end());
     arguments.insert(arguments.end(), audio.begin(), audio.end());
     arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
-    if (!format.empty())
-        arguments.insert(arguments.end(), {"-f", format});
-    arguments.push_back(FfmpegText::fileUrl(output.temporaryPath()));
+    const std::vector<std::string> target = output.ffmpegTarget();
+    arguments.insert(arguments.end(), target.begin(), target.end());
 
     double duration = 0, last = 0;
-    int shown = -1;
+    std::string shown;
     const std::string codec = videoCodecName(options);
     FfmpegRun run(options.input, arguments);
-    run.writes(output.temporaryPath());
+    run.writes(output);
     run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
         Frames::Size from = {};
         if (FrameFit::scaledDown(input, coded, from))
@@ -243,12 +242,13 @@ void convert(int argc, char **argv)
         },
         [&](double seconds) {
             last = std::max(last, seconds);
-            if (duration <= 0)
-                return;
-            const int percent = std::min(99, int(last / duration * 100));
-            if (percent != shown) {
-                shown = percent;
-                printProgress(last, percent);
+            // Each step of the position is shown, so the converter sees the encoder move on
+            // also where a percent takes long or the length is unknown (0 % throughout).
+            const int percent = duration > 0 ? std::min(99, int(last / duration * 100)) : 0;
+            const std::string line = progressLine(last, percent);
+            if (line != shown) {
+                shown = line;
+                Heartbeat::print(line);
             }
         });
     output.commit();

@@ -2,9 +2,10 @@
 // -ab -b -s). A bad command line is an expected outcome (ToolFailure) on one "Error: " line.
 #include "FuzzCheck.h"
 #include "ToolArguments.h"
-#include "common/FfmpegText.h"
-#include "common/ToolFailure.h"
 #include "coder/CoderOptions.h"
+#include "common/FfmpegText.h"
+#include "common/OutputFormat.h"
+#include "common/ToolFailure.h"
 
 #include <cmath>
 #include <set>
@@ -58,6 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     double rate = 0;
     if (FfmpegText::parseFrameRate(value("-r"), rate))
         FUZZ_CHECK(std::isfinite(rate) && rate > 0 && rate <= 1000);
+    // The muxer is one name of the list, or the run is refused.
+    try {
+        FUZZ_CHECK(FfmpegText::isPlainName(OutputFormat::muxerFor(value("-f"), options.output)));
+    } catch (const ToolFailure &failure) {
+        FUZZ_CHECK(std::string(failure.what()).rfind("Error: cannot write this format: ", 0) == 0);
+    }
     const std::string frameSize = value("-s");
     const size_t x = frameSize.find('x');
     if (x != std::string::npos) {

@@ -1,10 +1,13 @@
-// What the tools read from ffmpeg's error output: the input's length (inputDuration, shown by
-// coder through clock) and the line that says why a run failed (failureReason).
+// What the tools read from ffmpeg's error output: the line that says why a run failed
+// (failureReason), what the system ran short of (resourceShortage), whether the output has a
+// picture (writesVideo); and coder's clock for any length a probe lets through.
 #include "FuzzCheck.h"
 #include "common/FfmpegText.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -30,13 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string errors(reinterpret_cast<const char *>(data), size);
 
+    // A probe's lengths are finite and below 1e12 s; any such length prints as a clock.
     double seconds = 0;
-    if (FfmpegText::inputDuration(errors, seconds)) {
-        FUZZ_CHECK(errors.find("Input #0") != std::string::npos);
-        // coder prints any length that is not negative.
-        if (seconds >= 0)
+    if (size >= sizeof seconds) {
+        std::memcpy(&seconds, data, sizeof seconds);
+        if (std::isfinite(seconds) && seconds >= 0 && seconds < 1e12)
             FUZZ_CHECK(isClock(FfmpegText::clock(seconds)));
     }
+
+    namespace E = ToolContract::Error;
+    if (const char *shortage = FfmpegText::resourceShortage(errors))
+        FUZZ_CHECK(shortage == E::OutOfMemory || shortage == E::OutOfProcesses ||
+                   shortage == E::OutOfDescriptors);
+    if (FfmpegText::writesVideo(errors))
+        FUZZ_CHECK(errors.find("\nOutput #0, ") != std::string::npos &&
+                   errors.find(": Video: ") != std::string::npos);
 
     const std::string reason = FfmpegText::failureReason(errors);
     FUZZ_CHECK(!reason.empty());
