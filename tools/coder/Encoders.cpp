@@ -1,5 +1,6 @@
 #include "coder/Encoders.h"
 
+#include "common/ProbeMemo.h"
 #include "common/Subprocess.h"
 
 #include <algorithm>
@@ -150,7 +151,9 @@ std::optional<Video> hardware(const std::string &requested, std::string &why)
         why = "no VAAPI render device" + (device.empty() ? std::string() : " at " + device);
         return std::nullopt;
     }
-    if (!encodesAFrame(device, encoder)) {
+    // One test per run: the answer holds for every file of the batch.
+    if (!ProbeMemo::answer(device + ' ' + encoder,
+                           [&] { return encodesAFrame(device, encoder); })) {
         why = encoder + " does not work on " + device;
         return std::nullopt;
     }
