@@ -98,9 +98,15 @@ bool BatchScheduler::begin(QString *refusal)
     if (m_probeLengths)
         m_probe->probe(queue);
     // The tools of this batch test the graphics chip once for all its files; a batch begun
-    // later (a driver installed meanwhile) tests afresh.
+    // later (a driver installed meanwhile) tests afresh. They also learn how many files share
+    // the cores.
     QFile::remove(hardwareProbeFile());
     qputenv(ToolContract::HardwareProbeFileVariable, QFile::encodeName(hardwareProbeFile()));
+    const int atOnce = qMin(m_jobs, int(queue.size()));
+    if (atOnce > 1)
+        qputenv(ToolContract::FilesAtOnceVariable, QByteArray::number(atOnce));
+    else
+        qunsetenv(ToolContract::FilesAtOnceVariable);
     m_state = State::Starting;
     emit progressChanged();
     return true;

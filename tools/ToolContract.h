@@ -43,6 +43,9 @@ inline constexpr char InputFormats[] =
 // for each batch to a file in the batch's own scratch folder, and removes the file when the
 // batch begins and ends.
 inline constexpr char HardwareProbeFileVariable[] = "VIDMORPH_HARDWARE_PROBE_FILE";
+// How many files the converter converts at once, when more than one: an encoder that loses by
+// running beside another with every core's threads gets its share of the cores instead.
+inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
 
 // ---- Exit codes -----------------------------------------------------------------------------
 

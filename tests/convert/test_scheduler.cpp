@@ -85,6 +85,8 @@ private slots:
     void stopEndsEveryJob();
     void missingToolEndsTheWholeBatch();
     void eachBatchKeepsOneHardwareMemo();
+    void toolsLearnHowManyFilesShareTheCores_data();
+    void toolsLearnHowManyFilesShareTheCores();
 
 private:
     QString input(const QString &name, const QByteArray &content);
@@ -432,6 +434,32 @@ void TestScheduler::eachBatchKeepsOneHardwareMemo()
         QVERIFY(memo.startsWith(testLocations(m_dir->path(), app).scratchFolder + '/'));
         QVERIFY(!QFile::exists(memo));
     }
+}
+
+void TestScheduler::toolsLearnHowManyFilesShareTheCores_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QByteArray>("atOnce"); // empty: not set
+    QTest::newRow("one at a time") << 1 << 3 << QByteArray();
+    QTest::newRow("fewer files than jobs") << 3 << 2 << QByteArray("2");
+    QTest::newRow("more files than jobs") << 2 << 5 << QByteArray("2");
+    QTest::newRow("a single file") << 4 << 1 << QByteArray();
+}
+
+void TestScheduler::toolsLearnHowManyFilesShareTheCores()
+{
+    QFETCH(int, jobs);
+    QFETCH(int, files);
+    QFETCH(QByteArray, atOnce);
+    qputenv(ToolContract::FilesAtOnceVariable, "9"); // left by an earlier batch
+    for (int i = 0; i < files; ++i)
+        m_queue.append({{input(QStringLiteral("clip%1.avi").arg(i), "marker"), QString()}});
+    auto batch = scheduler(Formats::MP3, jobs, standInApp());
+    QVERIFY(batch->begin());
+    QCOMPARE(qgetenv(ToolContract::FilesAtOnceVariable), atOnce);
+    batch->stop();
+    QVERIFY(!batch->isBusy());
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)
