@@ -22,11 +22,11 @@ if [ "${1:-}" = --rows ]; then
             cat <<EOF
 threads | threads_${f}_${load}_batch_wall   | $format, $load: batch of 2 files, wall              | -       | s
 threads | threads_${f}_${load}_limited_wall | $format, $load: threads held to cores/jobs, wall    | -       | s
-threads | threads_${f}_${load}_own_wall     | $format, $load: an encoder per file, own threads, wall | -    | s
+threads | threads_${f}_${load}_own_wall     | $format, $load: encoder per file, own threads, wall | -      | s
 threads | threads_${f}_${load}_batch_cpu    | $format, $load: batch of 2 files, CPU               | -       | s
 threads | threads_${f}_${load}_limited_cpu  | $format, $load: threads held to cores/jobs, CPU     | -       | s
-threads | threads_${f}_${load}_own_cpu      | $format, $load: an encoder per file, own threads, CPU | -     | s
-threads | threads_${f}_${load}_vs_own       | $format, $load: batch wall / an encoder per file's  | <= 1.05 | x
+threads | threads_${f}_${load}_own_cpu      | $format, $load: encoder per file, own threads, CPU  | -      | s
+threads | threads_${f}_${load}_vs_own       | $format, $load: batch wall / encoder per file's   | <= 1.05 | x
 EOF
         done
     done
