@@ -13,8 +13,8 @@ RUN_PACKAGES=(cmake make g++ pkg-config dpkg-dev qt6-base-dev qt6-multimedia-dev
 TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool bc desktop-file-utils file clang libclang-rt-14-dev
     locales lintian devscripts appstream man-db groff-base parallel openssh-server openssh-client
     mplayer dbus-daemon)
-# What the benchmarks compare against.
-BENCH_PACKAGES=(handbrake-cli)
+# What the benchmarks compare against, and the load they put beside the encoders.
+BENCH_PACKAGES=(handbrake-cli stress-ng)
 
 install_missing() {
     local missing=() pkg

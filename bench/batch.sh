@@ -2,7 +2,7 @@
 # What the batch driver adds to the tools themselves: ten 5 s files to MP3 and ten to MPG
 # through `vidmorph --convert` (the same driver the window runs) against a shell loop that
 # runs the very same tool command lines.
-#   bench/batch.sh BUILD_DIR        (prints RESULT lines)
+#   bench/batch.sh BUILD_DIR        (prints RESULT lines; VIDMORPH_BENCH_QUICK=1: two 1 s files)
 set -euo pipefail
 build=$(cd "${1:?usage: bench/batch.sh BUILD_DIR}" && pwd)
 app=$build/Vidmorph
@@ -11,10 +11,14 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 export QT_QPA_PLATFORM=offscreen
 
+files=10 seconds=5
+if [ -n "${VIDMORPH_BENCH_QUICK:-}" ]; then
+    files=2 seconds=1
+fi
 mkdir -p "$work/in"
-for i in $(seq 1 10); do
-    ffmpeg -v error -f lavfi -i "testsrc=size=320x240:rate=25:duration=5" \
-        -f lavfi -i "sine=frequency=$((300 + i * 20)):sample_rate=44100:duration=5" \
+for i in $(seq 1 "$files"); do
+    ffmpeg -v error -f lavfi -i "testsrc=size=320x240:rate=25:duration=$seconds" \
+        -f lavfi -i "sine=frequency=$((300 + i * 20)):sample_rate=44100:duration=$seconds" \
         -c:v mpeg4 -q:v 5 -c:a aac -ac 2 -shortest "$work/in/clip$i.mp4"
 done
 
@@ -31,7 +35,7 @@ loop_total=0
 for format in MP3 MPG; do
     rm -rf "$work/out"
     driver=$(seconds "$app/vidmorph" --convert --jobs 1 --format "$format" --output "$work/out" "$work"/in/*.mp4)
-    [ "$(ls "$work/out" | wc -l)" -eq 10 ] || { echo "the $format batch did not convert every file" >&2; exit 1; }
+    [ "$(ls "$work/out" | wc -l)" -eq "$files" ] || { echo "the $format batch did not convert every file" >&2; exit 1; }
     rm -rf "$work/out"
     mkdir -p "$work/out"
     loop() {

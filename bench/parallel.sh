@@ -4,6 +4,7 @@
 # file at a time; the cost of the length probes behind the time left; the memory each running
 # job adds to the program.
 #   bench/parallel.sh BUILD_DIR        (prints RESULT lines)
+# VIDMORPH_BENCH_QUICK=1: two 1 s 320x180 clips, each variant once.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/parallel.sh BUILD_DIR}" && pwd)
 app=$build/Vidmorph
@@ -13,10 +14,14 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 cores=$(nproc)
 
+files=6 seconds=10 size=960x540 tries=3
+if [ -n "${VIDMORPH_BENCH_QUICK:-}" ]; then
+    files=2 seconds=1 size=320x180 tries=1
+fi
 mkdir -p "$work/in"
-for i in 1 2 3 4 5 6; do
-    ffmpeg -v error -f lavfi -i "testsrc2=size=960x540:rate=25:duration=10" \
-        -f lavfi -i "sine=frequency=$((300 + i * 20)):sample_rate=44100:duration=10" \
+for i in $(seq 1 "$files"); do
+    ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=25:duration=$seconds" \
+        -f lavfi -i "sine=frequency=$((300 + i * 20)):sample_rate=44100:duration=$seconds" \
         -c:v mpeg4 -q:v 4 -c:a aac -ac 2 -shortest "$work/in/clip$i.mp4"
 done
 
@@ -27,9 +32,9 @@ measure() {
     read -r wall user sys <<<"$line"
     cpu=$(echo "$user + $sys" | bc -l)
 }
-best() { # runs a command three times, keeps the fastest wall time
+best() { # runs a command `tries` times, keeps the fastest wall time
     local fastest=
-    for _ in 1 2 3; do
+    for _ in $(seq "$tries"); do
         rm -rf "$work/out"
         mkdir -p "$work/out"
         measure "$@"
@@ -48,7 +53,7 @@ export -f tools
 export app work
 
 best "$app/vidmorph" --convert -q -f MPG -o "$work/out" "$work"/in/*.mp4
-[ "$(ls "$work/out" | wc -l)" -eq 6 ] || { echo "the batch did not convert every file" >&2; exit 1; }
+[ "$(ls "$work/out" | wc -l)" -eq "$files" ] || { echo "the batch did not convert every file" >&2; exit 1; }
 jobs_wall=$wall jobs_cpu=$cpu
 best parallel -j"$cores" tools ::: "$work"/in/*.mp4
 parallel_wall=$wall

@@ -2,19 +2,24 @@
 # Wall time of each encoder tool against the one ffmpeg command that does the same encoding,
 # on a 20 s 640x360 clip, as RESULT lines for bench/run: the tool's extra wall and CPU time in
 # per cent of ffmpeg's; and what coder's RealMedia packet guard costs on that clip, which does
-# not need it. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 5)
+# not need it. Usage: bench/tools.sh BUILD_DIR [RUNS]   (best of RUNS, default 5;
+# VIDMORPH_BENCH_QUICK=1: a 1 s clip, once)
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [RUNS]}
 runs=${2:-5}
+seconds=20
+if [ -n "${VIDMORPH_BENCH_QUICK:-}" ]; then
+    runs=1 seconds=1
+fi
 data=$(cd "$build/Vidmorph/data" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 ff=(ffmpeg -nostdin -hide_banner -v error -y)
-"${ff[@]}" -f lavfi -i testsrc=size=640x360:rate=25:duration=20 \
-    -f lavfi -i sine=frequency=440:sample_rate=44100:duration=20 -ac 2 \
+"${ff[@]}" -f lavfi -i testsrc=size=640x360:rate=25:duration=$seconds \
+    -f lavfi -i sine=frequency=440:sample_rate=44100:duration=$seconds -ac 2 \
     -c:v mpeg4 -q:v 2 -c:a aac -shortest in.mp4
 "$data/conv" in.mp4 -oac mp3lame -lameopts preset=320 -ovc lavc \
     -lavcopts vcodec=mpeg4:vbitrate=1200 -of avi -o tmp.mp4 > /dev/null

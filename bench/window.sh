@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Add folder on 100 000 files as RESULT lines for bench/run, with the search's time over
 # find's added. Runs offscreen unless a display is given.
-#   bench/window.sh BUILD_DIR [FILES]
+#   bench/window.sh BUILD_DIR [FILES]     (VIDMORPH_BENCH_QUICK=1: 2000 files)
 set -euo pipefail
 build=${1:?usage: bench/window.sh BUILD_DIR [FILES]}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-"$build/bench/window_search" ${2:+"$2"} | awk '
+files=${2:-}
+[ -n "${VIDMORPH_BENCH_QUICK:-}" ] && files=2000
+"$build/bench/window_search" ${files:+"$files"} | awk '
     { print }
     $1 == "RESULT" { value[$2] = $3 }
     END {

@@ -7,6 +7,7 @@
 #include "convert/Leftovers.h"
 #include "convert/ParameterCheck.h"
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -96,6 +97,16 @@ bool BatchScheduler::begin(QString *refusal)
     m_probe->forget();
     if (m_probeLengths)
         m_probe->probe(queue);
+    // The tools of this batch test the graphics chip once for all its files; a batch begun
+    // later (a driver installed meanwhile) tests afresh. They also learn how many files share
+    // the cores.
+    QFile::remove(hardwareProbeFile());
+    qputenv(ToolContract::HardwareProbeFileVariable, QFile::encodeName(hardwareProbeFile()));
+    const int atOnce = qMin(m_jobs, int(queue.size()));
+    if (atOnce > 1)
+        qputenv(ToolContract::FilesAtOnceVariable, QByteArray::number(atOnce));
+    else
+        qunsetenv(ToolContract::FilesAtOnceVariable);
     m_state = State::Starting;
     emit progressChanged();
     return true;
@@ -311,6 +322,11 @@ void BatchScheduler::stop()
     }
 }
 
+QString BatchScheduler::hardwareProbeFile() const
+{
+    return m_locations.scratchFolder + QStringLiteral("/hardware-probe");
+}
+
 QString BatchScheduler::reservationJournal() const
 {
     return m_locations.scratchFolder +
@@ -321,6 +337,7 @@ void BatchScheduler::complete()
 {
     // Every name the batch took is an output now, or was given back.
     QFile::remove(reservationJournal());
+    QFile::remove(hardwareProbeFile());
     m_state = State::Completion;
     m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功（%3 个有提醒），%2 个文件失败 ===")
                    .arg(m_converted)
@@ -335,6 +352,7 @@ void BatchScheduler::complete()
 void BatchScheduler::endStopped(const QString &why)
 {
     QFile::remove(reservationJournal());
+    QFile::remove(hardwareProbeFile());
     m_rows.clear();
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));
     m_log.close();

@@ -124,6 +124,7 @@ private:
     void queueRowsRemoved(int first, int last);
     Locations slotLocations(int slot) const;
     QString reservationJournal() const;
+    QString hardwareProbeFile() const;
     void noteSizes(const QStringList &paths);
     void log(int number, const QString &text);
     void logDone(int number);

@@ -58,24 +58,36 @@ std::optional<ProgressDisplay> parseStageOne(QStringView chunk, QChar &SpinnerCh
                                QString::number(qint64(p)) + QLatin1Char('%')};
 }
 
+// Whether key stands in chunk at `at`.
+static bool keyAt(QStringView chunk, qsizetype at, QLatin1String key)
+{
+    for (qsizetype j = 1; j < key.size(); ++j)
+        if (chunk[at + j] != key[j])
+            return false;
+    return true;
+}
+
 // Collects, for every place where key occurs at a position that leaves at least one character
 // after it, the characters that follow up to the next blank or the chunk's end. Several
-// occurrences are joined into one text, as the tools' readers always did.
+// occurrences are joined into one text, as the tools' readers always did. Every byte a tool
+// prints passes through here: a place is tried only where the key's first letter stands, and
+// each value is appended whole.
 static std::optional<QString> fieldText(QStringView chunk, QLatin1String key, bool needsValue)
 {
     const qsizetype n = chunk.size();
     const qsizetype k = key.size();
+    const QChar first = key[0];
+    const QChar *data = chunk.data();
     QString text;
     bool found = false;
     for (qsizetype i = 0; i + k < n; ++i) {
-        if (chunk.mid(i, k) != key)
+        if (data[i] != first || !keyAt(chunk, i, key))
             continue;
-        if (!needsValue)
-            found = true;
-        for (qsizetype j = i + k; j < n && chunk[j] != QLatin1Char(' '); ++j) {
-            text += chunk[j];
-            found = true;
-        }
+        qsizetype end = i + k;
+        while (end < n && data[end] != QLatin1Char(' '))
+            ++end;
+        text += chunk.sliced(i + k, end - i - k);
+        found = found || !needsValue || end > i + k;
     }
     if (!found)
         return std::nullopt;

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -82,13 +81,6 @@ int HeadlessMode::run(int &argc, char **argv)
         printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
         return BadArguments;
     }
-    // H.264, H.265 and AV1 encoders use every core by themselves; the files converted at once
-    // share the cores instead (coder reads this; a value the user set stands).
-    const int atOnce = qMin(options.jobs(), int(files.size()));
-    if (atOnce > 1 && !qEnvironmentVariableIsSet("VIDMORPH_ENCODER_THREADS"))
-        qputenv("VIDMORPH_ENCODER_THREADS",
-                QByteArray::number(qMax(1, QThread::idealThreadCount() / atOnce)));
-
     // Scratch files of a run of their own, so runs side by side never share tmp.mp4; the
     // folder goes when the run ends, whatever way it ends short of being killed.
     Locations places = Locations::standard(QCoreApplication::applicationDirPath());

@@ -171,7 +171,7 @@ bool DOSOutputs::pipesAvailable()
 
 void DOSOutputs::readOutput()
 {
-    m_chunker.append(m_process->readAll());
+    m_chunker.readFrom(*m_process);
     QPointer<DOSOutputs> self(this);
     m_inProcessSignal = true;
     deliver();
@@ -205,7 +205,7 @@ void DOSOutputs::childFinished(int exitCode, QProcess::ExitStatus status)
     m_result.exitCode = status == QProcess::NormalExit ? exitCode : 0;
     m_result.crashed = status == QProcess::CrashExit && !m_result.stopped;
     m_childEnded = true;
-    m_chunker.append(m_process->readAll());
+    m_chunker.readFrom(*m_process);
     // Whatever the tool left behind in its group must not outlive the run.
     signalGroup(SIGKILL);
     QPointer<DOSOutputs> self(this);

@@ -36,6 +36,17 @@ std::optional<QString> OutputChunker::next(bool ended)
     return std::nullopt;
 }
 
+void OutputChunker::readFrom(QIODevice &device)
+{
+    const qint64 available = device.bytesAvailable();
+    if (available <= 0)
+        return;
+    const qsizetype held = m_pending.size();
+    m_pending.resize(held + available);
+    const qint64 read = device.read(m_pending.data() + held, available);
+    m_pending.resize(held + qMax<qint64>(0, read));
+}
+
 void OutputChunker::endDelivery()
 {
     m_pending.remove(0, m_offset);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringDecoder>
 #include <optional>
@@ -18,7 +19,10 @@ public:
 
     OutputChunker() : m_decoder(QStringDecoder::Utf8) {}
 
-    void append(const QByteArray &bytes) { m_pending += bytes; }
+    void append(QByteArrayView bytes) { m_pending += bytes; }
+    // Takes what the device has to read, straight into the chunker's own buffer: a tool that
+    // floods its output is read with one copy less than through readAll() and append().
+    void readFrom(QIODevice &device);
     // The next chunk of the current delivery, nothing when what is left must wait for more.
     // `ended`: the tool has ended, nothing more will come, so nothing waits.
     std::optional<QString> next(bool ended);

@@ -53,6 +53,17 @@ inline constexpr char InputFormats[] =
     "wav,w64,aiff,au,caf,flac,mp3,aac,loas,ac3,eac3,dts,dtshd,truehd,mlp,amr,amrnb,amrwb,ape,"
     "tta,wv,mpc,mpc8,tak,oma,xwma,voc,qcp,mmf";
 
+// ---- Environment ----------------------------------------------------------------------------
+
+// The file in which the tools of one run keep what they found out about the machine (whether a
+// hardware encoder works), so that only the first tool of a run tests it. The converter sets it
+// for each batch to a file in the batch's own scratch folder, and removes the file when the
+// batch begins and ends.
+inline constexpr char HardwareProbeFileVariable[] = "VIDMORPH_HARDWARE_PROBE_FILE";
+// How many files the converter converts at once, when more than one: an encoder that loses by
+// running beside another with every core's threads gets its share of the cores instead.
+inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
+
 // ---- Exit codes -----------------------------------------------------------------------------
 
 inline constexpr int ExitDone = 0;

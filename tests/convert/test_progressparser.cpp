@@ -187,6 +187,9 @@ void TestProgressParser::stageTwoTime_data()
     QTest::newRow("joined fields read from the start")
         << 100 << "time=3.00 \rtime=4.00 \r" << true << 0.03 * FullBarTwips << 3.0
         << QStringLiteral("创建中\\ 3%");
+    QTest::newRow("an empty field joins nothing")
+        << 100 << "time= time=7.00 " << true << 0.07 * FullBarTwips << 7.0
+        << QStringLiteral("创建中\\ 7%");
     QTest::newRow("half rounds to even") << 100 << "time=2.5 " << true << 0.02 * FullBarTwips << 2.0
                                          << QStringLiteral("创建中\\ 2%");
     QTest::newRow("clock form reads as zero")

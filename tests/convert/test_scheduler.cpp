@@ -7,6 +7,7 @@
 #include "convert/FileConversion.h"
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
+#include "tools/ToolContract.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +36,13 @@ content=$(cat "$input" 2>/dev/null)
 case "$content" in *"fail-$tool"*) echo "Error: encoding failed: told to"; exit 1 ;; esac
 case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
 delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
+case "$content" in *probe-memo*)
+    # Stands for a hardware test kept in the run's memo: how many tests the memo holds now.
+    tests=$(flock "$VIDMORPH_HARDWARE_PROBE_FILE" sh -c 'echo tested >> "$0"; wc -l < "$0"' \
+        "$VIDMORPH_HARDWARE_PROBE_FILE")
+    content="$content
+memo=$tests" ;;
+esac
 case "$content" in *"slow-$tool"*)
     # Slow, but on the move: each line a little further.
     for beat in $(seq 10 25); do printf 'Pos: 0.%ss (  5%%)\rtime=0.%s \r' $beat $beat
@@ -91,6 +99,9 @@ private slots:
     void keepsTheFilesOrderHoweverTheyFinish();
     void stopEndsEveryJob();
     void missingToolEndsTheWholeBatch();
+    void eachBatchKeepsOneHardwareMemo();
+    void toolsLearnHowManyFilesShareTheCores_data();
+    void toolsLearnHowManyFilesShareTheCores();
 
 private:
     QString input(const QString &name, const QByteArray &content);
@@ -453,6 +464,62 @@ void TestScheduler::missingToolEndsTheWholeBatch()
     QCOMPARE(m_queue.count(), 3);
     QVERIFY(!batch->isBusy());
     QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
+}
+
+// The tools of one batch, on every job, share one memo of what the hardware can do, which
+// the next batch begins without and which does not outlive its batch.
+void TestScheduler::eachBatchKeepsOneHardwareMemo()
+{
+    const QString app = standInApp();
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 3; ++i)
+            m_queue.append({{input(QStringLiteral("clip%1-%2.avi").arg(round).arg(i), "probe-memo"),
+                             QString()}});
+        auto batch = scheduler(Formats::MP3, 2, app);
+        QStringList counts;
+        connect(batch.get(), &BatchScheduler::fileFinished, this,
+                [&](int, const FileConversion::Result &result) {
+                    QFile output(result.outputPath);
+                    QVERIFY(output.open(QIODevice::ReadOnly));
+                    const QString content = QString::fromUtf8(output.readAll());
+                    counts.append(content.section(QStringLiteral("memo="), 1).section('\n', 0, 0));
+                });
+        QSignalSpy completed(batch.get(), &BatchScheduler::completed);
+        QVERIFY(batch->begin());
+        batch->ConvertNextFile();
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 60000);
+        counts.sort();
+        QCOMPARE(counts, (QStringList{"1", "2", "3"}));
+        const QString memo = qEnvironmentVariable(ToolContract::HardwareProbeFileVariable);
+        QVERIFY(memo.startsWith(testLocations(m_dir->path(), app).scratchFolder + '/'));
+        QVERIFY(!QFile::exists(memo));
+    }
+}
+
+void TestScheduler::toolsLearnHowManyFilesShareTheCores_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QByteArray>("atOnce"); // empty: not set
+    QTest::newRow("one at a time") << 1 << 3 << QByteArray();
+    QTest::newRow("fewer files than jobs") << 3 << 2 << QByteArray("2");
+    QTest::newRow("more files than jobs") << 2 << 5 << QByteArray("2");
+    QTest::newRow("a single file") << 4 << 1 << QByteArray();
+}
+
+void TestScheduler::toolsLearnHowManyFilesShareTheCores()
+{
+    QFETCH(int, jobs);
+    QFETCH(int, files);
+    QFETCH(QByteArray, atOnce);
+    qputenv(ToolContract::FilesAtOnceVariable, "9"); // left by an earlier batch
+    for (int i = 0; i < files; ++i)
+        m_queue.append({{input(QStringLiteral("clip%1.avi").arg(i), "marker"), QString()}});
+    auto batch = scheduler(Formats::MP3, jobs, standInApp());
+    QVERIFY(batch->begin());
+    QCOMPARE(qgetenv(ToolContract::FilesAtOnceVariable), atOnce);
+    batch->stop();
+    QVERIFY(!batch->isBusy());
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

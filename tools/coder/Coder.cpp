@@ -194,7 +194,7 @@ void Coder::run()
 
     // Hardware H.264 and H.265 where a VAAPI device passes a one-frame test; the log says
     // which encoder it was either way.
-    const int threads = Encoders::threadLimit();
+    const int threads = Encoders::threadLimit(videoCodec);
     Encoders::Video encoder = Encoders::software(videoCodec, extension, threads);
     if (video && Encoders::hasHardwareFor(videoCodec)) {
         std::string why;

@@ -1,11 +1,15 @@
 #include "coder/Encoders.h"
 
+#include "ToolContract.h"
+#include "common/ProbeMemo.h"
 #include "common/Subprocess.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Encoders {
 
@@ -23,6 +27,16 @@ constexpr double SvtAv1MostFrames = 240;
 std::string number(int value)
 {
     return std::to_string(value);
+}
+
+// A whole number from 1 to `most` written out in full; 0 for anything else.
+int positiveNumber(const char *text, long most)
+{
+    if (!text || !*text)
+        return 0;
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return *end == '\0' && value > 0 ? int(std::min(value, most)) : 0;
 }
 
 // The codec ffmpeg picks when -vcodec does not name one.
@@ -92,14 +106,18 @@ bool encodesAFrame(const std::string &device, const std::string &encoder)
 
 } // namespace
 
-int threadLimit()
+int threadLimit(const std::string &requested)
 {
-    const char *text = std::getenv("VIDMORPH_ENCODER_THREADS");
-    if (!text || !*text)
+    if (const char *text = std::getenv("VIDMORPH_ENCODER_THREADS"); text && *text)
+        return positiveNumber(text, 1024);
+    const int filesAtOnce = positiveNumber(std::getenv(ToolContract::FilesAtOnceVariable), 1024);
+    if (requested != "libsvtav1" || filesAtOnce < 2)
         return 0;
-    char *end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    return *end == '\0' && value > 0 ? int(std::min(value, 1024L)) : 0;
+    cpu_set_t usable;
+    const long cores = sched_getaffinity(0, sizeof usable, &usable) == 0
+                           ? CPU_COUNT(&usable)
+                           : sysconf(_SC_NPROCESSORS_ONLN);
+    return int(std::max(1L, cores / filesAtOnce));
 }
 
 Video software(const std::string &requested, const std::string &extension, int threads)
@@ -150,7 +168,9 @@ std::optional<Video> hardware(const std::string &requested, std::string &why)
         why = "no VAAPI render device" + (device.empty() ? std::string() : " at " + device);
         return std::nullopt;
     }
-    if (!encodesAFrame(device, encoder)) {
+    // One test per run: the answer holds for every file of the batch.
+    if (!ProbeMemo::answer(device + ' ' + encoder,
+                           [&] { return encodesAFrame(device, encoder); })) {
         why = encoder + " does not work on " + device;
         return std::nullopt;
     }

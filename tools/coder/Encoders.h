@@ -9,10 +9,14 @@
 // conversions share the processor, and the sample rates and bitrates each audio codec takes.
 namespace Encoders {
 
-// The threads one encoder may use: VIDMORPH_ENCODER_THREADS when it holds a positive whole
-// number (the headless mode sets it when it runs several files at once), else 0, which leaves
-// the choice to the encoder (every core).
-int threadLimit();
+// The threads the encoder `requested` may use, 0 leaving the choice to it (every core). A
+// value of VIDMORPH_ENCODER_THREADS stands for every encoder: a positive whole number, or
+// anything else for the encoders' own choice. Without it, only SVT-AV1 takes a share of the
+// cores when the converter runs several files at once. On two cores with two files at once,
+// SVT-AV1 with its share took 0.85 times the time of one encoder per file on all cores (0.64
+// with the machine busy), while x264 held to a share took 1.4 to 2.8 times as long, the more so
+// the busier the machine (bench/threads.sh).
+int threadLimit(const std::string &requested);
 
 struct Video
 {

@@ -33,7 +33,7 @@ struct ToolOutput
         qsizetype read = 0;
         while (read < bytes.size()) {
             const qsizetype n = qMin(readSize, bytes.size() - read);
-            chunker.append(bytes.sliced(read, n).toByteArray());
+            chunker.append(bytes.sliced(read, n));
             read += n;
             while (const std::optional<QString> chunk = chunker.next(read == bytes.size()))
                 handle(*chunk);
