@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 BatchScheduler::BatchScheduler(FileListModel &queue, BatchHost &host, const Locations &locations,
                                MessageSink *messages, QObject *parent)
     : QObject(parent), m_queue(queue), m_host(host), m_locations(locations), m_messages(messages),
@@ -80,14 +82,23 @@ bool BatchScheduler::begin(QString *refusal)
             return false;
         }
     }
+    if (!m_logFile.isEmpty() && !m_log.openFile(m_logFile)) {
+        if (refusal)
+            *refusal = QStringLiteral("无法写入记录文件 (cannot write the log) %1: %2")
+                           .arg(m_logFile, m_log.errorString());
+        return false;
+    }
     m_failures.clear();
     m_warnings.clear();
     m_converted = 0;
+    m_skipped = 0;
     m_number = 0;
     m_stopRequested = false;
     m_stopReason.clear();
     ++m_batch;
-    m_log.open(m_locations.logFolder);
+    if (m_logFile.isEmpty())
+        m_log.open(m_locations.logFolder);
+    openJournal();
     m_logNext = 1;
     m_logWaiting.clear();
     m_logEnded.clear();
@@ -165,8 +176,42 @@ void BatchScheduler::ConvertNextFile()
     }
     if (!folderText.endsWith(QLatin1Char('/')))
         m_host.setOutputFolderText(folderText + QLatin1Char('/'));
-    while (m_running.size() < m_jobs && m_queue.count() > m_rows.size() && !m_stopRequested)
-        startFile();
+    // A handler of a skipped file may stop this batch, and even begin the next.
+    const quint64 batch = m_batch;
+    while (batch == m_batch && isBusy() && m_running.size() < m_jobs &&
+           m_queue.count() > m_rows.size() && !m_stopRequested)
+        if (!skipFile())
+            startFile();
+    // Every file left was skipped.
+    if (batch == m_batch && isBusy() && m_running.isEmpty() && m_queue.count() == 0 &&
+        !m_stopRequested)
+        complete();
+}
+
+bool BatchScheduler::skipFile()
+{
+    if (!m_host.skipsExisting())
+        return false;
+    const int row = int(m_rows.size());
+    const QString input = m_queue.pathAt(row);
+    const QString existing = m_host.outputNaming().existingOutput(
+        input, Formats::extension(m_host.currentParameters().format));
+    if (existing.isEmpty())
+        return false;
+    // Started and finished at once, so it counts among the files done.
+    const int number = ++m_number;
+    m_rows.append(number);
+    m_progress.fileStarted(number);
+    log(number, BatchLog::fileHeading(number, m_progress.fileCount(), input) +
+                    QStringLiteral("跳过：输出已存在 ") + NativePath::readable(existing) +
+                    QLatin1Char('\n'));
+    logDone(number);
+    m_queue.removeAt(row); // takes it off m_rows too
+    m_progress.fileFinished(number);
+    ++m_skipped;
+    emit fileSkipped(number, input, existing);
+    emit progressChanged();
+    return true;
 }
 
 void BatchScheduler::startFile()
@@ -184,7 +229,7 @@ void BatchScheduler::startFile()
     conversion->setClock(m_clock);
     conversion->setStallTimeout(m_stallTimeoutMs);
     conversion->setSpinner(m_spinner);
-    conversion->setReservationJournal(reservationJournal());
+    conversion->setReservationJournal(m_journal.path());
     m_running.append(job);
     m_rows.append(job->number);
     m_progress.fileStarted(job->number);
@@ -311,16 +356,28 @@ void BatchScheduler::stop()
     }
 }
 
-QString BatchScheduler::reservationJournal() const
+void BatchScheduler::openJournal()
 {
-    return m_locations.scratchFolder +
-           QStringLiteral("/reservations-%1").arg(QCoreApplication::applicationPid());
+    // Made under the scratch folder's guard: a clean-up there never sees it unlocked.
+    m_locations.makeScratchFolder();
+    RunLock guard;
+    if (Leftovers::guard(guard, m_locations.scratchFolder))
+        m_journal.createUnique(
+            m_locations.scratchFolder,
+            QStringLiteral("reservations-%1-").arg(QCoreApplication::applicationPid()));
+}
+
+void BatchScheduler::closeJournal()
+{
+    // Every name the batch took is an output now, or was given back.
+    if (m_journal.isHeld())
+        ::unlink(NativePath::encode(m_journal.path()).constData());
+    m_journal.release();
 }
 
 void BatchScheduler::complete()
 {
-    // Every name the batch took is an output now, or was given back.
-    QFile::remove(reservationJournal());
+    closeJournal();
     m_state = State::Completion;
     m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功（%3 个有提醒），%2 个文件失败 ===")
                    .arg(m_converted)
@@ -334,7 +391,7 @@ void BatchScheduler::complete()
 
 void BatchScheduler::endStopped(const QString &why)
 {
-    QFile::remove(reservationJournal());
+    closeJournal();
     m_rows.clear();
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));
     m_log.close();

@@ -64,28 +64,48 @@ CommandLine BuildModernCommand(const QString &appFolder, const QString &inputPat
 
 } // namespace
 
+namespace {
+
+// The folder, the base name shortened to fit, the suffix, a counter past each taken name.
+QString outputPath(const QString &outputFolder, QString base, const QString &suffix,
+                   const QString &extension, const std::function<bool(const QString &)> &taken)
+{
+    // A file name holds at most 255 bytes. The suffix, a counter and the tools' temporary
+    // prefix must fit beside the base name, so a long (say Chinese) base name is shortened
+    // rather than making the output impossible to create.
+    const int room = MaxOutputNameBytes - int((suffix + extension).toUtf8().size());
+    while (base.toUtf8().size() > room) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1);
+    }
+    const QString stem = outputFolder + base + suffix;
+    QString path = stem + extension;
+    for (int counter = 2; taken && taken(path); ++counter)
+        path = stem + QLatin1Char('-') + QString::number(counter) + extension;
+    return path;
+}
+
+} // namespace
+
 QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
                        const QString &extension, const QTime &now,
                        const std::function<bool(const QString &)> &taken)
 {
     const QString stamp = QLatin1Char('-') + QString::number(now.hour()) +
                           QString::number(now.minute()) + QString::number(now.second());
-    // A file name holds at most 255 bytes. The stamp, a counter and the tools' temporary
-    // prefix must fit beside the base name, so a long (say Chinese) base name is shortened
-    // rather than making the output impossible to create.
     // An input name that is not UTF-8 gives an output name that is, as people read it.
-    QString base = NativePath::readable(PathFunctions::GetBaseName(inputPath));
-    const int room = MaxOutputNameBytes - int((stamp + extension).toUtf8().size());
-    while (base.toUtf8().size() > room) {
-        base.chop(1);
-        if (!base.isEmpty() && base.back().isHighSurrogate())
-            base.chop(1);
-    }
-    const QString stem = outputFolder + base + stamp;
-    QString path = stem + extension;
-    for (int counter = 2; taken && taken(path); ++counter)
-        path = stem + QLatin1Char('-') + QString::number(counter) + extension;
-    return path;
+    return outputPath(outputFolder, NativePath::readable(PathFunctions::GetBaseName(inputPath)),
+                      stamp, extension, taken);
+}
+
+QString MakePlainOutputPath(const QString &outputFolder, const QString &inputPath,
+                            const QString &extension,
+                            const std::function<bool(const QString &)> &taken)
+{
+    const QString name = NativePath::readable(PathFunctions::GetFileName(inputPath));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return outputPath(outputFolder, dot > 0 ? name.left(dot) : name, QString(), extension, taken);
 }
 
 Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,

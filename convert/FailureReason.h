@@ -10,4 +10,10 @@ QString lastLines(const QString &output, int count = 3);
 
 QString describe(const QString &toolOutput, int exitCode, bool crashed, bool outputMissing);
 
+// The stable code of a reason, for scripts: "not-media", "no-audio", "disk-full" … ("failed"
+// for a reason of no known kind). Each code stands beside its reason in one table.
+QString code(const QString &reason);
+// The reason given for a tool's error or a system cause of that code; empty for others.
+QString reasonFor(const QString &code);
+
 } // namespace FailureReason

@@ -110,15 +110,14 @@ QString FileConversion::conflictOf(const QString &inputPath, int format, const L
 
 QString FileConversion::outputPathFor(const QString &extension)
 {
-    QString folder = m_host.outputFolderText();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const OutputNaming naming = m_host.outputNaming();
+    // A kept tree's folders are made as their files come to need them.
+    naming.makeFolderFor(m_result.inputPath);
     // The name is taken for this run as it is chosen: two runs at once, whichever process
     // they are in, cannot end up writing to the same file.
-    return CommandBuilder::MakeOutputPath(
-        folder, m_result.inputPath, extension, m_clock(), [this](const QString &path) {
-            return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
-        });
+    return naming.pathFor(m_result.inputPath, extension, m_clock(), [this](const QString &path) {
+        return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
+    });
 }
 
 void FileConversion::start()
@@ -268,6 +267,10 @@ void FileConversion::stop()
     m_stopRequested = true;
     objDOS->Stop();
     objffmpeg->Stop();
+    // The name goes back at once, not when the tool has wound down: a run killed meanwhile
+    // (GNU parallel sends SIGKILL a third of a second after SIGTERM) leaves no empty output.
+    if (m_writesFinalOutput)
+        m_reservation.release();
 }
 
 void FileConversion::toolStalled()
