@@ -145,6 +145,19 @@ QString code(const QString &reason)
     return QLatin1String(Unexplained.code);
 }
 
+QStringList codes()
+{
+    QStringList all;
+    for (const Message &message : messages)
+        all.append(QLatin1String(message.code));
+    for (const Cause &cause : causes)
+        all.append(QLatin1String(cause.code));
+    for (const Ending &ending : endings)
+        all.append(QLatin1String(ending.code));
+    all.removeDuplicates();
+    return all;
+}
+
 QString reasonFor(const QString &code)
 {
     for (const Cause &cause : causes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Why a tool run failed, in words a user understands, from how it ended and what it printed.
 namespace FailureReason {
@@ -13,6 +14,8 @@ QString describe(const QString &toolOutput, int exitCode, bool crashed, bool out
 // The stable code of a reason, for scripts: "not-media", "no-audio", "disk-full" … ("failed"
 // for a reason of no known kind). Each code stands beside its reason in one table.
 QString code(const QString &reason);
+// Every code there is.
+QStringList codes();
 // The reason given for a tool's error or a system cause of that code; empty for others.
 QString reasonFor(const QString &code);
 

@@ -19,8 +19,8 @@ namespace {
 
 bool hasContent(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && info.size() > 0;
+    // Asked with the path's exact bytes: a kept tree's folder may be named in GBK.
+    return NativePath::isFile(path) && NativePath::size(path) > 0;
 }
 
 // Two names for one file: the same file after links are resolved, or a hard link.
