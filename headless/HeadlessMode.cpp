@@ -150,6 +150,50 @@ std::optional<Locations> placesForRun(const HeadlessOptions &options)
     return places;
 }
 
+// Converts each file that appears in the watched folder, once, until a signal stops it.
+int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter)
+{
+    QDir().mkpath(options.outputFolder());
+    WatchState state;
+    switch (state.open(options.outputFolder(), options.watchFolder())) {
+    case WatchState::Opened::Yes:
+        break;
+    case WatchState::Opened::Busy:
+        printError(
+            QStringLiteral("另一个 vidmorph --watch 正在把这个文件夹转换到 %1 (another watch "
+                           "converts this folder into it)")
+                .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::FileFailed;
+    case WatchState::Opened::Failed:
+        printError(QStringLiteral("无法写入输出文件夹 (cannot write to the output folder) %1")
+                       .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::FileFailed;
+    }
+    FolderWatch watch(options.watchFolder(), options.outputFolder(),
+                      options.settleSeconds() * 1000);
+    QHash<QString, FolderWatch::Stamp> converting;
+    QObject::connect(&watch, &FolderWatch::ready, &converter,
+                     [&](const QString &path, const FolderWatch::Stamp &stamp) {
+                         if (converting.contains(path) || state.contains(path, stamp))
+                             return;
+                         converting.insert(path, stamp);
+                         converter.add({path});
+                     });
+    QObject::connect(&converter, &HeadlessConverter::fileEnded, &watch,
+                     [&](const QString &path, const QString &how) {
+                         state.record(path, converting.take(path), how);
+                         // Changed while it converted: the new version comes again.
+                         watch.recheck(path);
+                     });
+    if (!watch.start()) {
+        printError(QStringLiteral("无法监视文件夹 (cannot watch) %1: %2")
+                       .arg(NativePath::readable(options.watchFolder()),
+                            QString::fromLocal8Bit(std::strerror(errno))));
+        return ExitStatus::forSystemError(errno);
+    }
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int HeadlessMode::run(int &argc, char **argv)
@@ -222,43 +266,7 @@ int HeadlessMode::run(int &argc, char **argv)
     if (!watching)
         return converter.start(files) ? QCoreApplication::exec() : ExitStatus::FileFailed;
 
-    QDir().mkpath(options.outputFolder());
-    WatchState state;
-    switch (state.open(options.outputFolder(), options.watchFolder())) {
-    case WatchState::Opened::Yes:
-        break;
-    case WatchState::Opened::Busy:
-        printError(
-            QStringLiteral("另一个 vidmorph --watch 正在把这个文件夹转换到 %1 (another watch "
-                           "converts this folder into it)")
-                .arg(NativePath::readable(options.outputFolder())));
-        return ExitStatus::FileFailed;
-    case WatchState::Opened::Failed:
-        printError(QStringLiteral("无法写入输出文件夹 (cannot write to the output folder) %1")
-                       .arg(NativePath::readable(options.outputFolder())));
-        return ExitStatus::FileFailed;
-    }
-    FolderWatch watch(options.watchFolder(), options.outputFolder(),
-                      options.settleSeconds() * 1000);
-    QHash<QString, FolderWatch::Stamp> converting;
-    QObject::connect(&watch, &FolderWatch::ready, &converter,
-                     [&](const QString &path, const FolderWatch::Stamp &stamp) {
-                         if (converting.contains(path) || state.contains(path, stamp))
-                             return;
-                         converting.insert(path, stamp);
-                         converter.add({path});
-                     });
-    QObject::connect(&converter, &HeadlessConverter::fileEnded, &watch,
-                     [&](const QString &path, const QString &how) {
-                         state.record(path, converting.take(path), how);
-                         // Changed while it converted: the new version comes again.
-                         watch.recheck(path);
-                     });
-    if (!watch.start()) {
-        printError(QStringLiteral("无法监视文件夹 (cannot watch) %1: %2")
-                       .arg(NativePath::readable(options.watchFolder()),
-                            QString::fromLocal8Bit(std::strerror(errno))));
-        return ExitStatus::forSystemError(errno);
-    }
-    return QCoreApplication::exec();
+    return watching                 ? watchAndConvert(options, converter)
+           : converter.start(files) ? QCoreApplication::exec()
+                                    : int(ExitStatus::FileFailed);
 }

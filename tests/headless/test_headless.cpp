@@ -540,6 +540,7 @@ void TestHeadless::signalStopsTheBatch_data()
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGINT in conv") << "MPG" << 1 << int(SIGINT);
     QTest::newRow("SIGTERM in coder2") << "3GP" << 2 << int(SIGTERM);
+    QTest::newRow("SIGUSR1 in coder") << "MP3" << 1 << int(SIGUSR1);
 }
 
 void TestHeadless::signalStopsTheBatch()
