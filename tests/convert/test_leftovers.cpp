@@ -1,3 +1,4 @@
+#include "ProcessTable.h"
 #include "convert/Leftovers.h"
 #include "convert/OutputReservation.h"
 #include "convert/RunFolder.h"
@@ -353,6 +354,9 @@ void TestLeftovers::runsOnOtherMachinesAreJudgedByTheirLock()
     if (killed) {
         holder.kill();
         QVERIFY(holder.waitForFinished(60000));
+        // Its namespace goes down with its first process, the run a moment later.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            processesMentioning({QStringLiteral("--hold-run ") + scratch}).isEmpty(), 60000);
     }
 
     QProcess cleaner;
