@@ -358,13 +358,10 @@ void BatchScheduler::stop()
 
 void BatchScheduler::openJournal()
 {
-    // Made under the scratch folder's guard: a clean-up there never sees it unlocked.
     m_locations.makeScratchFolder();
-    RunLock guard;
-    if (Leftovers::guard(guard, m_locations.scratchFolder))
-        m_journal.createUnique(
-            m_locations.scratchFolder,
-            QStringLiteral("reservations-%1-").arg(QCoreApplication::applicationPid()));
+    m_journal.createUnique(
+        m_locations.scratchFolder,
+        QStringLiteral("reservations-%1-").arg(QCoreApplication::applicationPid()));
 }
 
 void BatchScheduler::closeJournal()

@@ -22,11 +22,13 @@ namespace {
 // A temporary on a shared file system counts as abandoned once nothing has written to it for
 // this long; a working encoder writes every few seconds.
 constexpr qint64 SharedIdleSeconds = 10 * 60;
+// How long a run folder or journal that holds no lock yet is taken to be in the making; making
+// one and locking it takes a moment.
+constexpr qint64 NewcomerSeconds = 10 * 60;
 // Nothing of ours is nested deeper than this (a run folder, its jobs' folders); a deeper tree
 // was not made by a run.
 constexpr int DeepestTree = 8;
 
-const char GuardName[] = "/.lock";
 const char RunPrefix[] = "run-";
 const char JournalPrefix[] = "reservations-";
 const char RunLockName[] = "/lock";
@@ -130,14 +132,15 @@ bool isOurs(const struct stat &status)
     return status.st_uid == ::geteuid();
 }
 
+// Made so lately that its run may not have taken its lock yet.
+bool isNewcomer(const struct stat &status)
+{
+    return status.st_mtime > QDateTime::currentSecsSinceEpoch() - NewcomerSeconds;
+}
+
 } // namespace
 
 namespace Leftovers {
-
-bool guard(RunLock &lock, const QString &folder)
-{
-    return lock.wait(folder + QLatin1String(GuardName));
-}
 
 bool removeTree(const QString &folder)
 {
@@ -154,9 +157,6 @@ bool removeTree(const QString &folder)
 
 void removeDeadRuns(const QString &scratchBase)
 {
-    RunLock guarded;
-    if (!guard(guarded, scratchBase))
-        return;
     const QByteArray native = NativePath::encode(scratchBase);
     const int base = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (base < 0)
@@ -173,13 +173,16 @@ void removeDeadRuns(const QString &scratchBase)
         } else if (!isOurs(entry.status)) {
             continue;
         } else if (journal && S_ISREG(entry.status.st_mode)) {
-            if (RunLock::holderOf(path) == RunLock::Holder::Gone)
+            // A journal is locked before anything is written to it.
+            if (RunLock::holderOf(path) == RunLock::Holder::Gone &&
+                (entry.status.st_size > 0 || !isNewcomer(entry.status)))
                 OutputReservation::releaseJournal(path);
         } else if (run && S_ISDIR(entry.status.st_mode)) {
+            // A run's lock file appears locked; a folder without one is being made, or was
+            // left by a run killed as it made it or by a version that took no lock.
             const RunLock::Holder holder = RunLock::holderOf(path + QLatin1String(RunLockName));
-            // A folder without its lock file was left by a run killed while it was being made
-            // (which the guard keeps apart from this) or by a version that took no lock.
-            if (holder != RunLock::Holder::Gone && holder != RunLock::Holder::Missing)
+            if (holder != RunLock::Holder::Gone &&
+                (holder != RunLock::Holder::Missing || isNewcomer(entry.status)))
                 continue;
             const int folder = ::openat(base, entry.name.constData(),
                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -2,20 +2,15 @@
 
 #include <QString>
 
-class RunLock;
-
 // What runs that were killed outright left behind, and removing it: the scratch folder of a
 // headless run ("run-<pid>-…"), the journals of the names runs had taken (see
 // OutputReservation) and the half-written hidden files of their tools (".vidmorph-<pid>-…").
 // A run is known to be gone when nobody holds its lock (see RunLock), on this machine or any
-// other sharing the folder. Clean-up never follows a link: each entry is looked at as it is,
-// links are removed as links, and only folders and journals of this user's, found where runs
-// make them, are removed.
+// other sharing the folder; a run folder or journal that has only just appeared may not hold its
+// lock yet, and is left alone for a while. Clean-up never follows a link: each entry is looked at
+// as it is, links are removed as links, and only folders and journals of this user's, found where
+// runs make them, are removed.
 namespace Leftovers {
-
-// The guard of a scratch folder, held while what is dead there is removed and while a run
-// makes its lock files there, so that nobody takes a run for dead while it is being born.
-bool guard(RunLock &lock, const QString &folder);
 
 // In the scratch folder: the run folders and name journals of runs that are gone.
 void removeDeadRuns(const QString &scratchBase);

@@ -17,11 +17,6 @@ RunFolder::~RunFolder()
 bool RunFolder::create(const QString &scratchBase)
 {
     Leftovers::removeDeadRuns(scratchBase);
-    RunLock guard;
-    if (!Leftovers::guard(guard, scratchBase)) {
-        m_error = errno;
-        return false;
-    }
     QByteArray name =
         NativePath::encode(scratchBase) + "/run-" + QByteArray::number(::getpid()) + "-XXXXXX";
     // mkdtemp makes the folder exclusively, mode 0700.

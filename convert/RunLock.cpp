@@ -11,16 +11,12 @@
 namespace {
 
 // The whole file, for writing: one holder at a time.
-bool lockWhole(int fd, bool waitForIt)
+bool lockWhole(int fd)
 {
     struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    while (::fcntl(fd, waitForIt ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return true;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // A regular file of this user's, as the descriptor shows it (no link can stand in between).
@@ -37,11 +33,11 @@ RunLock::~RunLock()
     release();
 }
 
-bool RunLock::hold(int fd, const QString &path, bool waitForIt)
+bool RunLock::hold(int fd, const QString &path)
 {
     if (fd < 0)
         return false;
-    if (!isOwnFile(fd) || !lockWhole(fd, waitForIt)) {
+    if (!isOwnFile(fd) || !lockWhole(fd)) {
         ::close(fd);
         return false;
     }
@@ -53,9 +49,21 @@ bool RunLock::hold(int fd, const QString &path, bool waitForIt)
 
 bool RunLock::create(const QString &path)
 {
-    return hold(::open(NativePath::encode(path).constData(),
-                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600),
-                path, false);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (!createUnique(path.left(slash), QStringLiteral(".new-")))
+        return false;
+    // Linked, not renamed: a name that exists already is never replaced.
+    const QByteArray made = NativePath::encode(m_path);
+    const bool linked = ::link(made.constData(), NativePath::encode(path).constData()) == 0;
+    const int error = errno;
+    ::unlink(made.constData());
+    if (!linked) {
+        release();
+        errno = error;
+        return false;
+    }
+    m_path = path;
+    return true;
 }
 
 bool RunLock::createUnique(const QString &folder, const QString &prefix)
@@ -63,21 +71,14 @@ bool RunLock::createUnique(const QString &folder, const QString &prefix)
     QByteArray name = NativePath::encode(folder + QLatin1Char('/') + prefix) + "XXXXXX";
     // mkostemp creates exclusively, mode 0600, and fills in the name it made.
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    return hold(fd, NativePath::decode(name), false);
-}
-
-bool RunLock::wait(const QString &path)
-{
-    return hold(::open(NativePath::encode(path).constData(),
-                       O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600),
-                path, true);
+    return hold(fd, NativePath::decode(name));
 }
 
 bool RunLock::take(const QString &path)
 {
     return hold(::open(NativePath::encode(path).constData(),
                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600),
-                path, false);
+                path);
 }
 
 void RunLock::release()
@@ -96,7 +97,7 @@ RunLock::Holder RunLock::holderOf(const QString &path)
         return errno == ENOENT ? Holder::Missing : Holder::Unknown;
     Holder holder = Holder::Unknown;
     if (isOwnFile(fd)) {
-        if (lockWhole(fd, false))
+        if (lockWhole(fd))
             holder = Holder::Gone;
         else if (errno == EAGAIN || errno == EACCES)
             holder = Holder::Live;

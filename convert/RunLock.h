@@ -22,13 +22,12 @@ public:
     RunLock &operator=(const RunLock &) = delete;
     ~RunLock();
 
-    // Creates `path` as a new file of this user's (never through a link) and takes its lock.
+    // Creates `path` as a new file of this user's, its lock already held when the name
+    // appears (it is made under a name of its own and linked to `path`, never through a link).
     bool create(const QString &path);
-    // Creates "<folder>/<prefix>XXXXXX" under a name nobody has, and takes its lock.
+    // Creates "<folder>/<prefix>XXXXXX" under a name nobody has, and takes its lock; for a
+    // moment after it appears, the new file is not locked yet.
     bool createUnique(const QString &folder, const QString &prefix);
-    // Opens `path`, creating it if need be (never through a link), and waits for its lock: the
-    // guard that keeps the clean-up of a folder and the making of a run in it apart.
-    bool wait(const QString &path);
     // Opens `path`, creating it if need be (never through a link), and takes its lock if
     // nobody holds it; false at once when somebody does.
     bool take(const QString &path);
@@ -42,7 +41,7 @@ public:
     static Holder holderOf(const QString &path);
 
 private:
-    bool hold(int fd, const QString &path, bool waitForIt);
+    bool hold(int fd, const QString &path);
 
     int m_fd = -1;
     QString m_path;

@@ -12,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <iostream>
 #include <string>
 #include <sys/stat.h>
@@ -32,6 +35,8 @@ private slots:
     void forgedJournalRemovesNothing();
     void deadRunsAreRemovedLiveOnesKept();
     void cleanUpNeverFollowsALink();
+    void newcomersWithoutALockAreLeftAlone_data();
+    void newcomersWithoutALockAreLeftAlone();
     void runsOnOtherMachinesAreJudgedByTheirLock_data();
     void runsOnOtherMachinesAreJudgedByTheirLock();
     void deadToolsTemporariesAreRemoved();
@@ -47,7 +52,7 @@ private:
 };
 
 // Started as `test_leftovers --hold-run BASE OUTPUT`: a run of another "machine" that makes its
-// run folder, takes OUTPUT, says where its folder is and lives until its standard input closes.
+// run folder, takes OUTPUT, says where its folder is and lives until it reads "end".
 // `--clear BASE` clears the dead runs of BASE.
 static int helper(int argc, char **argv)
 {
@@ -60,8 +65,11 @@ static int helper(int argc, char **argv)
         output.take(QString::fromLocal8Bit(argv[3]),
                     run.path() + QStringLiteral("/reservations-1"));
         std::cout << run.path().toStdString() << std::endl;
+        // Until told to end; a run that is killed meanwhile never ends by itself.
         std::string line;
-        std::getline(std::cin, line);
+        while (!std::getline(std::cin, line) || line != "end")
+            if (std::cin.eof())
+                ::pause();
         return 0;
     }
     if (argc == 3 && std::strcmp(argv[1], "--clear") == 0) {
@@ -309,6 +317,38 @@ void TestLeftovers::cleanUpNeverFollowsALink()
     QCOMPARE(kept.readAll(), QByteArray("years of work"));
 }
 
+void TestLeftovers::newcomersWithoutALockAreLeftAlone_data()
+{
+    // What holds no lock because its run has only just made it, or because the run that made
+    // it died there and then, long ago.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageMinutes");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("a run folder just made, no lock file yet") << "run-5-AbCdEf" << 0 << true;
+    QTest::newRow("a run folder without a lock file, long left") << "run-5-AbCdEf" << 60 << false;
+    QTest::newRow("an empty journal just made, not locked yet")
+        << "reservations-5-AbCdEf" << 0 << true;
+    QTest::newRow("an empty journal, long left") << "reservations-5-AbCdEf" << 60 << false;
+}
+
+void TestLeftovers::newcomersWithoutALockAreLeftAlone()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageMinutes);
+    QFETCH(bool, kept);
+    const QString scratch = m_dir->filePath(QStringLiteral("scratch"));
+    const QString path = scratch + QLatin1Char('/') + name;
+    if (name.startsWith(QStringLiteral("run-")))
+        QVERIFY(QDir().mkpath(path));
+    else
+        write(QStringLiteral("scratch/") + name);
+    const struct timespec then[2] = {{time(nullptr) - ageMinutes * 60, 0},
+                                     {time(nullptr) - ageMinutes * 60, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), then, 0) == 0);
+    Leftovers::removeDeadRuns(scratch);
+    QCOMPARE(QFileInfo::exists(path), kept);
+}
+
 void TestLeftovers::runsOnOtherMachinesAreJudgedByTheirLock_data()
 {
     QTest::addColumn<bool>("processOne"); // the run is process 1 of its machine, as in a container
@@ -352,11 +392,20 @@ void TestLeftovers::runsOnOtherMachinesAreJudgedByTheirLock()
     QVERIFY2(QFileInfo(runFolder).isDir(), qPrintable(runFolder));
     QVERIFY(QFileInfo(runFolder).fileName().startsWith(processOne ? "run-1-" : "run-2-"));
     if (killed) {
+        // The run's own process, as this machine numbers it.
+        QStringList pids;
+        for (const QString &process :
+             processesMentioning({QStringLiteral("--hold-run ") + scratch}))
+            pids.append(process.section(QLatin1Char(' '), 0, 0));
         holder.kill();
         QVERIFY(holder.waitForFinished(60000));
-        // Its namespace goes down with its first process, the run a moment later.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            processesMentioning({QStringLiteral("--hold-run ") + scratch}).isEmpty(), 60000);
+        // Its namespace goes down with its first process, the run a moment later: gone, or
+        // a zombie, whose files are closed.
+        const auto ended = [](const QString &pid) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            return !status.open(QIODevice::ReadOnly) || status.readAll().contains("\nState:\tZ");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(pids.begin(), pids.end(), ended), 60000);
     }
 
     QProcess cleaner;
@@ -366,6 +415,7 @@ void TestLeftovers::runsOnOtherMachinesAreJudgedByTheirLock()
     QCOMPARE(QFileInfo::exists(runFolder), !killed);
     QCOMPARE(QFileInfo::exists(output), !killed);
     if (!killed) {
+        holder.write("end\n");
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(60000));
         QCOMPARE(holder.exitCode(), 0);
