@@ -5,9 +5,9 @@
 class QSocketNotifier;
 
 // SIGINT, SIGTERM, SIGHUP and the other signals that would end the program outright (SIGQUIT,
-// SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU) as a Qt signal. The handler only writes the signal's number into
-// a pipe (the one thing a handler may safely do); the event loop reads it and emits received(),
-// so stopping a batch runs as ordinary code.
+// SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU) as a Qt signal. The handler only writes the signal's number
+// into a pipe (the one thing a handler may safely do); the event loop reads it and emits
+// received(), so stopping a batch runs as ordinary code.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
