@@ -1,11 +1,11 @@
 #include "convert/Locations.h"
 
+#include "process/NativePath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#include "process/NativePath.h"
 
 #include <cerrno>
 #include <cstdlib>
