@@ -179,23 +179,36 @@ void BatchScheduler::ConvertNextFile()
     // A handler of a skipped file may stop this batch, and even begin the next.
     const quint64 batch = m_batch;
     while (batch == m_batch && isBusy() && m_running.size() < m_jobs &&
-           m_queue.count() > m_rows.size() && !m_stopRequested)
-        if (!skipFile())
-            startFile();
+           m_queue.count() > m_rows.size() && !m_stopRequested) {
+        OutputReservation taken;
+        if (!skipFile(taken))
+            startFile(taken);
+    }
     // Every file left was skipped.
     if (batch == m_batch && isBusy() && m_running.isEmpty() && m_queue.count() == 0 &&
         !m_stopRequested)
         complete();
 }
 
-bool BatchScheduler::skipFile()
+bool BatchScheduler::skipFile(OutputReservation &taken)
 {
     if (!m_host.skipsExisting())
         return false;
     const int row = int(m_rows.size());
     const QString input = m_queue.pathAt(row);
-    const QString existing = m_host.outputNaming().existingOutput(
-        input, Formats::extension(m_host.currentParameters().format));
+    const OutputNaming naming = m_host.outputNaming();
+    const QString extension = Formats::extension(m_host.currentParameters().format);
+    QString existing;
+    if (naming.names() == OutputNaming::Names::Plain) {
+        // The plain name is taken as it is looked at: of runs at once that are given the same
+        // file, one converts it and the others skip it.
+        naming.makeFolderFor(input);
+        const QString path = naming.pathFor(input, extension, QTime());
+        if (taken.take(path, m_journal.path()) == OutputReservation::Outcome::Exists)
+            existing = path;
+    } else {
+        existing = naming.existingOutput(input, extension);
+    }
     if (existing.isEmpty())
         return false;
     // Started and finished at once, so it counts among the files done.
@@ -214,7 +227,7 @@ bool BatchScheduler::skipFile()
     return true;
 }
 
-void BatchScheduler::startFile()
+void BatchScheduler::startFile(const OutputReservation &taken)
 {
     auto *job = new Job;
     job->number = ++m_number;
@@ -230,6 +243,7 @@ void BatchScheduler::startFile()
     conversion->setStallTimeout(m_stallTimeoutMs);
     conversion->setSpinner(m_spinner);
     conversion->setReservationJournal(m_journal.path());
+    conversion->setTakenOutput(taken);
     m_running.append(job);
     m_rows.append(job->number);
     m_progress.fileStarted(job->number);

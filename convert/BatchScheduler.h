@@ -123,8 +123,8 @@ private:
         FileConversion *conversion = nullptr;
     };
 
-    void startFile();
-    bool skipFile();
+    void startFile(const OutputReservation &taken);
+    bool skipFile(OutputReservation &taken);
     void fileEnded(Job *job, const FileConversion::Result &result);
     void endStopped(const QString &why);
     void complete();

@@ -116,6 +116,8 @@ QString FileConversion::outputPathFor(const QString &extension)
     // The name is taken for this run as it is chosen: two runs at once, whichever process
     // they are in, cannot end up writing to the same file.
     return naming.pathFor(m_result.inputPath, extension, m_clock(), [this](const QString &path) {
+        if (m_reservation.isTaken() && m_reservation.path() == path)
+            return false; // ours already
         return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
     });
 }
@@ -269,8 +271,7 @@ void FileConversion::stop()
     objffmpeg->Stop();
     // The name goes back at once, not when the tool has wound down: a run killed meanwhile
     // (GNU parallel sends SIGKILL a third of a second after SIGTERM) leaves no empty output.
-    if (m_writesFinalOutput)
-        m_reservation.release();
+    m_reservation.release();
 }
 
 void FileConversion::toolStalled()
@@ -301,6 +302,9 @@ void FileConversion::end(Outcome outcome, const QString &reason, const QString &
         return;
     m_stage = Stage::Done;
     m_stallTimer.stop();
+    // A name taken and not written, whichever stage ended it, goes back.
+    if (outcome != Outcome::Converted)
+        m_reservation.release();
     m_result.outcome = outcome;
     m_result.reason = reason;
     m_result.toolLines = toolLines;

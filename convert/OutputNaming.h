@@ -20,6 +20,7 @@ public:
     explicit OutputNaming(const QString &folder, Names names = Names::Timed,
                           const QStringList &treeRoots = {});
 
+    Names names() const { return m_names; }
     // The folder an input's output goes into, ending in "/".
     QString folderFor(const QString &inputPath) const;
     // Makes that folder with its missing parents, names that are not UTF-8 byte for byte.

@@ -24,6 +24,7 @@ public:
     // Removes the name if it is still the empty file this reservation made.
     void release();
     bool isTaken() const { return m_taken; }
+    QString path() const { return m_path; }
     // Gives back every name of a journal that is still the empty file of this user's it was,
     // in the folder it was made in, then removes the journal. A journal that is not a file of
     // this user's is not read; a link in its place is removed as a link.

@@ -64,6 +64,7 @@ private slots:
     void exitStatusOfFailures_data();
     void exitStatusOfFailures();
     void reRunsSkipWhatIsDone();
+    void runsAtOnceConvertEachFileOnce();
     void fileListsKeepEveryByte_data();
     void fileListsKeepEveryByte();
     void dryRunConvertsNothing();
@@ -1122,6 +1123,33 @@ void TestHeadless::reRunsSkipWhatIsDone()
     QCOMPARE(third.exitCode, 0);
     QCOMPARE(outputFiles(), QStringList({"clip one-2.mp3", "clip one.mp3", "宽 clip.mp3"}));
     QCOMPARE(QFileInfo(after.filePath()).lastModified(), before.lastModified());
+}
+
+void TestHeadless::runsAtOnceConvertEachFileOnce()
+{
+    // Four runs of one job at the same moment, as overlapping cron runs are: each file is
+    // converted by one of them and skipped by the others.
+    QList<QProcess *> runs;
+    for (int i = 0; i < 4; ++i) {
+        auto *run = new QProcess(this);
+        run->setWorkingDirectory(m_dir->path());
+        run->start(executable, {"--convert", "-f", "MP3", "--name", "plain", "--skip-existing",
+                                "-o", "out", m_clip, m_wide});
+        runs.append(run);
+    }
+    int done = 0;
+    int skipped = 0;
+    for (QProcess *run : std::as_const(runs)) {
+        QVERIFY(run->waitForFinished(120000));
+        QCOMPARE(run->exitCode(), 0);
+        const QString out = QString::fromUtf8(run->readAllStandardOutput());
+        done += int(out.count(QStringLiteral("完成 (done)")));
+        skipped += int(out.count(QStringLiteral("跳过 (skipped): 已有输出")));
+    }
+    qDeleteAll(runs);
+    QCOMPARE(done, 2);
+    QCOMPARE(skipped, 6);
+    QCOMPARE(outputFiles(), QStringList({"clip one.mp3", "宽 clip.mp3"}));
 }
 
 void TestHeadless::fileListsKeepEveryByte_data()
