@@ -1,5 +1,7 @@
 #include "app/WindowOptions.h"
 
+#include "headless/HeadlessOptions.h"
+
 #include <QProcessEnvironment>
 
 namespace {
@@ -16,22 +18,14 @@ QString optionName(const QString &argument)
 
 QStringList WindowOptions::headlessOnlyOptions()
 {
-    // As `vidmorph --convert` spells them; the headless mode reads "-format" as "--format".
-    return {QStringLiteral("f"),
-            QStringLiteral("format"),
-            QStringLiteral("sample-rate"),
-            QStringLiteral("audio-bitrate"),
-            QStringLiteral("channels"),
-            QStringLiteral("size"),
-            QStringLiteral("video-bitrate"),
-            QStringLiteral("frame-rate"),
-            QStringLiteral("o"),
-            QStringLiteral("output"),
-            QStringLiteral("j"),
-            QStringLiteral("jobs"),
-            QStringLiteral("progress"),
-            QStringLiteral("q"),
-            QStringLiteral("quiet")};
+    // As `vidmorph --convert` spells them, from its own table; the headless mode reads
+    // "-format" as "--format". Those that choose the headless mode are no mistake here.
+    QStringList names;
+    for (const QString &option : HeadlessOptions::optionNames())
+        names.append(optionName(option));
+    for (const char *routed : {"convert", "watch", "help", "h", "version"})
+        names.removeAll(QLatin1String(routed));
+    return names;
 }
 
 WindowOptions WindowOptions::refusal(const QString &problem)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/OutputNaming.h"
 #include "convert/ParameterSet.h"
 
 #include <QString>
@@ -14,4 +15,9 @@ public:
     virtual ParameterSet currentParameters() const = 0;
     virtual QString outputFolderText() const = 0;
     virtual void setOutputFolderText(const QString &text) = 0;
+    // Where outputs go and what they are called; the window's names in the output folder
+    // unless the front end says otherwise.
+    virtual OutputNaming outputNaming() const { return OutputNaming(outputFolderText()); }
+    // Whether a file whose output is there already is skipped rather than converted again.
+    virtual bool skipsExisting() const { return false; }
 };

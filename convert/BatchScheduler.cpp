@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 BatchScheduler::BatchScheduler(FileListModel &queue, BatchHost &host, const Locations &locations,
                                MessageSink *messages, QObject *parent)
     : QObject(parent), m_queue(queue), m_host(host), m_locations(locations), m_messages(messages),
@@ -81,14 +83,23 @@ bool BatchScheduler::begin(QString *refusal)
             return false;
         }
     }
+    if (!m_logFile.isEmpty() && !m_log.openFile(m_logFile)) {
+        if (refusal)
+            *refusal = QStringLiteral("无法写入记录文件 (cannot write the log) %1: %2")
+                           .arg(m_logFile, m_log.errorString());
+        return false;
+    }
     m_failures.clear();
     m_warnings.clear();
     m_converted = 0;
+    m_skipped = 0;
     m_number = 0;
     m_stopRequested = false;
     m_stopReason.clear();
     ++m_batch;
-    m_log.open(m_locations.logFolder);
+    if (m_logFile.isEmpty())
+        m_log.open(m_locations.logFolder);
+    openJournal();
     m_logNext = 1;
     m_logWaiting.clear();
     m_logEnded.clear();
@@ -176,11 +187,58 @@ void BatchScheduler::ConvertNextFile()
     }
     if (!folderText.endsWith(QLatin1Char('/')))
         m_host.setOutputFolderText(folderText + QLatin1Char('/'));
-    while (m_running.size() < m_jobs && m_queue.count() > m_rows.size() && !m_stopRequested)
-        startFile();
+    // A handler of a skipped file may stop this batch, and even begin the next.
+    const quint64 batch = m_batch;
+    while (batch == m_batch && isBusy() && m_running.size() < m_jobs &&
+           m_queue.count() > m_rows.size() && !m_stopRequested) {
+        OutputReservation taken;
+        if (!skipFile(taken))
+            startFile(taken);
+    }
+    // Every file left was skipped.
+    if (batch == m_batch && isBusy() && m_running.isEmpty() && m_queue.count() == 0 &&
+        !m_stopRequested)
+        complete();
 }
 
-void BatchScheduler::startFile()
+bool BatchScheduler::skipFile(OutputReservation &taken)
+{
+    if (!m_host.skipsExisting())
+        return false;
+    const int row = int(m_rows.size());
+    const QString input = m_queue.pathAt(row);
+    const OutputNaming naming = m_host.outputNaming();
+    const QString extension = Formats::extension(m_host.currentParameters().format);
+    QString existing;
+    if (naming.names() == OutputNaming::Names::Plain) {
+        // The plain name is taken as it is looked at: of runs at once that are given the same
+        // file, one converts it and the others skip it.
+        naming.makeFolderFor(input);
+        const QString path = naming.pathFor(input, extension, QTime());
+        if (taken.take(path, m_journal.path()) == OutputReservation::Outcome::Exists)
+            existing = path;
+    } else {
+        existing = naming.existingOutput(input, extension);
+    }
+    if (existing.isEmpty())
+        return false;
+    // Started and finished at once, so it counts among the files done.
+    const int number = ++m_number;
+    m_rows.append(number);
+    m_progress.fileStarted(number);
+    log(number, BatchLog::fileHeading(number, m_progress.fileCount(), input) +
+                    QStringLiteral("跳过：输出已存在 ") + NativePath::readable(existing) +
+                    QLatin1Char('\n'));
+    logDone(number);
+    m_queue.removeAt(row); // takes it off m_rows too
+    m_progress.fileFinished(number);
+    ++m_skipped;
+    emit fileSkipped(number, input, existing);
+    emit progressChanged();
+    return true;
+}
+
+void BatchScheduler::startFile(const OutputReservation &taken)
 {
     auto *job = new Job;
     job->number = ++m_number;
@@ -195,7 +253,8 @@ void BatchScheduler::startFile()
     conversion->setClock(m_clock);
     conversion->setStallTimeout(m_stallTimeoutMs);
     conversion->setSpinner(m_spinner);
-    conversion->setReservationJournal(reservationJournal());
+    conversion->setReservationJournal(m_journal.path());
+    conversion->setTakenOutput(taken);
     m_running.append(job);
     m_rows.append(job->number);
     m_progress.fileStarted(job->number);
@@ -327,16 +386,25 @@ QString BatchScheduler::hardwareProbeFile() const
     return m_locations.scratchFolder + QStringLiteral("/hardware-probe");
 }
 
-QString BatchScheduler::reservationJournal() const
+void BatchScheduler::openJournal()
 {
-    return m_locations.scratchFolder +
-           QStringLiteral("/reservations-%1").arg(QCoreApplication::applicationPid());
+    m_locations.makeScratchFolder();
+    m_journal.createUnique(
+        m_locations.scratchFolder,
+        QStringLiteral("reservations-%1-").arg(QCoreApplication::applicationPid()));
+}
+
+void BatchScheduler::closeJournal()
+{
+    // Every name the batch took is an output now, or was given back.
+    if (m_journal.isHeld())
+        ::unlink(NativePath::encode(m_journal.path()).constData());
+    m_journal.release();
 }
 
 void BatchScheduler::complete()
 {
-    // Every name the batch took is an output now, or was given back.
-    QFile::remove(reservationJournal());
+    closeJournal();
     QFile::remove(hardwareProbeFile());
     m_state = State::Completion;
     m_log.note(QStringLiteral("\n=== 完成：%1 个文件成功（%3 个有提醒），%2 个文件失败 ===")
@@ -351,7 +419,7 @@ void BatchScheduler::complete()
 
 void BatchScheduler::endStopped(const QString &why)
 {
-    QFile::remove(reservationJournal());
+    closeJournal();
     QFile::remove(hardwareProbeFile());
     m_rows.clear();
     m_log.note(QStringLiteral("\n=== ") + why + QStringLiteral(" ==="));

@@ -4,6 +4,7 @@
 #include "convert/BatchProgress.h"
 #include "convert/FileConversion.h"
 #include "convert/Locations.h"
+#include "convert/RunLock.h"
 
 #include <QObject>
 #include <QSet>
@@ -68,6 +69,8 @@ public:
     // lengths come from the tools as each file starts, and a file not started yet counts by
     // its size.
     void setProbeLengths(bool probe) { m_probeLengths = probe; }
+    // The one file each batch's log is appended to, instead of a new file in the log folder.
+    void setLogFile(const QString &path) { m_logFile = path; }
 
     State state() const { return m_state; }
     bool isBusy() const { return m_state != State::Idle; }
@@ -79,6 +82,7 @@ public:
     QVector<Warning> warnings() const;
     QString logPath() const { return m_log.path(); }
     int filesConverted() const { return m_converted; }
+    int filesSkipped() const { return m_skipped; }
     // Which file of how many, the share done and the time left, for the whole batch.
     const BatchProgress &progress() const { return m_progress; }
 
@@ -100,6 +104,9 @@ signals:
     void runEnded(int number, CommandBuilder::Runner runner);
     // A file converted or failed; it has left the queue.
     void fileFinished(int number, const FileConversion::Result &result);
+    // A file was not converted because its output is there already (the host skips existing
+    // outputs); it has left the queue.
+    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput);
     // The whole-batch progress has changed.
     void progressChanged();
     // The queue is empty: the front end runs its completion steps.
@@ -116,14 +123,16 @@ private:
         FileConversion *conversion = nullptr;
     };
 
-    void startFile();
+    void startFile(const OutputReservation &taken);
+    bool skipFile(OutputReservation &taken);
     void fileEnded(Job *job, const FileConversion::Result &result);
     void endStopped(const QString &why);
     void complete();
     void queueRowsInserted(int first, int last);
     void queueRowsRemoved(int first, int last);
     Locations slotLocations(int slot) const;
-    QString reservationJournal() const;
+    void openJournal();
+    void closeJournal();
     QString hardwareProbeFile() const;
     void noteSizes(const QStringList &paths);
     void log(int number, const QString &text);
@@ -147,6 +156,7 @@ private:
     std::map<int, Failure> m_failures;
     std::map<int, Warning> m_warnings;
     int m_converted = 0;
+    int m_skipped = 0;
     int m_number = 0;
     bool m_stopRequested = false;
     QString m_stopReason;
@@ -157,10 +167,14 @@ private:
     // The log keeps the files' order however they finish: text of a later file waits until
     // every earlier file has ended.
     BatchLog m_log;
+    QString m_logFile;
     int m_logNext = 1;
     std::map<int, QString> m_logWaiting;
     QSet<int> m_logEnded;
 
     BatchProgress m_progress;
     DurationProbe *m_probe;
+    // The names the batch takes are noted in a journal whose lock tells other runs that this
+    // one is alive; a later run gives back what a killed run had taken.
+    RunLock m_journal;
 };

@@ -56,19 +56,12 @@ CommandLine BuildCoderCommand(const QString &appFolder, const QString &inputPath
         .addQuoted(outputPath);
 }
 
-} // namespace
-
-QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
-                       const QString &extension, const QTime &now,
-                       const std::function<bool(const QString &)> &taken)
+// The folder, the base name, the suffix and a counter past each taken name. A name the file
+// system cannot hold would make the output impossible to create: only then is the base name
+// shortened, by whole characters, and the suffix, counter and extension stay as they are.
+QString outputPath(const QString &outputFolder, const QString &base, const QString &suffix,
+                   const QString &extension, const std::function<bool(const QString &)> &taken)
 {
-    const QString stamp = QLatin1Char('-') + QString::number(now.hour()) +
-                          QString::number(now.minute()) + QString::number(now.second());
-    // An input name that is not UTF-8 gives an output name that is, as people read it.
-    const QString base = NativePath::readable(PathFunctions::GetBaseName(inputPath));
-    // A name the file system cannot hold would make the output impossible to create: only then
-    // is the base name shortened, by whole characters, and the stamp, counter and extension
-    // stay as they are.
     const auto named = [&](const QString &ending) {
         QString fitted = base;
         while (!fitted.isEmpty() && (fitted + ending).toUtf8().size() > MaxFileNameBytes) {
@@ -78,10 +71,32 @@ QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
         }
         return outputFolder + fitted + ending;
     };
-    QString path = named(stamp + extension);
+    QString path = named(suffix + extension);
     for (int counter = 2; taken && taken(path); ++counter)
-        path = named(stamp + QLatin1Char('-') + QString::number(counter) + extension);
+        path = named(suffix + QLatin1Char('-') + QString::number(counter) + extension);
     return path;
+}
+
+} // namespace
+
+QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
+                       const QString &extension, const QTime &now,
+                       const std::function<bool(const QString &)> &taken)
+{
+    const QString stamp = QLatin1Char('-') + QString::number(now.hour()) +
+                          QString::number(now.minute()) + QString::number(now.second());
+    // An input name that is not UTF-8 gives an output name that is, as people read it.
+    return outputPath(outputFolder, NativePath::readable(PathFunctions::GetBaseName(inputPath)),
+                      stamp, extension, taken);
+}
+
+QString MakePlainOutputPath(const QString &outputFolder, const QString &inputPath,
+                            const QString &extension,
+                            const std::function<bool(const QString &)> &taken)
+{
+    const QString name = NativePath::readable(PathFunctions::GetFileName(inputPath));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return outputPath(outputFolder, dot > 0 ? name.left(dot) : name, QString(), extension, taken);
 }
 
 Command BuildStageOneCommand(const QString &appFolder, const QString &inputPath,

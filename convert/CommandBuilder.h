@@ -31,6 +31,12 @@ constexpr int MaxFileNameBytes = 255;
 QString MakeOutputPath(const QString &outputFolder, const QString &inputPath,
                        const QString &extension, const QTime &now,
                        const std::function<bool(const QString &)> &taken = {});
+// The name for scripts, which a re-run finds again: folder + the input's name without its last
+// extension + extension ("clip.avi" gives "clip.mp3", "a.b.mp4" gives "a.b.mp3"), with the same
+// counter and shortening.
+QString MakePlainOutputPath(const QString &outputFolder, const QString &inputPath,
+                            const QString &extension,
+                            const std::function<bool(const QString &)> &taken = {});
 
 // The first command of a file. outputPath is the final file for the one-stage formats (MPG,
 // AVI, MPEG4, MP3 and today's five) and unused for the others, which write `intermediateFile`.

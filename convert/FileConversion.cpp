@@ -22,8 +22,8 @@ namespace {
 
 bool hasContent(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && info.size() > 0;
+    // Asked with the path's exact bytes: a kept tree's folder may be named in GBK.
+    return NativePath::isFile(path) && NativePath::size(path) > 0;
 }
 
 // Two names for one file: the same file after links are resolved, or a hard link.
@@ -118,15 +118,16 @@ QString FileConversion::conflictOf(const QString &inputPath, int format, const L
 
 QString FileConversion::outputPathFor(const QString &extension)
 {
-    QString folder = m_host.outputFolderText();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const OutputNaming naming = m_host.outputNaming();
+    // A kept tree's folders are made as their files come to need them.
+    naming.makeFolderFor(m_result.inputPath);
     // The name is taken for this run as it is chosen: two runs at once, whichever process
     // they are in, cannot end up writing to the same file.
-    return CommandBuilder::MakeOutputPath(
-        folder, m_result.inputPath, extension, m_clock(), [this](const QString &path) {
-            return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
-        });
+    return naming.pathFor(m_result.inputPath, extension, m_clock(), [this](const QString &path) {
+        if (m_reservation.isTaken() && m_reservation.path() == path)
+            return false; // ours already
+        return m_reservation.take(path, m_journal) == OutputReservation::Outcome::Exists;
+    });
 }
 
 void FileConversion::start()
@@ -270,6 +271,9 @@ void FileConversion::stop()
     m_stopRequested = true;
     objDOS->Stop();
     objffmpeg->Stop();
+    // The name goes back at once, not when the tool has wound down: a run killed meanwhile
+    // (GNU parallel sends SIGKILL a third of a second after SIGTERM) leaves no empty output.
+    m_reservation.release();
 }
 
 void FileConversion::toolStalled()
@@ -300,6 +304,9 @@ void FileConversion::end(Outcome outcome, const QString &reason, const QString &
         return;
     m_stage = Stage::Done;
     m_stallWatch.stop();
+    // A name taken and not written, whichever stage ended it, goes back.
+    if (outcome != Outcome::Converted)
+        m_reservation.release();
     m_result.outcome = outcome;
     m_result.reason = reason;
     m_result.toolLines = toolLines;

@@ -66,6 +66,9 @@ public:
     // Where the output names this conversion takes are noted, so that a later run can give
     // them back should this one be killed.
     void setReservationJournal(const QString &journal) { m_journal = journal; }
+    // The output name, taken already by whoever starts the conversion (to learn whether the
+    // file is done already); the conversion writes there, and gives it back should it fail.
+    void setTakenOutput(const OutputReservation &taken) { m_reservation = taken; }
     // The activity spinner carries on from one file to the next.
     void setSpinner(QChar spinner) { SpinnerChar = spinner; }
     QChar spinner() const { return SpinnerChar; }

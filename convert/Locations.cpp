@@ -1,9 +1,47 @@
 #include "convert/Locations.h"
 
+#include "process/NativePath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A folder that is there and can be written, made with its parents when missing. Without a
+// usable HOME, a place derived from it is not used even where it could be made (as "/.cache"
+// could by root), unless its XDG variable names it.
+bool usable(const QString &folder, const char *xdgVariable)
+{
+    const QString home = qEnvironmentVariable("HOME");
+    const bool homeUsable = !home.isEmpty() && QFileInfo(home).isDir();
+    if (!homeUsable && qEnvironmentVariable(xdgVariable).isEmpty())
+        return false;
+    return QDir().mkpath(folder) && ::access(NativePath::encode(folder).constData(), W_OK) == 0;
+}
+
+// A folder under the temporary folder that only this user can enter.
+QString privateTemporaryFolder()
+{
+    const QByteArray base =
+        NativePath::encode(QDir::tempPath()) + "/vidmorph-" + QByteArray::number(::geteuid());
+    struct stat status = {};
+    if ((::mkdir(base.constData(), 0700) == 0 || errno == EEXIST) &&
+        ::lstat(base.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid() && (status.st_mode & 077) == 0)
+        return NativePath::decode(base);
+    // Somebody else has the name, or let others in: a fresh one nobody can predict.
+    QByteArray fresh = base + "-XXXXXX";
+    return ::mkdtemp(fresh.data()) ? NativePath::decode(fresh) : QString();
+}
+
+} // namespace
 
 bool Locations::isInstalled(const QString &appFolder)
 {
@@ -63,4 +101,19 @@ bool Locations::makeScratchFolder() const
         return false;
     return QFile::setPermissions(scratchFolder,
                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool Locations::leaveUnusableHome(QString *movedTo)
+{
+    movedTo->clear();
+    if (usable(scratchFolder, "XDG_CACHE_HOME") && makeScratchFolder() &&
+        usable(logFolder, "XDG_DATA_HOME"))
+        return true;
+    const QString folder = privateTemporaryFolder();
+    if (folder.isEmpty())
+        return false;
+    scratchFolder = folder + QStringLiteral("/tmp");
+    logFolder = folder + QStringLiteral("/logs");
+    *movedTo = folder;
+    return makeScratchFolder();
 }

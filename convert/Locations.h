@@ -29,4 +29,12 @@ struct Locations
 
     // Creates the scratch folder with all its parents, readable by its owner only.
     bool makeScratchFolder() const;
+
+    // Where the home folder cannot take the scratch folder or the logs (HOME is not set, is
+    // not a folder, or cannot be written, and no XDG folder says otherwise), both move to a
+    // private folder under the system's temporary folder ($TMPDIR, else /tmp):
+    // "vidmorph-<uid>", or a new "vidmorph-<uid>-XXXXXX" where that name is not a folder of
+    // this user's that nobody else can enter. `movedTo` is that folder, empty when nothing
+    // moved. False when the places cannot be used and no private folder can be made either.
+    bool leaveUnusableHome(QString *movedTo);
 };

@@ -7,8 +7,8 @@
 // An output name taken by one run: the name created exclusively, as an empty file, so that no
 // other run (in this process or another, on this machine or another writing to the same
 // folder) picks the same name. The tool's finished file takes its place. Whatever gives the
-// name up removes it only while it is still the very empty file made here, never a file that
-// has since become somebody's output.
+// name up removes it only while it is still the very empty file made here, in the very folder
+// it was made in, never a file that has since become somebody's output.
 class OutputReservation
 {
 public:
@@ -24,15 +24,23 @@ public:
     // Removes the name if it is still the empty file this reservation made.
     void release();
     bool isTaken() const { return m_taken; }
-    // Gives back every name of a journal that is still the empty file it was, then removes
-    // the journal.
+    QString path() const { return m_path; }
+    // Gives back every name of a journal that is still the empty file of this user's it was,
+    // in the folder it was made in, then removes the journal. A journal that is not a file of
+    // this user's is not read; a link in its place is removed as a link.
     static void releaseJournal(const QString &journal);
 
 private:
-    static bool stillEmptyAndSame(const QByteArray &path, dev_t device, ino_t inode);
+    struct Made
+    {
+        dev_t folderDevice = 0;
+        ino_t folderInode = 0;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    static bool removeIfUnchanged(const QByteArray &path, const Made &made);
 
     QString m_path;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
+    Made m_made;
     bool m_taken = false;
 };

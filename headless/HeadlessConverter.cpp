@@ -1,25 +1,32 @@
 #include "headless/HeadlessConverter.h"
 
+#include "convert/FailureReason.h"
 #include "headless/BatchReport.h"
 #include "headless/ConsoleOutput.h"
+#include "headless/ExitStatus.h"
+#include "headless/HeadlessOptions.h"
 
 #include <csignal>
 
-HeadlessConverter::HeadlessConverter(const Locations &locations, const ParameterSet &parameters,
-                                     const QString &outputFolder, int jobs,
+HeadlessConverter::HeadlessConverter(const Locations &locations, const HeadlessOptions &options,
                                      std::unique_ptr<BatchReport> report, ConsoleOutput &out,
                                      QObject *parent)
     : QObject(parent), m_scheduler(m_queue, *this, locations, &m_messages),
-      m_parameters(parameters), m_outputFolder(outputFolder), m_report(std::move(report)),
+      m_parameters(options.parameters()), m_outputFolder(options.outputFolder()),
+      m_naming(options.outputFolder(), options.names(), options.treeRoots()),
+      m_skipExisting(options.skipExisting()),
+      m_watching(options.action() == HeadlessOptions::Action::Watch), m_report(std::move(report)),
       m_out(out)
 {
-    m_scheduler.setJobs(jobs);
+    m_scheduler.setJobs(options.jobs());
+    m_scheduler.setLogFile(options.logFile());
     // A probe per file costs as much as a tenth of converting a short clip; the tools tell
     // each file's length as it starts, and the sizes stand in for the files still waiting.
     m_scheduler.setProbeLengths(false);
     connect(&m_scheduler, &BatchScheduler::fileStarted, this, &HeadlessConverter::fileStarted);
     connect(&m_scheduler, &BatchScheduler::fileProgress, this, &HeadlessConverter::fileProgress);
     connect(&m_scheduler, &BatchScheduler::fileFinished, this, &HeadlessConverter::fileFinished);
+    connect(&m_scheduler, &BatchScheduler::fileSkipped, this, &HeadlessConverter::fileSkipped);
     connect(&m_scheduler, &BatchScheduler::completed, this, &HeadlessConverter::batchCompleted);
     connect(&m_scheduler, &BatchScheduler::stopped, this, &HeadlessConverter::batchStopped);
     // Nobody reads what the batch says any more: stop it as Ctrl+C would.
@@ -30,9 +37,8 @@ HeadlessConverter::HeadlessConverter(const Locations &locations, const Parameter
 
 HeadlessConverter::~HeadlessConverter() = default;
 
-bool HeadlessConverter::start(const QStringList &files)
+bool HeadlessConverter::begin()
 {
-    m_queue.append(FileListModel::entriesFor(files));
     QString refusal;
     if (!m_scheduler.begin(&refusal)) {
         if (!refusal.isEmpty())
@@ -43,16 +49,43 @@ bool HeadlessConverter::start(const QStringList &files)
     return true;
 }
 
+bool HeadlessConverter::start(const QStringList &files)
+{
+    m_queue.append(FileListModel::entriesFor(files));
+    return begin();
+}
+
+void HeadlessConverter::add(const QStringList &files)
+{
+    if (m_finished || m_stopSignal || files.isEmpty())
+        return;
+    const bool running = m_scheduler.isBusy();
+    m_queue.append(FileListModel::entriesFor(files));
+    if (running) {
+        // Room for more at once is taken at the scheduler's next step.
+        QMetaObject::invokeMethod(&m_scheduler, &BatchScheduler::ConvertNextFile,
+                                  Qt::QueuedConnection);
+    } else if (!begin()) {
+        // What stops one batch (no ffmpeg) stops every later one too.
+        printSummary();
+        finish(ExitStatus::FileFailed);
+    }
+}
+
 void HeadlessConverter::requestStop(int signalNumber)
 {
     if (m_finished || m_stopSignal)
         return;
     m_stopSignal = signalNumber;
-    m_out.error(QStringLiteral("\nvidmorph: 正在停止 (stopping)…\n"));
-    if (m_scheduler.isBusy())
+    if (m_scheduler.isBusy()) {
+        // Said once the stop is under way: the names taken are given back by then.
         m_scheduler.stop();
-    else
-        finish(128 + signalNumber);
+        m_out.error(QStringLiteral("\nvidmorph: 正在停止 (stopping)…\n"));
+    } else {
+        m_out.error(QStringLiteral("\nvidmorph: 正在停止 (stopping)…\n"));
+        printSummary();
+        finish(ExitStatus::SignalBase + signalNumber);
+    }
 }
 
 void HeadlessConverter::fileStarted(int number, const QString &inputPath)
@@ -71,15 +104,33 @@ void HeadlessConverter::fileProgress(int number, const FileConversion::Progress 
 void HeadlessConverter::fileFinished(int number, const FileConversion::Result &result)
 {
     m_running.remove(number);
+    const bool converted = result.outcome == FileConversion::Outcome::Converted;
+    if (converted) {
+        ++m_converted;
+        if (!result.warning.isEmpty())
+            m_warnings.append({result.inputPath, result.outputPath, result.warning});
+    } else {
+        m_failures.append({result.inputPath, result.reason, result.toolLines});
+    }
     m_report->finished({number, m_scheduler.progress().fileCount(), result.inputPath}, result);
+    emit fileEnded(result.inputPath, converted ? QStringLiteral("done") : QStringLiteral("failed"));
+}
+
+void HeadlessConverter::fileSkipped(int number, const QString &inputPath,
+                                    const QString &existingOutput)
+{
+    ++m_skipped;
+    m_report->skipped({number, m_scheduler.progress().fileCount(), inputPath}, existingOutput);
+    emit fileEnded(inputPath, QStringLiteral("skipped"));
 }
 
 void HeadlessConverter::printSummary()
 {
     BatchReport::Summary summary;
-    summary.converted = m_scheduler.filesConverted();
-    summary.failures = m_scheduler.failures();
-    summary.warnings = m_scheduler.warnings();
+    summary.converted = m_converted;
+    summary.skipped = m_skipped;
+    summary.failures = m_failures;
+    summary.warnings = m_warnings;
     summary.notConverted = m_queue.count();
     summary.outputFolder = m_outputFolder;
     summary.logPath = m_scheduler.logPath();
@@ -88,8 +139,14 @@ void HeadlessConverter::printSummary()
 
 void HeadlessConverter::batchCompleted()
 {
+    // A watch waits for the next files.
+    if (m_watching)
+        return;
     printSummary();
-    finish(m_scheduler.failures().isEmpty() ? 0 : 1);
+    QStringList codes;
+    for (const BatchScheduler::Failure &failure : std::as_const(m_failures))
+        codes.append(FailureReason::code(failure.reason));
+    finish(ExitStatus::forFailures(codes));
 }
 
 void HeadlessConverter::batchStopped(const QString &why)
@@ -101,7 +158,7 @@ void HeadlessConverter::batchStopped(const QString &why)
     m_report->stopped(why, running);
     m_out.error(QStringLiteral("vidmorph: %1\n").arg(why));
     printSummary();
-    finish(m_stopSignal ? 128 + m_stopSignal : 1);
+    finish(m_stopSignal ? ExitStatus::SignalBase + m_stopSignal : ExitStatus::FileFailed);
 }
 
 void HeadlessConverter::finish(int exitCode)

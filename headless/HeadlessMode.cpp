@@ -1,28 +1,31 @@
 #include "headless/HeadlessMode.h"
 
 #include "convert/FileSearch.h"
-#include "convert/Leftovers.h"
 #include "convert/Locations.h"
+#include "convert/RunFolder.h"
 #include "headless/ConsoleOutput.h"
+#include "headless/DryRun.h"
+#include "headless/ExitStatus.h"
+#include "headless/FolderWatch.h"
 #include "headless/HeadlessConverter.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/JsonReport.h"
-#include "headless/LineReport.h"
 #include "headless/TerminalReport.h"
+#include "headless/WatchState.h"
 #include "process/NativePath.h"
 #include "process/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
 
 namespace {
-
-constexpr int BadArguments = 2;
 
 void printError(const QString &text)
 {
@@ -50,6 +53,146 @@ QStringList expandFolders(const QStringList &inputs)
     return files;
 }
 
+// Every byte of a file, or of standard input for "-".
+std::optional<QByteArray> readList(const QString &path)
+{
+    const int fd = path == QLatin1String("-")
+                       ? STDIN_FILENO
+                       : ::open(NativePath::encode(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+        if (got > 0)
+            bytes.append(buffer, got);
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (got < 0)
+        return std::nullopt;
+    return bytes;
+}
+
+// The files named on the command line and in the list, folders searched; nothing when the
+// command cannot be followed (it said why).
+std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
+{
+    QStringList inputs = options.inputs();
+    if (!options.filesFrom().isEmpty()) {
+        const std::optional<QByteArray> list = readList(options.filesFrom());
+        if (!list) {
+            printError(QStringLiteral("无法读取文件清单 (cannot read the list) %1: %2")
+                           .arg(options.filesFrom(), QString::fromLocal8Bit(std::strerror(errno))));
+            return std::nullopt;
+        }
+        const QStringList named =
+            HeadlessOptions::namesInList(*list, options.nulSeparated(), QDir::currentPath());
+        if (const QString outside = options.outsideTree(named); !outside.isEmpty()) {
+            printError(
+                QStringLiteral("不在 --keep-tree 的文件夹之下 (not below the tree's root): %1")
+                    .arg(NativePath::readable(outside)));
+            return std::nullopt;
+        }
+        inputs += named;
+    }
+    const QStringList files = expandFolders(inputs);
+    if (files.isEmpty()) {
+        printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
+        return std::nullopt;
+    }
+    return files;
+}
+
+int dryRun(const HeadlessOptions &options, const QStringList &files)
+{
+    ConsoleOutput out;
+    const std::unique_ptr<BatchReport> report = reportFor(options, out);
+    DryRun planner(OutputNaming(options.outputFolder(), options.names(), options.treeRoots()),
+                   options.parameters().format, options.skipExisting());
+    BatchReport::PlanSummary summary;
+    summary.outputFolder = options.outputFolder();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const DryRun::Plan plan = planner.planFor(files.at(i));
+        report->planned({int(i + 1), int(files.size()), files.at(i)}, plan);
+        switch (plan.action) {
+        case DryRun::Plan::Action::Convert:
+            ++summary.convert;
+            break;
+        case DryRun::Plan::Action::Skip:
+            ++summary.skip;
+            break;
+        case DryRun::Plan::Action::Refuse:
+            ++summary.refuse;
+            break;
+        }
+    }
+    report->planSummary(summary);
+    return summary.refuse > 0 ? ExitStatus::FileFailed : ExitStatus::Converted;
+}
+
+// The places of a run: the standard ones, or a private temporary folder where the home folder
+// cannot take them (said once). Nothing when there is nowhere to work.
+std::optional<Locations> placesForRun(const HeadlessOptions &options)
+{
+    Locations places = Locations::standard(QCoreApplication::applicationDirPath());
+    QString movedTo;
+    if (!places.leaveUnusableHome(&movedTo)) {
+        printError(QStringLiteral("没有可用的主文件夹，也无法创建私有临时文件夹 (no usable home "
+                                  "folder, and no private temporary folder can be made)"));
+        return std::nullopt;
+    }
+    if (!movedTo.isEmpty() && !options.quiet())
+        printError(QStringLiteral("注意 (note): 主文件夹不可用，临时文件和记录放在 (the home "
+                                  "folder cannot be used; scratch files and logs go to) %1")
+                       .arg(NativePath::readable(movedTo)));
+    return places;
+}
+
+// Converts each file that appears in the watched folder, once, until a signal stops it.
+int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter)
+{
+    QDir().mkpath(options.outputFolder());
+    WatchState state;
+    switch (state.open(options.outputFolder(), options.watchFolder())) {
+    case WatchState::Opened::Yes:
+        break;
+    case WatchState::Opened::Busy:
+        printError(
+            QStringLiteral("另一个 vidmorph --watch 正在把这个文件夹转换到 %1 (another watch "
+                           "converts this folder into it)")
+                .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::FileFailed;
+    case WatchState::Opened::Failed:
+        printError(QStringLiteral("无法写入输出文件夹 (cannot write to the output folder) %1")
+                       .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::FileFailed;
+    }
+    FolderWatch watch(options.watchFolder(), options.outputFolder(),
+                      options.settleSeconds() * 1000);
+    QHash<QString, FolderWatch::Stamp> converting;
+    QObject::connect(&watch, &FolderWatch::ready, &converter,
+                     [&](const QString &path, const FolderWatch::Stamp &stamp) {
+                         if (converting.contains(path) || state.contains(path, stamp))
+                             return;
+                         converting.insert(path, stamp);
+                         converter.add({path});
+                     });
+    QObject::connect(&converter, &HeadlessConverter::fileEnded, &watch,
+                     [&](const QString &path, const QString &how) {
+                         state.record(path, converting.take(path), how);
+                         // Changed while it converted: the new version comes again.
+                         watch.recheck(path);
+                     });
+    if (!watch.start()) {
+        printError(QStringLiteral("无法监视文件夹 (cannot watch) %1: %2")
+                       .arg(NativePath::readable(options.watchFolder()),
+                            QString::fromLocal8Bit(std::strerror(errno))));
+        return ExitStatus::forSystemError(errno);
+    }
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int HeadlessMode::run(int &argc, char **argv)
@@ -65,40 +208,42 @@ int HeadlessMode::run(int &argc, char **argv)
     switch (options.action()) {
     case HeadlessOptions::Action::Help:
         std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);
-        return 0;
+        return ExitStatus::Converted;
     case HeadlessOptions::Action::Version:
         std::fputs(HeadlessOptions::versionText().toUtf8().constData(), stdout);
-        return 0;
+        return ExitStatus::Converted;
     case HeadlessOptions::Action::Error:
         printError(options.error());
         printError(QStringLiteral("用法见 (see) vidmorph --help"));
-        return BadArguments;
+        return ExitStatus::BadArguments;
     case HeadlessOptions::Action::Convert:
+    case HeadlessOptions::Action::Watch:
         break;
     }
-    const QStringList files = expandFolders(options.inputs());
-    if (files.isEmpty()) {
-        printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
-        return BadArguments;
+    const bool watching = options.action() == HeadlessOptions::Action::Watch;
+    QStringList files;
+    if (!watching) {
+        const std::optional<QStringList> found = filesToConvert(options);
+        if (!found)
+            return ExitStatus::BadArguments;
+        files = *found;
+        if (options.dryRun())
+            return dryRun(options, files);
     }
+    std::optional<Locations> places = placesForRun(options);
+    if (!places)
+        return ExitStatus::NoHome;
     // Scratch files of a run of their own, so runs side by side never share tmp.mp4; the
-    // folder goes when the run ends, whatever way it ends short of being killed.
-    Locations places = Locations::standard(QCoreApplication::applicationDirPath());
-    // What runs that were killed left behind goes before this run adds its own.
-    Leftovers::removeDeadRuns(places.scratchFolder);
-    if (!places.makeScratchFolder()) {
-        printError(
-            QStringLiteral("无法创建临时文件夹 (cannot create) %1").arg(places.scratchFolder));
-        return 1;
-    }
-    QTemporaryDir scratch(places.scratchFolder +
-                          QStringLiteral("/run-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
-    if (!scratch.isValid()) {
+    // folder goes when the run ends, whatever way it ends short of being killed, and a later
+    // run removes it then (what runs that were killed left goes first).
+    RunFolder scratch;
+    if (!scratch.create(places->scratchFolder)) {
         printError(QStringLiteral("无法创建临时文件夹 (cannot create) %1: %2")
-                       .arg(places.scratchFolder, scratch.errorString()));
-        return 1;
+                       .arg(NativePath::readable(places->scratchFolder),
+                            QString::fromLocal8Bit(std::strerror(scratch.error()))));
+        return ExitStatus::forSystemError(scratch.error());
     }
-    places.scratchFolder = scratch.path();
+    places->scratchFolder = scratch.path();
 
     TerminationSignals signalsToStop;
     if (!signalsToStop.install())
@@ -106,12 +251,14 @@ int HeadlessMode::run(int &argc, char **argv)
     // A closed standard output shows up as a failed write, which stops the batch cleanly.
     std::signal(SIGPIPE, SIG_IGN);
     ConsoleOutput out;
-    HeadlessConverter converter(places, options.parameters(), options.outputFolder(),
-                                options.jobs(), reportFor(options, out), out);
+    HeadlessConverter converter(*places, options, reportFor(options, out), out);
     QObject::connect(&signalsToStop, &TerminationSignals::received, &converter,
                      &HeadlessConverter::requestStop);
     QObject::connect(&converter, &HeadlessConverter::finished, &app, &QCoreApplication::exit);
-    if (!converter.start(files))
-        return 1;
-    return QCoreApplication::exec();
+    if (!watching)
+        return converter.start(files) ? QCoreApplication::exec() : ExitStatus::FileFailed;
+
+    return watching                 ? watchAndConvert(options, converter)
+           : converter.start(files) ? QCoreApplication::exec()
+                                    : int(ExitStatus::FileFailed);
 }

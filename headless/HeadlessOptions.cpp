@@ -7,28 +7,15 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
 namespace {
 
-const QString convertOption = QStringLiteral("convert");
-const QString helpOption = QStringLiteral("help");
-const QString formatOption = QStringLiteral("format");
-const QString sampleRateOption = QStringLiteral("sample-rate");
-const QString audioBitrateOption = QStringLiteral("audio-bitrate");
-const QString channelsOption = QStringLiteral("channels");
-const QString sizeOption = QStringLiteral("size");
-const QString videoBitrateOption = QStringLiteral("video-bitrate");
-const QString frameRateOption = QStringLiteral("frame-rate");
-const QString outputOption = QStringLiteral("output");
-const QString jobsOption = QStringLiteral("jobs");
-const QString progressOption = QStringLiteral("progress");
-const QString quietOption = QStringLiteral("quiet");
-const QString versionOption = QStringLiteral("version");
 // More files at once than this only thrashes the disk.
 constexpr int MostJobs = 256;
+// Longer than an hour unchanged, a file is surely complete.
+constexpr int MostSettleSeconds = 3600;
 
 bool matches(const QString &text, const char *pattern)
 {
@@ -54,18 +41,331 @@ QString formatNames()
     return names.join(QLatin1Char(' '));
 }
 
+// A whole number from 1 to `most`, or nothing.
+std::optional<int> wholeUpTo(const QString &text, int most)
+{
+    bool fits = false;
+    const int value = text.toInt(&fits);
+    if (!NumberText::isPositiveWhole(text) || !fits || value > most)
+        return std::nullopt;
+    return value;
+}
+
+bool isKeep(const QString &text, const QString &chinese)
+{
+    return text.compare(QLatin1String("keep"), Qt::CaseInsensitive) == 0 || text == chinese;
+}
+
+bool isBelow(const QString &path, const QString &root)
+{
+    return path == root || path.startsWith(root == QLatin1String("/") ? root : root + '/');
+}
+
+// Plain characters, so that the table may be read before any static QString is made.
+constexpr QLatin1String convertName("convert");
+constexpr QLatin1String watchName("watch");
+constexpr QLatin1String helpName("help");
+constexpr QLatin1String versionName("version");
+constexpr QLatin1String keepTreeName("keep-tree");
+
 } // namespace
+
+// One option: its names, the name of its value (none for a switch), its help in both
+// languages, and how its value is taken into the options (an error text when it cannot be).
+struct HeadlessOptions::Option
+{
+    QString shortName;
+    QString longName;
+    QString valueName;
+    QString help;
+    QString (*take)(HeadlessOptions &options, const QString &value, const QDir &working);
+};
+
+const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
+{
+    using O = HeadlessOptions;
+    // In the order they are taken: the format first, since it sets the defaults the other
+    // values replace.
+    static const std::vector<Option> options = {
+        {{},
+         convertName,
+         {},
+         QStringLiteral("不打开窗口，转换所给文件 (convert without a window)"),
+         nullptr},
+        {QStringLiteral("f"), QStringLiteral("format"), QStringLiteral("NAME"),
+         QStringLiteral(
+             "输出格式 (output format), 默认 (default) RMVB:\n%1,\n或序号 (or index) 0-%2")
+             .arg(formatNames())
+             .arg(Formats::Count - 1),
+         [](O &o, const QString &value, const QDir &) {
+             const int format = formatByName(value.trimmed());
+             if (format < 0)
+                 return QStringLiteral("未知格式 (unknown format) \"%1\"；可用 (choose from): %2 "
+                                       "或 (or) 0-%3")
+                     .arg(value, formatNames())
+                     .arg(Formats::Count - 1);
+             o.m_parameters = Formats::defaultParameters(format);
+             return QString();
+         }},
+        {{},
+         QStringLiteral("sample-rate"),
+         QStringLiteral("HZ"),
+         QStringLiteral("声音频率 (audio sample rate), e.g. 44100"),
+         [](O &o, const QString &value, const QDir &) {
+             o.m_parameters.sampleRate = value;
+             return NumberText::isPositiveWhole(value)
+                        ? QString()
+                        : QStringLiteral("--sample-rate 须为正整数 (must be a positive whole "
+                                         "number, e.g. 44100): \"%1\"")
+                              .arg(value);
+         }},
+        {{},
+         QStringLiteral("audio-bitrate"),
+         QStringLiteral("KBPS"),
+         QStringLiteral("声音比特率 (audio bitrate), e.g. 128, 12.2"),
+         [](O &o, const QString &value, const QDir &) {
+             o.m_parameters.audioBitrate = value;
+             return NumberText::isPositiveDecimal(value)
+                        ? QString()
+                        : QStringLiteral("--audio-bitrate 须为正数 (must be a positive number, "
+                                         "e.g. 128 or 12.2): \"%1\"")
+                              .arg(value);
+         }},
+        {{},
+         QStringLiteral("channels"),
+         QStringLiteral("1|2"),
+         QStringLiteral("声道 (mono or stereo)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (value != QLatin1String("1") && value != QLatin1String("2"))
+                 return QStringLiteral("--channels 只能是 1 或 2 (must be 1 or 2): \"%1\"")
+                     .arg(value);
+             o.m_parameters.channelCount = value.toInt();
+             return QString();
+         }},
+        {{},
+         QStringLiteral("size"),
+         QStringLiteral("WxH|keep"),
+         QStringLiteral("视频尺寸 (frame size), e.g. 320x240; keep = 原始大小"),
+         [](O &o, const QString &value, const QDir &) {
+             if (isKeep(value, Formats::keepSourceSize()))
+                 o.m_parameters.frameSize = Formats::keepSourceSize();
+             else if (matches(value, "0*[1-9][0-9]*x0*[1-9][0-9]*"))
+                 o.m_parameters.frameSize = value;
+             else
+                 return QStringLiteral("--size 须为 宽x高 或 keep (must be WxH, e.g. 320x240, "
+                                       "or keep): \"%1\"")
+                     .arg(value);
+             return QString();
+         }},
+        {{},
+         QStringLiteral("video-bitrate"),
+         QStringLiteral("KBPS"),
+         QStringLiteral("视频比特率 (video bitrate), e.g. 600"),
+         [](O &o, const QString &value, const QDir &) {
+             o.m_parameters.videoBitrate = value;
+             return NumberText::isPositiveWhole(value)
+                        ? QString()
+                        : QStringLiteral("--video-bitrate 须为正整数 (must be a positive whole "
+                                         "number, e.g. 600): \"%1\"")
+                              .arg(value);
+         }},
+        {{},
+         QStringLiteral("frame-rate"),
+         QStringLiteral("FPS|keep"),
+         QStringLiteral("帧率 (frame rate), e.g. 25; keep = 原始帧率 (H264, H265, AV1)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (isKeep(value, Formats::keepSourceFrameRate())) {
+                 if (!Formats::keepsFrameRate(o.m_parameters.format))
+                     return QStringLiteral("--frame-rate keep 只适用于 H264、H265、AV1 (only "
+                                           "these formats keep the source's frame rate)");
+                 o.m_parameters.frameRate = Formats::keepSourceFrameRate();
+                 return QString();
+             }
+             o.m_parameters.frameRate = value;
+             return NumberText::isPositiveDecimal(value)
+                        ? QString()
+                        : QStringLiteral("--frame-rate 须为正数或 keep (must be a positive "
+                                         "number, e.g. 25, or keep): \"%1\"")
+                              .arg(value);
+         }},
+        {QStringLiteral("o"), QStringLiteral("output"), QStringLiteral("DIR"),
+         QStringLiteral("输出文件夹 (output folder); 默认为当前文件夹下的 output\n"
+                        "(default: ./output)"),
+         [](O &o, const QString &value, const QDir &working) {
+             if (value.isEmpty())
+                 return QStringLiteral("--output 不能为空 (must not be empty)");
+             o.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(value));
+             return QString();
+         }},
+        {{},
+         QStringLiteral("name"),
+         QStringLiteral("time|plain"),
+         QStringLiteral("输出文件名 (output names): time = 名称-时间.扩展名 (默认 default),\n"
+                        "plain = 名称.扩展名, 便于脚本 (for scripts)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (value == QLatin1String("plain"))
+                 o.m_names = OutputNaming::Names::Plain;
+             else if (value != QLatin1String("time"))
+                 return QStringLiteral("--name 只能是 time 或 plain (must be time or plain): "
+                                       "\"%1\"")
+                     .arg(value);
+             return QString();
+         }},
+        {{},
+         QStringLiteral("skip-existing"),
+         {},
+         QStringLiteral("输出已存在的文件不再转换，报告为跳过\n(skip a file whose output is "
+                        "there already)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_skipExisting = true;
+             return QString();
+         }},
+        {{},
+         keepTreeName,
+         QStringLiteral("[ROOT]"),
+         QStringLiteral("输出保留输入在 ROOT 下的子文件夹 (keep each input's folder below\n"
+                        "ROOT); 不给 ROOT 时为所给文件夹 (without ROOT: each folder given)"),
+         [](O &o, const QString &value, const QDir &working) {
+             o.m_keepTree = true;
+             if (value.isEmpty())
+                 return QString();
+             o.m_treeRoot = QDir::cleanPath(working.absoluteFilePath(value));
+             return NativePath::isFolder(o.m_treeRoot)
+                        ? QString()
+                        : QStringLiteral("--keep-tree 须为文件夹 (must be a folder): %1")
+                              .arg(value);
+         }},
+        {{},
+         QStringLiteral("files-from"),
+         QStringLiteral("FILE|-"),
+         QStringLiteral("从文件读取输入文件名，每行一个；- 为标准输入\n(read input names from "
+                        "FILE, one a line; - reads standard input)"),
+         [](O &o, const QString &value, const QDir &working) {
+             if (value == QLatin1String("-")) {
+                 o.m_filesFrom = value;
+                 return QString();
+             }
+             o.m_filesFrom = QDir::cleanPath(working.absoluteFilePath(value));
+             return NativePath::isFile(o.m_filesFrom)
+                        ? QString()
+                        : QStringLiteral("找不到文件清单 (no such list): %1").arg(value);
+         }},
+        {QStringLiteral("0"),
+         QStringLiteral("null"),
+         {},
+         QStringLiteral("清单中的文件名以 NUL 分隔 (names in the list end in NUL,\n"
+                        "as find -print0 writes them)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_nulSeparated = true;
+             return QString();
+         }},
+        {{},
+         QStringLiteral("dry-run"),
+         {},
+         QStringLiteral("只显示每个文件会写出的输出(或为何跳过、拒绝)，不转换\n(show what "
+                        "would be written, convert nothing)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_dryRun = true;
+             return QString();
+         }},
+        {QStringLiteral("j"), QStringLiteral("jobs"), QStringLiteral("N"),
+         QStringLiteral("同时转换的文件数 (files converted at once);\n"
+                        "默认为处理器核数 (default: the number of cores)"),
+         [](O &o, const QString &value, const QDir &) {
+             const std::optional<int> jobs = wholeUpTo(value, MostJobs);
+             o.m_jobs = jobs.value_or(0);
+             return jobs ? QString()
+                         : QStringLiteral("--jobs 须为 1 到 %1 的整数 (must be a whole number "
+                                          "from 1 to %1): \"%2\"")
+                               .arg(MostJobs)
+                               .arg(value);
+         }},
+        {{},
+         QStringLiteral("progress"),
+         QStringLiteral("text|json"),
+         QStringLiteral("进度格式 (progress form): text, 或每行一个 JSON 对象\n"
+                        "(or one JSON object per line, for programs)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (value == QLatin1String("json"))
+                 o.m_progress = Progress::Json;
+             else if (value != QLatin1String("text"))
+                 return QStringLiteral("--progress 只能是 text 或 json (must be text or json): "
+                                       "\"%1\"")
+                     .arg(value);
+             return QString();
+         }},
+        {QStringLiteral("q"),
+         QStringLiteral("quiet"),
+         {},
+         QStringLiteral("成功时什么也不显示，否则只显示失败的文件\n(nothing on success, else "
+                        "only the failed files)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_quiet = true;
+             return QString();
+         }},
+        {{},
+         QStringLiteral("log"),
+         QStringLiteral("FILE"),
+         QStringLiteral("把本次的详细记录追加到 FILE (append this run's log to FILE)"),
+         [](O &o, const QString &value, const QDir &working) {
+             if (value.isEmpty())
+                 return QStringLiteral("--log 不能为空 (must not be empty)");
+             o.m_logFile = QDir::cleanPath(working.absoluteFilePath(value));
+             return QString();
+         }},
+        {{},
+         watchName,
+         QStringLiteral("IN"),
+         QStringLiteral("监视文件夹 IN (含子文件夹)，转换每个新出现且写完的文件\n(watch IN and "
+                        "below, convert each file that appears, once complete)"),
+         [](O &o, const QString &value, const QDir &working) {
+             o.m_watchFolder = QDir::cleanPath(working.absoluteFilePath(value));
+             return NativePath::isFolder(o.m_watchFolder)
+                        ? QString()
+                        : QStringLiteral("--watch 须为文件夹 (must be a folder): %1").arg(value);
+         }},
+        {{},
+         QStringLiteral("settle"),
+         QStringLiteral("SECONDS"),
+         QStringLiteral("监视时文件须多少秒不变才算写完，默认 5\n(with --watch: seconds a file "
+                        "must stay unchanged, default 5)"),
+         [](O &o, const QString &value, const QDir &) {
+             const std::optional<int> seconds = wholeUpTo(value, MostSettleSeconds);
+             o.m_settleSeconds = seconds.value_or(0);
+             return seconds ? QString()
+                            : QStringLiteral("--settle 须为 1 到 %1 的整数 (must be a whole "
+                                             "number from 1 to %1): \"%2\"")
+                                  .arg(MostSettleSeconds)
+                                  .arg(value);
+         }},
+        {{}, versionName, {}, QStringLiteral("显示版本 (show the version)"), nullptr},
+        {QStringLiteral("h"), helpName, {}, QStringLiteral("显示本帮助 (show this help)"), nullptr},
+    };
+    return options;
+}
 
 bool HeadlessOptions::wanted(const QStringList &arguments)
 {
     for (const QString &argument : arguments.mid(1)) {
         if (argument == QLatin1String("--"))
             return false;
-        if (argument == QLatin1String("--convert") || argument == QLatin1String("--help") ||
+        if (argument == QLatin1String("--convert") || argument == QLatin1String("--watch") ||
+            argument.startsWith(QLatin1String("--watch=")) || argument == QLatin1String("--help") ||
             argument == QLatin1String("-h") || argument == QLatin1String("--version"))
             return true;
     }
     return false;
+}
+
+QStringList HeadlessOptions::optionNames()
+{
+    QStringList names;
+    for (const Option &option : table()) {
+        if (!option.shortName.isEmpty())
+            names.append(QLatin1Char('-') + option.shortName);
+        names.append(QStringLiteral("--") + option.longName);
+    }
+    return names;
 }
 
 HeadlessOptions HeadlessOptions::failure(const QString &error)
@@ -78,157 +378,126 @@ HeadlessOptions HeadlessOptions::failure(const QString &error)
 
 HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QString &workingFolder)
 {
+    // --keep-tree takes its root when one follows; followed by another option, by "--" or by
+    // nothing, it stands alone.
+    QStringList words = arguments;
+    for (qsizetype i = 1; i < words.size() && words.at(i) != QLatin1String("--"); ++i)
+        if (words.at(i) == QStringLiteral("--") + keepTreeName &&
+            (i + 1 == words.size() || words.at(i + 1).startsWith(QLatin1Char('-'))))
+            words[i] += QLatin1Char('=');
+
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({
-        {convertOption, QString()},
-        {{QStringLiteral("h"), helpOption}, QString()},
-        {{QStringLiteral("f"), formatOption}, QString(), QStringLiteral("NAME")},
-        {sampleRateOption, QString(), QStringLiteral("HZ")},
-        {audioBitrateOption, QString(), QStringLiteral("KBPS")},
-        {channelsOption, QString(), QStringLiteral("N")},
-        {sizeOption, QString(), QStringLiteral("WxH")},
-        {videoBitrateOption, QString(), QStringLiteral("KBPS")},
-        {frameRateOption, QString(), QStringLiteral("FPS")},
-        {{QStringLiteral("o"), outputOption}, QString(), QStringLiteral("DIR")},
-        {{QStringLiteral("j"), jobsOption}, QString(), QStringLiteral("N")},
-        {progressOption, QString(), QStringLiteral("FORM")},
-        {{QStringLiteral("q"), quietOption}, QString()},
-        {versionOption, QString()},
-    });
-    if (!parser.parse(arguments))
+    for (const Option &option : table()) {
+        QStringList names{option.longName};
+        if (!option.shortName.isEmpty())
+            names.prepend(option.shortName);
+        parser.addOption(QCommandLineOption(names, QString(), option.valueName));
+    }
+    if (!parser.parse(words))
         return failure(QStringLiteral("参数错误 (bad argument): ") + parser.errorText());
-    if (parser.isSet(helpOption)) {
-        HeadlessOptions options;
-        options.m_action = Action::Help;
+    HeadlessOptions options;
+    if (parser.isSet(helpName) || parser.isSet(versionName)) {
+        options.m_action = parser.isSet(helpName) ? Action::Help : Action::Version;
         return options;
     }
-    if (parser.isSet(versionOption)) {
-        HeadlessOptions options;
-        options.m_action = Action::Version;
-        return options;
-    }
-    if (!parser.isSet(convertOption))
+    if (!parser.isSet(convertName) && !parser.isSet(watchName))
         return failure(QStringLiteral("缺少 --convert (missing --convert)"));
     for (const QString &name : parser.optionNames())
-        if (name != convertOption && parser.values(name).size() > 1)
+        if (name != convertName && parser.values(name).size() > 1)
             return failure(
                 QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
 
-    int format = Formats::RMVB;
-    if (parser.isSet(formatOption)) {
-        format = formatByName(parser.value(formatOption).trimmed());
-        if (format < 0)
-            return failure(
-                QStringLiteral("未知格式 (unknown format) \"%1\"；可用 (choose from): %2 "
-                               "或 (or) 0-%3")
-                    .arg(parser.value(formatOption), formatNames())
-                    .arg(Formats::Count - 1));
-    }
-    HeadlessOptions options;
-    ParameterSet &set = options.m_parameters;
-    set = Formats::defaultParameters(format);
-
-    if (parser.isSet(sampleRateOption)) {
-        set.sampleRate = parser.value(sampleRateOption);
-        if (!NumberText::isPositiveWhole(set.sampleRate))
-            return failure(QStringLiteral("--sample-rate 须为正整数 (must be a positive whole "
-                                          "number, e.g. 44100): \"%1\"")
-                               .arg(set.sampleRate));
-    }
-    if (parser.isSet(audioBitrateOption)) {
-        set.audioBitrate = parser.value(audioBitrateOption);
-        if (!NumberText::isPositiveDecimal(set.audioBitrate))
-            return failure(QStringLiteral("--audio-bitrate 须为正数 (must be a positive number, "
-                                          "e.g. 128 or 12.2): \"%1\"")
-                               .arg(set.audioBitrate));
-    }
-    if (parser.isSet(channelsOption)) {
-        const QString channels = parser.value(channelsOption);
-        if (channels != QLatin1String("1") && channels != QLatin1String("2"))
-            return failure(
-                QStringLiteral("--channels 只能是 1 或 2 (must be 1 or 2): \"%1\"").arg(channels));
-        set.channelCount = channels.toInt();
-    }
-    if (parser.isSet(sizeOption)) {
-        const QString size = parser.value(sizeOption);
-        if (size.compare(QLatin1String("keep"), Qt::CaseInsensitive) == 0 ||
-            size == Formats::keepSourceSize())
-            set.frameSize = Formats::keepSourceSize();
-        else if (matches(size, "0*[1-9][0-9]*x0*[1-9][0-9]*"))
-            set.frameSize = size;
-        else
-            return failure(QStringLiteral("--size 须为 宽x高 或 keep (must be WxH, e.g. 320x240, "
-                                          "or keep): \"%1\"")
-                               .arg(size));
-    }
-    if (parser.isSet(videoBitrateOption)) {
-        set.videoBitrate = parser.value(videoBitrateOption);
-        if (!NumberText::isPositiveWhole(set.videoBitrate))
-            return failure(QStringLiteral("--video-bitrate 须为正整数 (must be a positive whole "
-                                          "number, e.g. 600): \"%1\"")
-                               .arg(set.videoBitrate));
-    }
-    if (parser.isSet(frameRateOption)) {
-        set.frameRate = parser.value(frameRateOption);
-        if (set.frameRate.compare(QLatin1String("keep"), Qt::CaseInsensitive) == 0 ||
-            set.frameRate == Formats::keepSourceFrameRate()) {
-            if (!Formats::keepsFrameRate(format))
-                return failure(QStringLiteral("--frame-rate keep 只适用于 H264、H265、AV1 (only "
-                                              "these formats keep the source's frame rate)"));
-            set.frameRate = Formats::keepSourceFrameRate();
-        } else if (!NumberText::isPositiveDecimal(set.frameRate)) {
-            return failure(QStringLiteral("--frame-rate 须为正数或 keep (must be a positive "
-                                          "number, e.g. 25, or keep): \"%1\"")
-                               .arg(set.frameRate));
-        }
-    }
-
-    if (parser.isSet(jobsOption)) {
-        const QString jobs = parser.value(jobsOption);
-        bool fits = false;
-        const int count = jobs.toInt(&fits);
-        if (!NumberText::isPositiveWhole(jobs) || !fits || count > MostJobs)
-            return failure(QStringLiteral("--jobs 须为 1 到 %1 的整数 (must be a whole number from "
-                                          "1 to %1): \"%2\"")
-                               .arg(MostJobs)
-                               .arg(jobs));
-        options.m_jobs = count;
-    } else {
-        // Every core busy: one conversion keeps about one core at work.
-        options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);
-    }
-    if (parser.isSet(progressOption)) {
-        const QString form = parser.value(progressOption);
-        if (form == QLatin1String("json"))
-            options.m_progress = Progress::Json;
-        else if (form != QLatin1String("text"))
-            return failure(
-                QStringLiteral("--progress 只能是 text 或 json (must be text or json): \"%1\"")
-                    .arg(form));
-    }
-    options.m_quiet = parser.isSet(quietOption);
-
-    if (const QString problem = ParameterCheck::problem(set); !problem.isEmpty())
-        return failure(problem);
-
     const QDir working(workingFolder);
-    const QString output =
-        parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("output");
-    if (output.isEmpty())
-        return failure(QStringLiteral("--output 不能为空 (must not be empty)"));
-    options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(output));
+    options.m_workingFolder = QDir::cleanPath(working.absolutePath());
+    options.m_parameters = Formats::defaultParameters(Formats::RMVB);
+    // Every core busy: one conversion keeps about one core at work.
+    options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);
+    options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(QStringLiteral("output")));
+    for (const Option &option : table())
+        if (option.take && parser.isSet(option.longName))
+            if (const QString error = option.take(options, parser.value(option.longName), working);
+                !error.isEmpty())
+                return failure(error);
+    if (const QString problem = options.checkTogether(parser.positionalArguments(), working);
+        !problem.isEmpty())
+        return failure(problem);
+    options.m_action = options.m_watchFolder.isEmpty() ? Action::Convert : Action::Watch;
+    return options;
+}
 
-    if (parser.positionalArguments().isEmpty())
-        return failure(QStringLiteral("没有输入文件 (no input files or folders given)"));
-    for (const QString &input : parser.positionalArguments()) {
+QString HeadlessOptions::checkTogether(const QStringList &positional, const QDir &working)
+{
+    if (const QString problem = ParameterCheck::problem(m_parameters); !problem.isEmpty())
+        return problem;
+    if (m_nulSeparated && m_filesFrom.isEmpty())
+        return QStringLiteral("-0/--null 只用于 --files-from (only goes with --files-from)");
+    if (!m_watchFolder.isEmpty()) {
+        if (!positional.isEmpty() || !m_filesFrom.isEmpty())
+            return QStringLiteral("--watch 不另取输入文件 (takes no other input files)");
+        if (m_dryRun)
+            return QStringLiteral("--dry-run 不能与 --watch 同用 (does not go with --watch)");
+        if (m_outputFolder == m_watchFolder)
+            return QStringLiteral("--output 不能就是 --watch 的文件夹 (must not be the watched "
+                                  "folder)");
+    } else if (m_settleSeconds > 0) {
+        return QStringLiteral("--settle 只用于 --watch (only goes with --watch)");
+    } else if (positional.isEmpty() && m_filesFrom.isEmpty()) {
+        return QStringLiteral("没有输入文件 (no input files or folders given)");
+    }
+    for (const QString &input : positional) {
         const QString path = QDir::cleanPath(working.absoluteFilePath(input));
         if (!NativePath::exists(path))
-            return failure(QStringLiteral("找不到输入 (no such file or folder): %1").arg(input));
-        options.m_inputs.append(path);
+            return QStringLiteral("找不到输入 (no such file or folder): %1").arg(input);
+        m_inputs.append(path);
     }
-    options.m_action = Action::Convert;
-    return options;
+    QStringList inTree = m_inputs;
+    if (!m_watchFolder.isEmpty())
+        inTree.append(m_watchFolder);
+    const QString outside = outsideTree(inTree);
+    if (!outside.isEmpty())
+        return QStringLiteral("不在 --keep-tree 的文件夹 %1 之下 (not below the tree's root): %2")
+            .arg(NativePath::readable(m_treeRoot), NativePath::readable(outside));
+    return {};
+}
+
+QStringList HeadlessOptions::treeRoots() const
+{
+    if (!m_keepTree)
+        return {};
+    if (!m_treeRoot.isEmpty())
+        return {m_treeRoot};
+    if (!m_watchFolder.isEmpty())
+        return {m_watchFolder};
+    // Each folder given, and for the names of a list the folder they are relative to.
+    QStringList folders;
+    for (const QString &input : m_inputs)
+        if (NativePath::isFolder(input))
+            folders.append(input);
+    if (!m_filesFrom.isEmpty())
+        folders.append(m_workingFolder);
+    return folders;
+}
+
+QString HeadlessOptions::outsideTree(const QStringList &paths) const
+{
+    if (m_treeRoot.isEmpty())
+        return {};
+    for (const QString &path : paths)
+        if (!isBelow(QDir::cleanPath(path), m_treeRoot))
+            return path;
+    return {};
+}
+
+QStringList HeadlessOptions::namesInList(const QByteArray &list, bool nulSeparated,
+                                         const QString &workingFolder)
+{
+    const QDir working(workingFolder);
+    QStringList names;
+    for (const QByteArray &name : list.split(nulSeparated ? '\0' : '\n'))
+        if (!name.isEmpty())
+            names.append(QDir::cleanPath(working.absoluteFilePath(NativePath::decode(name))));
+    return names;
 }
 
 QString HeadlessOptions::versionText()
@@ -238,41 +507,38 @@ QString HeadlessOptions::versionText()
 
 QString HeadlessOptions::helpText()
 {
-    return QStringLiteral(
-               "用法 (usage): vidmorph --convert [选项 options] 文件或文件夹 FILE|FOLDER...\n"
-               "       vidmorph [--] [FILE...]     打开窗口 (open the window)\n"
-               "       vidmorph --help | --version\n"
-               "\n"
-               "不打开窗口，把文件转换成所选格式；文件夹中的所有文件(含子文件夹)都会转换。\n"
-               "Converts without a window; every file in a folder (and its subfolders) is "
-               "converted.\n"
-               "\n"
-               "  -f, --format NAME       输出格式 (output format), 默认 (default) RMVB:\n"
-               "                          %1,\n"
-               "                          或序号 (or index) 0-%2\n"
-               "  --sample-rate HZ        声音频率 (audio sample rate), e.g. 44100\n"
-               "  --audio-bitrate KBPS    声音比特率 (audio bitrate), e.g. 128, 12.2\n"
-               "  --channels 1|2          声道 (mono or stereo)\n"
-               "  --size WxH|keep         视频尺寸 (frame size), e.g. 320x240; keep = 原始大小\n"
-               "  --video-bitrate KBPS    视频比特率 (video bitrate), e.g. 600\n"
-               "  --frame-rate FPS|keep   帧率 (frame rate), e.g. 25; keep = 原始帧率\n"
-               "                          (H264, H265, AV1)\n"
-               "  -o, --output DIR        输出文件夹 (output folder); 默认为当前文件夹下的 "
-               "output\n"
-               "                          (default: ./output)\n"
-               "  -j, --jobs N            同时转换的文件数 (files converted at once);\n"
-               "                          默认为处理器核数 (default: the number of cores)\n"
-               "  --progress text|json    进度格式 (progress form): text, 或每行一个 JSON 对象\n"
-               "                          (or one JSON object per line, for programs)\n"
-               "  -q, --quiet             只显示失败和总结 (only failures and the summary)\n"
-               "  --version               显示版本 (show the version)\n"
-               "  -h, --help              显示本帮助 (show this help)\n"
-               "\n"
-               "未给出的参数取所选格式的默认值 (parameters not given take the format's "
-               "defaults).\n"
-               "退出状态 (exit status): 0 全部成功 (all converted), 1 有文件失败 (some failed),\n"
-               "  2 参数错误 (bad arguments), 128+信号 (signal) 被中断 (interrupted, e.g. 130),\n"
-               "  141 输出被关闭 (standard output closed).\n")
-        .arg(formatNames())
-        .arg(Formats::Count - 1);
+    QString text = QStringLiteral(
+        "用法 (usage): vidmorph --convert [选项 options] 文件或文件夹 FILE|FOLDER...\n"
+        "       vidmorph --convert [选项 options] --files-from LIST\n"
+        "       vidmorph --watch IN [选项 options]\n"
+        "       vidmorph [--] [FILE...]     打开窗口 (open the window)\n"
+        "       vidmorph --help | --version\n"
+        "\n"
+        "不打开窗口，把文件转换成所选格式；文件夹中的所有文件(含子文件夹)都会转换。\n"
+        "Converts without a window; every file in a folder (and its subfolders) is converted.\n"
+        "\n");
+    for (const Option &option : table()) {
+        QString names = option.shortName.isEmpty()
+                            ? QStringLiteral("      --")
+                            : QStringLiteral("  -%1, --").arg(option.shortName);
+        names += option.longName;
+        if (!option.valueName.isEmpty())
+            names += QLatin1Char(' ') + option.valueName;
+        const QStringList lines = option.help.split(QLatin1Char('\n'));
+        text += names.leftJustified(28) + QLatin1Char(' ') + lines.first() + QLatin1Char('\n');
+        for (const QString &line : lines.mid(1))
+            text += QString(29, QLatin1Char(' ')) + line + QLatin1Char('\n');
+    }
+    return text +
+           QStringLiteral("\n"
+                          "未给出的参数取所选格式的默认值 (parameters not given take the format's "
+                          "defaults).\n"
+                          "退出状态 (exit status): 0 全部成功 (all converted), 1 有文件失败 (some "
+                          "failed),\n"
+                          "  2 参数错误 (bad arguments), 3 没有可用的主文件夹 (no usable home "
+                          "folder),\n"
+                          "  4 内存不足 (out of memory), 5 进程数已达上限 (out of processes),\n"
+                          "  6 打开的文件数已达上限 (out of file descriptors),\n"
+                          "  128+信号 (signal) 被中断 (interrupted, e.g. 130), 141 输出被关闭 "
+                          "(standard output closed).\n");
 }

@@ -1,5 +1,6 @@
 #include "headless/JsonReport.h"
 
+#include "convert/FailureReason.h"
 #include "headless/ConsoleOutput.h"
 #include "process/NativePath.h"
 
@@ -7,12 +8,27 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+void JsonReport::insertPath(QJsonObject &object, const QString &key, const QString &path)
+{
+    object.insert(key, NativePath::readable(path));
+    if (NativePath::hasRawBytes(path))
+        object.insert(key + QStringLiteral("_bytes"),
+                      QString::fromLatin1(NativePath::encode(path).toBase64()));
+}
+
+void JsonReport::insertReason(QJsonObject &object, const QString &reason)
+{
+    object.insert(QStringLiteral("reason"), reason);
+    object.insert(QStringLiteral("reason_code"), FailureReason::code(reason));
+}
+
 QJsonObject JsonReport::fileObject(const File &file, const QString &state)
 {
-    return {{QStringLiteral("file"), NativePath::readable(file.path)},
-            {QStringLiteral("index"), file.index},
-            {QStringLiteral("count"), file.count},
-            {QStringLiteral("state"), state}};
+    QJsonObject object{{QStringLiteral("index"), file.index},
+                       {QStringLiteral("count"), file.count},
+                       {QStringLiteral("state"), state}};
+    insertPath(object, QStringLiteral("file"), file.path);
+    return object;
 }
 
 void JsonReport::emitLine(const QJsonObject &object)
@@ -34,14 +50,15 @@ void JsonReport::started(const File &file)
 void JsonReport::progressed(const File &file, const FileConversion::Progress &progress,
                             const Batch &batch)
 {
-    const int percent = qRound(progress.percent) + 1000 * progress.stage;
+    // The whole file's share: the second stage goes on from where the first ended.
+    const int percent = qRound(progress.fileFraction() * 100);
     if (m_quiet || m_percent.value(file.index, -1) == percent)
         return;
     m_percent.insert(file.index, percent);
     QJsonObject object = fileObject(file, QStringLiteral("running"));
     object.insert(QStringLiteral("stage"), progress.stage + 1);
     object.insert(QStringLiteral("stages"), progress.stages);
-    object.insert(QStringLiteral("percent"), qRound(progress.percent));
+    object.insert(QStringLiteral("percent"), percent);
     if (batch.secondsLeft)
         object.insert(QStringLiteral("seconds_left"), *batch.secondsLeft);
     emitLine(object);
@@ -57,12 +74,21 @@ void JsonReport::finished(const File &file, const FileConversion::Result &result
         fileObject(file, converted ? QStringLiteral("done") : QStringLiteral("failed"));
     if (converted) {
         object.insert(QStringLiteral("percent"), 100);
-        object.insert(QStringLiteral("output"), result.outputPath);
+        insertPath(object, QStringLiteral("output"), result.outputPath);
         if (!result.warning.isEmpty())
             object.insert(QStringLiteral("warning"), result.warning);
     } else {
-        object.insert(QStringLiteral("reason"), result.reason);
+        insertReason(object, result.reason);
     }
+    emitLine(object);
+}
+
+void JsonReport::skipped(const File &file, const QString &existingOutput)
+{
+    if (m_quiet)
+        return;
+    QJsonObject object = fileObject(file, QStringLiteral("skipped"));
+    insertPath(object, QStringLiteral("output"), existingOutput);
     emitLine(object);
 }
 
@@ -70,29 +96,69 @@ void JsonReport::stopped(const QString &why, const QVector<File> &running)
 {
     for (const File &file : running) {
         QJsonObject object = fileObject(file, QStringLiteral("stopped"));
-        object.insert(QStringLiteral("reason"), why);
+        insertReason(object, why);
         emitLine(object);
     }
 }
 
 void JsonReport::summary(const Summary &summary)
 {
+    if (m_quiet)
+        return;
     QJsonArray failures;
-    for (const BatchScheduler::Failure &failure : summary.failures)
-        failures.append(
-            QJsonObject{{QStringLiteral("file"), NativePath::readable(failure.inputPath)},
-                        {QStringLiteral("reason"), failure.reason}});
+    for (const BatchScheduler::Failure &failure : summary.failures) {
+        QJsonObject object;
+        insertPath(object, QStringLiteral("file"), failure.inputPath);
+        insertReason(object, failure.reason);
+        failures.append(object);
+    }
     QJsonArray warnings;
-    for (const BatchScheduler::Warning &warning : summary.warnings)
-        warnings.append(
-            QJsonObject{{QStringLiteral("file"), NativePath::readable(warning.inputPath)},
-                        {QStringLiteral("output"), warning.outputPath},
-                        {QStringLiteral("warning"), warning.text}});
-    emitLine({{QStringLiteral("state"), QStringLiteral("summary")},
-              {QStringLiteral("warnings"), warnings},
-              {QStringLiteral("converted"), summary.converted},
-              {QStringLiteral("failed"), failures},
-              {QStringLiteral("not_converted"), summary.notConverted},
-              {QStringLiteral("output_folder"), summary.outputFolder},
-              {QStringLiteral("log"), summary.logPath}});
+    for (const BatchScheduler::Warning &warning : summary.warnings) {
+        QJsonObject object{{QStringLiteral("warning"), warning.text}};
+        insertPath(object, QStringLiteral("file"), warning.inputPath);
+        insertPath(object, QStringLiteral("output"), warning.outputPath);
+        warnings.append(object);
+    }
+    QJsonObject object{{QStringLiteral("state"), QStringLiteral("summary")},
+                       {QStringLiteral("warnings"), warnings},
+                       {QStringLiteral("converted"), summary.converted},
+                       {QStringLiteral("skipped"), summary.skipped},
+                       {QStringLiteral("failed"), failures},
+                       {QStringLiteral("not_converted"), summary.notConverted},
+                       {QStringLiteral("log"), summary.logPath.isEmpty()
+                                                   ? QJsonValue(QJsonValue::Null)
+                                                   : QJsonValue(summary.logPath)}};
+    insertPath(object, QStringLiteral("output_folder"), summary.outputFolder);
+    emitLine(object);
+}
+
+void JsonReport::planned(const File &file, const DryRun::Plan &plan)
+{
+    const bool refused = plan.action == DryRun::Plan::Action::Refuse;
+    if (m_quiet && !refused)
+        return;
+    QJsonObject object = fileObject(file, plan.action == DryRun::Plan::Action::Convert
+                                              ? QStringLiteral("would_convert")
+                                          : refused ? QStringLiteral("would_refuse")
+                                                    : QStringLiteral("would_skip"));
+    if (refused) {
+        object.insert(QStringLiteral("reason"), plan.reason);
+        object.insert(QStringLiteral("reason_code"), plan.code);
+    } else {
+        insertPath(object, QStringLiteral("output"), plan.output);
+    }
+    emitLine(object);
+}
+
+void JsonReport::planSummary(const PlanSummary &summary)
+{
+    if (m_quiet)
+        return;
+    QJsonObject object{{QStringLiteral("state"), QStringLiteral("summary")},
+                       {QStringLiteral("dry_run"), true},
+                       {QStringLiteral("would_convert"), summary.convert},
+                       {QStringLiteral("would_skip"), summary.skip},
+                       {QStringLiteral("would_refuse"), summary.refuse}};
+    insertPath(object, QStringLiteral("output_folder"), summary.outputFolder);
+    emitLine(object);
 }

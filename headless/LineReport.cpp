@@ -1,6 +1,7 @@
 #include "headless/LineReport.h"
 
 #include "headless/ConsoleOutput.h"
+#include "process/NativePath.h"
 
 void LineReport::started(const File &file)
 {
@@ -13,12 +14,17 @@ void LineReport::finished(const File &file, const FileConversion::Result &result
     if (result.outcome == FileConversion::Outcome::Converted) {
         if (!m_quiet)
             m_out.write(fileLabel(file) + QStringLiteral("  完成 (done): ") +
-                        ConsoleOutput::escaped(result.outputPath) + warningText(result) +
-                        QLatin1Char('\n'));
+                        ConsoleOutput::escaped(NativePath::readable(result.outputPath)) +
+                        warningText(result) + QLatin1Char('\n'));
         return;
     }
-    m_out.write(fileLabel(file) + QStringLiteral("  失败 (failed): ") + result.reason +
-                QLatin1Char('\n'));
+    m_out.write(failedLine(file, result.reason) + QLatin1Char('\n'));
+}
+
+void LineReport::skipped(const File &file, const QString &existingOutput)
+{
+    if (!m_quiet)
+        m_out.write(skippedLine(file, existingOutput) + QLatin1Char('\n'));
 }
 
 void LineReport::stopped(const QString &, const QVector<File> &running)
@@ -31,5 +37,18 @@ void LineReport::stopped(const QString &, const QVector<File> &running)
 
 void LineReport::summary(const Summary &summary)
 {
-    m_out.write(summaryText(summary));
+    if (!m_quiet)
+        m_out.write(summaryText(summary));
+}
+
+void LineReport::planned(const File &file, const DryRun::Plan &plan)
+{
+    if (!m_quiet || plan.action == DryRun::Plan::Action::Refuse)
+        m_out.write(planLine(file, plan) + QLatin1Char('\n'));
+}
+
+void LineReport::planSummary(const PlanSummary &summary)
+{
+    if (!m_quiet)
+        m_out.write(planSummaryText(summary));
 }

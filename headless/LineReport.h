@@ -2,19 +2,18 @@
 
 #include "headless/BatchReport.h"
 
-// One line per event, for a log file or a pipe: a file started, converted or failed. Quiet,
-// only the failures and the summary.
+// One line per event, for a log file or a pipe: a file started, converted, skipped or failed.
 class LineReport : public BatchReport
 {
 public:
-    LineReport(ConsoleOutput &out, bool quiet) : BatchReport(out), m_quiet(quiet) {}
+    using BatchReport::BatchReport;
 
     void started(const File &file) override;
     void progressed(const File &, const FileConversion::Progress &, const Batch &) override {}
     void finished(const File &file, const FileConversion::Result &result) override;
+    void skipped(const File &file, const QString &existingOutput) override;
     void stopped(const QString &why, const QVector<File> &running) override;
     void summary(const Summary &summary) override;
-
-private:
-    bool m_quiet;
+    void planned(const File &file, const DryRun::Plan &plan) override;
+    void planSummary(const PlanSummary &summary) override;
 };

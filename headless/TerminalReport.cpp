@@ -53,7 +53,13 @@ void TerminalReport::finished(const File &file, const FileConversion::Result &re
         settle(file.index, fileLabel(file) + QStringLiteral("  完成 (done)") + warningText(result));
         return;
     }
-    settle(file.index, fileLabel(file) + QStringLiteral("  失败 (failed): ") + result.reason);
+    settle(file.index, failedLine(file, result.reason));
+}
+
+void TerminalReport::skipped(const File &file, const QString &existingOutput)
+{
+    if (!m_quiet)
+        settle(file.index, skippedLine(file, existingOutput));
 }
 
 void TerminalReport::stopped(const QString &, const QVector<File> &running)
@@ -68,7 +74,7 @@ void TerminalReport::summary(const Summary &summary)
     m_live.clear();
     m_batchLine.clear();
     redraw(QString());
-    m_out.write(summaryText(summary));
+    LineReport::summary(summary);
 }
 
 void TerminalReport::show(int index, const QString &line)
@@ -101,7 +107,8 @@ void TerminalReport::redraw(const QString &settled)
         m_drawn = settling ? 0 : 1;
         return;
     }
-    QString text = m_drawn > 0 ? LineUp.arg(m_drawn) : QString();
+    const bool wasDrawn = m_drawn > 0;
+    QString text = wasDrawn ? LineUp.arg(m_drawn) : QString();
     if (!settled.isEmpty())
         text += ClearLine + settled + QLatin1Char('\n');
     m_drawn = 0;
@@ -113,5 +120,8 @@ void TerminalReport::redraw(const QString &settled)
         text += ClearLine + m_batchLine + QLatin1Char('\n');
         ++m_drawn;
     }
+    // Nothing shown and nothing to show (a quiet run going well): not even a control code.
+    if (text.isEmpty() && !wasDrawn)
+        return;
     m_out.write(text + ClearBelow);
 }

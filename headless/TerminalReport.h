@@ -1,17 +1,17 @@
 #pragma once
 
-#include "headless/BatchReport.h"
+#include "headless/LineReport.h"
 
 #include <QMap>
 
 // Progress on a terminal, updated in place: one line per running file ("[2/5] clip.avi  1/2
 // 45%") and, with several files at once, a line for the whole batch beneath them. Finished
-// files leave one line each above. Quiet, only the failures and the summary.
-class TerminalReport : public BatchReport
+// files leave one line each above.
+class TerminalReport : public LineReport
 {
 public:
     TerminalReport(ConsoleOutput &out, int jobs, bool quiet)
-        : BatchReport(out), m_severalAtOnce(jobs > 1), m_quiet(quiet)
+        : LineReport(out, quiet), m_severalAtOnce(jobs > 1)
     {
     }
 
@@ -19,6 +19,7 @@ public:
     void progressed(const File &file, const FileConversion::Progress &progress,
                     const Batch &batch) override;
     void finished(const File &file, const FileConversion::Result &result) override;
+    void skipped(const File &file, const QString &existingOutput) override;
     void stopped(const QString &why, const QVector<File> &running) override;
     void summary(const Summary &summary) override;
 
@@ -28,7 +29,6 @@ private:
     void redraw(const QString &settled);
 
     bool m_severalAtOnce;
-    bool m_quiet;
     QMap<int, QString> m_live; // the running files' lines, by index
     QString m_batchLine;
     int m_drawn = 0; // lines of the live block on the screen

@@ -11,7 +11,10 @@ namespace {
 
 // One pipe per process: signal dispositions are process-wide too.
 int signalPipe[2] = {-1, -1};
-constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that would end the program outright and that a user, a script or a limit may
+// send: each stops the work cleanly instead.
+constexpr int handledSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
+                                  SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU};
 
 void onSignal(int signalNumber)
 {

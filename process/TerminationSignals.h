@@ -4,9 +4,10 @@
 
 class QSocketNotifier;
 
-// SIGINT, SIGTERM and SIGHUP as a Qt signal. The handler only writes the signal's number into
-// a pipe (the one thing a handler may safely do); the event loop reads it and emits received(),
-// so stopping a batch runs as ordinary code.
+// SIGINT, SIGTERM, SIGHUP and the other signals that would end the program outright (SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU) as a Qt signal. The handler only writes the signal's number
+// into a pipe (the one thing a handler may safely do); the event loop reads it and emits
+// received(), so stopping a batch runs as ordinary code.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

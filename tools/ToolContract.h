@@ -133,6 +133,45 @@ inline constexpr char OutputTooLong[] = "the output runs far past the input's le
 inline constexpr char OutOfMemory[] = "out of memory";
 inline constexpr char OutOfProcesses[] = "too many processes";
 inline constexpr char OutOfDescriptors[] = "too many open files";
+
+// Every text above, for the converter's table of reasons and its test.
+inline constexpr const char *All[] = {StoppedBySignal,
+                                      InputNotFound,
+                                      InputNotAFile,
+                                      InputEmpty,
+                                      InputUnreadable,
+                                      NotMediaFile,
+                                      NoVideoStream,
+                                      NoAudioStream,
+                                      AudioUndecodable,
+                                      BadParameter,
+                                      UnknownOption,
+                                      OptionNeedsValue,
+                                      NoInputFile,
+                                      NoOutputFile,
+                                      MoreThanOneInput,
+                                      NoAudioEncoder,
+                                      NoVideoEncoder,
+                                      OutputIsFolder,
+                                      OutputNotAFile,
+                                      OutputFormatRefused,
+                                      OutputFolderUnwritable,
+                                      TemporaryFileUnavailable,
+                                      PipeUnavailable,
+                                      CannotCreate,
+                                      NoOutputWritten,
+                                      AmrEncoderUnavailable,
+                                      AmrWriteFailed,
+                                      CannotStart,
+                                      EncodingFailed,
+                                      OutputUnplayable,
+                                      OutputNoStream,
+                                      OutputNoVideo,
+                                      OutputEmpty,
+                                      OutputTooLong,
+                                      OutOfMemory,
+                                      OutOfProcesses,
+                                      OutOfDescriptors};
 } // namespace Error
 
 // conv's progress, MEncoder's form: the position in seconds and the percentage done, each

@@ -4,6 +4,7 @@
 #include "TestMedia.h"
 #include "convert/BatchHost.h"
 #include "convert/BatchScheduler.h"
+#include "convert/FailureReason.h"
 #include "convert/FileConversion.h"
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
@@ -75,9 +76,13 @@ class RecordingHost : public BatchHost
 public:
     ParameterSet parameters;
     QString folder;
+    OutputNaming::Names names = OutputNaming::Names::Timed;
+    bool skip = false;
     ParameterSet currentParameters() const override { return parameters; }
     QString outputFolderText() const override { return folder; }
     void setOutputFolderText(const QString &text) override { folder = text; }
+    OutputNaming outputNaming() const override { return OutputNaming(folder, names); }
+    bool skipsExisting() const override { return skip; }
 };
 
 } // namespace
@@ -102,6 +107,8 @@ private slots:
     void eachBatchKeepsOneHardwareMemo();
     void toolsLearnHowManyFilesShareTheCores_data();
     void toolsLearnHowManyFilesShareTheCores();
+    void existingOutputsAreSkipped_data();
+    void existingOutputsAreSkipped();
 
 private:
     QString input(const QString &name, const QByteArray &content);
@@ -121,6 +128,8 @@ void TestScheduler::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_host.folder = m_dir->filePath(QStringLiteral("out"));
+    m_host.names = OutputNaming::Names::Timed;
+    m_host.skip = false;
     m_messages.messages.clear();
     m_queue.clear();
 }
@@ -277,8 +286,9 @@ void TestScheduler::stopEndsTheToolAndLeavesNothing()
             Qt::QueuedConnection);
     file->start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
-            FileConversion::Outcome::Stopped);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::Stopped);
+    QCOMPARE(FailureReason::code(result.reason), QStringLiteral("stopped"));
     QCOMPARE(outputNames(), QStringList());
     QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
 }
@@ -290,8 +300,9 @@ void TestScheduler::missingToolIsNotStarted()
     QSignalSpy finished(file.get(), &FileConversion::finished);
     file->start();
     QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(finished.at(0).at(0).value<FileConversion::Result>().outcome ==
-            FileConversion::Outcome::NotStarted);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::NotStarted);
+    QCOMPARE(FailureReason::code(result.reason), QStringLiteral("tool-missing"));
     QCOMPARE(m_messages.messages.size(), 1);
     QCOMPARE(m_messages.messages[0].text, QStringLiteral("File or command not found"));
 }
@@ -355,6 +366,7 @@ void TestScheduler::stallWatchGoesByProgress()
     }
     QVERIFY(result.outcome == FileConversion::Outcome::Failed);
     QCOMPARE(result.reason, QStringLiteral("编码程序停止响应"));
+    QCOMPARE(FailureReason::code(result.reason), QStringLiteral("stalled"));
     QCOMPARE(outputNames(), QStringList());
     QTRY_VERIFY(processesMentioning({m_dir->path()}).isEmpty());
 }
@@ -520,6 +532,52 @@ void TestScheduler::toolsLearnHowManyFilesShareTheCores()
     QCOMPARE(qgetenv(ToolContract::FilesAtOnceVariable), atOnce);
     batch->stop();
     QVERIFY(!batch->isBusy());
+}
+
+void TestScheduler::existingOutputsAreSkipped_data()
+{
+    QTest::addColumn<QStringList>("there"); // outputs there before the batch
+    QTest::newRow("none") << QStringList{};
+    QTest::newRow("one of three") << QStringList{"b.mp3"};
+    QTest::newRow("all three") << QStringList{"a.mp3", "b.mp3", "c.mp3"};
+}
+
+void TestScheduler::existingOutputsAreSkipped()
+{
+    QFETCH(QStringList, there);
+    QDir().mkpath(m_host.folder);
+    for (const QString &name : there) {
+        QFile earlier(m_host.folder + QLatin1Char('/') + name);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("converted before");
+    }
+    for (const char *name : {"a", "b", "c"})
+        m_queue.append({{input(QLatin1String(name) + QStringLiteral(".avi"), name), QString()}});
+    m_host.names = OutputNaming::Names::Plain;
+    m_host.skip = true;
+    auto batch = scheduler(Formats::MP3, 2, standInApp());
+    QStringList skipped;
+    connect(batch.get(), &BatchScheduler::fileSkipped, this,
+            [&](int, const QString &, const QString &output) {
+                skipped.append(QFileInfo(output).fileName());
+            });
+    QSignalSpy completed(batch.get(), &BatchScheduler::completed);
+    QVERIFY(batch->begin());
+    batch->ConvertNextFile();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 30000);
+    skipped.sort();
+    QCOMPARE(skipped, there);
+    QCOMPARE(batch->filesSkipped(), int(there.size()));
+    QCOMPARE(batch->filesConverted(), 3 - int(there.size()));
+    QCOMPARE(batch->progress().fileCount(), 3);
+    QCOMPARE(m_queue.count(), 0);
+    // Plain names, none with a counter, and what was there is as it was.
+    QCOMPARE(outputNames(), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    for (const QString &name : there) {
+        QFile earlier(m_host.folder + QLatin1Char('/') + name);
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("converted before"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

@@ -102,4 +102,61 @@ check "parallel over ssh" "$work/ssh.log" "$work/out-ssh"
 hosts=$(awk 'NR > 1 {print $2}' "$work/ssh.log" | sort -u | tr '\n' ' ')
 echo "hosts used: $hosts"
 case "$hosts" in *host-a*) ;; *) echo "FAIL: no job ran over ssh"; status=1 ;; esac
+
+# Stops in the middle: nothing the runs had begun may stay behind on any "host", neither the
+# empty names they had taken nor half-written files; an output that is there is whole.
+for i in 1 2 3 4; do
+    mkdir -p "$work/long$i"
+    ffmpeg -v error -f lavfi -i "testsrc=size=320x240:rate=25:duration=120" \
+        -f lavfi -i "sine=frequency=$((300 + 50 * i)):duration=120" -c:v libx264 -preset ultrafast \
+        -c:a aac "$work/long$i/clip.mkv"
+done
+# Waits (up to two minutes) until `count` entries stand in the folder.
+wait_for_entries() { # folder count
+    for _ in $(seq 1200); do
+        [ "$(ls -A "$1" 2>/dev/null | wc -l)" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    echo "FAIL: $1 never held $2 entries"; status=1; return 1
+}
+# Waits (up to a minute) until no process names the folder any more.
+wait_for_no_run() { # folder
+    for _ in $(seq 600); do
+        pgrep -f -- "$1" >/dev/null || return 0
+        sleep 0.1
+    done
+    echo "FAIL: runs still at work in $1:"; pgrep -af -- "$1"; status=1
+}
+check_nothing_begun() { # name folder
+    local file seconds
+    for file in "$2"/* "$2"/.[!.]*; do
+        [ -e "$file" ] || continue
+        seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$file" 2>/dev/null)
+        if [ ! -s "$file" ] || [ "${seconds%.*}" != 119 ] && [ "${seconds%.*}" != 120 ]; then
+            echo "FAIL: $1 left $(basename "$file") ($(stat -c %s "$file") bytes, ${seconds:-no} s)"
+            status=1
+        fi
+    done
+    echo "$1: $(ls -A "$2" | wc -l) whole outputs, nothing else"
+}
+
+# Ctrl+C on the recipe over ssh: the terminal's SIGINT reaches parallel, its ssh clients and
+# the job on this machine; parallel's wrapper on the other side sends SIGTERM, then SIGKILL.
+setsid parallel -0 --ssh "ssh -F $work/ssh_config" -S host-a,host-b,: -j1 \
+    $runenv "$app" --convert -q --format H264 --output "$work/out-stop" {} \
+    < <(find "$work" -name 'clip.mkv' -print0) >/dev/null 2>&1 &
+recipe=$!
+wait_for_entries "$work/out-stop" 3 && kill -INT -- "-$recipe"
+wait "$recipe" || true
+wait_for_no_run "$work/out-stop"
+check_nothing_begun "Ctrl+C on parallel over ssh" "$work/out-stop"
+
+# A closed ssh connection: the client killed outright while the run converts.
+ssh -F "$work/ssh_config" host-a $runenv "$app" --convert --format H264 \
+    --output "$work/out-cut" "$work/long1/clip.mkv" >/dev/null 2>&1 &
+client=$!
+wait_for_entries "$work/out-cut" 1 && kill -KILL "$client"
+wait "$client" || true
+wait_for_no_run "$work/out-cut"
+check_nothing_begun "closed ssh connection" "$work/out-cut"
 exit $status

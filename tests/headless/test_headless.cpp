@@ -1,7 +1,9 @@
 #include "ProcessTable.h"
 #include "TestMedia.h"
 #include "convert/Formats.h"
+#include "headless/ExitStatus.h"
 #include "headless/HeadlessOptions.h"
+#include "process/NativePath.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,6 +21,8 @@
 #include <QThread>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // `vidmorph --convert`: the option reader on its own, then the real executable with the real
 // tools over the system's ffmpeg.
@@ -43,7 +47,8 @@ private slots:
     void signalStopsTheBatch();
     void twoRunsAtOnceKeepTheirOwnContent();
     void jsonProgressForPrograms();
-    void quietShowsOnlyFailuresAndTheSummary();
+    void quietSaysOnlyWhatFailed_data();
+    void quietSaysOnlyWhatFailed();
     void terminalLinesAreUpdatedInPlace_data();
     void terminalLinesAreUpdatedInPlace();
     void controlCharactersInNamesAreShownEscaped();
@@ -51,8 +56,22 @@ private slots:
     void eightRunsAtOnceEachGetAnOutput();
     void failingTwinLeavesTheOtherOutput();
     void killedRunIsClearedByTheNext();
+    void killedWhileStoppingLeavesNoEmptyOutput();
     void fileCutShortConvertsWithAWarning();
     void namesThatAreNotUtf8Convert();
+    void namesInLists_data();
+    void namesInLists();
+    void exitStatusOfFailures_data();
+    void exitStatusOfFailures();
+    void reRunsSkipWhatIsDone();
+    void runsAtOnceConvertEachFileOnce();
+    void fileListsKeepEveryByte_data();
+    void fileListsKeepEveryByte();
+    void dryRunConvertsNothing();
+    void worksWithoutAUsableHome_data();
+    void worksWithoutAUsableHome();
+    void watchConvertsEachFileOnce();
+    void watchStopsCleanlyMidFile();
 
 private:
     struct Run
@@ -61,7 +80,14 @@ private:
         QString out;
         QString err;
     };
-    Run convert(const QStringList &arguments);
+    Run convert(const QStringList &arguments,
+                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    // A shell command line run in the test's folder, with the program as "$0".
+    Run shell(const QString &command);
+    // `vidmorph --watch …` started, its standard output gathered into `out`.
+    std::unique_ptr<QProcess> startWatch(const QStringList &arguments, QString &out);
+    static int events(const QString &out, const QString &file, const QString &state);
+    QStringList logs() const;
     QStringList outputFiles() const;
     QStringList leftoverRunFolders() const;
     // Whether JSON progress shows the first file's run of that stage at work.
@@ -72,6 +98,7 @@ private:
     QString m_clip;
     QString m_wide;
     QString m_broken;
+    QString m_long; // long enough to be stopped in the middle
 };
 
 static const QString executable = QStringLiteral(VIDMORPH_APP_DIR "/vidmorph");
@@ -84,6 +111,8 @@ void TestHeadless::initTestCase()
     m_wide = m_media.filePath(QStringLiteral("宽 clip.mp4"));
     QCOMPARE(TestMedia::make(m_clip, QSize(160, 120), 1.0, 2), QString());
     QCOMPARE(TestMedia::make(m_wide, QSize(320, 176), 2.0, 1), QString());
+    m_long = m_media.filePath(QStringLiteral("long.mkv"));
+    QCOMPARE(TestMedia::make(m_long, QSize(640, 360), 30.0, 2), QString());
     m_broken = m_media.filePath(QStringLiteral("notes.avi"));
     QFile text(m_broken);
     QVERIFY(text.open(QIODevice::WriteOnly));
@@ -103,10 +132,12 @@ void TestHeadless::init()
     qputenv("VIDMORPH_SETTINGS_DIR", settings.toUtf8());
 }
 
-TestHeadless::Run TestHeadless::convert(const QStringList &arguments)
+TestHeadless::Run TestHeadless::convert(const QStringList &arguments,
+                                        const QProcessEnvironment &environment)
 {
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
+    process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(executable, arguments);
     Run run;
@@ -271,6 +302,24 @@ void TestHeadless::optionsRefused_data()
         << QStringList({"--jobs", "99999999999", "in.avi"}) << "--jobs";
     QTest::newRow("unknown progress form")
         << QStringList({"--progress", "xml", "in.avi"}) << "--progress";
+    QTest::newRow("unknown naming") << QStringList({"--name", "short", "in.avi"}) << "--name";
+    QTest::newRow("NUL names without a list") << QStringList({"-0", "in.avi"}) << "--files-from";
+    QTest::newRow("no such list") << QStringList({"--files-from", "gone.txt"}) << "gone.txt";
+    QTest::newRow("a tree root that is no folder")
+        << QStringList({"--keep-tree", "in.avi", "in.avi"}) << "--keep-tree";
+    QTest::newRow("an input outside the tree")
+        << QStringList({"--keep-tree", "sub", "in.avi"}) << "in.avi";
+    QTest::newRow("watching a file") << QStringList({"--watch", "in.avi"}) << "--watch";
+    QTest::newRow("a watch takes no files")
+        << QStringList({"--watch", "sub", "in.avi"}) << "--watch";
+    QTest::newRow("a watch into itself")
+        << QStringList({"--watch", "sub", "-o", "sub"}) << "--output";
+    QTest::newRow("a dry watch") << QStringList({"--watch", "sub", "--dry-run"}) << "--dry-run";
+    QTest::newRow("settling for no time")
+        << QStringList({"--watch", "sub", "--settle", "0"}) << "--settle";
+    QTest::newRow("settle without a watch")
+        << QStringList({"--settle", "5", "in.avi"}) << "--settle";
+    QTest::newRow("empty log name") << QStringList({"--log=", "in.avi"}) << "--log";
 }
 
 void TestHeadless::runOptions()
@@ -284,6 +333,7 @@ void TestHeadless::runOptions()
                                           QStringList{"in.avi"},
                                       working.path());
     };
+    QVERIFY(QDir(working.path()).mkdir(QStringLiteral("sub")));
     const HeadlessOptions plain = parse({});
     QCOMPARE(plain.jobs(), QThread::idealThreadCount());
     QCOMPARE(plain.progress(), HeadlessOptions::Progress::Text);
@@ -294,6 +344,40 @@ void TestHeadless::runOptions()
     QCOMPARE(given.progress(), HeadlessOptions::Progress::Json);
     QVERIFY(given.quiet());
     QCOMPARE(parse({"--jobs=1", "-q"}).jobs(), 1);
+    QCOMPARE(plain.names(), OutputNaming::Names::Timed);
+    QVERIFY(!plain.skipExisting() && !plain.dryRun() && !plain.nulSeparated());
+    QCOMPARE(plain.treeRoots(), QStringList());
+    QCOMPARE(plain.logFile(), QString());
+    const HeadlessOptions scripted =
+        parse({"--name", "plain", "--skip-existing", "--dry-run", "--log", "job.log",
+               "--files-from", "-", "-0", "--keep-tree", "."});
+    QCOMPARE(scripted.error(), QString());
+    QCOMPARE(scripted.names(), OutputNaming::Names::Plain);
+    QVERIFY(scripted.skipExisting() && scripted.dryRun() && scripted.nulSeparated());
+    QCOMPARE(scripted.filesFrom(), QStringLiteral("-"));
+    QCOMPARE(scripted.logFile(), working.filePath(QStringLiteral("job.log")));
+    QCOMPARE(scripted.treeRoots(), QStringList{QDir::cleanPath(working.path())});
+    // Alone, --keep-tree roots each folder given, and a list's names at the working folder.
+    const HeadlessOptions rooted = HeadlessOptions::parse(
+        {"vidmorph", "--convert", "--keep-tree", "sub", "in.avi", "--files-from=-", "--keep-tree"},
+        working.path());
+    QCOMPARE(rooted.error(), QStringLiteral("选项 --keep-tree 只能给一次 (option --keep-tree "
+                                            "given twice)"));
+    const HeadlessOptions each = HeadlessOptions::parse(
+        {"vidmorph", "--convert", "--keep-tree", "--files-from=-", "sub", "in.avi"},
+        working.path());
+    QCOMPARE(each.error(), QString());
+    QCOMPARE(each.treeRoots(), QStringList({working.filePath(QStringLiteral("sub")),
+                                            QDir::cleanPath(working.path())}));
+    const HeadlessOptions watch = HeadlessOptions::parse(
+        {"vidmorph", "--watch", "sub", "-f", "MP3", "--keep-tree", "--settle", "2"},
+        working.path());
+    QCOMPARE(watch.error(), QString());
+    QCOMPARE(watch.action(), HeadlessOptions::Action::Watch);
+    QCOMPARE(watch.watchFolder(), working.filePath(QStringLiteral("sub")));
+    QCOMPARE(watch.treeRoots(), QStringList{working.filePath(QStringLiteral("sub"))});
+    QCOMPARE(watch.settleSeconds(), 2);
+    QVERIFY(HeadlessOptions::wanted({"vidmorph", "--watch", "sub"}));
     QVERIFY(HeadlessOptions::wanted({"vidmorph", "--version"}));
     const Run version = convert({QStringLiteral("--version")});
     QCOMPARE(version.exitCode, 0);
@@ -310,6 +394,7 @@ void TestHeadless::optionsRefused()
     QFile input(working.filePath(QStringLiteral("in.avi")));
     QVERIFY(input.open(QIODevice::WriteOnly));
     input.close();
+    QVERIFY(QDir(working.path()).mkdir(QStringLiteral("sub")));
     const HeadlessOptions parsed =
         HeadlessOptions::parse(QStringList({"vidmorph", "--convert"}) + options, working.path());
     QCOMPARE(parsed.action(), HeadlessOptions::Action::Error);
@@ -459,6 +544,7 @@ void TestHeadless::signalStopsTheBatch_data()
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGINT in conv") << "MPG" << 1 << int(SIGINT);
     QTest::newRow("SIGTERM in coder2") << "3GP" << 2 << int(SIGTERM);
+    QTest::newRow("SIGUSR1 in coder") << "MP3" << 1 << int(SIGUSR1);
 }
 
 void TestHeadless::signalStopsTheBatch()
@@ -466,9 +552,7 @@ void TestHeadless::signalStopsTheBatch()
     QFETCH(QString, format);
     QFETCH(int, stage);
     QFETCH(int, signalNumber);
-    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
-    if (!QFile::exists(longer))
-        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    const QString &longer = m_long;
 
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
@@ -547,7 +631,7 @@ void TestHeadless::jsonProgressForPrograms()
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(lines.size() > 6);
     QMap<int, QStringList> states;
-    QMap<int, int> progress; // stage * 1000 + percent, never going back
+    QMap<int, int> progress; // the whole file's percent, never going back
     for (const QString &line : lines.mid(0, lines.size() - 1)) {
         QJsonParseError error;
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8(), &error).object();
@@ -560,9 +644,11 @@ void TestHeadless::jsonProgressForPrograms()
         const QString state = event.value(QStringLiteral("state")).toString();
         states[index].append(state);
         if (state == QStringLiteral("running")) {
-            const int now = event.value(QStringLiteral("stage")).toInt() * 1000 +
-                            event.value(QStringLiteral("percent")).toInt();
+            // Both stages in one percentage: the second goes on from the first's half.
+            const int now = event.value(QStringLiteral("percent")).toInt();
             QVERIFY2(now >= progress.value(index), qPrintable(line));
+            if (event.value(QStringLiteral("stage")).toInt() == 2)
+                QVERIFY2(now >= 50, qPrintable(line));
             progress[index] = now;
         } else if (state == QStringLiteral("done")) {
             QVERIFY(QFile::exists(event.value(QStringLiteral("output")).toString()));
@@ -570,6 +656,8 @@ void TestHeadless::jsonProgressForPrograms()
             QVERIFY(event.value(QStringLiteral("reason"))
                         .toString()
                         .startsWith(QStringLiteral("无法读取输入文件")));
+            QCOMPARE(event.value(QStringLiteral("reason_code")).toString(),
+                     QStringLiteral("unreadable"));
         }
     }
     for (int index : {1, 3}) {
@@ -586,17 +674,45 @@ void TestHeadless::jsonProgressForPrograms()
     QVERIFY(QFile::exists(summary.value(QStringLiteral("log")).toString()));
 }
 
-void TestHeadless::quietShowsOnlyFailuresAndTheSummary()
+void TestHeadless::quietSaysOnlyWhatFailed_data()
 {
-    const Run run =
-        convert({"--convert", "-f", "MP3", "-q", "-o", "out", m_clip, m_broken, m_wide});
-    QCOMPARE(run.exitCode, 1);
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<bool>("broken"); // a file that fails among the good ones
+    QTest::newRow("text, all converted") << "text" << false;
+    QTest::newRow("text, one failed") << "text" << true;
+    QTest::newRow("json, all converted") << "json" << false;
+    QTest::newRow("json, one failed") << "json" << true;
+}
+
+void TestHeadless::quietSaysOnlyWhatFailed()
+{
+    QFETCH(QString, progress);
+    QFETCH(bool, broken);
+    QStringList arguments = {"--convert", "-f", "MP3", "-q",  "--progress",
+                             progress,    "-o", "out", m_clip};
+    if (broken)
+        arguments.append(m_broken);
+    const Run run = convert(arguments);
+    QCOMPARE(run.exitCode, broken ? 1 : 0);
+    QCOMPARE(run.err, QString());
+    QCOMPARE(outputFiles().size(), 1);
+    if (!broken) {
+        QCOMPARE(run.out, QString()); // cron mails nothing
+        return;
+    }
+    // One line, the failure's, with its code.
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QVERIFY2(lines.first().startsWith(QStringLiteral("[2/3] notes.avi  失败 (failed): ")),
-             qPrintable(run.out));
-    QVERIFY(lines.at(1).startsWith(QStringLiteral("成功 (converted): 2   失败 (failed): 1")));
-    QVERIFY(!run.out.contains(QStringLiteral("clip one.mp4")));
-    QCOMPARE(outputFiles().size(), 2);
+    QCOMPARE(lines.size(), 1);
+    if (progress == QStringLiteral("text")) {
+        QVERIFY2(lines.first().startsWith(QStringLiteral("[2/2] notes.avi  失败 (failed): ")),
+                 qPrintable(run.out));
+        QVERIFY(lines.first().endsWith(QStringLiteral(" [unreadable]")));
+    } else {
+        const QJsonObject failed = QJsonDocument::fromJson(lines.first().toUtf8()).object();
+        QCOMPARE(failed.value(QStringLiteral("state")).toString(), QStringLiteral("failed"));
+        QCOMPARE(failed.value(QStringLiteral("reason_code")).toString(),
+                 QStringLiteral("unreadable"));
+    }
 }
 
 void TestHeadless::terminalLinesAreUpdatedInPlace_data()
@@ -658,9 +774,7 @@ void TestHeadless::controlCharactersInNamesAreShownEscaped()
 
 void TestHeadless::closedOutputStopsTheBatchCleanly()
 {
-    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
-    if (!QFile::exists(longer))
-        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    const QString &longer = m_long;
     // The reader takes the first 20 bytes and goes away while the first file converts.
     QProcess shell;
     shell.setWorkingDirectory(m_dir->path());
@@ -748,9 +862,7 @@ void TestHeadless::failingTwinLeavesTheOtherOutput()
 
 void TestHeadless::killedRunIsClearedByTheNext()
 {
-    const QString longer = m_media.filePath(QStringLiteral("long.mkv"));
-    if (!QFile::exists(longer))
-        QCOMPARE(TestMedia::make(longer, QSize(640, 360), 30.0, 2), QString());
+    const QString &longer = m_long;
     // Killed outright while coder writes its MP3: the run cannot tidy up after itself.
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
@@ -779,6 +891,37 @@ void TestHeadless::killedRunIsClearedByTheNext()
     const QStringList names = outputFiles();
     QCOMPARE(names.size(), 1);
     QVERIFY2(names.first().startsWith(QStringLiteral("clip one-")), qPrintable(names.first()));
+}
+
+void TestHeadless::killedWhileStoppingLeavesNoEmptyOutput()
+{
+    // As GNU parallel's wrapper on another host does: SIGTERM, and SIGKILL soon after, while
+    // the tool still winds down (here a coder that takes its time over SIGTERM).
+    const QString app = m_dir->filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(app + QStringLiteral("/data")));
+    QVERIFY(QFile::copy(executable, app + QStringLiteral("/vidmorph")));
+    QFile coder(app + QStringLiteral("/data/coder"));
+    QVERIFY(coder.open(QIODevice::WriteOnly));
+    coder.write("#!/bin/sh\ntrap 'sleep 2; exit 1' TERM\nwhile :; do sleep 0.1; done\n");
+    coder.close();
+    QVERIFY(coder.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(app + QStringLiteral("/vidmorph"),
+                  {"--convert", "-f", "MP3", "-o", "out", m_clip});
+    QVERIFY(process.waitForStarted());
+    const qint64 pid = process.processId();
+    // The name it has taken, empty until the tool's output would replace it.
+    QTRY_COMPARE_WITH_TIMEOUT(outputFiles().size(), 1, 60000);
+    ::kill(pid_t(pid), SIGTERM);
+    QString err;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (err += QString::fromUtf8(process.readAllStandardError())).contains("正在停止"), 30000);
+    if (process.state() != QProcess::NotRunning)
+        ::kill(pid_t(pid), SIGKILL);
+    QVERIFY(process.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(processesMentioning({app}).isEmpty(), 10000);
+    QCOMPARE(outputFiles(), QStringList());
 }
 
 void TestHeadless::fileCutShortConvertsWithAWarning()
@@ -845,6 +988,425 @@ void TestHeadless::namesThatAreNotUtf8Convert()
     QCOMPARE(names.filter(QStringLiteral("视频-")).size(), 2);
     for (const QByteArray &name : {video, odd})
         ::unlink(name.constData());
+}
+
+TestHeadless::Run TestHeadless::shell(const QString &command)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral("bash"), {QStringLiteral("-c"), command, executable});
+    Run run;
+    if (!process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+std::unique_ptr<QProcess> TestHeadless::startWatch(const QStringList &arguments, QString &out)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setWorkingDirectory(m_dir->path());
+    process->setStandardInputFile(QProcess::nullDevice());
+    QProcess *watch = process.get();
+    connect(watch, &QProcess::readyReadStandardOutput, this,
+            [watch, &out] { out += QString::fromUtf8(watch->readAllStandardOutput()); });
+    process->start(executable, QStringList{"--progress", "json"} + arguments);
+    return process;
+}
+
+int TestHeadless::events(const QString &out, const QString &file, const QString &state)
+{
+    int count = 0;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (QFileInfo(event.value(QStringLiteral("file")).toString()).fileName() == file &&
+            event.value(QStringLiteral("state")).toString() == state)
+            ++count;
+    }
+    return count;
+}
+
+QStringList TestHeadless::logs() const
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                QStringLiteral("/vidmorph/logs"))
+        .entryList({QStringLiteral("batch-*.log")}, QDir::Files);
+}
+
+void TestHeadless::namesInLists_data()
+{
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<bool>("nul");
+    QTest::addColumn<QByteArrayList>("names"); // below the working folder, or absolute
+    QTest::newRow("one a line") << QByteArray("a.mp4\nsub/b c.mp4\n\n") << false
+                                << QByteArrayList{"a.mp4", "sub/b c.mp4"};
+    QTest::newRow("no last line break")
+        << QByteArray("./a.mp4") << false << QByteArrayList{"a.mp4"};
+    QTest::newRow("NUL, a line break inside a name")
+        << QByteArray("new\nline.mp4\0/abs/c.mp4\0", 24) << true
+        << QByteArrayList{"new\nline.mp4", "/abs/c.mp4"};
+    QTest::newRow("bytes that are not UTF-8")
+        << QByteArray("\xca\xd3\xc6\xb5.mp4\n") << false << QByteArrayList{"\xca\xd3\xc6\xb5.mp4"};
+}
+
+void TestHeadless::namesInLists()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(bool, nul);
+    QFETCH(QByteArrayList, names);
+    QByteArrayList found;
+    for (const QString &name : HeadlessOptions::namesInList(list, nul, QStringLiteral("/work")))
+        found.append(NativePath::encode(name));
+    for (QByteArray &name : names)
+        if (!name.startsWith('/'))
+            name.prepend("/work/");
+    QCOMPARE(found, names);
+}
+
+void TestHeadless::exitStatusOfFailures_data()
+{
+    QTest::addColumn<QStringList>("codes");
+    QTest::addColumn<int>("status");
+    QTest::newRow("none failed") << QStringList{} << 0;
+    QTest::newRow("a file failed") << QStringList{"unreadable", "no-audio"} << 1;
+    QTest::newRow("out of file descriptors") << QStringList{"unreadable", "out-of-files"} << 6;
+    QTest::newRow("out of processes") << QStringList{"out-of-processes"} << 5;
+    QTest::newRow("memory says most") << QStringList{"out-of-files", "out-of-memory"} << 4;
+}
+
+void TestHeadless::exitStatusOfFailures()
+{
+    QFETCH(QStringList, codes);
+    QFETCH(int, status);
+    QCOMPARE(int(ExitStatus::forFailures(codes)), status);
+}
+
+void TestHeadless::reRunsSkipWhatIsDone()
+{
+    const QStringList inputs = {m_clip, m_wide};
+    const Run first =
+        convert(QStringList{"--convert", "-f", "MP3", "--name", "plain", "-o", "out"} + inputs);
+    QCOMPARE(first.exitCode, 0);
+    const QStringList plain = {QStringLiteral("clip one.mp3"), QStringLiteral("宽 clip.mp3")};
+    QCOMPARE(outputFiles(), plain);
+    const QFileInfo before(m_dir->filePath(QStringLiteral("out/clip one.mp3")));
+    const QStringList logsBefore = logs();
+
+    // Again, skipping what is there, its log where the script wants it.
+    const Run again = convert(QStringList{"--convert", "-f", "MP3", "--name", "plain",
+                                          "--skip-existing", "--log", "job.log", "-o", "out"} +
+                              inputs);
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(again.out.contains(QStringLiteral("[1/2] clip one.mp4  跳过 (skipped): 已有输出 "
+                                               "(output exists) ") +
+                                before.absoluteFilePath()),
+             qPrintable(again.out));
+    QVERIFY(again.out.contains(QStringLiteral("跳过 (skipped): 2")));
+    QVERIFY(!again.out.contains(QStringLiteral("开始 (started)")));
+    const QString job = m_dir->filePath(QStringLiteral("job.log"));
+    QVERIFY(again.out.contains(QStringLiteral("详细记录 (log): ") + job));
+    QFile log(job);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("跳过：输出已存在")));
+    QCOMPARE(logs(), logsBefore);
+    QCOMPARE(outputFiles(), plain);
+    const QFileInfo after(m_dir->filePath(QStringLiteral("out/clip one.mp3")));
+    QCOMPARE(after.lastModified(), before.lastModified());
+
+    // Without skipping, a name that is there is never written over.
+    const Run third = convert({"--convert", "-f", "MP3", "--name", "plain", "-o", "out", m_clip});
+    QCOMPARE(third.exitCode, 0);
+    QCOMPARE(outputFiles(), QStringList({"clip one-2.mp3", "clip one.mp3", "宽 clip.mp3"}));
+    QCOMPARE(QFileInfo(after.filePath()).lastModified(), before.lastModified());
+}
+
+void TestHeadless::runsAtOnceConvertEachFileOnce()
+{
+    // Four runs of one job at the same moment, as overlapping cron runs are: each file is
+    // converted by one of them and skipped by the others.
+    QList<QProcess *> runs;
+    for (int i = 0; i < 4; ++i) {
+        auto *run = new QProcess(this);
+        run->setWorkingDirectory(m_dir->path());
+        run->start(executable, {"--convert", "-f", "MP3", "--name", "plain", "--skip-existing",
+                                "-o", "out", m_clip, m_wide});
+        runs.append(run);
+    }
+    int done = 0;
+    int skipped = 0;
+    for (QProcess *run : std::as_const(runs)) {
+        QVERIFY(run->waitForFinished(120000));
+        QCOMPARE(run->exitCode(), 0);
+        const QString out = QString::fromUtf8(run->readAllStandardOutput());
+        done += int(out.count(QStringLiteral("完成 (done)")));
+        skipped += int(out.count(QStringLiteral("跳过 (skipped): 已有输出")));
+    }
+    qDeleteAll(runs);
+    QCOMPARE(done, 2);
+    QCOMPARE(skipped, 6);
+    QCOMPARE(outputFiles(), QStringList({"clip one.mp3", "宽 clip.mp3"}));
+}
+
+void TestHeadless::fileListsKeepEveryByte_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("lineBreakName"); // a name holding a line break, which only NUL keeps
+    QTest::newRow("find -print0 into standard input")
+        << "cd in && find . -type f -print0 | \"$0\" --convert -f MP3 --name plain --keep-tree "
+           "-o ../out --progress json --files-from - -0"
+        << true;
+    QTest::newRow("a list file, one a line")
+        << "cd in && find . -type f > ../list.txt && \"$0\" --convert -f MP3 --name plain "
+           "--keep-tree -o ../out --progress json --files-from ../list.txt"
+        << false;
+}
+
+void TestHeadless::fileListsKeepEveryByte()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, lineBreakName);
+    // A plain name, one beginning with a dash, a folder and a file named in GBK, and perhaps a
+    // name with a line break in it.
+    const QByteArray in = QFile::encodeName(m_dir->filePath(QStringLiteral("in")));
+    QByteArrayList names = {"clip one.mp4", "-dash.mp4", "\xca\xd3/clip.mp4",
+                            "sub/\xca\xd3\xc6\xb5.mp4"};
+    if (lineBreakName)
+        names.append("new\nline.mp4");
+    for (const QByteArray &name : std::as_const(names)) {
+        const QByteArray path = in + '/' + name;
+        for (qsizetype slash = in.size(); slash >= 0; slash = path.indexOf('/', slash + 1))
+            ::mkdir(path.left(slash).constData(), 0777);
+        QVERIFY2(::link(QFile::encodeName(m_clip).constData(), path.constData()) == 0,
+                 path.constData());
+    }
+    const Run run = shell(command);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.count(QStringLiteral("\"state\":\"done\"")), int(names.size()));
+    // The tree kept byte for byte; each output named as people read its input's name.
+    const QByteArray out = QFile::encodeName(m_dir->filePath(QStringLiteral("out")));
+    QByteArrayList outputs = {"clip one.mp3", "-dash.mp3", "\xca\xd3/clip.mp3",
+                              "sub/" + QStringLiteral("视频.mp3").toUtf8()};
+    if (lineBreakName)
+        outputs.append("new\nline.mp3");
+    for (const QByteArray &output : std::as_const(outputs))
+        QVERIFY2(::access((out + '/' + output).constData(), F_OK) == 0, output.constData());
+    // JSON gives the exact bytes of a name that is not UTF-8.
+    bool exact = false;
+    for (const QString &line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (event.value(QStringLiteral("file")).toString().endsWith(QStringLiteral("视频.mp4")))
+            exact = QByteArray::fromBase64(
+                        event.value(QStringLiteral("file_bytes")).toString().toLatin1()) ==
+                    in + "/sub/\xca\xd3\xc6\xb5.mp4";
+    }
+    QVERIFY2(exact, qPrintable(run.out));
+}
+
+void TestHeadless::dryRunConvertsNothing()
+{
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out")));
+    QFile earlier(m_dir->filePath(QStringLiteral("out/clip one.mp3")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+    QFile list(m_dir->filePath(QStringLiteral("list.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("gone.mp4\n");
+    list.close();
+    const QStringList logsBefore = logs();
+    const Run run = convert({"--convert", "-f", "MP3", "--name", "plain", "--skip-existing",
+                             "--dry-run", "-o", "out", "--files-from", "list.txt", m_clip, m_wide});
+    QCOMPARE(run.exitCode, 1); // a file would be refused
+    const QString out = m_dir->filePath(QStringLiteral("out/"));
+    QVERIFY2(run.out.contains(QStringLiteral("[1/3] clip one.mp4  将跳过 (would skip): 已有输出 "
+                                             "(output exists) ") +
+                              out + QStringLiteral("clip one.mp3")),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("[2/3] 宽 clip.mp4  将写入 (would write): ") + out +
+                             QStringLiteral("宽 clip.mp3")));
+    QVERIFY(run.out.contains(
+        QStringLiteral("[3/3] gone.mp4  不能转换 (would refuse): 找不到输入文件 [input-missing]")));
+    QCOMPARE(outputFiles(), QStringList{QStringLiteral("clip one.mp3")});
+    QCOMPARE(logs(), logsBefore);
+    QCOMPARE(leftoverRunFolders(), QStringList());
+    // Not even the output folder is made.
+    const Run fresh = convert({"--convert", "-f", "MP3", "--dry-run", "-o", "fresh", m_clip});
+    QCOMPARE(fresh.exitCode, 0);
+    QVERIFY(fresh.out.contains(QStringLiteral("将写入 (would write): ") +
+                               m_dir->filePath(QStringLiteral("fresh/clip one-"))));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("fresh"))));
+}
+
+void TestHeadless::worksWithoutAUsableHome_data()
+{
+    QTest::addColumn<QString>("home");      // "": not set
+    QTest::addColumn<QString>("temporary"); // TMPDIR, below the test's folder
+    QTest::addColumn<bool>("openToAll");    // the private folder's usual name is open to all
+    QTest::addColumn<int>("status");
+    QTest::newRow("HOME not set") << ""
+                                  << "tmp" << false << 0;
+    QTest::newRow("HOME is a file") << "home-file"
+                                    << "tmp" << false << 0;
+    QTest::newRow("HOME not there") << "no/such/home"
+                                    << "tmp" << false << 0;
+    QTest::newRow("the private folder's name let others in") << ""
+                                                             << "tmp" << true << 0;
+    QTest::newRow("no temporary folder either") << ""
+                                                << "home-file" << false << 3;
+}
+
+void TestHeadless::worksWithoutAUsableHome()
+{
+    QFETCH(QString, home);
+    QFETCH(QString, temporary);
+    QFETCH(bool, openToAll);
+    QFETCH(int, status);
+    QFile file(m_dir->filePath(QStringLiteral("home-file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString tmp = m_dir->filePath(temporary);
+    QDir().mkpath(m_dir->filePath(QStringLiteral("tmp")));
+    const QString usual = tmp + QStringLiteral("/vidmorph-%1").arg(::geteuid());
+    if (openToAll) {
+        QVERIFY(QDir().mkpath(usual));
+        QVERIFY(::chmod(QFile::encodeName(usual).constData(), 0777) == 0);
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        environment.remove(QLatin1String(name));
+    if (!home.isEmpty())
+        environment.insert(QStringLiteral("HOME"), m_dir->filePath(home));
+    environment.insert(QStringLiteral("TMPDIR"), tmp);
+    const Run run = convert({"--convert", "-f", "MP3", "-o", "out", m_clip}, environment);
+    QCOMPARE(run.exitCode, status);
+    if (status != 0) {
+        QVERIFY2(run.err.contains(QStringLiteral("没有可用的主文件夹")), qPrintable(run.err));
+        QCOMPARE(outputFiles(), QStringList());
+        return;
+    }
+    QCOMPARE(outputFiles().size(), 1);
+    // Said once; scratch files and the log in a folder nobody else can enter.
+    QCOMPARE(run.err.count(QStringLiteral("注意 (note)")), 1);
+    const QRegularExpressionMatch log =
+        QRegularExpression(QStringLiteral("详细记录 \\(log\\): (.+)\n")).match(run.out);
+    QVERIFY2(log.hasMatch(), qPrintable(run.out));
+    const QString folder = log.captured(1).section(QLatin1Char('/'), 0, -3);
+    QVERIFY2(folder.startsWith(usual), qPrintable(folder));
+    QCOMPARE(folder == usual, !openToAll);
+    QVERIFY(run.err.contains(folder));
+    QVERIFY(QFile::exists(log.captured(1)));
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFile::Permissions());
+    QCOMPARE(QDir(folder + QStringLiteral("/tmp")).entryList({QStringLiteral("run-*")}, QDir::Dirs),
+             QStringList());
+}
+
+void TestHeadless::watchConvertsEachFileOnce()
+{
+    // The output folder lies inside the watched one and is left alone; a file that fails does
+    // not end the watch.
+    const QString in = m_dir->filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/early.mp4")));
+    QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.avi")));
+    const QStringList arguments = {"--watch", "in",           "-f", "MP3", "--name",   "plain",
+                                   "-o",      "in/converted", "-j", "1",   "--settle", "3"};
+    QString out;
+    std::unique_ptr<QProcess> watch = startWatch(arguments, out);
+    QVERIFY(watch->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("early.mp4"), QStringLiteral("done")) == 1,
+                             120000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        events(out, QStringLiteral("notes.avi"), QStringLiteral("failed")) == 1, 120000);
+
+    // A slow writer: the file held open through a pause longer than the settling time, then
+    // closed and, after a shorter pause, added to once more.
+    const QString writer = QStringLiteral(
+        "size=$(stat -c %s \"$1\"); chunk=$((size / 3 + 1)); part() { dd if=\"$1\" bs=$chunk "
+        "skip=$2 count=1 status=none; }; { part \"$1\" 0; sleep 1; part \"$1\" 1; sleep 5; } "
+        "> in/slow.mp4; sleep 1; part \"$1\" 2 >> in/slow.mp4");
+    QProcess slow;
+    slow.setWorkingDirectory(m_dir->path());
+    slow.start(QStringLiteral("bash"), {"-c", writer, "writer", m_wide});
+    QVERIFY(slow.waitForFinished(120000));
+    QCOMPARE(slow.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("slow.mp4"), QStringLiteral("done")) == 1,
+                             120000);
+    const QString converted = m_dir->filePath(QStringLiteral("in/converted"));
+    const TestMedia::Info whole = TestMedia::probe(converted + QStringLiteral("/slow.mp3"));
+    QVERIFY2(qAbs(whole.duration - 2.0) < 0.3, qPrintable(QString::number(whole.duration)));
+
+    // SIGTERM ends the watch; started again, it converts only what is new.
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
+    QCOMPARE(watch->exitCode(), 128 + SIGTERM);
+    QString again;
+    watch = startWatch(arguments, again);
+    QVERIFY(watch->waitForStarted());
+    const QString hidden = in + QStringLiteral("/.late.mp4.part");
+    QVERIFY(QFile::copy(m_clip, hidden));
+    QVERIFY(QFile::rename(hidden, in + QStringLiteral("/late.mp4")));
+    QTRY_VERIFY_WITH_TIMEOUT(events(again, QStringLiteral("late.mp4"), QStringLiteral("done")) == 1,
+                             120000);
+    // Now surely at work: a second watch of the same folder into the same output folder is
+    // refused.
+    QProcess second;
+    second.setWorkingDirectory(m_dir->path());
+    second.start(executable, arguments);
+    const bool refused = second.waitForFinished(60000);
+    if (!refused) {
+        second.kill();
+        second.waitForFinished();
+    }
+    QVERIFY(refused);
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY2(QString::fromUtf8(second.readAllStandardError())
+                 .contains(QStringLiteral("另一个 vidmorph --watch")),
+             "not refused");
+    QCOMPARE(events(again, QStringLiteral("early.mp4"), QStringLiteral("started")), 0);
+    QCOMPARE(events(again, QStringLiteral("slow.mp4"), QStringLiteral("started")), 0);
+    QCOMPARE(events(again, QStringLiteral("notes.avi"), QStringLiteral("started")), 0);
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
+    QCOMPARE(QDir(converted).entryList(QDir::Files),
+             QStringList({"early.mp3", "late.mp3", "slow.mp3"}));
+    QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+void TestHeadless::watchStopsCleanlyMidFile()
+{
+    const QString &longer = m_long;
+    const QString in = m_dir->filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    const QStringList arguments = {"--watch", "in", "-f", "MP3", "-o", "out", "--settle", "1"};
+    QString out;
+    std::unique_ptr<QProcess> watch = startWatch(arguments, out);
+    QVERIFY(watch->waitForStarted());
+    QVERIFY(QFile::copy(longer, in + QStringLiteral("/.long.mkv")));
+    QVERIFY(QFile::rename(in + QStringLiteral("/.long.mkv"), in + QStringLiteral("/long.mkv")));
+    QTRY_VERIFY_WITH_TIMEOUT(underWay(out, 1), 120000);
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
+    QCOMPARE(watch->exitCode(), 128 + SIGTERM);
+    // Nothing half-written: only the watch's own note of what it has done, which is nothing.
+    const QStringList left = outputFiles();
+    QCOMPARE(left.size(), 1);
+    QVERIFY2(left.first().startsWith(QStringLiteral(".vidmorph-watch-")), qPrintable(left.first()));
+    QCOMPARE(processesMentioning({in + QStringLiteral("/long.mkv")}), QStringList());
+    QCOMPARE(leftoverRunFolders(), QStringList());
+    // Started again, it converts the file it had not finished.
+    QString again;
+    watch = startWatch(arguments, again);
+    QVERIFY(watch->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(events(again, QStringLiteral("long.mkv"), QStringLiteral("done")) == 1,
+                             240000);
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
+    QCOMPARE(outputFiles().filter(QStringLiteral(".mp3")).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

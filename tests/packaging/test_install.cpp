@@ -1,5 +1,7 @@
 #include "TestMedia.h"
+#include "convert/FailureReason.h"
 #include "convert/Locations.h"
+#include "headless/HeadlessOptions.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+
+#include <signal.h>
 
 // `cmake --install` into a prefix of its own, the installed program at work, its desktop entry,
 // metadata, manual page and completion, and the Debian package that CPack makes from the same
@@ -36,6 +40,9 @@ private slots:
     void optionsAreDocumentedAndCompleted();
     void completion_data();
     void completion();
+    void environmentAndCodesAreDocumented_data();
+    void environmentAndCodesAreDocumented();
+    void watchUnitRunsAWatch();
     void compressedLikeDebian_data();
     void compressedLikeDebian();
     void debianPackage();
@@ -77,12 +84,9 @@ namespace {
 // The tests use the source tree's packaging files as they are and the installed copies.
 const QString PackagingDir = QStringLiteral(VIDMORPH_SOURCE_DIR "/packaging");
 
-// Every option of the command line: the manual page explains each and the completion offers it.
-const QStringList Options = {"--convert",       "-f",         "--format", "--sample-rate",
-                             "--audio-bitrate", "--channels", "--size",   "--video-bitrate",
-                             "--frame-rate",    "-o",         "--output", "-j",
-                             "--jobs",          "--progress", "-q",       "--quiet",
-                             "--version",       "-h",         "--help"};
+// Every option of the command line, from the program's own table: the manual page explains
+// each and every completion offers it.
+const QStringList Options = HeadlessOptions::optionNames();
 
 const QStringList Formats = {"RMVB", "RM",  "MPG",  "AVI",  "MPEG4", "MOV", "MP4",
                              "3GP",  "MP3", "H264", "H265", "AV1",   "M4A", "FLAC"};
@@ -204,6 +208,10 @@ void TestInstall::layout_data()
     QTest::newRow("metainfo") << "share/metainfo/io.github.vidmorph.Vidmorph.metainfo.xml" << false;
     QTest::newRow("manual page") << "share/man/man1/vidmorph.1.gz" << false;
     QTest::newRow("completion") << "share/bash-completion/completions/vidmorph" << false;
+    QTest::newRow("zsh completion") << "share/zsh/vendor-completions/_vidmorph" << false;
+    QTest::newRow("fish completion") << "share/fish/vendor_completions.d/vidmorph.fish" << false;
+    QTest::newRow("watch unit") << "lib/systemd/user/vidmorph-watch@.service" << false;
+    QTest::newRow("watch settings example") << "share/doc/vidmorph/watch.conf.example" << false;
     QTest::newRow("copyright") << "share/doc/vidmorph/copyright" << false;
     QTest::newRow("changelog") << "share/doc/vidmorph/changelog.Debian.gz" << false;
 }
@@ -392,11 +400,123 @@ void TestInstall::optionsAreDocumentedAndCompleted()
     QVERIFY(!manual.isEmpty());
     // An item of OPTIONS begins with the option, alone or as "-f, --format".
     const QRegularExpression item(
-        QStringLiteral("\n {7}(-[a-z], )?%1[ ,\n]").arg(QRegularExpression::escape(option)));
+        QStringLiteral("\n {7}(-[a-z0-9], )?%1[ ,\n]").arg(QRegularExpression::escape(option)));
     QVERIFY2(item.match(manual).hasMatch(), qPrintable(option));
     // Typing all of it but its last letter offers it.
     QVERIFY2(complete({QStringLiteral("vidmorph"), option.chopped(1)}).contains(option),
              qPrintable(complete({QStringLiteral("vidmorph"), option.chopped(1)}).join(' ')));
+    // zsh and fish name it too, each in its own way.
+    const bool shortName = !option.startsWith(QStringLiteral("--"));
+    const auto text = [](const QString &path) {
+        QFile file(PackagingDir + QLatin1Char('/') + path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QVERIFY2(
+        QRegularExpression(
+            QStringLiteral("[{,'(]%1[+=-]{0,2}[\\[,}']").arg(QRegularExpression::escape(option)))
+            .match(text(QStringLiteral("vidmorph.zsh-completion")))
+            .hasMatch(),
+        qPrintable(option));
+    QVERIFY2(text(QStringLiteral("vidmorph.fish"))
+                 .contains(QStringLiteral(" -%1 %2 ")
+                               .arg(shortName ? QStringLiteral("s") : QStringLiteral("l"),
+                                    option.mid(shortName ? 1 : 2))),
+             qPrintable(option));
+}
+
+void TestInstall::environmentAndCodesAreDocumented_data()
+{
+    // Every variable of ours the program reads, as its sources spell it, and every reason code
+    // a failure can carry.
+    QTest::addColumn<QString>("name");
+    QStringList names;
+    const QRegularExpression variable(QStringLiteral("\"(VIDMORPH_[A-Z_]+)\""));
+    for (const char *folder : {"app", "convert", "process", "headless", "tools"}) {
+        QDirIterator it(QStringLiteral(VIDMORPH_SOURCE_DIR "/") + QLatin1String(folder),
+                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile source(it.next());
+            if (!source.open(QIODevice::ReadOnly))
+                continue;
+            for (auto match = variable.globalMatch(QString::fromUtf8(source.readAll()));
+                 match.hasNext();)
+                names.append(match.next().captured(1));
+        }
+    }
+    names.removeDuplicates();
+    QVERIFY(names.contains(QStringLiteral("VIDMORPH_VAAPI_DEVICE")));
+    for (const QString &name : std::as_const(names))
+        QTest::newRow(qPrintable(name)) << name;
+    for (const QString &code : FailureReason::codes())
+        QTest::newRow(qPrintable(QStringLiteral("code ") + code)) << code;
+}
+
+void TestInstall::environmentAndCodesAreDocumented()
+{
+    QFETCH(QString, name);
+    if (!haveTool(QStringLiteral("man")))
+        QSKIP("man is not installed (packages man-db and groff-base)");
+    static const QString manual = manualText();
+    QVERIFY(!manual.isEmpty());
+    // An item of ENVIRONMENT, or of the reason codes, begins with it.
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("\n {7}(\\S+, )*%1[,\n]").arg(QRegularExpression::escape(name)))
+                 .match(manual)
+                 .hasMatch(),
+             qPrintable(name));
+}
+
+void TestInstall::watchUnitRunsAWatch()
+{
+    // The unit's command, with a settings file's values put in as systemd puts them: ${NAME}
+    // as one word, $NAME split at blanks.
+    QFile unit(m_prefix.filePath(QStringLiteral("lib/systemd/user/vidmorph-watch@.service")));
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(unit.readAll());
+    const QRegularExpressionMatch exec =
+        QRegularExpression(QStringLiteral("^ExecStart=(.+)$"), QRegularExpression::MultilineOption)
+            .match(text);
+    QVERIFY(exec.hasMatch());
+    QVERIFY(text.contains(QStringLiteral("\nKillMode=mixed\n")));
+    const QRegularExpressionMatch success =
+        QRegularExpression(QStringLiteral("^SuccessExitStatus=(.+)$"),
+                           QRegularExpression::MultilineOption)
+            .match(text);
+    QVERIFY(success.hasMatch());
+    const QString watched = m_work.filePath(QStringLiteral("watched folder"));
+    const QString converted = m_work.filePath(QStringLiteral("watched output"));
+    QVERIFY(QDir().mkpath(watched));
+    const QMap<QString, QString> settings = {{"WATCH", watched},
+                                             {"OUTPUT", converted},
+                                             {"FORMAT", "MP3"},
+                                             {"OPTIONS", "--name plain --settle 1"}};
+    QStringList words;
+    for (const QString &word : exec.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (word.startsWith(QStringLiteral("${")))
+            words.append(settings.value(word.mid(2).chopped(1)));
+        else if (word.startsWith(QLatin1Char('$')))
+            words += settings.value(word.mid(1)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        else
+            words.append(word);
+    }
+    QCOMPARE(words.first(), m_prefix.filePath(QStringLiteral("bin/vidmorph")));
+    QProcess watch;
+    watch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    watch.start(words.first(), words.mid(1));
+    QVERIFY(watch.waitForStarted());
+    QCOMPARE(TestMedia::make(watched + QStringLiteral("/.clip.mp4"), QSize(96, 64), 1.0, 1),
+             QString());
+    QVERIFY(QFile::rename(watched + QStringLiteral("/.clip.mp4"),
+                          watched + QStringLiteral("/clip.mp4")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(converted + QStringLiteral("/clip.mp3")).size() > 0, 120000);
+    // systemd's stop: SIGTERM to the program alone; its status counts as success.
+    ::kill(pid_t(watch.processId()), SIGTERM);
+    QVERIFY(watch.waitForFinished(60000));
+    QVERIFY2(
+        watch.exitCode() == 0 ||
+            success.captured(1).split(QLatin1Char(' ')).contains(QString::number(watch.exitCode())),
+        qPrintable(QString::number(watch.exitCode())));
 }
 
 void TestInstall::completion_data()

@@ -1,0 +1,107 @@
+#include "headless/WatchState.h"
+
+#include "process/NativePath.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char Heading[] = "vidmorph watch state 1\n";
+
+} // namespace
+
+QString WatchState::fileName(const QString &watchFolder)
+{
+    const QByteArray identity =
+        QCryptographicHash::hash(NativePath::encode(QDir::cleanPath(watchFolder)),
+                                 QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    return QStringLiteral(".vidmorph-watch-") + QString::fromLatin1(identity);
+}
+
+WatchState::Opened WatchState::open(const QString &outputFolder, const QString &watchFolder)
+{
+    m_watchFolder = QDir::cleanPath(watchFolder);
+    const QString path = outputFolder + QLatin1Char('/') + fileName(watchFolder);
+    if (!m_lock.take(path))
+        return errno == EAGAIN || errno == EACCES ? Opened::Busy : Opened::Failed;
+    const int fd = m_lock.descriptor();
+    struct stat status = {};
+    ::fstat(fd, &status);
+    QByteArray text(qsizetype(status.st_size), '\0');
+    const ssize_t got = ::pread(fd, text.data(), size_t(text.size()), 0);
+    text.truncate(qMax<qsizetype>(0, got));
+    int stale = 0;
+    for (const QByteArray &row : text.split('\n')) {
+        const QList<QByteArray> fields = row.split(' ');
+        if (fields.size() != 4)
+            continue;
+        const QByteArray name = QByteArray::fromPercentEncoding(fields[3]);
+        const Entry entry{{fields[0].toLongLong(), fields[1].toLongLong()},
+                          QString::fromLatin1(fields[2])};
+        struct stat file = {};
+        // A file that is gone, or was changed since, needs no line any more.
+        if (::lstat((NativePath::encode(m_watchFolder) + '/' + name).constData(), &file) != 0 ||
+            qint64(file.st_size) != entry.stamp.size ||
+            qint64(file.st_mtim.tv_sec) * 1000000000 + file.st_mtim.tv_nsec !=
+                entry.stamp.modifiedNs) {
+            ++stale;
+            continue;
+        }
+        m_entries.insert(name, entry);
+    }
+    if (text.isEmpty() || stale > m_entries.size())
+        compact();
+    return Opened::Yes;
+}
+
+QByteArray WatchState::relative(const QString &file) const
+{
+    const QByteArray folder = NativePath::encode(m_watchFolder) + '/';
+    const QByteArray path = NativePath::encode(QDir::cleanPath(file));
+    return path.startsWith(folder) ? path.mid(folder.size()) : path;
+}
+
+QByteArray WatchState::line(const QByteArray &name, const Entry &entry)
+{
+    return QByteArray::number(entry.stamp.size) + ' ' + QByteArray::number(entry.stamp.modifiedNs) +
+           ' ' + entry.how.toLatin1() + ' ' + name.toPercentEncoding("/") + '\n';
+}
+
+bool WatchState::contains(const QString &file, const FolderWatch::Stamp &stamp) const
+{
+    const auto entry = m_entries.constFind(relative(file));
+    return entry != m_entries.cend() && entry->stamp == stamp;
+}
+
+void WatchState::record(const QString &file, const FolderWatch::Stamp &stamp, const QString &how)
+{
+    const QByteArray name = relative(file);
+    const Entry entry{stamp, how};
+    m_entries.insert(name, entry);
+    const QByteArray row = line(name, entry);
+    // One line, one write at the end: a watch killed in the middle loses at most that line.
+    [[maybe_unused]] const ssize_t written =
+        ::pwrite(m_lock.descriptor(), row.constData(), size_t(row.size()),
+                 ::lseek(m_lock.descriptor(), 0, SEEK_END));
+    ::fdatasync(m_lock.descriptor());
+}
+
+void WatchState::compact()
+{
+    QByteArray text = Heading;
+    for (auto entry = m_entries.cbegin(); entry != m_entries.cend(); ++entry)
+        text += line(entry.key(), entry.value());
+    const int fd = m_lock.descriptor();
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t written =
+            ::pwrite(fd, text.constData(), size_t(text.size()), 0);
+        ::fdatasync(fd);
+    }
+}
