@@ -190,7 +190,8 @@ void TestFailureReason::everyToolErrorHasItsOwnReason()
 {
     const QString unknown = FailureReason::describe(QStringLiteral("odd\n"), 1, false, true);
     for (const char *text : ToolContract::Error::All) {
-        QString line = QLatin1String(ToolContract::ErrorPrefix) + QLatin1String(text);
+        // What follows a text (a path, a number, a reason) is never empty in a tool's line.
+        QString line = QLatin1String(ToolContract::ErrorPrefix) + QLatin1String(text) + "1";
         if (QLatin1String(text) == QLatin1String(ToolContract::Error::OptionNeedsValue))
             line += QStringLiteral("-x") + QLatin1String(ToolContract::Error::OptionNeedsValueEnd);
         const QString reason = FailureReason::describe(line + QLatin1Char('\n'), 1, false, true);
