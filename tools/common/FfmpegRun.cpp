@@ -141,7 +141,9 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
         double seconds = 0;
         if (!durationKnown && FfmpegText::inputDuration(errors, seconds)) {
             durationKnown = true;
-            inputLength = seconds;
+            // A length ffmpeg guessed from the bitrate is shown, but no output is held
+            // against it.
+            inputLength = FfmpegText::lengthEstimated(errors) ? 0 : seconds;
             duration(seconds);
         }
         Frames::Size input = {}, output = {};
@@ -149,6 +151,8 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             sizesKnown = true;
             m_sizes(input, output);
         }
+        if (m_errorReader)
+            m_errorReader(errors);
         // Only the start (the input's description) and the end (why it failed) matter; keep
         // memory bounded on long noisy runs.
         if (errors.size() > (1u << 20))

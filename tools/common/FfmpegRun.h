@@ -31,6 +31,12 @@ public:
     // and of the video it encodes.
     void onFrameSizes(FrameSizes sizes) { m_sizes = std::move(sizes); }
 
+    // Called with ffmpeg's error output so far whenever more of it arrives.
+    void readsErrors(std::function<void(const std::string &errors)> reader)
+    {
+        m_errorReader = std::move(reader);
+    }
+
     // The file ffmpeg writes, measured again when its progress says it came out short.
     void writes(std::string output) { m_output = std::move(output); }
 
@@ -48,6 +54,7 @@ private:
     std::string m_output;
     int m_passed = -1;
     FrameSizes m_sizes;
+    std::function<void(const std::string &errors)> m_errorReader;
 };
 
 // ffmpeg's RealMedia muxer refused a video packet over 64 kB: a frame too detailed for the
