@@ -525,6 +525,8 @@ void TestToolsEncoding::awkwardInputs_data()
     for (const char *format : {"MP3", "M4A"}) {
         QTest::addRow("sound ends first %s", format) << "soundends.mp4" << format << false;
         QTest::addRow("cut short %s", format) << "cut.mp4" << format << true;
+        // ffmpeg guesses its length from the first frame's bitrate: 15 s for 7.
+        QTest::addRow("VBR MP3 without a Xing header %s", format) << "vbr.mp3" << format << false;
     }
     QTest::newRow("cut short H264") << "cut.mp4"
                                     << "H264" << true;
@@ -533,8 +535,9 @@ void TestToolsEncoding::awkwardInputs_data()
 }
 
 // Inputs an ordinary collection holds: a song with its cover picture, a single frame, few
-// frames a second, slow motion, sound that ends before the picture, an old Flash movie. Each
-// converts, and none is called shorter than it is; a file cut short still is.
+// frames a second, slow motion, sound that ends before the picture, an old Flash movie, a VBR
+// MP3 whose length ffmpeg can only guess. Each converts, and none is called shorter than it is;
+// a file cut short still is.
 void TestToolsEncoding::awkwardInputs()
 {
     QFETCH(QString, inputName);
@@ -556,6 +559,13 @@ void TestToolsEncoding::awkwardInputs()
         {"movie.swf", video("25", "1") + QStringList{"-c:v", "flv1"}},
         {"5fps.mp4", video("5", "3") + QStringList{"-c:v", "libx264", "-bf", "3"}},
         {"300fps.mp4", video("300", "1") + QStringList{"-c:v", "libx264", "-preset", "ultrafast"}},
+        // A second of silence, coded small, then six of loud noise.
+        {"vbr.mp3",
+         QStringList{"-f", "lavfi", "-i", "anullsrc=duration=1:sample_rate=44100", "-f", "lavfi",
+                     "-i", "anoisesrc=duration=6:amplitude=0.5:sample_rate=44100",
+                     "-filter_complex",
+                     "[1]aformat=channel_layouts=stereo[n];[0][n]concat=n=2:v=0:a=1", "-c:a",
+                     "libmp3lame", "-q:a", "0", "-write_xing", "0"}},
         {"soundends.mp4",
          video("25", "3") + sine + QStringList{"-t", "3", "-af", "atrim=end=1", "-c:v", "libx264"}},
     };

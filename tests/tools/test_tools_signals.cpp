@@ -28,6 +28,7 @@ private slots:
     void killedToolTakesItsEncoderAlong();
     void progressWhileTheEncoderIsSilent_data();
     void progressWhileTheEncoderIsSilent();
+    void progressMovesInTheSoundPass();
     void stopWhileMeasuringTheOutput();
 
 private:
@@ -295,6 +296,35 @@ void TestToolsSignals::stopWhileMeasuringTheOutput()
     QCOMPARE(process.exitCode(), 128 + SIGTERM);
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
+}
+
+// coder2 encodes AMR-NB sound in a pass of its own before the picture; a stand-in for ffmpeg
+// hands it ten seconds of sound in ten pieces. The converter's progress moves through that
+// pass instead of standing at 0 % until the picture's turn.
+void TestToolsSignals::progressMovesInTheSoundPass()
+{
+    const QString standIn = m_tools.standInFfmpeg(
+        "out=${@: -1}\n"
+        "printf \"Input #0, avi, from 'x':\\n  Duration: 00:00:10.00, start: 0.0\\n\" >&2\n"
+        "if [ \"$out\" = pipe:1 ]; then\n"
+        "  for i in $(seq 10); do head -c 16000 /dev/zero; sleep 0.3; done\n"
+        "else printf x > \"${out#file:}\"; fi\n");
+    const QString folder = m_tools.freshFolder();
+    QStringList arguments = mobile("176x144");
+    for (QString &argument : arguments)
+        argument = ToolsFixture::toolArgument(argument, m_tools.input("stereo.mp4"),
+                                              folder + QStringLiteral("/clip.3gp"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", standIn + QLatin1Char(':') + environment.value("PATH"));
+    const ToolsFixture::Run run = m_tools.runTool("coder2", arguments, folder, 0, environment);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QList<double> duringSound;
+    for (double shown : shownProgress(run.output, false))
+        if (shown > 0 && shown < 100 && !duringSound.contains(shown))
+            duringSound.append(shown);
+    QVERIFY2(duringSound.size() >= 2, qPrintable(run.output));
+    for (int i = 1; i < duringSound.size(); ++i)
+        QVERIFY2(duringSound[i] > duringSound[i - 1], qPrintable(run.output));
 }
 
 QTEST_GUILESS_MAIN(TestToolsSignals)

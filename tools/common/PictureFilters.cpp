@@ -175,7 +175,7 @@ std::vector<std::string> colours(const SourceInfo::Picture &picture, const Targe
         // ffmpeg would make YUV of it with BT.601 whatever the size.
         std::vector<std::string> filters = {std::string("scale=out_color_matrix=") +
                                                 (assumed == "bt709" ? "bt709" : "bt601") +
-                                                ":out_range=tv",
+                                                ":out_range=tv:flags=accurate_rnd",
                                             "format=yuv420p"};
         if (target.tellsColours)
             filters.push_back(told(assumed));

@@ -2,6 +2,7 @@
 
 #include "FfmpegText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -134,8 +135,13 @@ void readPicture(const std::string &line, const std::string &sideData, SourceInf
         if (item.empty())
             continue;
         if ((item[0] >= '1' && item[0] <= '9') || startsWith(item, "SAR ")) {
-            if (endsWith(item, " tbr"))
-                picture.rate = std::strtod(item.c_str(), nullptr);
+            if (endsWith(item, " tbr")) {
+                // ffmpeg writes whole thousands as "90k".
+                char *end = nullptr;
+                picture.rate = std::strtod(item.c_str(), &end);
+                if (*end == 'k')
+                    picture.rate *= 1000;
+            }
             else if (item.find('x') != std::string::npos || startsWith(item, "SAR "))
                 readSize(item, picture);
         } else if (i == 1 && picture.pixelFormat.empty()) {
@@ -147,7 +153,7 @@ void readPicture(const std::string &line, const std::string &sideData, SourceInf
     if (rotation != std::string::npos) {
         const double degrees = -std::strtod(sideData.c_str() + rotation + 27, nullptr);
         if (std::isfinite(degrees)) {
-            const long quarter = std::lround(degrees / 90);
+            const long quarter = std::lround(std::fmod(degrees, 360) / 90);
             picture.rotation = int(((quarter % 4) + 4) % 4) * 90;
         }
     }
@@ -158,7 +164,7 @@ void readSound(const std::string &line, SourceInfo::Sound &sound)
     const std::vector<std::string> parts = items(line);
     for (size_t i = 1; i < parts.size(); ++i) {
         if (endsWith(parts[i], " Hz")) {
-            sound.sampleRate = std::atoi(parts[i].c_str());
+            sound.sampleRate = std::max(0, std::atoi(parts[i].c_str()));
             if (i + 1 < parts.size())
                 sound.channels = channelsOf(parts[i + 1]);
             return;

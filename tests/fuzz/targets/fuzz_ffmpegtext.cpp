@@ -1,7 +1,12 @@
 // What the tools read from ffmpeg's error output: the input's length (inputDuration, shown by
-// coder through clock) and the line that says why a run failed (failureReason).
+// coder through clock), the line that says why a run failed (failureReason) and the
+// description of the input that the filters follow (SourceInfo), which holds what a file says
+// of itself.
 #include "FuzzCheck.h"
 #include "common/FfmpegText.h"
+#include "common/SourceInfo.h"
+
+#include <cmath>
 
 #include <cctype>
 #include <cstdint>
@@ -36,6 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // coder prints any length that is not negative.
         if (seconds >= 0)
             FUZZ_CHECK(isClock(FfmpegText::clock(seconds)));
+    }
+
+    SourceInfo source;
+    if (SourceInfo::parse(errors, "file:/in/a.avi", source)) {
+        const int chosen = source.chosenSound();
+        FUZZ_CHECK(chosen >= -1 && chosen < int(source.sounds.size()));
+        FUZZ_CHECK(source.sounds.empty() == (chosen < 0));
+        const SourceInfo::Picture &picture = source.picture;
+        FUZZ_CHECK(picture.width >= 0 && picture.height >= 0);
+        FUZZ_CHECK(picture.sarNum > 0 && picture.sarDen > 0);
+        FUZZ_CHECK(picture.rotation % 90 == 0 && picture.rotation >= 0 && picture.rotation < 360);
+        FUZZ_CHECK(std::isfinite(picture.displayAspect()) && picture.displayAspect() >= 0);
+        for (const SourceInfo::Sound &sound : source.sounds)
+            FUZZ_CHECK(sound.channels >= 0 && sound.sampleRate >= 0);
     }
 
     const std::string reason = FfmpegText::failureReason(errors);
