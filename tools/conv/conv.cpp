@@ -209,7 +209,7 @@ Targets targets(const Options &options, const std::string &format)
 {
     Targets targets;
     const std::string codec = videoCodecName(options);
-    // Without -ofps the output keeps the input's rate, moved to one MPEG-1/2 can carry.
+    // A constant rate: -ofps, moved to one MPEG-1/2 can carry, else the input's own.
     if (!options.frameRate.empty()) {
         targets.picture.rateValue = parseRate(options.frameRate);
         targets.picture.rate = outputRate(options);
