@@ -4,6 +4,7 @@
 #include "common/MediaProbe.h"
 #include "common/MemoryFile.h"
 #include "common/Signals.h"
+#include "common/SourcePlan.h"
 #include "common/Subprocess.h"
 #include "common/ToolStopped.h"
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 namespace {
+constexpr int SampleRate = 8000;
 constexpr int SamplesPerFrame = 160; // 20 ms at 8 kHz
 constexpr int BytesPerFrame = SamplesPerFrame * 2;
 } // namespace
@@ -32,37 +34,42 @@ AmrEncoder::AmrEncoder(double bitrate)
                     " -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, 7.95k, 10.2k or 12.2k");
 }
 
-bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
-                        const std::function<void(double)> &duration) const
+bool AmrEncoder::encode(const std::string &input, SourcePlan &plan, MemoryFile &amr,
+                        const std::function<void(double)> &duration,
+                        const std::function<void(double)> &encoded) const
 {
     std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
                                                   Encoder_Interface_exit);
     if (!state)
         throw toolError(ToolContract::Error::AmrEncoderUnavailable);
-    std::string encoded = "#!AMR\n";
+    std::string stored = "#!AMR\n";
     bool writeFailed = false;
     const auto write = [&](bool all) {
-        if (encoded.size() >= (all ? 1u : 65536u)) {
-            writeFailed = writeFailed || !amr.write(encoded.data(), encoded.size());
-            encoded.clear();
+        if (stored.size() >= (all ? 1u : 65536u)) {
+            writeFailed = writeFailed || !amr.write(stored.data(), stored.size());
+            stored.clear();
         }
     };
 
     std::vector<unsigned char> pcm;
+    long long samples = 0;
     const auto encodeFrames = [&](bool flush) {
         size_t used = 0;
         while (pcm.size() - used >= size_t(BytesPerFrame) || (flush && used < pcm.size())) {
-            short samples[SamplesPerFrame] = {};
+            short frameSamples[SamplesPerFrame] = {};
             const size_t take = std::min(pcm.size() - used, size_t(BytesPerFrame));
-            std::memcpy(samples, pcm.data() + used, take);
+            std::memcpy(frameSamples, pcm.data() + used, take);
             used += take;
+            samples += SamplesPerFrame;
             unsigned char frame[64];
-            const int size = Encoder_Interface_Encode(state.get(), Mode(m_mode), samples, frame, 0);
+            const int size =
+                Encoder_Interface_Encode(state.get(), Mode(m_mode), frameSamples, frame, 0);
             if (size > 0)
-                encoded.append(reinterpret_cast<const char *>(frame), size_t(size));
+                stored.append(reinterpret_cast<const char *>(frame), size_t(size));
         }
         pcm.erase(pcm.begin(), pcm.begin() + long(used));
         write(false);
+        encoded(double(samples) / SampleRate);
     };
 
     const MediaProbe::Facts facts = MediaProbe::input(input);
@@ -71,19 +78,31 @@ bool AmrEncoder::encode(const std::string &input, MemoryFile &amr,
     if (facts.opened)
         duration(facts.length);
     std::string errors;
-    std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
-    for (const std::string &argument : FfmpegText::inputArguments(input))
-        arguments.push_back(argument);
-    arguments.insert(arguments.end(), {"-map", "0:a:0", "-vn", "-ac", "1", "-ar", "8000", "-c:a",
-                                       "pcm_s16le", "-f", "s16le", "pipe:1"});
-    const int code = Subprocess(arguments).run(
-        [&](const char *data, size_t size) {
-            pcm.insert(pcm.end(), data, data + size);
-            encodeFrames(false);
-        },
-        [&](const char *data, size_t size) { errors.append(data, size); });
-    if (Signals::received() != 0)
-        throw ToolStopped(Signals::received());
+    int code = 0;
+    do {
+        const SourcePlan::Options streams = plan.next();
+        std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
+        for (const auto &part : {FfmpegText::inputArguments(input),
+                                 streams.marker,
+                                 streams.soundMap,
+                                 {"-vn"},
+                                 streams.soundFilters})
+            arguments.insert(arguments.end(), part.begin(), part.end());
+        arguments.insert(arguments.end(), {"-ac", "1", "-ar", std::to_string(SampleRate), "-c:a",
+                                           "pcm_s16le", "-f", "s16le", "pipe:1"});
+        errors.clear();
+        code = Subprocess(arguments).run(
+            [&](const char *data, size_t size) {
+                pcm.insert(pcm.end(), data, data + size);
+                encodeFrames(false);
+            },
+            [&](const char *data, size_t size) {
+                errors.append(data, size);
+                plan.read(errors);
+            });
+        if (Signals::received() != 0)
+            throw ToolStopped(Signals::received());
+    } while (code != 0 && plan.givenUp());
     if (code != 0 && FfmpegText::formatRefused(errors))
         throw toolError(ToolContract::Error::NotMediaFile, input);
     if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)

@@ -3,6 +3,7 @@
 #include "ToolContract.h"
 #include "coder/AmrEncoder.h"
 #include "coder/CoderOptions.h"
+#include "coder/CoderRequest.h"
 #include "coder/Encoders.h"
 #include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
@@ -11,7 +12,10 @@
 #include "common/MemoryFile.h"
 #include "common/Notes.h"
 #include "common/OutputFile.h"
+#include "common/PictureFilters.h"
 #include "common/Signals.h"
+#include "common/SoundFilters.h"
+#include "common/SourcePlan.h"
 #include "common/ToolFailure.h"
 #include "common/ToolStopped.h"
 
@@ -19,27 +23,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <memory>
 #include <vector>
 
 namespace {
-
-using CoderOptions::Options;
-using CoderOptions::parse;
-
-[[noreturn]] void badParameter(const std::string &option, const std::string &value)
-{
-    throw toolError(ToolContract::Error::BadParameter, " " + option + " " + value);
-}
-
-bool isAudioOnlyExtension(const std::string &extension)
-{
-    static const std::vector<std::string> audio = {"mp3", "mp2", "wav", "m4a", "aac", "ac3",
-                                                   "ogg", "oga", "wma", "amr", "flac"};
-    return std::find(audio.begin(), audio.end(), extension) != audio.end();
-}
 
 // ffmpeg's RealMedia muxer takes a video frame as one packet of at most 65535 bytes with its
 // headers. The rate control keeps every frame within that: a buffer (VBV) of that size which
@@ -50,6 +37,10 @@ bool isAudioOnlyExtension(const std::string &extension)
 constexpr long MaxRealMediaFrame = 65535 - 23;
 constexpr long RealMediaBuffer = MaxRealMediaFrame * 8; // bits
 constexpr int MaxRealMediaAttempts = 6;
+
+// The share of coder2's progress that its AMR pass shows: it decodes the whole input once more,
+// for sound only, which takes about a fifth of the whole run.
+constexpr double AmrShare = 0.2;
 
 std::vector<std::string> realMediaGuard()
 {
@@ -65,7 +56,7 @@ std::string realMediaFrameRate(double bitrate)
     char rate[64];
     std::snprintf(rate, sizeof rate, "%.3f", bitrate / (RealMediaBuffer * 0.8));
     // ffmpeg takes 25 frames a second for an input that names no rate.
-    return std::string("fps=fps='max(if(gt(source_fps,0),source_fps,25),") + rate + ")'";
+    return std::string("max(if(gt(source_fps,0),source_fps,25),") + rate + ")";
 }
 
 std::string number(double value)
@@ -79,13 +70,6 @@ std::string upper(std::string text)
 {
     for (char &c : text)
         c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string kbits(double bitrate)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%g kbit/s", bitrate / 1000);
     return text;
 }
 
@@ -108,266 +92,347 @@ void printTime(double seconds)
     Heartbeat::print(timeLine(seconds));
 }
 
+void append(std::vector<std::string> &arguments, const std::vector<std::string> &more)
+{
+    arguments.insert(arguments.end(), more.begin(), more.end());
+}
+
+// How the written file shows the picture: its rate, size, pixel shape and colours.
+PictureFilters::Target pictureTarget(const CoderRequest &request, const Encoders::Video &encoder,
+                                     const SourceInfo &source, bool threeGp)
+{
+    PictureFilters::Target target;
+    target.width = request.width;
+    target.height = request.height;
+    const bool realVideo = encoder.codec == "rv10";
+    if (realVideo) {
+        // ffmpeg's own rate without -b.
+        target.rate = realMediaFrameRate(request.videoBitrate > 0 ? request.videoBitrate : 200000);
+    } else if (request.frameRate > 0) {
+        target.rate = number(request.frameRate);
+        target.rateValue = request.frameRate;
+    } else if (encoder.mostFrames > 0 && source.picture.rate > encoder.mostFrames) {
+        target.rate = number(encoder.mostFrames);
+        target.rateValue = encoder.mostFrames;
+    }
+    target.shape =
+        realVideo ? PictureFilters::Shape::SquarePixels : PictureFilters::Shape::AnyPixels;
+    // H.264, H.265 and AV1 say both in their streams, MP4 and MOV the matrix of MPEG-4 video;
+    // 3GP and RealMedia nothing.
+    const bool modern =
+        encoder.codec == "h264" || encoder.codec == "hevc" || encoder.codec == "av1";
+    target.tellsColours = modern || (encoder.codec == "mpeg4" && !threeGp);
+    target.tellsRange = modern;
+    return target;
+}
+
+SoundFilters::Target soundTarget(const CoderRequest &request, bool realMedia)
+{
+    SoundFilters::Target target;
+    target.channels = request.channels;
+    target.alignToPicture = request.video;
+    target.encoderRate = request.sampleRate;
+    // RealMedia plays its sound from the first packet on; ffmpeg's muxer picks AC-3.
+    if (realMedia)
+        target.encoderDelay =
+            SoundFilters::encoderDelay(request.audioCodec.empty() ? "ac3" : request.audioCodec);
+    return target;
+}
+
+// The picture's filters: what the source calls for, then what the encoder needs. shrink < 1
+// makes the picture smaller still (too detailed for a RealMedia packet at a larger size).
+std::string pictureChain(const CoderRequest &request, const Encoders::Video &encoder,
+                         const SourceInfo &source, bool threeGp, double shrink)
+{
+    std::string chain =
+        PictureFilters::chain(source.picture, pictureTarget(request, encoder, source, threeGp));
+    const auto add = [&chain](const std::string &filter) {
+        chain += (chain.empty() ? "" : ",") + filter;
+    };
+    if (shrink < 1) {
+        const std::string factor = std::to_string(shrink);
+        add("scale=w='max(2,trunc(iw*" + factor + "/2)*2)':h='max(2,trunc(ih*" + factor +
+            "/2)*2)'");
+    }
+    // 4:2:0 needs an even size at least. Blank rows and columns up to an encoder's smallest
+    // picture go around it.
+    const Frames::Limits *limits = Frames::limitsOf(encoder.codec.c_str());
+    add(limits ? FrameFit::filters(*limits, encoder.codec == "rv10" || limits->minSide > 0)
+               : "pad=ceil(iw/2)*2:ceil(ih/2)*2");
+    if (!encoder.lastFilter.empty())
+        add(encoder.lastFilter);
+    return chain;
+}
+
+// The picture's options, with its filters as the plan hands them over.
+std::vector<std::string> videoArguments(const CoderRequest &request, const Encoders::Video &chosen,
+                                        const std::vector<std::string> &filters)
+{
+    std::vector<std::string> list = chosen.globalOptions;
+    // A music file's cover picture is a video stream marked as such; written with that
+    // mark, MP4 and WebM would take it for cover art, which their muxers refuse in H.264.
+    append(list, {"-map", "0:v:0", "-disposition:v:0", "0"});
+    if (!chosen.encoder.empty())
+        append(list, {"-c:v", chosen.encoder});
+    append(list, chosen.options);
+    if (request.videoBitrate > 0)
+        append(list, {"-b:v", std::to_string(std::llround(request.videoBitrate))});
+    if (chosen.codec == "rv10")
+        append(list, realMediaGuard());
+    append(list, filters);
+    if (!chosen.hardware())
+        append(list, {"-pix_fmt", "yuv420p"});
+    // The fps filter makes the rate; these are for a still, which it cannot take.
+    if (request.frameRate > 0)
+        append(list, {"-r", number(request.frameRate)});
+    else if (chosen.mostFrames > 0)
+        append(list, {"-fpsmax", number(chosen.mostFrames)});
+    if (chosen.fastStart)
+        append(list, {"-movflags", "+faststart"});
+    return list;
+}
+
+// The filters of the chosen sound stream, none without one.
+std::string soundChain(const SourceInfo &source, const SoundFilters::Target &target)
+{
+    const int chosen = source.chosenSound();
+    return chosen < 0 ? std::string() : SoundFilters::chain(source.sounds[size_t(chosen)], target);
+}
+
+// The sound's options after its -map and filters, and the output's.
+std::vector<std::string> audioArguments(const CoderRequest &request, bool amrSound,
+                                        const OutputFile &output)
+{
+    std::vector<std::string> audio;
+    if (amrSound) {
+        audio = {"-map", "1:a:0", "-c:a", "copy"};
+    } else if (!request.amr) {
+        if (!request.audioCodec.empty())
+            append(audio, {"-c:a", request.audioCodec});
+        if (request.sampleRate > 0)
+            append(audio, {"-ar", std::to_string(request.sampleRate)});
+        if (request.audioBitrate > 0)
+            append(audio, {"-b:a", std::to_string(std::llround(request.audioBitrate))});
+        if (request.channels > 0)
+            append(audio, {"-ac", std::to_string(request.channels)});
+    }
+    // An audio-only MP4 is streamed as often as a video, so its index goes first too.
+    if (request.extension == "m4a")
+        append(audio, {"-movflags", "+faststart"});
+    // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
+    audio.push_back("-y");
+    append(audio,
+           output.ffmpegTarget(
+               request.format.empty() && amrSound && request.extension == "mp4" ? "3gp" : ""));
+    return audio;
+}
+
 } // namespace
+
+Coder::Coder(int argc, char **argv) : m_argc(argc), m_argv(argv) {}
+
+Coder::~Coder() = default;
 
 void Coder::run()
 {
-    const Options options = parse(m_argc, m_argv);
-    const auto value = [&](const std::string &key) {
-        const auto found = options.values.find(key);
-        return found == options.values.end() ? std::string() : found->second;
-    };
+    m_request = CoderRequest::checked(CoderOptions::parse(m_argc, m_argv));
+    const AmrEncoder amrEncoder(
+        m_request.amr ? (m_request.audioBitrate > 0 ? m_request.audioBitrate : 12200) : 12200);
+    const std::vector<std::string> audioNotes = m_request.fitAudio();
+    FfmpegRun::requireInputFile(m_request.input);
 
-    int channels = 0, sampleRate = 0, width = 0, height = 0;
-    double audioBitrate = 0, videoBitrate = 0, frameRate = 0;
-    if (!value("-ac").empty() && !FfmpegText::parsePositiveInt(value("-ac"), channels))
-        badParameter("-ac", value("-ac"));
-    if (!value("-ar").empty() && !FfmpegText::parsePositiveInt(value("-ar"), sampleRate))
-        badParameter("-ar", value("-ar"));
-    if (!value("-ab").empty() && !FfmpegText::parseBitrate(value("-ab"), audioBitrate))
-        badParameter("-ab", value("-ab"));
-    if (!value("-b").empty() && !FfmpegText::parseBitrate(value("-b"), videoBitrate))
-        badParameter("-b", value("-b"));
-    if (!value("-r").empty() && !FfmpegText::parseFrameRate(value("-r"), frameRate))
-        badParameter("-r", value("-r"));
-    const std::string size = value("-s");
-    if (!size.empty()) {
-        const size_t x = size.find('x');
-        if (x == std::string::npos || !FfmpegText::parsePositiveInt(size.substr(0, x), width) ||
-            !FfmpegText::parsePositiveInt(size.substr(x + 1), height) ||
-            width > ToolContract::MaxRequestedSide || height > ToolContract::MaxRequestedSide)
-            badParameter("-s", size);
-    }
-    const std::string videoCodec = value("-vcodec");
-    const std::string audioCodec = value("-acodec");
-    const std::string format = value("-f");
-    if (!videoCodec.empty() && !FfmpegText::isPlainName(videoCodec))
-        badParameter("-vcodec", videoCodec);
-    if (!audioCodec.empty() && !FfmpegText::isPlainName(audioCodec))
-        badParameter("-acodec", audioCodec);
-    if (!format.empty() && !FfmpegText::isPlainName(format))
-        badParameter("-f", format);
-    const bool amr = audioCodec == "amr_nb" || audioCodec == "libopencore_amrnb";
-    if (amr && ((channels != 0 && channels != 1) || (sampleRate != 0 && sampleRate != 8000)))
-        throw toolError(ToolContract::Error::BadParameter,
-                        ": AMR-NB audio is mono at 8000 Hz, use -ac 1 -ar 8000");
-    const AmrEncoder amrEncoder(amr ? (audioBitrate > 0 ? audioBitrate : 12200) : 12200);
-    // The lists offer rates and bitrates some codecs do not have: the nearest the codec has
-    // that loses nothing asked for, and a word about it.
-    const int codecRate = Encoders::sampleRate(audioCodec, sampleRate);
-    const double codecMaxBitrate = Encoders::maxBitrate(audioCodec, channels);
-    std::vector<std::string> audioNotes;
-    if (codecRate != sampleRate) {
-        audioNotes.push_back(Encoders::audioName(audioCodec) + ToolContract::SampleRateNote +
-                             std::to_string(sampleRate) + " Hz, it is written at " +
-                             std::to_string(codecRate) + " Hz");
-        sampleRate = codecRate;
-    }
-    if (codecMaxBitrate > 0 && audioBitrate > codecMaxBitrate) {
-        audioNotes.push_back(Encoders::audioName(audioCodec) + ToolContract::BitrateNote +
-                             kbits(audioBitrate) + " for " + std::to_string(channels) +
-                             (channels == 1 ? " channel" : " channels") + ", it is written at " +
-                             kbits(codecMaxBitrate));
-        audioBitrate = codecMaxBitrate;
-    }
-
-    FfmpegRun::requireInputFile(options.input);
-    const std::string extension = FfmpegText::extensionOf(options.output);
-    const bool video = !options.noVideo && !isAudioOnlyExtension(extension) && format != "mp3";
-
-    OutputFile output(options.output, format);
+    OutputFile output(m_request.output, m_request.format);
+    m_output = &output;
     // Until ffmpeg names the input's length, there is no position to show either.
     Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));
-    double duration = 0;
-    bool durationShown = false;
-    const auto showDuration = [&](double seconds) {
-        if (durationShown)
-            return;
-        durationShown = true;
-        duration = seconds;
-        // A position read before the length would show as done, so the line to repeat is
-        // the position only from here on.
-        Heartbeat::print(durationLine(seconds >= 0 ? FfmpegText::clock(seconds).c_str()
-                                                   : ToolContract::DurationUnknown),
-                         timeLine(0));
-    };
-
-    // Hardware H.264 and H.265 where a VAAPI device passes a one-frame test; the log says
-    // which encoder it was either way.
-    const int threads = Encoders::threadLimit(videoCodec);
-    Encoders::Video encoder = Encoders::software(videoCodec, extension, threads);
-    if (video && Encoders::hasHardwareFor(videoCodec)) {
-        std::string why;
-        if (std::optional<Encoders::Video> chip = Encoders::hardware(videoCodec, why)) {
-            encoder = *chip;
-            Notes::print(ToolContract::HardwareEncoderNote + encoder.encoder + " on " +
-                         encoder.device);
-        } else {
-            Notes::print(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + why);
-        }
-        if (Signals::received() != 0)
-            throw ToolStopped(Signals::received());
-    }
-    if (video && encoder.mostFrames > 0 && frameRate > encoder.mostFrames) {
-        Notes::print(upper(encoder.codec) + ToolContract::FrameRateNote + number(frameRate) +
-                     " fps, it is written at " + number(encoder.mostFrames) + " fps");
-        frameRate = encoder.mostFrames;
-    }
+    chooseEncoder();
     for (const std::string &note : audioNotes)
         Notes::print(note);
+    if (m_request.amr)
+        encodeAmr(amrEncoder);
 
-    // Several conversions at once share the cores: decoding and filtering keep to the same
-    // number of threads as the encoder.
-    std::vector<std::string> arguments;
-    if (threads > 0)
-        arguments = {"-filter_threads", std::to_string(threads), "-threads",
-                     std::to_string(threads)};
-    const std::vector<std::string> input = FfmpegText::inputArguments(options.input);
-    arguments.insert(arguments.end(), input.begin(), input.end());
-    // The AMR audio lives in memory only, so that a killed tool leaves no file behind.
-    std::unique_ptr<MemoryFile> amrData;
-    bool amrAudio = false;
-    if (amr) {
-        amrData = std::make_unique<MemoryFile>("vidmorph-amr");
-        amrAudio = amrEncoder.encode(options.input, *amrData, showDuration);
-        if (amrAudio)
-            arguments.insert(arguments.end(), {"-protocol_whitelist", "file", "-format_whitelist",
-                                               "amr", "-f", "amr", "-i", "file:/proc/self/fd/3"});
-    }
-
-    const bool realVideo = encoder.codec == "rv10";
-    // shrink < 1: the picture was too detailed for a RealMedia packet at a larger size.
-    const auto videoArguments = [&](const Encoders::Video &chosen, double shrink) {
-        const Frames::Limits *limits = Frames::limitsOf(chosen.codec.c_str());
-        std::vector<std::string> list = chosen.globalOptions;
-        // A music file's cover picture is a video stream marked as such; written with that
-        // mark, MP4 and WebM would take it for cover art, which their muxers refuse in H.264.
-        list.insert(list.end(), {"-map", "0:v:0", "-disposition:v:0", "0"});
-        if (!chosen.encoder.empty())
-            list.insert(list.end(), {"-c:v", chosen.encoder});
-        list.insert(list.end(), chosen.options.begin(), chosen.options.end());
-        if (videoBitrate > 0)
-            list.insert(list.end(), {"-b:v", std::to_string(std::llround(videoBitrate))});
-        std::vector<std::string> filters;
-        if (realVideo) {
-            const std::vector<std::string> guard = realMediaGuard();
-            list.insert(list.end(), guard.begin(), guard.end());
-            // ffmpeg's own rate without -b.
-            filters.push_back(realMediaFrameRate(videoBitrate > 0 ? videoBitrate : 200000));
-        }
-        if (width > 0)
-            filters.push_back("scale=" + size);
-        if (shrink < 1) {
-            const std::string factor = std::to_string(shrink);
-            filters.push_back("scale=w='max(2,trunc(iw*" + factor + "/2)*2)':h='max(2,trunc(ih*" +
-                              factor + "/2)*2)'");
-        }
-        // 4:2:0 needs an even size at least. Blank rows and columns up to an encoder's
-        // smallest picture go around it.
-        filters.push_back(limits ? FrameFit::filters(*limits, realVideo || limits->minSide > 0)
-                                 : "pad=ceil(iw/2)*2:ceil(ih/2)*2");
-        if (!chosen.lastFilter.empty())
-            filters.push_back(chosen.lastFilter);
-        std::string chain;
-        for (const std::string &filter : filters)
-            chain += (chain.empty() ? "" : ",") + filter;
-        list.insert(list.end(), {"-vf", chain});
-        if (!chosen.hardware())
-            list.insert(list.end(), {"-pix_fmt", "yuv420p"});
-        if (frameRate > 0) {
-            list.insert(list.end(), {"-r", number(frameRate)});
-        } else if (chosen.mostFrames > 0) {
-            list.insert(list.end(), {"-fpsmax", number(chosen.mostFrames)});
-        }
-        if (chosen.fastStart)
-            list.insert(list.end(), {"-movflags", "+faststart"});
-        return list;
-    };
-    std::vector<std::string> audio;
-    if (amrAudio) {
-        audio = {"-map", "1:a:0", "-c:a", "copy"};
-    } else if (!amr) {
-        // A video may be silent; an audio file needs sound.
-        audio = {"-map", video ? "0:a:0?" : "0:a:0"};
-        if (!audioCodec.empty())
-            audio.insert(audio.end(), {"-c:a", audioCodec});
-        if (sampleRate > 0)
-            audio.insert(audio.end(), {"-ar", std::to_string(sampleRate)});
-        if (audioBitrate > 0)
-            audio.insert(audio.end(), {"-b:a", std::to_string(std::llround(audioBitrate))});
-        if (channels > 0)
-            audio.insert(audio.end(), {"-ac", std::to_string(channels)});
-    }
-    // An audio-only MP4 is streamed as often as a video, so its index goes first too.
-    if (extension == "m4a")
-        audio.insert(audio.end(), {"-movflags", "+faststart"});
-    // The MP4 muxer refuses AMR; the 3GP muxer writes the same kind of file.
-    const std::vector<std::string> target =
-        output.ffmpegTarget(format.empty() && amrAudio && extension == "mp4" ? "3gp" : "");
-    audio.push_back("-y");
-    audio.insert(audio.end(), target.begin(), target.end());
-
-    double last = 0, shrink = 1;
+    SourcePlan plan(
+        FfmpegText::fileUrl(m_request.input), m_request.video,
+        // The sound of an AMR output is the one encoded before, an input of its own.
+        m_request.amr     ? SourcePlan::Sound::None
+        : m_request.video ? SourcePlan::Sound::Optional
+                          : SourcePlan::Sound::Required,
+        [this](const SourceInfo &source) { return filtersFor(source); },
+        m_described ? &*m_described : nullptr);
     for (int attempt = 1;; ++attempt) {
-        std::vector<std::string> all = arguments;
-        if (video) {
-            const std::vector<std::string> list = videoArguments(encoder, shrink);
-            all.insert(all.end(), list.begin(), list.end());
-        }
-        all.insert(all.end(), audio.begin(), audio.end());
-        FfmpegRun run(options.input, all);
-        run.writes(output);
-        if (amrAudio)
-            run.passDescriptor(amrData->descriptor());
-        double wantedArea = 0, codedArea = 0;
-        if (video)
-            run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
-                const Frames::Size wanted = width > 0 ? Frames::Size{width, height} : input;
-                wantedArea = double(wanted.width) * wanted.height;
-                codedArea = double(coded.width) * coded.height;
-                Frames::Size from = {};
-                if (FrameFit::scaledDown(wanted, coded, from))
-                    FrameFit::printScaledNote(
-                        from, coded,
-                        shrink < 1 ? "the picture is too detailed for the 64 kB packets of "
-                                     "RealMedia"
-                                   : "the largest " + encoder.codec + " takes");
-            });
         try {
-            run.run(showDuration, [&](double seconds) {
-                if (seconds >= last + 0.01) {
-                    last = seconds;
-                    printTime(seconds);
-                }
-            });
+            encode(plan);
             break;
         } catch (const ToolStopped &) {
             throw;
         } catch (const PacketTooLarge &tooLarge) {
-            if (!realVideo || attempt >= MaxRealMediaAttempts)
+            if (!shrinkFor(tooLarge, attempt))
                 throw;
-            // At the coarsest quantiser the bytes of a frame grow with its area: aim well below
-            // the limit with the area the refused frame had.
-            const double area = 0.75 * MaxRealMediaFrame / tooLarge.size *
-                                (wantedArea > 0 ? codedArea / wantedArea : shrink * shrink);
-            shrink = std::min(0.9 * shrink, std::sqrt(area));
-            last = 0;
         } catch (const ToolFailure &failure) {
-            // A graphics chip that took the test frame may still refuse this picture (its
-            // size, its format): the software encoder does the file instead.
-            const std::string encodingFailed =
-                std::string(ToolContract::ErrorPrefix) + ToolContract::Error::EncodingFailed;
-            if (!encoder.hardware() || std::string(failure.what()).rfind(encodingFailed, 0) != 0)
+            if (!plan.givenUp() && !softwareAfter(failure))
                 throw;
-            const std::string failed = encoder.encoder;
-            encoder = Encoders::software(videoCodec, extension, threads);
-            Notes::print(ToolContract::SoftwareEncoderNote + encoder.encoder + ": " + failed +
-                         " failed on this input, " +
-                         std::string(failure.what()).substr(encodingFailed.size()));
-            last = 0;
         }
     }
     output.commit();
-    printTime(std::max(last, duration));
+    printTime(std::max(m_shown, m_duration));
     std::printf("\n");
+}
+
+void Coder::showDuration(double seconds)
+{
+    if (m_durationShown)
+        return;
+    m_durationShown = true;
+    m_duration = seconds;
+    // A position read before the length would show as done, so the line to repeat is the
+    // position only from here on.
+    Heartbeat::print(durationLine(seconds >= 0 ? FfmpegText::clock(seconds).c_str()
+                                               : ToolContract::DurationUnknown),
+                     timeLine(0));
+}
+
+void Coder::showPosition(double seconds)
+{
+    // coder2's AMR pass shows the first AmrShare of the way.
+    const double start = m_request.amr ? AmrShare * std::max(m_duration, 0.0) : 0;
+    const double shown = start + (m_request.amr ? 1 - AmrShare : 1) * seconds;
+    if (shown >= m_shown + 0.01) {
+        m_shown = shown;
+        printTime(shown);
+    }
+}
+
+// Hardware H.264 and H.265 where a VAAPI device passes a one-frame test; the log says which
+// encoder it was either way. An encoder's frame rate limit is said as well.
+void Coder::chooseEncoder()
+{
+    m_threads = Encoders::threadLimit(m_request.videoCodec);
+    m_encoder = Encoders::software(m_request.videoCodec, m_request.extension, m_threads);
+    if (m_request.video && Encoders::hasHardwareFor(m_request.videoCodec)) {
+        std::string why;
+        if (std::optional<Encoders::Video> chip = Encoders::hardware(m_request.videoCodec, why)) {
+            m_encoder = *chip;
+            Notes::print(ToolContract::HardwareEncoderNote + m_encoder.encoder + " on " +
+                         m_encoder.device);
+        } else {
+            Notes::print(ToolContract::SoftwareEncoderNote + m_encoder.encoder + ": " + why);
+        }
+        if (Signals::received() != 0)
+            throw ToolStopped(Signals::received());
+    }
+    if (m_request.video && m_encoder.mostFrames > 0 && m_request.frameRate > m_encoder.mostFrames) {
+        Notes::print(upper(m_encoder.codec) + ToolContract::FrameRateNote +
+                     number(m_request.frameRate) + " fps, it is written at " +
+                     number(m_encoder.mostFrames) + " fps");
+        m_request.frameRate = m_encoder.mostFrames;
+    }
+}
+
+// coder2 encodes AMR-NB itself, into memory, before the picture; the AMR audio lives in memory
+// only, so that a killed tool leaves no file behind.
+void Coder::encodeAmr(const AmrEncoder &encoder)
+{
+    SourcePlan plan(
+        FfmpegText::fileUrl(m_request.input), false, SourcePlan::Sound::Required,
+        [this](const SourceInfo &source) {
+            return SourcePlan::Filters{{}, soundChain(source, soundTarget(m_request, false))};
+        });
+    m_amr = std::make_unique<MemoryFile>("vidmorph-amr");
+    double shown = 0;
+    m_amrSound = encoder.encode(
+        m_request.input, plan, *m_amr, [this](double seconds) { showDuration(seconds); },
+        [&](double seconds) {
+            // Often enough to move, seldom enough not to flood the converter.
+            if (seconds * AmrShare >= shown + std::max(0.01, m_duration * 0.0005)) {
+                shown = seconds * AmrShare;
+                m_shown = shown;
+                printTime(shown);
+            }
+        });
+    if (plan.source())
+        m_described = *plan.source();
+}
+
+SourcePlan::Filters Coder::filtersFor(const SourceInfo &source) const
+{
+    const bool threeGp = m_request.format == "3gp" || m_request.extension == "3gp" ||
+                         m_request.extension == "3g2" ||
+                         (m_amrSound && m_request.extension == "mp4");
+    return {m_request.video ? pictureChain(m_request, m_encoder, source, threeGp, m_shrink)
+                            : std::string(),
+            soundChain(source, soundTarget(m_request, m_encoder.codec == "rv10"))};
+}
+
+std::vector<std::string> Coder::arguments(const SourcePlan::Options &streams) const
+{
+    // Several conversions at once share the cores: decoding and filtering keep to the same
+    // number of threads as the encoder.
+    std::vector<std::string> all;
+    if (m_threads > 0)
+        all = {"-filter_threads", std::to_string(m_threads), "-threads", std::to_string(m_threads)};
+    append(all, FfmpegText::inputArguments(m_request.input));
+    append(all, streams.marker);
+    if (m_amrSound)
+        append(all, {"-protocol_whitelist", "file", "-format_whitelist", "amr", "-f", "amr", "-i",
+                     "file:/proc/self/fd/3"});
+    if (m_request.video)
+        append(all, videoArguments(m_request, m_encoder, streams.pictureFilters));
+    append(all, streams.soundMap);
+    append(all, streams.soundFilters);
+    append(all, audioArguments(m_request, m_amrSound, *m_output));
+    return all;
+}
+
+void Coder::encode(SourcePlan &plan)
+{
+    FfmpegRun run(m_request.input, arguments(plan.next()));
+    run.writes(*m_output);
+    run.readsErrors([&plan](const std::string &errors) { plan.read(errors); });
+    if (m_amrSound)
+        run.passDescriptor(m_amr->descriptor());
+    if (m_request.video)
+        run.onFrameSizes([this](Frames::Size input, Frames::Size coded) {
+            const Frames::Size wanted =
+                m_request.width > 0 ? Frames::Size{m_request.width, m_request.height} : input;
+            m_wantedArea = double(wanted.width) * wanted.height;
+            m_codedArea = double(coded.width) * coded.height;
+            Frames::Size from = {};
+            if (FrameFit::scaledDown(wanted, coded, from))
+                FrameFit::printScaledNote(
+                    from, coded,
+                    m_shrink < 1 ? "the picture is too detailed for the 64 kB packets of RealMedia"
+                                 : "the largest " + m_encoder.codec + " takes");
+        });
+    run.run([this](double seconds) { showDuration(seconds); },
+            [this](double seconds) { showPosition(seconds); });
+}
+
+// At the coarsest quantiser the bytes of a frame grow with its area: the next attempt aims well
+// below the limit with the area the refused frame had.
+bool Coder::shrinkFor(const PacketTooLarge &tooLarge, int attempt)
+{
+    if (m_encoder.codec != "rv10" || attempt >= MaxRealMediaAttempts)
+        return false;
+    const double area = 0.75 * MaxRealMediaFrame / tooLarge.size *
+                        (m_wantedArea > 0 ? m_codedArea / m_wantedArea : m_shrink * m_shrink);
+    m_shrink = std::min(0.9 * m_shrink, std::sqrt(area));
+    m_shown = 0;
+    return true;
+}
+
+// A graphics chip that took the test frame may still refuse this picture (its size, its
+// format): the software encoder does the file instead.
+bool Coder::softwareAfter(const ToolFailure &failure)
+{
+    const std::string encodingFailed =
+        std::string(ToolContract::ErrorPrefix) + ToolContract::Error::EncodingFailed;
+    if (!m_encoder.hardware() || std::string(failure.what()).rfind(encodingFailed, 0) != 0)
+        return false;
+    const std::string failed = m_encoder.encoder;
+    m_encoder = Encoders::software(m_request.videoCodec, m_request.extension, m_threads);
+    Notes::print(ToolContract::SoftwareEncoderNote + m_encoder.encoder + ": " + failed +
+                 " failed on this input, " +
+                 std::string(failure.what()).substr(encodingFailed.size()));
+    m_shown = 0;
+    return true;
 }

@@ -58,7 +58,8 @@ void FfmpegRun::warnIfShort(const MediaProbe::Facts &input, double reached,
     // which may end before its picture.
     double inputLength = input.length;
     reached = std::max(reached, written.length);
-    if (inputLength <= 0 || longEnough(reached, inputLength))
+    // A length ffmpeg guessed from the bitrate (a VBR MP3 without its header) is no evidence.
+    if (input.estimated || inputLength <= 0 || longEnough(reached, inputLength))
         return;
     if (written.audio && !written.video && input.audioLength > 0)
         inputLength = std::min(inputLength, input.audioLength);
@@ -137,6 +138,8 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
             sizesKnown = true;
             m_sizes(in, out);
         }
+        if (m_errorReader)
+            m_errorReader(errors);
         // Only the start (the streams' description) and the end (why it failed) matter; keep
         // memory bounded on long noisy runs.
         if (errors.size() > (1u << 20))

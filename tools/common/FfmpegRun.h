@@ -35,6 +35,12 @@ public:
     // and of the video it encodes.
     void onFrameSizes(FrameSizes sizes) { m_sizes = std::move(sizes); }
 
+    // Called with ffmpeg's error output so far whenever more of it arrives.
+    void readsErrors(std::function<void(const std::string &errors)> reader)
+    {
+        m_errorReader = std::move(reader);
+    }
+
     // The file ffmpeg writes, which it gets as OutputFile::ChildDescriptor. ffmpeg is stopped
     // when it runs far past the input's length, and what it wrote is checked once it is done.
     void writes(const OutputFile &output);
@@ -56,6 +62,7 @@ private:
     int m_output = -1;
     int m_passed = -1;
     FrameSizes m_sizes;
+    std::function<void(const std::string &errors)> m_errorReader;
 };
 
 // ffmpeg's RealMedia muxer refused a video packet over 64 kB: a frame too detailed for the

@@ -104,6 +104,13 @@ const char *resourceShortage(const std::string &stderrText)
     return nullptr;
 }
 
+bool lengthEstimated(const std::string &stderrText)
+{
+    // Said while the input is opened, before its description, where no file name can say it.
+    const size_t estimate = stderrText.find("Estimating duration from bitrate");
+    return estimate != std::string::npos && estimate < stderrText.find("Input #0");
+}
+
 // The first "WxH" among the words of the first complete video stream line between start and
 // end. Only stream lines count: a file name may hold anything.
 static bool streamSize(const std::string &text, size_t start, size_t end, Frames::Size &size)

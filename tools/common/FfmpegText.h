@@ -31,6 +31,11 @@ const char *resourceShortage(const std::string &stderrText);
 // Whether ffmpeg describes a video stream among those of its output.
 bool writesVideo(const std::string &stderrText);
 
+// Whether ffmpeg guessed its first input's length from the bitrate ("Estimating duration from
+// bitrate, this may be inaccurate"), as it does for a VBR MP3 without a Xing header: such a
+// length may be far from the truth, and is no evidence of a file cut short.
+bool lengthEstimated(const std::string &stderrText);
+
 // The frame size of the first video stream of ffmpeg's first input and of its output, from
 // its description of both ("Stream #0:0: Video: mpeg4, yuv420p, 640x360 [SAR 1:1 ..."); false
 // while either line is not complete yet.

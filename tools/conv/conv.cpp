@@ -9,6 +9,9 @@
 #include "common/Heartbeat.h"
 #include "common/Notes.h"
 #include "common/OutputFile.h"
+#include "common/PictureFilters.h"
+#include "common/SoundFilters.h"
+#include "common/SourcePlan.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
 #include "common/ToolStopped.h"
@@ -100,11 +103,28 @@ std::string mp2Bitrate(const std::string &bits)
     return std::to_string(best * 1000);
 }
 
-// ffmpeg itself brings the audio to a sample rate and channel layout the encoder takes.
+std::string audioEncoder(const Options &options)
+{
+    if (options.audioEncoder == "mp3lame")
+        return "libmp3lame";
+    if (options.audioEncoder == "lavc") {
+        const auto codec = options.lavc.find("acodec");
+        const std::string name = codec == options.lavc.end() ? "mp2" : codec->second;
+        if (!FfmpegText::isPlainName(name))
+            badParameter("acodec=" + name);
+        return name;
+    }
+    if (options.audioEncoder.empty())
+        throw toolError(ToolContract::Error::NoAudioEncoder);
+    badParameter("-oac " + options.audioEncoder);
+}
+
+// The encoder and its bitrate; ffmpeg itself brings the audio to a sample rate and channel
+// layout the encoder takes.
 std::vector<std::string> audioArguments(const Options &options)
 {
-    std::vector<std::string> arguments;
-    if (options.audioEncoder == "mp3lame") {
+    const std::string encoder = audioEncoder(options);
+    if (encoder == "libmp3lame") {
         // The converter's audio bitrates include 10.2 and 12.2, so a preset may have a
         // fraction; LAME comes as close to it as the sample rate allows.
         const std::string &preset = options.lamePreset.empty() ? "128" : options.lamePreset;
@@ -113,36 +133,37 @@ std::vector<std::string> audioArguments(const Options &options)
             preset.back() == 'K' || preset.back() == 'm' || preset.back() == 'M' || kbits < 8 ||
             kbits > 320)
             badParameter("-lameopts preset=" + preset);
-        arguments = {"-c:a", "libmp3lame", "-b:a", std::to_string(std::llround(kbits * 1000))};
+        std::vector<std::string> arguments = {"-c:a", encoder, "-b:a",
+                                              std::to_string(std::llround(kbits * 1000))};
         // LAME's numbered presets below 320 are average bitrates; 320 is constant.
         if (kbits != 320)
             arguments.insert(arguments.end(), {"-abr", "1"});
-    } else if (options.audioEncoder == "lavc") {
-        const auto codec = options.lavc.find("acodec");
-        const std::string name = codec == options.lavc.end() ? "mp2" : codec->second;
-        if (!FfmpegText::isPlainName(name))
-            badParameter("acodec=" + name);
-        arguments = {"-c:a", name};
-        const auto rate = options.lavc.find("abitrate");
-        std::string bits =
-            rate == options.lavc.end() ? "224000" : bitrate(rate->second, "abitrate", false);
-        if (name == "mp2")
-            bits = mp2Bitrate(bits);
-        arguments.insert(arguments.end(), {"-b:a", bits});
-    } else if (options.audioEncoder.empty()) {
-        throw toolError(ToolContract::Error::NoAudioEncoder);
-    } else {
-        badParameter("-oac " + options.audioEncoder);
+        return arguments;
     }
-    // A silent input makes a video without sound.
-    arguments.insert(arguments.begin(), {"-map", "0:a:0?"});
-    return arguments;
+    const auto rate = options.lavc.find("abitrate");
+    std::string bits =
+        rate == options.lavc.end() ? "224000" : bitrate(rate->second, "abitrate", false);
+    if (encoder == "mp2")
+        bits = mp2Bitrate(bits);
+    return {"-c:a", encoder, "-b:a", bits};
 }
 
 std::string videoCodecName(const Options &options)
 {
     const auto codec = options.lavc.find("vcodec");
     return codec == options.lavc.end() ? "mpeg4" : codec->second;
+}
+
+bool isMpegVideo(const std::string &codec)
+{
+    return codec == "mpeg2video" || codec == "mpeg1video";
+}
+
+// The -ofps rate, moved to one MPEG-1/2 can carry.
+std::string outputRate(const Options &options)
+{
+    return isMpegVideo(videoCodecName(options)) ? standardMpegRate(parseRate(options.frameRate))
+                                                : options.frameRate;
 }
 
 std::vector<std::string> videoArguments(const Options &options)
@@ -158,25 +179,54 @@ std::vector<std::string> videoArguments(const Options &options)
         if (key != "vcodec" && key != "vbitrate" && key != "acodec" && key != "abitrate" &&
             key != "vpass")
             badParameter("-lavcopts " + key);
-    std::vector<std::string> arguments = {"-map", "0:v:0", "-c:v", name};
     const auto rate = options.lavc.find("vbitrate");
-    arguments.insert(arguments.end(), {"-b:v", rate == options.lavc.end()
-                                                   ? std::string("800000")
-                                                   : bitrate(rate->second, "vbitrate", true)});
-    // Without -ofps ffmpeg keeps the input's rate, moving it to one MPEG-1/2 can carry.
-    if (!options.frameRate.empty()) {
-        const bool mpegVideo = name == "mpeg2video" || name == "mpeg1video";
-        arguments.insert(
-            arguments.end(),
-            {"-r", mpegVideo ? standardMpegRate(parseRate(options.frameRate)) : options.frameRate});
-    }
-    // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
-    // least, so an odd one gets one more row or column.
-    const Frames::Limits *limits = Frames::limitsOf(name.c_str());
-    arguments.insert(arguments.end(), {"-vf", limits ? FrameFit::filters(*limits, false)
-                                                     : "pad=ceil(iw/2)*2:ceil(ih/2)*2"});
-    arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
+    std::vector<std::string> arguments = {"-map",
+                                          "0:v:0",
+                                          "-c:v",
+                                          name,
+                                          "-b:v",
+                                          rate == options.lavc.end()
+                                              ? std::string("800000")
+                                              : bitrate(rate->second, "vbitrate", true)};
+    // The fps filter makes the rate; this is for a still, which it cannot take.
+    if (!options.frameRate.empty())
+        arguments.insert(arguments.end(), {"-r", outputRate(options)});
+    // Without B-frames MPEG-2 can say that its pictures need no reordering; where nothing else
+    // tells when a picture is shown (AVI), a decoder otherwise shows each one a frame late.
+    if (name == "mpeg2video")
+        arguments.insert(arguments.end(), {"-flags", "+low_delay"});
     return arguments;
+}
+
+// What the written file can hold, for the filters that make it look and sound like the source.
+struct Targets
+{
+    PictureFilters::Target picture;
+    SoundFilters::Target sound;
+};
+
+Targets targets(const Options &options, const std::string &format)
+{
+    Targets targets;
+    const std::string codec = videoCodecName(options);
+    // A constant rate: -ofps, moved to one MPEG-1/2 can carry, else the input's own.
+    if (!options.frameRate.empty()) {
+        targets.picture.rateValue = parseRate(options.frameRate);
+        targets.picture.rate = outputRate(options);
+    } else {
+        targets.picture.rate = "source_fps";
+    }
+    targets.picture.shape = isMpegVideo(codec) && format == "vob"
+                                ? PictureFilters::Shape::StandardAspects
+                                : PictureFilters::Shape::AnyPixels;
+    // MPEG-1/2 carry the colour matrix in the stream; ffmpeg's MPEG-4 writes none, and AVI has
+    // no place for it. None of them says whether the levels are full range.
+    targets.picture.tellsColours = isMpegVideo(codec);
+    targets.picture.tellsRange = false;
+    targets.sound.alignToPicture = true;
+    if (format == "avi")
+        targets.sound.encoderDelay = SoundFilters::encoderDelay(audioEncoder(options));
+    return targets;
 }
 
 // The reader of these lines takes any "(" with ")" four or five places later for a
@@ -208,49 +258,81 @@ void convert(int argc, char **argv)
     const std::vector<std::string> video = videoArguments(options);
     const std::vector<std::string> audio = audioArguments(options);
     const std::string format = containerFormat(options);
+    const Targets wanted = targets(options, format);
     FfmpegRun::requireInputFile(options.input);
 
     OutputFile output(options.output, format);
-    std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
-    arguments.insert(arguments.end(), video.begin(), video.end());
-    arguments.insert(arguments.end(), audio.begin(), audio.end());
-    arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
-    const std::vector<std::string> target = output.ffmpegTarget();
-    arguments.insert(arguments.end(), target.begin(), target.end());
+    const std::string codec = videoCodecName(options);
+    // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
+    // least, so an odd one gets one more row or column.
+    const Frames::Limits *limits = Frames::limitsOf(codec.c_str());
+    const std::string fit =
+        limits ? FrameFit::filters(*limits, false) : "pad=ceil(iw/2)*2:ceil(ih/2)*2";
+    SourcePlan plan(FfmpegText::fileUrl(options.input), true, SourcePlan::Sound::Optional,
+                    [&](const SourceInfo &source) {
+                        const SourceInfo::Sound sound =
+                            source.chosenSound() >= 0 ? source.sounds[size_t(source.chosenSound())]
+                                                      : SourceInfo::Sound();
+                        std::string picture = PictureFilters::chain(source.picture, wanted.picture);
+                        return SourcePlan::Filters{(picture.empty() ? "" : picture + ",") + fit,
+                                                   SoundFilters::chain(sound, wanted.sound)};
+                    });
 
     double duration = 0, last = 0;
     std::string shown;
-    const std::string codec = videoCodecName(options);
-    FfmpegRun run(options.input, arguments);
-    run.writes(output);
-    run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
-        Frames::Size from = {};
-        if (FrameFit::scaledDown(input, coded, from))
-            FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
-    });
-    run.run(
-        [&](double seconds) {
-            duration = seconds;
-            // The input's length as coder tells it too: the converter's time left for a whole
-            // batch comes from it, with no probe of its own.
-            if (seconds > 0) {
-                char line[128];
-                std::snprintf(line, sizeof line, ToolContract::DurationLineFormat,
-                              FfmpegText::clock(seconds).c_str());
-                Heartbeat::print(line, progressLine(0, 0));
-            }
-        },
-        [&](double seconds) {
-            last = std::max(last, seconds);
-            // Each step of the position is shown, so the converter sees the encoder move on
-            // also where a percent takes long or the length is unknown (0 % throughout).
-            const int percent = duration > 0 ? std::min(99, int(last / duration * 100)) : 0;
-            const std::string line = progressLine(last, percent);
-            if (line != shown) {
-                shown = line;
-                Heartbeat::print(line);
-            }
+    for (;;) {
+        const SourcePlan::Options streams = plan.next();
+        std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
+        for (const auto *part : {&streams.marker, &video, &streams.pictureFilters})
+            arguments.insert(arguments.end(), part->begin(), part->end());
+        arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
+        for (const auto *part : {&streams.soundMap, &audio, &streams.soundFilters})
+            arguments.insert(arguments.end(), part->begin(), part->end());
+        arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
+        const std::vector<std::string> target = output.ffmpegTarget();
+        arguments.insert(arguments.end(), target.begin(), target.end());
+
+        FfmpegRun run(options.input, arguments);
+        run.writes(output);
+        run.readsErrors([&](const std::string &errors) { plan.read(errors); });
+        run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
+            Frames::Size from = {};
+            if (FrameFit::scaledDown(input, coded, from))
+                FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
         });
+        try {
+            run.run(
+                [&](double seconds) {
+                    // The input's length as coder tells it too: the converter's time left for
+                    // a whole batch comes from it, with no probe of its own.
+                    if (seconds > 0 && duration <= 0) {
+                        char line[128];
+                        std::snprintf(line, sizeof line, ToolContract::DurationLineFormat,
+                                      FfmpegText::clock(seconds).c_str());
+                        Heartbeat::print(line, progressLine(0, 0));
+                    }
+                    duration = seconds;
+                },
+                [&](double seconds) {
+                    last = std::max(last, seconds);
+                    // Each step of the position is shown, so the converter sees the encoder
+                    // move on also where a percent takes long or the length is unknown (0 %
+                    // throughout).
+                    const int percent = duration > 0 ? std::min(99, int(last / duration * 100)) : 0;
+                    const std::string line = progressLine(last, percent);
+                    if (line != shown) {
+                        shown = line;
+                        Heartbeat::print(line);
+                    }
+                });
+            break;
+        } catch (const ToolStopped &) {
+            throw;
+        } catch (const ToolFailure &) {
+            if (!plan.givenUp())
+                throw;
+        }
+    }
     output.commit();
     printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");
