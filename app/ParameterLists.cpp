@@ -98,7 +98,8 @@ void ParameterLists::applyDefaults(int format)
     const std::optional<Formats::Defaults> defaults = Formats::defaults(format);
     if (!defaults)
         return;
-    offerKeptFrameRate(Formats::keepsFrameRate(format));
+    offer(cmbF, Formats::keepSourceFrameRate(), Formats::keepsFrameRate(format), false);
+    offer(cmbVB, Formats::qualityItem(), Formats::quality(format) > 0, true);
     if (defaults->videoBitrate)
         setListText(cmbVB, *defaults->videoBitrate);
     if (defaults->frameRate)
@@ -111,18 +112,18 @@ void ParameterLists::applyDefaults(int format)
     cmbChannel->setCurrentIndex(defaults->channelIndex);
 }
 
-void ParameterLists::offerKeptFrameRate(bool offered)
+void ParameterLists::offer(QComboBox *list, const QString &item, bool offered, bool first)
 {
-    const int item = cmbF->findText(Formats::keepSourceFrameRate(), Qt::MatchExactly);
-    if (offered == (item >= 0))
+    const int index = list->findText(item, Qt::MatchExactly);
+    if (offered == (index >= 0))
         return;
     // Adding or taking an item must not change what the list shows.
-    const QString shown = cmbF->currentText();
+    const QString shown = list->currentText();
     if (offered)
-        cmbF->addItem(Formats::keepSourceFrameRate());
+        list->insertItem(first ? 0 : list->count(), item);
     else
-        cmbF->removeItem(item);
-    setListText(cmbF, shown);
+        list->removeItem(index);
+    setListText(list, shown);
 }
 
 bool ParameterLists::showsDefaults(int format) const

@@ -20,8 +20,9 @@ CommandLine startTool(const QString &appFolder, const QString &tool)
 }
 
 // The one command of a format coder writes in one run, in the form of MP3's: the video codec
-// and bitrate, the size unless it is "原始大小", the frame rate unless the format keeps the
-// source's, then the audio codec, sample rate, bitrate (when the format reads one) and channels.
+// and its bitrate or quality level, the size unless it is "原始大小", the frame rate unless the
+// format keeps the source's, then the audio codec, sample rate, bitrate (when the format reads one)
+// and channels.
 CommandLine BuildCoderCommand(const QString &appFolder, const QString &inputPath,
                               const QString &outputPath, const ParameterSet &p)
 {
@@ -32,10 +33,14 @@ CommandLine BuildCoderCommand(const QString &appFolder, const QString &inputPath
         .addQuoted(inputPath)
         .addLiteral(QStringLiteral(" -y"));
     if (row.videoCodec) {
-        line.addLiteral(QStringLiteral(" -vcodec ") + QLatin1String(row.videoCodec) +
-                        QStringLiteral(" -b "))
-            .addValue(p.videoBitrate)
-            .addLiteral(QStringLiteral("k"));
+        line.addLiteral(QStringLiteral(" -vcodec ") + QLatin1String(row.videoCodec));
+        if (row.quality > 0 && p.videoBitrate == Formats::qualityItem())
+            line.addLiteral(QStringLiteral(" -crf "))
+                .addValue(QString::number(p.quality >= 0 ? p.quality : row.quality));
+        else
+            line.addLiteral(QStringLiteral(" -b "))
+                .addValue(p.videoBitrate)
+                .addLiteral(QStringLiteral("k"));
         if (p.frameSize != Formats::keepSourceSize())
             line.addLiteral(QStringLiteral(" -s ")).addValue(p.frameSize);
         if (!row.keepsFrameRate || p.frameRate != Formats::keepSourceFrameRate())

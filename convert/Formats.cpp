@@ -65,6 +65,16 @@ bool keepsFrameRate(int format)
     return isValid(format) && info(format).keepsFrameRate;
 }
 
+QString qualityItem()
+{
+    return QStringLiteral("自动(画质优先)");
+}
+
+int quality(int format)
+{
+    return isValid(format) ? info(format).quality : 0;
+}
+
 const ParameterList &parameterList(ParameterListId id)
 {
     static const std::array<ParameterList, ParameterListCount> lists = {{

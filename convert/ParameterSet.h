@@ -12,8 +12,9 @@ struct ParameterSet
     QString audioBitrate;
     int channelCount = 0; // selected channel index + 1; 0 when typed text selects no item
     QString frameSize;    // Formats::keepSourceSize() keeps the source size
-    QString videoBitrate;
+    QString videoBitrate; // Formats::qualityItem() lets the encoder choose it for a quality
     QString frameRate;
+    int quality = -1; // the quality level the quality item asks for; -1: the format's own
 };
 
 Q_DECLARE_METATYPE(ParameterSet)

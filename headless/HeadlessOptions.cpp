@@ -33,12 +33,37 @@ int formatByName(const QString &text)
     return Formats::byShortName(text);
 }
 
-QString formatNames()
+// The short names of the formats whose row says so, in the list's order.
+QStringList namesWhere(bool (*wanted)(int format))
 {
     QStringList names;
     for (int format = 0; format < Formats::Count; ++format)
-        names.append(Formats::shortName(format));
-    return names.join(QLatin1Char(' '));
+        if (wanted(format))
+            names.append(Formats::shortName(format));
+    return names;
+}
+
+QString formatNames()
+{
+    return namesWhere([](int) { return true; }).join(QLatin1Char(' '));
+}
+
+bool hasQuality(int format)
+{
+    return Formats::quality(format) > 0;
+}
+
+// "H264 0-51 (22)" for each format with a quality level: its range and its own level.
+QString qualityRanges()
+{
+    QStringList ranges;
+    for (int format = 0; format < Formats::Count; ++format)
+        if (hasQuality(format))
+            ranges.append(QStringLiteral("%1 0-%2 (%3)")
+                              .arg(Formats::shortName(format))
+                              .arg(Formats::info(format).mostQuality)
+                              .arg(Formats::quality(format)));
+    return ranges.join(QStringLiteral(", "));
 }
 
 // A whole number from 1 to `most`, or nothing.
@@ -163,6 +188,7 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
          QStringLiteral("视频比特率 (video bitrate), e.g. 600"),
          [](O &o, const QString &value, const QDir &) {
              o.m_parameters.videoBitrate = value;
+             o.m_videoBitrateGiven = true;
              return NumberText::isPositiveWhole(value)
                         ? QString()
                         : QStringLiteral("--video-bitrate 须为正整数 (must be a positive whole "
@@ -170,14 +196,48 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
                               .arg(value);
          }},
         {{},
+         QStringLiteral("quality"),
+         QStringLiteral("N|auto"),
+         QStringLiteral("画质 (quality level, CRF) instead of a video bitrate; lower is "
+                        "better:\n%1; auto = 自动(画质优先) (the default)")
+             .arg(qualityRanges()),
+         [](O &o, const QString &value, const QDir &) {
+             const int format = o.m_parameters.format;
+             if (!hasQuality(format))
+                 return QStringLiteral("--quality 只适用于 %1 (only these formats have a "
+                                       "quality level)")
+                     .arg(namesWhere(hasQuality).join(QStringLiteral("、")));
+             if (o.m_videoBitrateGiven)
+                 return QStringLiteral("--quality 与 --video-bitrate 不能同时使用 (give one "
+                                       "or the other)");
+             o.m_parameters.videoBitrate = Formats::qualityItem();
+             if (value.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0 ||
+                 value == Formats::qualityItem()) {
+                 o.m_parameters.quality = -1;
+                 return QString();
+             }
+             const int most = Formats::info(format).mostQuality;
+             bool whole = false;
+             const int level = value.toInt(&whole);
+             if (!whole || !matches(value, "[0-9]+") || level > most)
+                 return QStringLiteral("--quality 须为 0 到 %1 的整数或 auto (must be a whole "
+                                       "number from 0 to %1, or auto): \"%2\"")
+                     .arg(most)
+                     .arg(value);
+             o.m_parameters.quality = level;
+             return QString();
+         }},
+        {{},
          QStringLiteral("frame-rate"),
          QStringLiteral("FPS|keep"),
-         QStringLiteral("帧率 (frame rate), e.g. 25; keep = 原始帧率 (H264, H265, AV1)"),
+         QStringLiteral("帧率 (frame rate), e.g. 25; keep = 原始帧率 (%1)")
+             .arg(namesWhere(Formats::keepsFrameRate).join(QStringLiteral(", "))),
          [](O &o, const QString &value, const QDir &) {
              if (isKeep(value, Formats::keepSourceFrameRate())) {
                  if (!Formats::keepsFrameRate(o.m_parameters.format))
-                     return QStringLiteral("--frame-rate keep 只适用于 H264、H265、AV1 (only "
-                                           "these formats keep the source's frame rate)");
+                     return QStringLiteral("--frame-rate keep 只适用于 %1 (only these formats "
+                                           "keep the source's frame rate)")
+                         .arg(namesWhere(Formats::keepsFrameRate).join(QStringLiteral("、")));
                  o.m_parameters.frameRate = Formats::keepSourceFrameRate();
                  return QString();
              }

@@ -66,6 +66,7 @@ private:
     Action m_action = Action::Error;
     QString m_error;
     ParameterSet m_parameters;
+    bool m_videoBitrateGiven = false;
     QString m_outputFolder;
     QStringList m_inputs;
     int m_jobs = 1;

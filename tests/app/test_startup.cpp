@@ -32,7 +32,8 @@ private slots:
     void mp3AfterMovKeepsVideoLists();
     void typedValuesAreUsed();
     void typedChannelGivesZeroChannels();
-    void keptFrameRateIsOfferedOnlyForTodaysFormats();
+    void itemsOfferedOnlyForTodaysFormats_data();
+    void itemsOfferedOnlyForTodaysFormats();
     void defaultOutputFolder_data();
     void defaultOutputFolder();
     void choosingTheSameFormatResetsTheLists();
@@ -66,28 +67,52 @@ void TestStartup::writeSetting(const QString &name, const QByteArray &content)
     QVERIFY(SettingsFiles::writeFile(m_places.settingsFolder + QLatin1Char('/') + name, content));
 }
 
-void TestStartup::keptFrameRateIsOfferedOnlyForTodaysFormats()
+void TestStartup::itemsOfferedOnlyForTodaysFormats_data()
 {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("at"); // where it is offered
+    QTest::addColumn<QString>("mpgText");
+    QTest::newRow("kept frame rate") << "cmbF" << Formats::keepSourceFrameRate() << 3 << "24";
+    QTest::newRow("quality first") << "cmbVB" << Formats::qualityItem() << 0 << "600";
+}
+
+// The lists of the formats of old keep their items; a format that can keep the source's rate,
+// or let its encoder choose the bitrate, offers that choice while it is chosen.
+void TestStartup::itemsOfferedOnlyForTodaysFormats()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, item);
+    QFETCH(int, at);
+    QFETCH(QString, mpgText);
     auto w = load();
-    const QStringList old = {"15", "23", "29"};
+    auto *combo = w->findChild<QComboBox *>(list);
+    QVERIFY(combo);
     const auto items = [&] {
         QStringList texts;
-        for (int i = 0; i < w->cmbF->count(); ++i)
-            texts.append(w->cmbF->itemText(i));
+        for (int i = 0; i < combo->count(); ++i)
+            texts.append(combo->itemText(i));
         return texts;
     };
+    const QStringList old =
+        Formats::parameterList(list == QLatin1String("cmbF") ? Formats::FrameRate
+                                                             : Formats::VideoBitrate)
+            .items;
     QCOMPARE(items(), old);
     w->cmbOF->setCurrentIndex(Formats::H264);
-    QCOMPARE(items(), old + QStringList{Formats::keepSourceFrameRate()});
-    QCOMPARE(w->cmbF->currentText(), Formats::keepSourceFrameRate());
-    QCOMPARE(w->cmbF->currentIndex(), 3);
+    QStringList offered = old;
+    offered.insert(at, item);
+    QCOMPARE(items(), offered);
+    QCOMPARE(combo->currentText(), item);
+    QCOMPARE(combo->currentIndex(), at);
     // MP3 leaves the video lists as they are: the text stays, the item goes.
     w->cmbOF->setCurrentIndex(Formats::MP3);
     QCOMPARE(items(), old);
-    QCOMPARE(w->cmbF->currentText(), Formats::keepSourceFrameRate());
+    QCOMPARE(combo->currentText(), item);
+    QCOMPARE(combo->currentIndex(), -1);
     w->cmbOF->setCurrentIndex(Formats::MPG);
     QCOMPARE(items(), old);
-    QCOMPARE(w->cmbF->currentText(), QStringLiteral("24"));
+    QCOMPARE(combo->currentText(), mpgText);
 }
 
 void TestStartup::defaultOutputFolder_data()

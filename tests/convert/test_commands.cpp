@@ -44,12 +44,13 @@ void TestCommands::todaysFormats_data()
     QTest::addColumn<bool>("keepsFrameRate");
     const QString keepSize = Formats::keepSourceSize();
     const QString keepRate = Formats::keepSourceFrameRate();
+    const QString quality = Formats::qualityItem();
     QTest::newRow("9 H264") << 9 << QStringList{"MP4(H.264通用格式)", "H264", ".mp4"}
-                            << QStringList{"1500", keepRate, keepSize, "48000", "128"} << true;
+                            << QStringList{quality, keepRate, keepSize, "48000", "128"} << true;
     QTest::newRow("10 H265") << 10 << QStringList{"MP4(H.265高效格式)", "H265", ".mp4"}
-                             << QStringList{"1000", keepRate, keepSize, "48000", "128"} << true;
+                             << QStringList{quality, keepRate, keepSize, "48000", "128"} << true;
     QTest::newRow("11 AV1") << 11 << QStringList{"WebM(AV1网页格式)", "AV1", ".webm"}
-                            << QStringList{"800", keepRate, keepSize, "48000", "96"} << true;
+                            << QStringList{quality, keepRate, keepSize, "48000", "96"} << true;
     // The audio formats leave the video lists alone, and FLAC the bitrate list too.
     QTest::newRow("12 M4A") << 12 << QStringList{"M4A(AAC音频)", "M4A", ".m4a"}
                             << QStringList{"", "", "", "48000", "192"} << false;
@@ -129,7 +130,7 @@ void TestCommands::stageOneText_data()
     const QString coder = App + "/data/coder -i \"" + in + "\" -y ";
     QTest::newRow("H264 defaults keep size and frame rate")
         << Formats::defaultParameters(Formats::H264)
-        << coder + "-vcodec libx264 -b 1500k -acodec aac -ar 48000 -ab 128k -ac 2 \"/out dir/OUT\""
+        << coder + "-vcodec libx264 -crf 22 -acodec aac -ar 48000 -ab 128k -ac 2 \"/out dir/OUT\""
         << "coder" << true;
     ParameterSet h264 = Formats::defaultParameters(Formats::H264);
     h264.frameSize = "640x360";
@@ -147,14 +148,20 @@ void TestCommands::stageOneText_data()
     h265.frameRate = "15";
     QTest::newRow("H265, frame rate 15, source size")
         << h265
-        << coder + "-vcodec libx265 -b 1000k -r 15 -acodec aac -ar 48000 -ab 128k -ac 2 "
+        << coder + "-vcodec libx265 -crf 26 -r 15 -acodec aac -ar 48000 -ab 128k -ac 2 "
                    "\"/out dir/OUT\""
+        << "coder" << true;
+    ParameterSet level = Formats::defaultParameters(Formats::H265);
+    level.quality = 0;
+    QTest::newRow("H265, quality level 0 asked for")
+        << level
+        << coder + "-vcodec libx265 -crf 0 -acodec aac -ar 48000 -ab 128k -ac 2 \"/out dir/OUT\""
         << "coder" << true;
     ParameterSet av1 = Formats::defaultParameters(Formats::AV1);
     av1.frameSize = "320x240";
     QTest::newRow("AV1 sized, Opus")
         << av1
-        << coder + "-vcodec libsvtav1 -b 800k -s 320x240 -acodec libopus -ar 48000 -ab 96k -ac 2 "
+        << coder + "-vcodec libsvtav1 -crf 35 -s 320x240 -acodec libopus -ar 48000 -ab 96k -ac 2 "
                    "\"/out dir/OUT\""
         << "coder" << true;
     QTest::newRow("M4A defaults") << Formats::defaultParameters(Formats::M4A)

@@ -34,6 +34,8 @@ private slots:
     void init();
     void optionsTakeFormatDefaults_data();
     void optionsTakeFormatDefaults();
+    void qualityLevels_data();
+    void qualityLevels();
     void optionsRefused_data();
     void optionsRefused();
     void runOptions();
@@ -212,21 +214,22 @@ void TestHeadless::optionsTakeFormatDefaults_data()
         << QStringList({"--format", "3GP", "--size", "原始大小", "-o", "/abs/out"}) << 7
         << QStringList({"8000", "12.2", keep, "128", "29"}) << 1 << "/abs/out";
     const QString keepRate = Formats::keepSourceFrameRate();
+    const QString quality = Formats::qualityItem();
     QTest::newRow("h264 by name keeps size and frame rate")
         << QStringList({"--format", "h264"}) << 9
-        << QStringList({"48000", "128", keep, "1500", keepRate}) << 2 << "output";
+        << QStringList({"48000", "128", keep, quality, keepRate}) << 2 << "output";
     QTest::newRow("index 10 is H265")
-        << QStringList({"-f", "10"}) << 10 << QStringList({"48000", "128", keep, "1000", keepRate})
+        << QStringList({"-f", "10"}) << 10 << QStringList({"48000", "128", keep, quality, keepRate})
         << 2 << "output";
     QTest::newRow("Av1 at 25 fps")
         << QStringList({"-f", "Av1", "--frame-rate", "25"}) << 11
-        << QStringList({"48000", "96", keep, "800", "25"}) << 2 << "output";
+        << QStringList({"48000", "96", keep, quality, "25"}) << 2 << "output";
     QTest::newRow("H265 sized, frame rate KEEP")
         << QStringList({"-f", "H265", "--size", "640x360", "--frame-rate", "KEEP"}) << 10
-        << QStringList({"48000", "128", "640x360", "1000", keepRate}) << 2 << "output";
+        << QStringList({"48000", "128", "640x360", quality, keepRate}) << 2 << "output";
     QTest::newRow("AV1 frame rate 原始帧率")
         << QStringList({"-f", "11", "--frame-rate", "原始帧率", "--channels", "1"}) << 11
-        << QStringList({"48000", "96", keep, "800", keepRate}) << 1 << "output";
+        << QStringList({"48000", "96", keep, quality, keepRate}) << 1 << "output";
     QTest::newRow("m4a: video lists keep RMVB's")
         << QStringList({"--format", "m4a"}) << 12
         << QStringList({"48000", "192", keep, "1200", "29"}) << 2 << "output";
@@ -265,6 +268,33 @@ void TestHeadless::optionsTakeFormatDefaults()
     QCOMPARE(parsed.inputs(), QStringList{input.fileName()});
 }
 
+void TestHeadless::qualityLevels_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("level"); // -1: the format's own
+    QTest::newRow("the format's own") << QStringList({"-f", "H264"}) << -1;
+    QTest::newRow("auto") << QStringList({"-f", "H265", "--quality", "auto"}) << -1;
+    QTest::newRow("a level") << QStringList({"-f", "H264", "--quality", "18"}) << 18;
+    QTest::newRow("lossless") << QStringList({"-f", "H265", "--quality", "0"}) << 0;
+    QTest::newRow("SVT-AV1's last") << QStringList({"-f", "AV1", "--quality", "63"}) << 63;
+}
+
+// --quality asks the encoder for a level instead of a bitrate.
+void TestHeadless::qualityLevels()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, level);
+    QTemporaryDir working;
+    QFile input(working.filePath(QStringLiteral("in.avi")));
+    QVERIFY(input.open(QIODevice::WriteOnly));
+    input.close();
+    const HeadlessOptions parsed = HeadlessOptions::parse(
+        QStringList({"vidmorph", "--convert"}) + options + QStringList({"in.avi"}), working.path());
+    QCOMPARE(parsed.error(), QString());
+    QCOMPARE(parsed.parameters().videoBitrate, Formats::qualityItem());
+    QCOMPARE(parsed.parameters().quality, level);
+}
+
 void TestHeadless::optionsRefused_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -290,6 +320,19 @@ void TestHeadless::optionsRefused_data()
         << QStringList({"--video-bitrate=-5", "in.avi"}) << "--video-bitrate";
     QTest::newRow("frame rate text")
         << QStringList({"--frame-rate", "2x", "in.avi"}) << "--frame-rate";
+    QTest::newRow("quality for MP3") << QStringList({"-f", "MP3", "--quality", "20", "in.avi"})
+                                     << "--quality 只适用于 H264、H265、AV1";
+    QTest::newRow("quality past x264's levels")
+        << QStringList({"-f", "H264", "--quality", "52", "in.avi"}) << "0 到 51";
+    QTest::newRow("quality past SVT-AV1's levels")
+        << QStringList({"-f", "AV1", "--quality", "64", "in.avi"}) << "0 到 63";
+    QTest::newRow("quality as a word")
+        << QStringList({"-f", "H265", "--quality", "good", "in.avi"}) << "--quality";
+    QTest::newRow("negative quality")
+        << QStringList({"-f", "H265", "--quality=-1", "in.avi"}) << "--quality";
+    QTest::newRow("quality beside a bitrate")
+        << QStringList({"-f", "H264", "--video-bitrate", "900", "--quality", "20", "in.avi"})
+        << "--video-bitrate";
     QTest::newRow("format twice") << QStringList({"-f", "MP3", "--format", "AVI", "in.avi"})
                                   << "twice";
     QTest::newRow("no inputs") << QStringList({"--format", "MP3"}) << "no input";

@@ -527,7 +527,12 @@ void TestInstall::completion_data()
     QStringList formats = Formats;
     formats.sort();
     QTest::newRow("--fo") << QStringList{"vidmorph", "--fo"} << QStringList{"--format"};
-    QTest::newRow("--q") << QStringList{"vidmorph", "--convert", "--q"} << QStringList{"--quiet"};
+    QTest::newRow("--qui") << QStringList{"vidmorph", "--convert", "--qui"}
+                           << QStringList{"--quiet"};
+    QTest::newRow("--q") << QStringList{"vidmorph", "--convert", "--q"}
+                         << QStringList{"--quality", "--quiet"};
+    QTest::newRow("--quality, nothing typed")
+        << QStringList{"vidmorph", "--convert", "--quality", ""} << QStringList{"auto"};
     QTest::newRow("--format, nothing typed")
         << QStringList{"vidmorph", "--convert", "--format", ""} << formats;
     QTest::newRow("-f, lower case") << QStringList{"vidmorph", "--convert", "-f", "mp"}

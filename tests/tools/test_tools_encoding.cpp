@@ -711,6 +711,23 @@ void TestToolsEncoding::encoderSettings_data()
         << "works"
         << "" << QStringList{"-c:v libsvtav1 -preset 10 -svtav1-params lp=1", "-c:a libopus"}
         << QStringList{"vaapi", "-movflags"};
+    // A quality level instead of a bitrate: the encoder's own rate factor, the chip's constant
+    // quantiser.
+    const QStringList h264Quality = modern("libx264", "aac", {"-crf", "22"});
+    QTest::newRow("H.264 at a quality level")
+        << h264Quality << ""
+        << "none"
+        << "software video encoder libx264"
+        << QStringList{"-c:v libx264 -preset veryfast -crf 22 -vf"} << QStringList{"-b:v"};
+    QTest::newRow("H.264 at a quality level on the chip")
+        << h264Quality << ""
+        << "works"
+        << "hardware video encoder h264_vaapi on DEV"
+        << QStringList{"-c:v h264_vaapi -rc_mode CQP -qp 22"} << QStringList{"-b:v", "-crf"};
+    QTest::newRow("AV1 at a quality level")
+        << modern("libsvtav1", "libopus", {"-crf", "35"}) << ""
+        << "works"
+        << "" << QStringList{"-c:v libsvtav1 -preset 10 -crf 35"} << QStringList{"-b:v"};
     QTest::newRow("not a number of threads: the encoder's choice")
         << H264 << "many"
         << "none"

@@ -83,6 +83,20 @@ void TestToolsFailures::fails_data()
     QTest::newRow("-b 1e300k") << "coder" << hugeRate << "stereo.mp4"
                                << "clip.rmvb"
                                << "-b 1e300k";
+    // Quality levels only the encoders that have them take, and only up to their last.
+    QTest::newRow("-crf 52 for x264")
+        << "coder" << modern("libx264", "aac", {"-crf", "52"}) << "stereo.mp4"
+        << "clip.mp4"
+        << "-crf 52";
+    QTest::newRow("-crf for RealVideo")
+        << "coder" << QStringList{"-i", "IN", "-y", "-vcodec", "rv10", "-crf", "20", "OUT"}
+        << "stereo.mp4"
+        << "clip.rm"
+        << "-crf 20";
+    QTest::newRow("-crf beside -b")
+        << "coder" << modern("libx265", "aac", {"-b", "900k", "-crf", "26"}) << "stereo.mp4"
+        << "clip.mp4"
+        << "-crf 26";
     QTest::newRow("audio only for MPG") << "conv" << StageOneMpeg2 << "audio.wav"
                                         << "clip.mpg"
                                         << "no video";

@@ -308,8 +308,8 @@ void TestToolsSignals::stopWhileMeasuringTheOutput()
 }
 
 // coder2 encodes AMR-NB sound in a pass of its own before the picture; a stand-in for ffmpeg
-// hands it the thirty seconds of the clip's sound in ten pieces. The converter's progress moves through that
-// pass instead of standing at 0 % until the picture's turn.
+// hands it the thirty seconds of the clip's sound in ten pieces. The converter's progress moves
+// through that pass instead of standing at 0 % until the picture's turn.
 void TestToolsSignals::progressMovesInTheSoundPass()
 {
     const QString standIn = m_tools.standInFfmpeg(

@@ -177,6 +177,8 @@ std::vector<std::string> videoArguments(const CoderRequest &request, const Encod
     append(list, chosen.options);
     if (request.videoBitrate > 0)
         append(list, {"-b:v", std::to_string(std::llround(request.videoBitrate))});
+    if (request.quality >= 0)
+        append(list, Encoders::qualityOptions(chosen, request.quality));
     if (chosen.codec == "rv10")
         append(list, realMediaGuard());
     append(list, filters);

@@ -13,8 +13,8 @@ Options parse(int argc, char **argv)
         throw toolError(ToolContract::Error::NoOutputFile);
     Options options;
     options.output = argv[argc - 1];
-    static const std::vector<std::string> withValue = {"-i",      "-ar",     "-ab", "-ac", "-s",
-                                                       "-vcodec", "-acodec", "-b",  "-f",  "-r"};
+    static const std::vector<std::string> withValue = {
+        "-i", "-ar", "-ab", "-ac", "-s", "-vcodec", "-acodec", "-b", "-crf", "-f", "-r"};
     for (int i = 1; i < argc - 1; ++i) {
         const std::string option = argv[i];
         if (option == "-y") {

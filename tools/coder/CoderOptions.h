@@ -16,7 +16,7 @@ struct Options
     std::string output;
     bool overwrite = false; // -y: accepted; a tool never replaces a file all the same
     bool noVideo = false;
-    std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -f -r
+    std::map<std::string, std::string> values; // -ar -ab -ac -s -vcodec -acodec -b -crf -f -r
 };
 
 Options parse(int argc, char **argv);

@@ -70,6 +70,14 @@ CoderRequest CoderRequest::checked(const CoderOptions::Options &options)
         badParameter("-acodec", request.audioCodec);
     if (!request.format.empty() && !FfmpegText::isPlainName(request.format))
         badParameter("-f", request.format);
+    if (!value("-crf").empty()) {
+        // x264 and x265 count their levels up to 51, SVT-AV1 up to 63; the other encoders have
+        // none, and a bitrate beside a level would leave one of them unheeded.
+        const int most = Encoders::mostQuality(request.videoCodec);
+        if (most < 0 || request.videoBitrate > 0 ||
+            !FfmpegText::parseWholeNumber(value("-crf"), most, request.quality))
+            badParameter("-crf", value("-crf"));
+    }
     request.amr = request.audioCodec == "amr_nb" || request.audioCodec == "libopencore_amrnb";
     if (request.amr && ((request.channels != 0 && request.channels != 1) ||
                         (request.sampleRate != 0 && request.sampleRate != 8000)))

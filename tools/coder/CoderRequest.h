@@ -19,6 +19,7 @@ struct CoderRequest
     double audioBitrate = 0; // bit/s
     double videoBitrate = 0;
     double frameRate = 0;
+    int quality = -1; // -crf: the encoder's quality level instead of a bitrate; -1: none
     std::string videoCodec;
     std::string audioCodec;
     std::string format;

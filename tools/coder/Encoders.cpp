@@ -154,6 +154,24 @@ Video software(const std::string &requested, const std::string &extension, int t
     return video;
 }
 
+int mostQuality(const std::string &requested)
+{
+    if (requested == "libx264" || requested == "libx265")
+        return 51;
+    if (requested == "libsvtav1")
+        return 63;
+    return -1;
+}
+
+std::vector<std::string> qualityOptions(const Video &video, int level)
+{
+    // A graphics chip has no CRF of its own; a constant quantiser of the same number comes
+    // closest.
+    if (video.hardware())
+        return {"-rc_mode", "CQP", "-qp", number(level)};
+    return {"-crf", number(level)};
+}
+
 bool hasHardwareFor(const std::string &requested)
 {
     return requested == "libx264" || requested == "libx265";

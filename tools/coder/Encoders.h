@@ -40,6 +40,13 @@ Video software(const std::string &requested, const std::string &extension, int t
 // frame on it. Otherwise nothing, and `why` says why in a few words.
 std::optional<Video> hardware(const std::string &requested, std::string &why);
 
+// The highest quality level (CRF) the encoder takes for -vcodec `requested`, -1 for an encoder
+// without one.
+int mostQuality(const std::string &requested);
+
+// The encoder's options for quality level `level` instead of a bitrate.
+std::vector<std::string> qualityOptions(const Video &video, int level);
+
 // Whether a hardware encoder may stand in for this request at all.
 bool hasHardwareFor(const std::string &requested);
 

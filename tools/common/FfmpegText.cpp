@@ -239,6 +239,18 @@ bool parseFrameRate(const std::string &text, double &rate)
     return *end == '\0' && rate > 0 && rate <= 1000;
 }
 
+bool parseWholeNumber(const std::string &text, int most, int &value)
+{
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int number = std::atoi(text.c_str());
+    if (number > most)
+        return false;
+    value = number;
+    return true;
+}
+
 bool parsePositiveInt(const std::string &text, int &value)
 {
     if (text.empty() || text.size() > 9)

@@ -58,6 +58,8 @@ bool isPlainName(const std::string &name);
 // "12", "12.5", "12k", "1.2M" as a number of units (k = 1000), positive and at most 1e12.
 bool parseBitrate(const std::string &text, double &value);
 bool parsePositiveInt(const std::string &text, int &value);
+// "0" to `most`, digits only.
+bool parseWholeNumber(const std::string &text, int most, int &value);
 // "25", "29.97" or "30000/1001" frames a second, more than 0 and at most 1000.
 bool parseFrameRate(const std::string &text, double &rate);
 
