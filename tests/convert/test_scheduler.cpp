@@ -1,4 +1,5 @@
 #include "ProcessTable.h"
+#include "RecordingHost.h"
 #include "RecordingMessageSink.h"
 #include "TestLocations.h"
 #include "TestMedia.h"
@@ -69,21 +70,6 @@ else
 fi
 { printf '%s\n' "$content"; echo "via $input"; } > "$output"
 )sh";
-
-// What a front end gives the engine: fixed parameters and an output folder.
-class RecordingHost : public BatchHost
-{
-public:
-    ParameterSet parameters;
-    QString folder;
-    OutputNaming::Names names = OutputNaming::Names::Timed;
-    bool skip = false;
-    ParameterSet currentParameters() const override { return parameters; }
-    QString outputFolderText() const override { return folder; }
-    void setOutputFolderText(const QString &text) override { folder = text; }
-    OutputNaming outputNaming() const override { return OutputNaming(folder, names); }
-    bool skipsExisting() const override { return skip; }
-};
 
 } // namespace
 
