@@ -209,7 +209,9 @@ void removeDeadTemporaries(const QString &outputFolder)
     std::optional<bool> local;
     const qint64 idleSince = QDateTime::currentSecsSinceEpoch() - SharedIdleSeconds;
     for (const Entry &entry : entriesOf(folder)) {
-        if (!startsWith(entry.name, ToolContract::TemporaryPrefix) || !isOurs(entry.status) ||
+        if (!ToolContract::isTemporaryName(
+                std::string_view(entry.name.constData(), size_t(entry.name.size()))) ||
+            !isOurs(entry.status) ||
             !(S_ISREG(entry.status.st_mode) || S_ISLNK(entry.status.st_mode)))
             continue;
         const qint64 tool = toolOf(entry.name);
