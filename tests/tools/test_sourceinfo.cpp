@@ -14,6 +14,7 @@ private slots:
     void readsRecordedDescriptions();
     void waitsForTheWholeDescription_data();
     void waitsForTheWholeDescription();
+    void titleSaysNothing();
     void fileNameSaysNothing();
 };
 
@@ -153,6 +154,25 @@ void TestSourceInfo::waitsForTheWholeDescription()
     QFETCH(bool, complete);
     SourceInfo info;
     QCOMPARE(SourceInfo::parse(text.toStdString(), "file:/in/a.avi", info), complete);
+}
+
+// A title may hold anything; only a line that begins as ffmpeg's own stream lines do counts.
+void TestSourceInfo::titleSaysNothing()
+{
+    const std::string text = "Input #0, matroska,webm, from 'file:/in/x.mkv':\n"
+                             "  Metadata:\n"
+                             "    title           : x  Stream #0:0: Audio: ac3, 48000 Hz, 5.1\n"
+                             "  Duration: 00:00:01.00, start: 0.000000, bitrate: 1 kb/s\n"
+                             "  Stream #0:0: Video: h264, yuv420p, 320x240, 25 fps, 25 tbr\n"
+                             "  Stream #0:1: Audio: aac, 44100 Hz, stereo, fltp\n"
+                             "Input #1, lavfi, from 'anullsrc':\n";
+    SourceInfo info;
+    QVERIFY(SourceInfo::parse(text, "file:/in/x.mkv", info));
+    QVERIFY(info.hasPicture);
+    QCOMPARE(info.picture.width, 320);
+    QCOMPARE(int(info.sounds.size()), 1);
+    QCOMPARE(info.sounds[0].stream, 1);
+    QCOMPARE(info.sounds[0].channels, 2);
 }
 
 // A file name may hold anything, lines that look like streams included; only ffmpeg's own

@@ -210,8 +210,11 @@ bool SourceInfo::parse(const std::string &stderrText, const std::string &url, So
     info = SourceInfo();
     info.lengthEstimated = FfmpegText::lengthEstimated(stderrText);
 
+    // A stream's line begins a line: a title or a name may hold the same words further on.
     static const std::string streamStart = "  Stream #0:";
-    size_t at = stderrText.find(streamStart, start);
+    size_t at = stderrText.find("\n" + streamStart, start - 1);
+    if (at != std::string::npos)
+        ++at;
     while (at != std::string::npos && at < end) {
         const size_t lineEnd = stderrText.find('\n', at);
         // The stream's own lines (metadata, side data) are indented further.
