@@ -53,7 +53,7 @@ public:
 
 private:
     // The frame rate list holds "原始帧率" (last) only while a format that can keep the
-    // source's rate is chosen, the video bitrate list "自动(画质优先)" (first) only while a
+    // source's rate is chosen, the video bitrate list "画质优先" (first) only while a
     // format with a quality level is; the lists of the formats of old stay as they always were.
     static void offer(QComboBox *list, const QString &item, bool offered, bool first);
 };

@@ -67,7 +67,7 @@ bool keepsFrameRate(int format)
 
 QString qualityItem()
 {
-    return QStringLiteral("自动(画质优先)");
+    return QStringLiteral("画质优先");
 }
 
 int quality(int format)

@@ -55,7 +55,7 @@ struct FormatInfo
     const char *audioCodec;
     // Whether frame rate "原始帧率" keeps the source's rate (the window then offers it).
     bool keepsFrameRate;
-    // The encoder's quality level (CRF) that video bitrate "自动(画质优先)" asks for, and the
+    // The encoder's quality level (CRF) that video bitrate "画质优先" asks for, and the
     // highest it takes; a level of 0: the format offers no such choice.
     int quality;
     int mostQuality;
@@ -90,9 +90,9 @@ inline constexpr FormatInfo table[] = {
     {"MP4(手机MP4格式)",              "MP4",   ".mp4",  One::Intermediate, Two::Mobile,    nullptr,     nullptr,   false,  0,  0, R{N, N, N, A, N, N}, "128",           "29",       "320x240",  "8000",  "12.2", 0},
     {"3GP(手机3GP格式)",              "3GP",   ".3gp",  One::Intermediate, Two::Mobile,    nullptr,     nullptr,   false,  0,  0, R{N, N, N, A, N, N}, "128",           "29",       "320x240",  "8000",  "12.2", 0},
     {"MP3(纯音频格式)",               "MP3",   ".mp3",  One::Mp3,          Two::None,      nullptr,     nullptr,   false,  0,  0, R{A, A, A, N, N, N}, nullptr,         nullptr,    nullptr,    "48000", "320",  1},
-    {"MP4(H.264通用格式)",            "H264",  ".mp4",  One::Coder,        Two::None,      "libx264",   "aac",     true,  22, 51, R{A, A, A, A, A, A}, "自动(画质优先)", "原始帧率", "原始大小", "48000", "128",  1},
-    {"MP4(H.265高效格式)",            "H265",  ".mp4",  One::Coder,        Two::None,      "libx265",   "aac",     true,  26, 51, R{A, A, A, A, A, A}, "自动(画质优先)", "原始帧率", "原始大小", "48000", "128",  1},
-    {"WebM(AV1网页格式)",             "AV1",   ".webm", One::Coder,        Two::None,      "libsvtav1", "libopus", true,  35, 63, R{A, A, A, A, A, A}, "自动(画质优先)", "原始帧率", "原始大小", "48000", "96",   1},
+    {"MP4(H.264通用格式)",            "H264",  ".mp4",  One::Coder,        Two::None,      "libx264",   "aac",     true,  22, 51, R{A, A, A, A, A, A}, "画质优先",       "原始帧率", "原始大小", "48000", "128",  1},
+    {"MP4(H.265高效格式)",            "H265",  ".mp4",  One::Coder,        Two::None,      "libx265",   "aac",     true,  26, 51, R{A, A, A, A, A, A}, "画质优先",       "原始帧率", "原始大小", "48000", "128",  1},
+    {"WebM(AV1网页格式)",             "AV1",   ".webm", One::Coder,        Two::None,      "libsvtav1", "libopus", true,  35, 63, R{A, A, A, A, A, A}, "画质优先",       "原始帧率", "原始大小", "48000", "96",   1},
     {"M4A(AAC音频)",                  "M4A",   ".m4a",  One::Coder,        Two::None,      nullptr,     "aac",     false,  0,  0, R{A, A, A, N, N, N}, nullptr,         nullptr,    nullptr,    "48000", "192",  1},
     // Lossless: its size follows the sound, and it reads no bitrate.
     {"FLAC(无损音频)",                "FLAC",  ".flac", One::Coder,        Two::None,      nullptr,     "flac",    false,  0,  0, R{A, N, A, N, N, N}, nullptr,         nullptr,    nullptr,    "48000", nullptr, 1},
@@ -125,7 +125,7 @@ QString keepSourceSize();
 // other text.
 QString keepSourceFrameRate();
 bool keepsFrameRate(int format);
-// "自动(画质优先)": the video bitrate the encoder chooses for a quality level of its own,
+// "画质优先": the video bitrate the encoder chooses for a quality level of its own,
 // spending bits where the picture needs them. The window offers it as the video bitrate list's
 // first item while a format with a quality level is chosen, and those formats' defaults choose
 // it.

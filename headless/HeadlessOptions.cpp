@@ -199,7 +199,7 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
          QStringLiteral("quality"),
          QStringLiteral("N|auto"),
          QStringLiteral("画质 (quality level, CRF) instead of a video bitrate; lower is "
-                        "better:\n%1; auto = 自动(画质优先) (the default)")
+                        "better:\n%1; auto = 画质优先 (the default)")
              .arg(qualityRanges()),
          [](O &o, const QString &value, const QDir &) {
              const int format = o.m_parameters.format;
