@@ -212,7 +212,9 @@ void TestStartup::setupIni_data()
         << "双声道"
         << "/srv/out";
     QTest::newRow("index past the end leaves the list")
-        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"14\"\r\n") << 0 << "44100"
+        << QByteArray("\"14\"\r\n\"8\"\r\n\"2\"\r\n\"/o\"\r\n\"") +
+               QByteArray::number(Formats::Count) + "\"\r\n"
+        << 0 << "44100"
         << "320"
         << "双声道"
         << "/o";

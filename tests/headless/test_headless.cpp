@@ -300,9 +300,15 @@ void TestHeadless::optionsRefused_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown format") << QStringList({"--format", "FLV", "in.avi"}) << "FLV";
-    QTest::newRow("index past the end") << QStringList({"--format", "14", "in.avi"}) << "14";
+    const QString pastTheEnd = QString::number(Formats::Count);
+    QTest::newRow("index past the end")
+        << QStringList({"--format", pastTheEnd, "in.avi"}) << pastTheEnd;
+    QStringList names;
+    for (int format = 0; format < Formats::Count; ++format)
+        names.append(Formats::shortName(format));
     QTest::newRow("unknown format names every index")
-        << QStringList({"--format", "webm", "in.avi"}) << "H264 H265 AV1 M4A FLAC 或 (or) 0-13";
+        << QStringList({"--format", "webm", "in.avi"})
+        << names.join(' ') + " 或 (or) 0-" + QString::number(Formats::Count - 1);
     QTest::newRow("frame rate keep for MPG")
         << QStringList({"-f", "MPG", "--frame-rate", "keep", "in.avi"}) << "--frame-rate keep";
     QTest::newRow("frame rate keep for the default RMVB")

@@ -23,6 +23,8 @@ private slots:
     void writesVideo();
     void refusedPacketSize_data();
     void refusedPacketSize();
+    void isPlainName_data();
+    void isPlainName();
 };
 
 void TestFfmpegText::resourceShortage_data()
@@ -226,6 +228,30 @@ void TestFfmpegText::refusedPacketSize()
     QFETCH(QByteArray, errors);
     QFETCH(int, size);
     QCOMPARE(FfmpegText::refusedPacketSize(errors.toStdString()), long(size));
+}
+
+void TestFfmpegText::isPlainName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("plain");
+    QTest::newRow("an encoder") << "libx264" << true;
+    QTest::newRow("a dash inside") << "libvpx-vp9" << true;
+    QTest::newRow("an underscore") << "amr_nb" << true;
+    QTest::newRow("nothing") << "" << false;
+    QTest::newRow("an option") << "-f" << false;
+    QTest::newRow("a dash alone") << "-" << false;
+    QTest::newRow("an option after a blank") << "x -i" << false;
+    QTest::newRow("a path") << "a/b" << false;
+    QTest::newRow("a list") << "mp4,hls" << false;
+    QTest::newRow("an option's value") << "x=1" << false;
+}
+
+// A name the tools hand to ffmpeg can never be taken for an option or carry one.
+void TestFfmpegText::isPlainName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, plain);
+    QCOMPARE(FfmpegText::isPlainName(name.toStdString()), plain);
 }
 
 QTEST_APPLESS_MAIN(TestFfmpegText)

@@ -196,9 +196,11 @@ std::string extensionOf(const std::string &path)
 
 bool isPlainName(const std::string &name)
 {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
+    // A dash inside a name (libvpx-vp9) is part of it; only a first one would make an option.
+    return !name.empty() && name.front() != '-' &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+           });
 }
 
 bool parseBitrate(const std::string &text, double &value)

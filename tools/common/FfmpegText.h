@@ -51,8 +51,8 @@ std::string clock(double seconds);
 // A file name's extension in lower case, without its dot; empty when it has none.
 std::string extensionOf(const std::string &path);
 
-// A codec, format or muxer name: letters, digits and underscores only, so that it can never
-// be taken for an option or carry one.
+// A codec, format or muxer name: letters, digits, underscores and dashes after its first
+// character only, so that it can never be taken for an option or carry one.
 bool isPlainName(const std::string &name);
 
 // "12", "12.5", "12k", "1.2M" as a number of units (k = 1000), positive and at most 1e12.
