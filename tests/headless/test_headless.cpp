@@ -86,6 +86,8 @@ private:
                 const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
     // A shell command line run in the test's folder, with the program as "$0".
     Run shell(const QString &command);
+    // Waits for a started program and keeps what it printed.
+    static Run finished(QProcess &process);
     // `vidmorph --watch …` started, its standard output gathered into `out`.
     std::unique_ptr<QProcess> startWatch(const QStringList &arguments, QString &out);
     static int events(const QString &out, const QString &file, const QString &state);
@@ -142,6 +144,11 @@ TestHeadless::Run TestHeadless::convert(const QStringList &arguments,
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(executable, arguments);
+    return finished(process);
+}
+
+TestHeadless::Run TestHeadless::finished(QProcess &process)
+{
     Run run;
     if (!process.waitForFinished(300000)) {
         process.kill();
@@ -1044,16 +1051,7 @@ TestHeadless::Run TestHeadless::shell(const QString &command)
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     process.start(QStringLiteral("bash"), {QStringLiteral("-c"), command, executable});
-    Run run;
-    if (!process.waitForFinished(300000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return finished(process);
 }
 
 std::unique_ptr<QProcess> TestHeadless::startWatch(const QStringList &arguments, QString &out)

@@ -7,30 +7,6 @@
 #include <QProcess>
 
 namespace {
-struct Result
-{
-    bool ok = false;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result runProgram(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    Result result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = program.toUtf8() + " did not finish: " + process.errorString().toUtf8();
-        return result;
-    }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return result;
-}
 
 double rate(const QString &fraction)
 {
@@ -80,13 +56,13 @@ QString TestMedia::make(const QString &path, QSize size, double seconds, int cha
                   << "-movflags"
                   << "+faststart";
     arguments << "-t" << duration << ("file:" + path);
-    const Result result = runProgram(QStringLiteral("ffmpeg"), arguments);
+    const Run result = runProgram(QStringLiteral("ffmpeg"), arguments);
     return result.ok ? QString() : QString::fromUtf8(result.err) + QStringLiteral(" (ffmpeg)");
 }
 
 TestMedia::Info TestMedia::probe(const QString &path)
 {
-    const Result result = runProgram(
+    const Run result = runProgram(
         QStringLiteral("ffprobe"),
         {"-v", "error", "-show_entries",
          "format=format_name,duration:format_tags=major_brand:stream=codec_type,codec_name,width,"
@@ -120,8 +96,8 @@ TestMedia::Info TestMedia::probe(const QString &path)
 
 QString TestMedia::decodeErrors(const QString &path)
 {
-    const Result result = runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i",
-                                                                "file:" + path, "-f", "null", "-"});
+    const Run result = runProgram(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-i",
+                                                             "file:" + path, "-f", "null", "-"});
     if (result.ok && result.err.trimmed().isEmpty())
         return QString();
     return QString::fromUtf8(result.err) + (result.ok ? QString() : QStringLiteral(" (failed)"));
@@ -140,4 +116,22 @@ QString TestMedia::makeCutShort(const QString &path, QSize size, double seconds,
     if (!file.open(QIODevice::ReadWrite) || !file.resize(qint64(file.size() * share)))
         return QStringLiteral("cannot cut %1 short").arg(path);
     return {};
+}
+
+TestMedia::Run TestMedia::runProgram(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = program.toUtf8() + " did not finish: " + process.errorString().toUtf8();
+        return result;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return result;
 }

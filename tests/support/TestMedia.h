@@ -41,4 +41,13 @@ public:
 
     // The tools as built into the application's data folder.
     static QString toolPath(const QString &name);
+
+    // A program run to its end (at most two minutes) with no standard input.
+    struct Run
+    {
+        bool ok = false; // ended by itself with exit status 0
+        QByteArray out;
+        QByteArray err;
+    };
+    static Run runProgram(const QString &program, const QStringList &arguments);
 };

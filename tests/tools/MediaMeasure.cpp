@@ -1,14 +1,16 @@
 #include "MediaMeasure.h"
 
+#include "TestMedia.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <cmath>
 
 namespace {
 
+// What a measuring run of ffmpeg or ffprobe printed.
 struct Output
 {
     QByteArray out;
@@ -17,18 +19,8 @@ struct Output
 
 Output run(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    Output output;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return output;
-    }
-    output.out = process.readAllStandardOutput();
-    output.err = QString::fromUtf8(process.readAllStandardError());
-    return output;
+    const TestMedia::Run ran = TestMedia::runProgram(program, arguments);
+    return {ran.out, QString::fromUtf8(ran.err)};
 }
 
 QJsonObject firstVideoStream(const QString &path)
