@@ -1,5 +1,5 @@
 // coder's and coder2's command line: the options and the numbers in their values (-ac -ar
-// -ab -b -s). A bad command line is an expected outcome (ToolFailure) on one "Error: " line.
+// -ab -b -crf -s). A bad command line is an expected outcome (ToolFailure) on one "Error: " line.
 #include "FuzzCheck.h"
 #include "ToolArguments.h"
 #include "coder/CoderOptions.h"
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(options.output == command.arguments().back());
     FUZZ_CHECK(!options.input.empty());
-    static const std::set<std::string> valueOptions = {"-ar",     "-ab", "-ac", "-s", "-vcodec",
-                                                       "-acodec", "-b",  "-f",  "-r"};
+    static const std::set<std::string> valueOptions = {"-ar",     "-ab", "-ac",  "-s", "-vcodec",
+                                                       "-acodec", "-b",  "-crf", "-f", "-r"};
     for (const auto &[option, value] : options.values)
         FUZZ_CHECK(valueOptions.count(option) == 1);
 
@@ -56,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkPositiveInt(value("-ar"));
     checkBitrate(value("-ab"));
     checkBitrate(value("-b"));
+    // A quality level is a plain whole number no larger than the largest any encoder counts.
+    int level = -1;
+    if (FfmpegText::parseWholeNumber(value("-crf"), 63, level))
+        FUZZ_CHECK(level >= 0 && level <= 63 &&
+                   std::to_string(level).size() <= value("-crf").size());
     double rate = 0;
     if (FfmpegText::parseFrameRate(value("-r"), rate))
         FUZZ_CHECK(std::isfinite(rate) && rate > 0 && rate <= 1000);
