@@ -158,7 +158,10 @@ void HeadlessConverter::batchStopped(const QString &why)
     m_report->stopped(why, running);
     m_out.error(QStringLiteral("vidmorph: %1\n").arg(why));
     printSummary();
-    finish(m_stopSignal ? ExitStatus::SignalBase + m_stopSignal : ExitStatus::FileFailed);
+    // A tool that could not start for want of processes, memory or descriptors stops the batch;
+    // the status says which, as for a file that failed of it.
+    finish(m_stopSignal ? ExitStatus::SignalBase + m_stopSignal
+                        : ExitStatus::forFailures({FailureReason::code(why)}));
 }
 
 void HeadlessConverter::finish(int exitCode)
