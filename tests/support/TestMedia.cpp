@@ -118,6 +118,19 @@ QString TestMedia::makeCutShort(const QString &path, QSize size, double seconds,
     return {};
 }
 
+QString TestMedia::makeWith(const QString &path, const QStringList &ffmpegArguments)
+{
+    if (QFile::exists(path))
+        return QString();
+    const Run result =
+        runProgram(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error"} +
+                                                 ffmpegArguments + QStringList{"file:" + path});
+    if (result.ok)
+        return QString();
+    QFile::remove(path);
+    return QString::fromUtf8(result.err) + QStringLiteral(" (ffmpeg)");
+}
+
 TestMedia::Run TestMedia::runProgram(const QString &program, const QStringList &arguments)
 {
     QProcess process;

@@ -30,6 +30,11 @@ public:
     static QString make(const QString &path, QSize size, double seconds, int channels,
                         int sampleRate = 44100, int frameRate = 25);
 
+    // A file made once by ffmpeg from its arguments (sources and codecs, no output): an existing
+    // one is kept, and one ffmpeg failed to finish is removed. Returns ffmpeg's error text,
+    // empty on success.
+    static QString makeWith(const QString &path, const QStringList &ffmpegArguments);
+
     // An .mp4 clip whose file ends after `share` of its bytes, as a download cut short does;
     // its header still says the whole length.
     static QString makeCutShort(const QString &path, QSize size, double seconds, double share);

@@ -228,49 +228,19 @@ QString ToolsFixture::convert(const ToolCommands::FormatCommand &format, const Q
 QString ToolsFixture::clip(const QString &name, const QString &source, int frames,
                            const QString &codec)
 {
-    const QString path = input(name);
-    if (QFile::exists(path))
-        return path;
     const QString seconds = QString::number(frames / 25.0);
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-nostdin",
-                            "-v",
-                            "error",
-                            "-f",
-                            "lavfi",
-                            "-i",
-                            source,
-                            "-f",
-                            "lavfi",
-                            "-i",
-                            "sine=frequency=440:sample_rate=44100:duration=" + seconds,
-                            "-frames:v",
-                            QString::number(frames),
-                            "-c:v",
-                            codec,
-                            "-preset",
-                            "ultrafast",
-                            "-c:a",
-                            "flac",
-                            "file:" + path});
-    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
-        qWarning() << ffmpeg.readAllStandardError();
-        return QString();
-    }
-    return path;
+    return made(name,
+                {"-f", "lavfi", "-i", source, "-f", "lavfi", "-i",
+                 "sine=frequency=440:sample_rate=44100:duration=" + seconds, "-frames:v",
+                 QString::number(frames), "-c:v", codec, "-preset", "ultrafast", "-c:a", "flac"});
 }
 
 QString ToolsFixture::made(const QString &name, const QStringList &ffmpegArguments)
 {
     const QString path = input(name);
-    if (QFile::exists(path))
-        return path;
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", QStringList{"-nostdin", "-v", "error"} + ffmpegArguments +
-                               QStringList{"file:" + path});
-    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
-        qWarning() << ffmpeg.readAllStandardError();
-        QFile::remove(path);
+    const QString error = TestMedia::makeWith(path, ffmpegArguments);
+    if (!error.isEmpty()) {
+        qWarning() << error;
         return QString();
     }
     return path;

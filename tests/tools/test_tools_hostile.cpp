@@ -219,13 +219,9 @@ QString TestToolsHostile::sharedFolder()
 QString TestToolsHostile::made(const QString &name, const QStringList &ffmpegArguments)
 {
     const QString path = input(name);
-    if (QFile::exists(path))
-        return path;
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error"} +
-                                               ffmpegArguments + QStringList{"file:" + path});
-    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
-        qWarning() << ffmpeg.readAllStandardError();
+    const QString error = TestMedia::makeWith(path, ffmpegArguments);
+    if (!error.isEmpty()) {
+        qWarning() << error;
         return QString();
     }
     return path;
