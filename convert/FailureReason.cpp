@@ -33,6 +33,8 @@ constexpr Message messages[] = {
     {E::NotMediaFile, nullptr, "不是可转换的媒体文件（例如播放列表或文件清单）", "not-media"},
     {E::InputUnreadable, nullptr, "无法读取输入文件（文件已损坏或不是视频、音频文件）",
      "unreadable"},
+    {E::InputReplaced, nullptr, "输入文件在转换前被换成了别的文件，为安全起见没有转换",
+     "input-replaced"},
     {E::NoVideoStream, nullptr, "输入文件没有图像，无法转换为视频格式", "no-video"},
     {E::NoAudioStream, nullptr, "输入文件没有声音，无法转换为纯音频格式", "no-audio"},
     {E::AudioUndecodable, nullptr, "无法解码输入文件的声音", "audio-undecodable"},

@@ -66,13 +66,26 @@ QString warningIn(const QString &output)
             QRegularExpression::escape(QLatin1String(ToolContract::ShortOutputNote)) +
             QStringLiteral("([0-9.]+) s of ([0-9.]+) s"),
         QRegularExpression::MultilineOption);
+    static const QRegularExpression leap(
+        QLatin1Char('^') + QRegularExpression::escape(QLatin1String(ToolContract::NotePrefix)) +
+            QRegularExpression::escape(QLatin1String(ToolContract::LeapNote)) +
+            QStringLiteral("(video|audio) ([0-9.]+) s at ([0-9.]+) s"),
+        QRegularExpression::MultilineOption);
     QString lines = output;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n')); // progress lines end in a return
+    QStringList warnings;
+    for (const QRegularExpressionMatch &match : leap.globalMatch(lines))
+        warnings.append(
+            QStringLiteral("输入文件的%1时间戳在 %2 秒处向前跳了 %3 秒（中间没有内容），已接上")
+                .arg(match.captured(1) == QLatin1String("video") ? QStringLiteral("画面")
+                                                                 : QStringLiteral("声音"),
+                     match.captured(3), match.captured(2)));
     const QRegularExpressionMatch match = shortOutput.match(lines);
-    if (!match.hasMatch())
-        return {};
-    return QStringLiteral("输出只有 %1 秒，输入文件标明有 %2 秒：输入文件可能不完整")
-        .arg(match.captured(1), match.captured(2));
+    if (match.hasMatch())
+        warnings.append(QStringLiteral("输出只有 %1 秒，输入文件标明有 %2 秒：输入文件可能不完整")
+                            .arg(match.captured(1), match.captured(2)));
+    warnings.removeDuplicates();
+    return warnings.join(QStringLiteral("；"));
 }
 
 QString describeEnding(const RunResult &result)

@@ -64,6 +64,10 @@ inline constexpr char HardwareProbeFileVariable[] = "VIDMORPH_HARDWARE_PROBE_FIL
 // running beside another with every core's threads gets its share of the cores instead.
 inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
 
+// The input file as the converter checked it, "<st_dev>:<st_ino>" in decimal: a tool whose
+// input turns out to be another file (a name swapped for a link meanwhile) refuses it.
+inline constexpr char InputIdentityVariable[] = "VIDMORPH_INPUT_IDENTITY";
+
 // ---- Exit codes -----------------------------------------------------------------------------
 
 inline constexpr int ExitDone = 0;
@@ -88,6 +92,7 @@ inline constexpr char InputNotFound[] = "input file not found: ";    // + path
 inline constexpr char InputNotAFile[] = "input is not a file: ";     // + path
 inline constexpr char InputEmpty[] = "input file is empty: ";        // + path
 inline constexpr char InputUnreadable[] = "cannot read input file "; // + path ": " reason
+inline constexpr char InputReplaced[] = "the input was replaced: ";  // + path
 // A playlist, list file, image sequence or any format outside InputFormats.
 inline constexpr char NotMediaFile[] = "not a media file: "; // + path
 inline constexpr char NoVideoStream[] = "the input has no video stream";
@@ -140,6 +145,7 @@ inline constexpr const char *All[] = {StoppedBySignal,
                                       InputNotAFile,
                                       InputEmpty,
                                       InputUnreadable,
+                                      InputReplaced,
                                       NotMediaFile,
                                       NoVideoStream,
                                       NoAudioStream,
@@ -225,6 +231,12 @@ inline constexpr char FrameScaledNote[] = "frame size scaled from ";
 inline constexpr char ShortOutputNote[] = "the output is shorter than the input: ";
 inline constexpr double ShortOutputShare = 0.9;
 inline constexpr double ShortOutputSlack = 0.5;
+
+// A line NotePrefix + LeapNote + "video " (or "audio ") + "3600.0 s at 12.0 s" for each stretch
+// where the input's timestamps leap forward with nothing between (a broadcast switching
+// programmes, a recorder's clock jumping): it is closed up, and the output keeps the length of
+// what the input holds. The converter warns about it.
+inline constexpr char LeapNote[] = "the input's timestamps leap, closed up: ";
 
 // An output longer than LongOutputShare of the input's length plus LongOutputSlack seconds has
 // gone wrong (a timestamp that jumps by hours turns into hours of one frozen picture): the

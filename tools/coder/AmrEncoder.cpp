@@ -1,10 +1,11 @@
 #include "coder/AmrEncoder.h"
 
+#include "common/FfmpegRun.h"
 #include "common/FfmpegText.h"
+#include "common/InputFile.h"
 #include "common/MediaProbe.h"
 #include "common/MemoryFile.h"
 #include "common/Signals.h"
-#include "common/SourcePlan.h"
 #include "common/Subprocess.h"
 #include "common/ToolStopped.h"
 
@@ -34,10 +35,14 @@ AmrEncoder::AmrEncoder(double bitrate)
                     " -ab: AMR-NB takes 4.75k, 5.15k, 5.9k, 6.7k, 7.4k, 7.95k, 10.2k or 12.2k");
 }
 
-bool AmrEncoder::encode(const std::string &input, SourcePlan &plan, MemoryFile &amr,
+bool AmrEncoder::encode(const InputFile &input, const MediaProbe::Facts &source,
+                        const std::string &filters, MemoryFile &amr,
                         const std::function<void(double)> &duration,
                         const std::function<void(double)> &encoded) const
 {
+    const int chosen = source.source.chosenSound();
+    if (chosen < 0)
+        return false;
     std::unique_ptr<void, void (*)(void *)> state(Encoder_Interface_init(0),
                                                   Encoder_Interface_exit);
     if (!state)
@@ -72,46 +77,33 @@ bool AmrEncoder::encode(const std::string &input, SourcePlan &plan, MemoryFile &
         encoded(double(samples) / SampleRate);
     };
 
-    const MediaProbe::Facts facts = MediaProbe::input(input);
+    duration(source.length);
+    std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
+    for (const auto &part :
+         {FfmpegRun::inputArguments(input, source),
+          {"-map", "0:" + std::to_string(source.source.sounds[size_t(chosen)].stream), "-vn"},
+          filters.empty() ? std::vector<std::string>() : std::vector<std::string>{"-af", filters}})
+        arguments.insert(arguments.end(), part.begin(), part.end());
+    arguments.insert(arguments.end(), {"-ac", "1", "-ar", std::to_string(SampleRate), "-c:a",
+                                       "pcm_s16le", "-f", "s16le", "pipe:1"});
+    std::string errors;
+    const int code = Subprocess(arguments)
+                         .passDescriptor(input.descriptor(), InputFile::ChildDescriptor)
+                         .run(
+                             [&](const char *data, size_t size) {
+                                 pcm.insert(pcm.end(), data, data + size);
+                                 encodeFrames(false);
+                             },
+                             [&](const char *data, size_t size) {
+                                 errors.append(data, size);
+                                 // Only the end says why it failed.
+                                 if (errors.size() > (1u << 20))
+                                     errors.erase(0, errors.size() - (1u << 16));
+                             });
     if (Signals::received() != 0)
         throw ToolStopped(Signals::received());
-    if (facts.opened)
-        duration(facts.length);
-    std::string errors;
-    int code = 0;
-    do {
-        const SourcePlan::Options streams = plan.next();
-        std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats"};
-        for (const auto &part : {FfmpegText::inputArguments(input),
-                                 streams.marker,
-                                 streams.soundMap,
-                                 {"-vn"},
-                                 streams.soundFilters})
-            arguments.insert(arguments.end(), part.begin(), part.end());
-        arguments.insert(arguments.end(), {"-ac", "1", "-ar", std::to_string(SampleRate), "-c:a",
-                                           "pcm_s16le", "-f", "s16le", "pipe:1"});
-        errors.clear();
-        code = Subprocess(arguments).run(
-            [&](const char *data, size_t size) {
-                pcm.insert(pcm.end(), data, data + size);
-                encodeFrames(false);
-            },
-            [&](const char *data, size_t size) {
-                errors.append(data, size);
-                plan.read(errors);
-            });
-        if (Signals::received() != 0)
-            throw ToolStopped(Signals::received());
-    } while (code != 0 && plan.givenUp());
-    if (code != 0 && FfmpegText::formatRefused(errors))
-        throw toolError(ToolContract::Error::NotMediaFile, input);
-    if (code != 0 && errors.find("Stream map '0:a") != std::string::npos)
-        return false;
     if (const char *shortage = code != 0 ? FfmpegText::resourceShortage(errors) : nullptr)
         throw toolError(shortage, ": " + FfmpegText::failureReason(errors));
-    if (code != 0 && errors.find("Input #0") == std::string::npos)
-        throw toolError(ToolContract::Error::InputUnreadable,
-                        input + ": " + FfmpegText::failureReason(errors));
     if (code != 0)
         throw toolError(ToolContract::Error::AudioUndecodable, FfmpegText::failureReason(errors));
     encodeFrames(true);

@@ -1,5 +1,6 @@
 #include "coder/Coder.h"
 
+#include "Codecs.h"
 #include "ToolContract.h"
 #include "coder/AmrEncoder.h"
 #include "coder/CoderOptions.h"
@@ -9,13 +10,13 @@
 #include "common/FfmpegText.h"
 #include "common/FrameFit.h"
 #include "common/Heartbeat.h"
+#include "common/InputFile.h"
 #include "common/MemoryFile.h"
 #include "common/Notes.h"
 #include "common/OutputFile.h"
 #include "common/PictureFilters.h"
 #include "common/Signals.h"
 #include "common/SoundFilters.h"
-#include "common/SourcePlan.h"
 #include "common/ToolFailure.h"
 #include "common/ToolStopped.h"
 
@@ -117,12 +118,15 @@ PictureFilters::Target pictureTarget(const CoderRequest &request, const Encoders
     }
     target.shape =
         realVideo ? PictureFilters::Shape::SquarePixels : PictureFilters::Shape::AnyPixels;
-    // H.264, H.265 and AV1 say both in their streams, MP4 and MOV the matrix of MPEG-4 video;
-    // 3GP and RealMedia nothing.
-    const bool modern =
-        encoder.codec == "h264" || encoder.codec == "hevc" || encoder.codec == "av1";
-    target.tellsColours = modern || (encoder.codec == "mpeg4" && !threeGp);
-    target.tellsRange = modern;
+    // What the stream says, and MP4 and MOV say the matrix of any video; 3GP and RealMedia
+    // nothing.
+    const Codecs::Video *codec = Codecs::videoEncoder(encoder.encoder.c_str());
+    if (!codec)
+        codec = Codecs::videoCodec(encoder.codec.c_str());
+    const bool quickTime = !threeGp && (request.extension == "mp4" || request.extension == "mov" ||
+                                        request.extension == "m4v");
+    target.tellsColours = (codec && codec->tellsColours) || quickTime;
+    target.tellsRange = codec && codec->tellsRange;
     return target;
 }
 
@@ -241,29 +245,26 @@ void Coder::run()
     const AmrEncoder amrEncoder(
         m_request.amr ? (m_request.audioBitrate > 0 ? m_request.audioBitrate : 12200) : 12200);
     const std::vector<std::string> audioNotes = m_request.fitAudio();
-    FfmpegRun::requireInputFile(m_request.input);
+    m_input = std::make_unique<InputFile>(m_request.input);
 
     OutputFile output(m_request.output, m_request.format);
     m_output = &output;
-    // Until ffmpeg names the input's length, there is no position to show either.
+    // Until the input's length is known, there is no position to show either.
     Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));
     chooseEncoder();
     for (const std::string &note : audioNotes)
         Notes::print(note);
+    m_source = FfmpegRun::readInput(*m_input, m_request.video);
+    if (m_request.video && !m_source.source.hasPicture)
+        throw toolError(ToolContract::Error::NoVideoStream);
+    if (!m_request.video && m_source.source.chosenSound() < 0)
+        throw toolError(ToolContract::Error::NoAudioStream);
     if (m_request.amr)
         encodeAmr(amrEncoder);
 
-    SourcePlan plan(
-        FfmpegText::fileUrl(m_request.input), m_request.video,
-        // The sound of an AMR output is the one encoded before, an input of its own.
-        m_request.amr     ? SourcePlan::Sound::None
-        : m_request.video ? SourcePlan::Sound::Optional
-                          : SourcePlan::Sound::Required,
-        [this](const SourceInfo &source) { return filtersFor(source); },
-        m_described ? &*m_described : nullptr);
     for (int attempt = 1;; ++attempt) {
         try {
-            encode(plan);
+            encode();
             break;
         } catch (const ToolStopped &) {
             throw;
@@ -271,7 +272,7 @@ void Coder::run()
             if (!shrinkFor(tooLarge, attempt))
                 throw;
         } catch (const ToolFailure &failure) {
-            if (!plan.givenUp() && !softwareAfter(failure))
+            if (!softwareAfter(failure))
                 throw;
         }
     }
@@ -334,15 +335,11 @@ void Coder::chooseEncoder()
 // only, so that a killed tool leaves no file behind.
 void Coder::encodeAmr(const AmrEncoder &encoder)
 {
-    SourcePlan plan(
-        FfmpegText::fileUrl(m_request.input), false, SourcePlan::Sound::Required,
-        [this](const SourceInfo &source) {
-            return SourcePlan::Filters{{}, soundChain(source, soundTarget(m_request, false))};
-        });
     m_amr = std::make_unique<MemoryFile>("vidmorph-amr");
     double shown = 0;
     m_amrSound = encoder.encode(
-        m_request.input, plan, *m_amr, [this](double seconds) { showDuration(seconds); },
+        *m_input, m_source, soundChain(m_source.source, soundTarget(m_request, false)), *m_amr,
+        [this](double seconds) { showDuration(seconds); },
         [&](double seconds) {
             // Often enough to move, seldom enough not to flood the converter.
             if (seconds * AmrShare >= shown + std::max(0.01, m_duration * 0.0005)) {
@@ -351,45 +348,46 @@ void Coder::encodeAmr(const AmrEncoder &encoder)
                 printTime(shown);
             }
         });
-    if (plan.source())
-        m_described = *plan.source();
 }
 
-SourcePlan::Filters Coder::filtersFor(const SourceInfo &source) const
-{
-    const bool threeGp = m_request.format == "3gp" || m_request.extension == "3gp" ||
-                         m_request.extension == "3g2" ||
-                         (m_amrSound && m_request.extension == "mp4");
-    return {m_request.video ? pictureChain(m_request, m_encoder, source, threeGp, m_shrink)
-                            : std::string(),
-            soundChain(source, soundTarget(m_request, m_encoder.codec == "rv10"))};
-}
-
-std::vector<std::string> Coder::arguments(const SourcePlan::Options &streams) const
+std::vector<std::string> Coder::arguments() const
 {
     // Several conversions at once share the cores: decoding and filtering keep to the same
     // number of threads as the encoder.
     std::vector<std::string> all;
     if (m_threads > 0)
         all = {"-filter_threads", std::to_string(m_threads), "-threads", std::to_string(m_threads)};
-    append(all, FfmpegText::inputArguments(m_request.input));
-    append(all, streams.marker);
+    append(all, FfmpegRun::inputArguments(*m_input, m_source));
     if (m_amrSound)
         append(all, {"-protocol_whitelist", "file", "-format_whitelist", "amr", "-f", "amr", "-i",
                      "file:/proc/self/fd/3"});
-    if (m_request.video)
-        append(all, videoArguments(m_request, m_encoder, streams.pictureFilters));
-    append(all, streams.soundMap);
-    append(all, streams.soundFilters);
+    const SourceInfo &source = m_source.source;
+    if (m_request.video) {
+        const bool threeGp = m_request.format == "3gp" || m_request.extension == "3gp" ||
+                             m_request.extension == "3g2" ||
+                             (m_amrSound && m_request.extension == "mp4");
+        const std::string picture = pictureChain(m_request, m_encoder, source, threeGp, m_shrink);
+        append(all, videoArguments(m_request, m_encoder,
+                                   picture.empty() ? std::vector<std::string>()
+                                                   : std::vector<std::string>{"-vf", picture}));
+    }
+    // The sound of an AMR output is the one encoded before, an input of its own.
+    const int chosen = source.chosenSound();
+    if (!m_request.amr && chosen >= 0) {
+        append(all, {"-map", "0:" + std::to_string(source.sounds[size_t(chosen)].stream)});
+        const std::string sound =
+            soundChain(source, soundTarget(m_request, m_encoder.codec == "rv10"));
+        if (!sound.empty())
+            append(all, {"-af", sound});
+    }
     append(all, audioArguments(m_request, m_amrSound, *m_output));
     return all;
 }
 
-void Coder::encode(SourcePlan &plan)
+void Coder::encode()
 {
-    FfmpegRun run(m_request.input, arguments(plan.next()));
-    run.writes(*m_output);
-    run.readsErrors([&plan](const std::string &errors) { plan.read(errors); });
+    FfmpegRun run(*m_input, m_source, arguments());
+    run.writes(*m_output, m_request.video);
     if (m_amrSound)
         run.passDescriptor(m_amr->descriptor());
     if (m_request.video)

@@ -2,8 +2,8 @@
 
 #include "coder/CoderRequest.h"
 #include "coder/Encoders.h"
+#include "common/MediaProbe.h"
 #include "common/SourceInfo.h"
-#include "common/SourcePlan.h"
 
 #include <memory>
 #include <optional>
@@ -11,6 +11,7 @@
 #include <vector>
 
 class AmrEncoder;
+class InputFile;
 class MemoryFile;
 class OutputFile;
 class PacketTooLarge;
@@ -33,21 +34,21 @@ private:
     void showPosition(double seconds);
     void chooseEncoder();
     void encodeAmr(const AmrEncoder &encoder);
-    SourcePlan::Filters filtersFor(const SourceInfo &source) const;
-    std::vector<std::string> arguments(const SourcePlan::Options &streams) const;
-    void encode(SourcePlan &plan);
+    std::vector<std::string> arguments() const;
+    void encode();
     bool shrinkFor(const PacketTooLarge &tooLarge, int attempt);
     bool softwareAfter(const ToolFailure &failure);
 
     int m_argc;
     char **m_argv;
     CoderRequest m_request;
+    std::unique_ptr<InputFile> m_input;
+    MediaProbe::Facts m_source;           // what the input holds
     const OutputFile *m_output = nullptr; // the file ffmpeg writes, while run() runs
     int m_threads = 0;
     Encoders::Video m_encoder;
     std::unique_ptr<MemoryFile> m_amr; // coder2's sound, encoded before the picture
     bool m_amrSound = false;
-    std::optional<SourceInfo> m_described; // the source, once ffmpeg has described it
     double m_duration = 0;
     bool m_durationShown = false;
     double m_shown = 0;  // the position last printed

@@ -90,17 +90,21 @@ CoderRequest CoderRequest::checked(const CoderOptions::Options &options)
 
 std::vector<std::string> CoderRequest::fitAudio()
 {
-    const int codecRate = Encoders::sampleRate(audioCodec, sampleRate);
-    const double codecMaxBitrate = Encoders::maxBitrate(audioCodec, channels);
+    // Without -acodec, the encoder ffmpeg picks for the container: AC-3 for RealMedia.
+    const std::string encoder = !audioCodec.empty() ? audioCodec
+                                : amr               ? std::string()
+                                                    : Encoders::containerAudio(format, extension);
+    const int codecRate = Encoders::sampleRate(encoder, sampleRate);
+    const double codecMaxBitrate = Encoders::maxBitrate(encoder, channels);
     std::vector<std::string> notes;
     if (codecRate != sampleRate) {
-        notes.push_back(Encoders::audioName(audioCodec) + ToolContract::SampleRateNote +
+        notes.push_back(Encoders::audioName(encoder) + ToolContract::SampleRateNote +
                         std::to_string(sampleRate) + " Hz, it is written at " +
                         std::to_string(codecRate) + " Hz");
         sampleRate = codecRate;
     }
     if (codecMaxBitrate > 0 && audioBitrate > codecMaxBitrate) {
-        notes.push_back(Encoders::audioName(audioCodec) + ToolContract::BitrateNote +
+        notes.push_back(Encoders::audioName(encoder) + ToolContract::BitrateNote +
                         kbits(audioBitrate) + " for " + std::to_string(channels) +
                         (channels == 1 ? " channel" : " channels") + ", it is written at " +
                         kbits(codecMaxBitrate));

@@ -1,8 +1,14 @@
 #include "coder/Encoders.h"
 
+#include "Codecs.h"
 #include "ToolContract.h"
 #include "common/ProbeMemo.h"
 #include "common/Subprocess.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,15 +20,6 @@
 namespace Encoders {
 
 namespace {
-
-// The presets keep today's formats near the speed of the older ones: on a 20 s 1280x720 clip
-// x264's veryfast took 13 s of processor time, and x265's veryfast and SVT-AV1's preset 10
-// 22 s each, as long as x264's own default (medium, which MOV gets). What slower presets would
-// buy is in README.md.
-constexpr char X264Preset[] = "veryfast";
-constexpr char X265Preset[] = "veryfast";
-constexpr char SvtAv1Preset[] = "10";
-constexpr double SvtAv1MostFrames = 240;
 
 std::string number(int value)
 {
@@ -47,16 +44,24 @@ std::string defaultCodec(const std::string &extension)
     return {};
 }
 
-// The codec an encoder writes; the tools' other encoders are named after their codec.
+// The codec an encoder writes; an encoder the table does not know is taken to be named after
+// its codec.
 std::string codecOf(const std::string &encoder)
 {
-    if (encoder == "libx264" || encoder == "h264_vaapi")
-        return "h264";
-    if (encoder == "libx265" || encoder == "hevc_vaapi")
-        return "hevc";
-    if (encoder == "libsvtav1")
-        return "av1";
-    return encoder;
+    const Codecs::Video *row = Codecs::videoEncoder(encoder.c_str());
+    return row ? row->codec : encoder;
+}
+
+// The row's options, in the order the table gives them.
+void takeOptions(const Codecs::Video *row, Video &video)
+{
+    if (!row)
+        return;
+    for (const char *option : row->options)
+        if (option)
+            video.options.push_back(option);
+    video.fastStart = row->fastStart;
+    video.mostFrames = row->mostFrames;
 }
 
 // The render node to try: VIDMORPH_VAAPI_DEVICE when set (empty: none), else the first of
@@ -125,42 +130,27 @@ Video software(const std::string &requested, const std::string &extension, int t
     Video video;
     video.encoder = requested;
     video.codec = requested.empty() ? defaultCodec(extension) : codecOf(requested);
+    takeOptions(Codecs::videoEncoder(requested.c_str()), video);
     // Each encoder takes its thread count its own way; ffmpeg's -threads reaches x264 and
     // the older encoders, not x265 or SVT-AV1.
     const std::string limit = threads > 0 ? number(threads) : std::string();
     if (requested == "libx265") {
-        // Apple's players open H.265 in MP4 only under the hvc1 tag; x265's own chatter stays
-        // out of the tool's error text.
-        video.options = {
-            "-preset",      X265Preset,
-            "-tag:v",       "hvc1",
-            "-x265-params", "log-level=error" + (limit.empty() ? "" : ":pools=" + limit)};
-        video.fastStart = true;
+        // x265's own chatter stays out of the tool's error text.
+        video.options.insert(
+            video.options.end(),
+            {"-x265-params", "log-level=error" + (limit.empty() ? "" : ":pools=" + limit)});
     } else if (requested == "libsvtav1") {
-        video.options = {"-preset", SvtAv1Preset};
-        // Slow-motion phone videos and cover pictures (whose rate is their time base) have
-        // more.
-        video.mostFrames = SvtAv1MostFrames;
         if (!limit.empty())
             video.options.insert(video.options.end(), {"-svtav1-params", "lp=" + limit});
-    } else {
-        if (requested == "libx264") {
-            video.options = {"-preset", X264Preset};
-            video.fastStart = true;
-        }
-        if (!limit.empty())
-            video.options.insert(video.options.end(), {"-threads", limit});
+    } else if (!limit.empty()) {
+        video.options.insert(video.options.end(), {"-threads", limit});
     }
     return video;
 }
 
 int mostQuality(const std::string &requested)
 {
-    if (requested == "libx264" || requested == "libx265")
-        return 51;
-    if (requested == "libsvtav1")
-        return 63;
-    return -1;
+    return Codecs::mostQuality(requested.c_str());
 }
 
 std::vector<std::string> qualityOptions(const Video &video, int level)
@@ -174,12 +164,15 @@ std::vector<std::string> qualityOptions(const Video &video, int level)
 
 bool hasHardwareFor(const std::string &requested)
 {
-    return requested == "libx264" || requested == "libx265";
+    const Codecs::Video *row = Codecs::videoEncoder(requested.c_str());
+    return row && row->hardware;
 }
 
 std::optional<Video> hardware(const std::string &requested, std::string &why)
 {
-    const std::string encoder = requested == "libx265" ? "hevc_vaapi" : "h264_vaapi";
+    const Codecs::Video *software = Codecs::videoEncoder(requested.c_str());
+    const std::string encoder =
+        software && software->hardware ? software->hardware : std::string("h264_vaapi");
     const std::string device = renderNode();
     struct stat status = {};
     if (device.empty() || stat(device.c_str(), &status) != 0) {
@@ -197,42 +190,38 @@ std::optional<Video> hardware(const std::string &requested, std::string &why)
     video.codec = codecOf(encoder);
     video.device = device;
     video.globalOptions = {"-vaapi_device", device};
-    if (encoder == "hevc_vaapi")
-        video.options = {"-tag:v", "hvc1"};
+    takeOptions(Codecs::videoEncoder(encoder.c_str()), video);
     video.lastFilter = "format=nv12,hwupload";
-    video.fastStart = true;
     return video;
 }
 
 int sampleRate(const std::string &audioCodec, int asked)
 {
-    static const std::vector<int> aac = {7350,  8000,  11025, 12000, 16000, 22050, 24000,
-                                         32000, 44100, 48000, 64000, 88200, 96000};
-    static const std::vector<int> opus = {8000, 12000, 16000, 24000, 48000};
-    const std::vector<int> *rates = audioCodec == "aac"       ? &aac
-                                    : audioCodec == "libopus" ? &opus
-                                                              : nullptr;
-    if (!rates || asked <= 0)
-        return asked;
-    const auto above = std::lower_bound(rates->begin(), rates->end(), asked);
-    return above == rates->end() ? rates->back() : *above;
+    const Codecs::Audio *row = Codecs::audioEncoder(audioCodec.c_str());
+    return row ? Codecs::sampleRate(*row, asked) : asked;
 }
 
 double maxBitrate(const std::string &audioCodec, int channels)
 {
-    // libopus: "Please choose a value between 500 and 256000" for each channel.
-    if (audioCodec == "libopus" && channels > 0)
-        return 256000.0 * channels;
-    return 0;
+    const Codecs::Audio *row = Codecs::audioEncoder(audioCodec.c_str());
+    return row && channels > 0 ? row->mostBitratePerChannel * channels : 0;
 }
 
 std::string audioName(const std::string &audioCodec)
 {
-    if (audioCodec == "aac")
-        return "AAC";
-    if (audioCodec == "libopus")
-        return "Opus";
-    return audioCodec;
+    const Codecs::Audio *row = Codecs::audioEncoder(audioCodec.c_str());
+    return row ? row->name : audioCodec;
+}
+
+std::string containerAudio(const std::string &format, const std::string &extension)
+{
+    const std::string name = "output." + extension;
+    const AVOutputFormat *muxer =
+        av_guess_format(format.empty() ? nullptr : format.c_str(), name.c_str(), nullptr);
+    const AVCodec *encoder = muxer && muxer->audio_codec != AV_CODEC_ID_NONE
+                                 ? avcodec_find_encoder(muxer->audio_codec)
+                                 : nullptr;
+    return encoder ? encoder->name : std::string();
 }
 
 } // namespace Encoders

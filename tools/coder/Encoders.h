@@ -41,7 +41,7 @@ Video software(const std::string &requested, const std::string &extension, int t
 std::optional<Video> hardware(const std::string &requested, std::string &why);
 
 // The highest quality level (CRF) the encoder takes for -vcodec `requested`, -1 for an encoder
-// without one.
+// without one (Codecs::video).
 int mostQuality(const std::string &requested);
 
 // The encoder's options for quality level `level` instead of a bitrate.
@@ -61,5 +61,9 @@ double maxBitrate(const std::string &audioCodec, int channels);
 
 // The codec's name in the tools' notes ("AAC", "Opus").
 std::string audioName(const std::string &audioCodec);
+
+// The sound encoder ffmpeg picks for a muxer (`format`, else the one for the extension) when
+// none is named: AC-3 for RealMedia, LAME for MP3 ...; empty when it has none.
+std::string containerAudio(const std::string &format, const std::string &extension);
 
 } // namespace Encoders

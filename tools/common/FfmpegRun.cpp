@@ -1,6 +1,7 @@
 #include "FfmpegRun.h"
 
 #include "FfmpegText.h"
+#include "InputFile.h"
 #include "Notes.h"
 #include "OutputCheck.h"
 #include "OutputFile.h"
@@ -12,25 +13,46 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-FfmpegRun::FfmpegRun(std::string input, std::vector<std::string> arguments)
-    : m_input(std::move(input)), m_arguments(std::move(arguments))
+FfmpegRun::FfmpegRun(const InputFile &input, const MediaProbe::Facts &facts,
+                     std::vector<std::string> arguments)
+    : m_input(input), m_facts(facts), m_arguments(std::move(arguments))
 {
 }
 
-void FfmpegRun::requireInputFile(const std::string &path)
+MediaProbe::Facts FfmpegRun::readInput(const InputFile &input, bool picture)
 {
-    struct stat status = {};
-    if (stat(path.c_str(), &status) != 0)
-        throw toolError(ToolContract::Error::InputNotFound, path);
-    if (!S_ISREG(status.st_mode))
-        throw toolError(ToolContract::Error::InputNotAFile, path);
-    if (status.st_size == 0)
-        throw toolError(ToolContract::Error::InputEmpty, path);
+    MediaProbe::Facts facts = MediaProbe::read(input.descriptor(), input.path(), true);
+    if (Signals::received() != 0)
+        throw ToolStopped(Signals::received());
+    if (facts.refused)
+        throw toolError(ToolContract::Error::NotMediaFile, input.path());
+    if (!facts.opened)
+        throw toolError(ToolContract::Error::InputUnreadable, input.path() + ": " + facts.failure);
+    for (const MediaProbe::Leap &leap : facts.leaps)
+        if (picture || !leap.video)
+            Notes::print(std::string(ToolContract::LeapNote) + (leap.video ? "video " : "audio ") +
+                         MediaProbe::describe(leap));
+    return facts;
 }
 
-void FfmpegRun::writes(const OutputFile &output)
+std::vector<std::string> FfmpegRun::inputArguments(const InputFile &input,
+                                                   const MediaProbe::Facts &facts)
 {
-    m_output = output.descriptor();
+    std::vector<std::string> arguments;
+    // ffmpeg would close the forward leaps of such a container itself, by moving every stream
+    // of the file at once, which loses a stream that did not leap; the filters close each
+    // stream's own. Timestamps that go back (recordings joined end to end) it still mends.
+    if (facts.discontinuous)
+        arguments = {"-dts_delta_threshold", "1000000000"};
+    const std::vector<std::string> file = input.ffmpegArguments(facts.demuxer);
+    arguments.insert(arguments.end(), file.begin(), file.end());
+    return arguments;
+}
+
+void FfmpegRun::writes(const OutputFile &output, bool video)
+{
+    m_output = &output;
+    m_video = video;
 }
 
 namespace {
@@ -68,28 +90,24 @@ void FfmpegRun::warnIfShort(const MediaProbe::Facts &input, double reached,
     Notes::print(ToolContract::ShortOutputNote + OutputCheck::lengths(reached, inputLength));
 }
 
-void FfmpegRun::checkOutput(const MediaProbe::Facts &input, double reached,
-                            const std::string &errors) const
+void FfmpegRun::checkOutput(double reached) const
 {
-    if (m_output < 0)
+    if (!m_output)
         return;
-    const MediaProbe::Facts written = MediaProbe::openFile(m_output);
-    // Measuring the file started a child of its own, which a stop may have ended.
+    const MediaProbe::Facts written =
+        MediaProbe::read(m_output->descriptor(), m_output->temporaryPath(), false);
     throwIfStopped();
-    OutputCheck::verify(written, FfmpegText::writesVideo(errors));
+    OutputCheck::verify(written, m_video);
     // A download cut short still says its whole length in its header: the file is written,
     // but the user should know that part of it is missing.
-    warnIfShort(input, reached, written);
+    warnIfShort(m_facts, reached, written);
 }
 
 void FfmpegRun::run(const Duration &duration, const Progress &progress)
 {
-    const MediaProbe::Facts input = MediaProbe::input(m_input);
-    throwIfStopped();
-    // An input that does not open has no length to tell; ffmpeg then says what is wrong.
-    if (input.opened)
-        duration(input.length);
-    const double longest = m_output >= 0 ? OutputCheck::longestAllowed(input) : 0;
+    const MediaProbe::Facts &input = m_facts;
+    duration(input.length);
+    const double longest = m_output ? OutputCheck::longestAllowed(input) : 0;
 
     std::vector<std::string> arguments = {"ffmpeg",    "-nostdin", "-hide_banner",  "-nostats",
                                           "-progress", "pipe:1",   "-stats_period", "0.1"};
@@ -99,10 +117,11 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     if (longest > 0)
         arguments.insert(arguments.end() - 1, {"-t", std::to_string(longest + 1)});
     Subprocess ffmpeg(arguments);
+    ffmpeg.passDescriptor(m_input.descriptor(), InputFile::ChildDescriptor);
     if (m_passed >= 0)
         ffmpeg.passDescriptor(m_passed, 3);
-    if (m_output >= 0)
-        ffmpeg.passDescriptor(m_output, OutputFile::ChildDescriptor);
+    if (m_output)
+        ffmpeg.passDescriptor(m_output->descriptor(), OutputFile::ChildDescriptor);
 
     std::string pending, errors;
     bool sizesKnown = false, runaway = false;
@@ -156,7 +175,7 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
     const bool unfinished = errors.find("Error writing trailer") != std::string::npos ||
                             errors.find("Error closing file") != std::string::npos;
     if (code == 0 && !unfinished) {
-        checkOutput(input, reached, errors);
+        checkOutput(reached);
         return;
     }
     if (const char *shortage = FfmpegText::resourceShortage(errors))
@@ -165,14 +184,5 @@ void FfmpegRun::run(const Duration &duration, const Progress &progress)
         throw PacketTooLarge(size, std::string(ToolContract::ErrorPrefix) +
                                        ToolContract::Error::EncodingFailed +
                                        FfmpegText::failureReason(errors));
-    if (FfmpegText::formatRefused(errors))
-        throw toolError(ToolContract::Error::NotMediaFile, m_input);
-    if (errors.find("Stream map '0:v") != std::string::npos)
-        throw toolError(ToolContract::Error::NoVideoStream);
-    if (errors.find("Stream map '0:a") != std::string::npos)
-        throw toolError(ToolContract::Error::NoAudioStream);
-    if (errors.find("Input #0") == std::string::npos)
-        throw toolError(ToolContract::Error::InputUnreadable,
-                        m_input + ": " + FfmpegText::failureReason(errors));
     throw toolError(ToolContract::Error::EncodingFailed, FfmpegText::failureReason(errors));
 }

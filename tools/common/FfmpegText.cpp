@@ -24,26 +24,6 @@ std::string absolutePath(const std::string &path)
     return std::string(cwd.data()) + "/" + path;
 }
 
-std::string fileUrl(const std::string &path)
-{
-    return "file:" + absolutePath(path);
-}
-
-std::vector<std::string> inputArguments(const std::string &path)
-{
-    return {"-protocol_whitelist",
-            ToolContract::InputProtocols,
-            "-format_whitelist",
-            ToolContract::InputFormats,
-            "-i",
-            fileUrl(path)};
-}
-
-bool formatRefused(const std::string &stderrText)
-{
-    return stderrText.find("Format not on whitelist") != std::string::npos;
-}
-
 static std::string withoutFileNames(std::string line)
 {
     // ffmpeg starts many messages with the url it failed on: "file:/a/b.avi: Invalid data".
@@ -104,13 +84,6 @@ const char *resourceShortage(const std::string &stderrText)
     return nullptr;
 }
 
-bool lengthEstimated(const std::string &stderrText)
-{
-    // Said while the input is opened, before its description, where no file name can say it.
-    const size_t estimate = stderrText.find("Estimating duration from bitrate");
-    return estimate != std::string::npos && estimate < stderrText.find("Input #0");
-}
-
 // The first "WxH" among the words of the first complete video stream line between start and
 // end. Only stream lines count: a file name may hold anything.
 static bool streamSize(const std::string &text, size_t start, size_t end, Frames::Size &size)
@@ -140,15 +113,6 @@ static bool streamSize(const std::string &text, size_t start, size_t end, Frames
         }
     }
     return false;
-}
-
-bool writesVideo(const std::string &stderrText)
-{
-    // The streams after the last such heading are the output's, also when a title copied
-    // into the output's metadata holds a heading of its own.
-    const size_t out = stderrText.rfind("\nOutput #0, ");
-    Frames::Size size = {};
-    return out != std::string::npos && streamSize(stderrText, out, std::string::npos, size);
 }
 
 bool videoSizes(const std::string &stderrText, Frames::Size &input, Frames::Size &output)

@@ -9,17 +9,8 @@
 // Small helpers shared by the tools for talking to ffmpeg.
 namespace FfmpegText {
 
-// An absolute path with ffmpeg's file: protocol in front, so that no name (a leading dash, a
-// colon) is ever read as an option or another protocol.
-std::string fileUrl(const std::string &path);
+// An absolute path (against the working folder).
 std::string absolutePath(const std::string &path);
-
-// ffmpeg's options that open a user's file as its next input: read as one local media file of
-// the formats in ToolContract::InputFormats, nothing else.
-std::vector<std::string> inputArguments(const std::string &path);
-
-// Whether ffmpeg refused its input for a format outside the whitelist.
-bool formatRefused(const std::string &stderrText);
 
 // The line of ffmpeg's error output that says why it failed, without the file names it names.
 std::string failureReason(const std::string &stderrText);
@@ -27,14 +18,6 @@ std::string failureReason(const std::string &stderrText);
 // ToolContract's text for the shortage ffmpeg ran into (memory, processes or threads, open
 // files) when its error lines say it did; nullptr otherwise.
 const char *resourceShortage(const std::string &stderrText);
-
-// Whether ffmpeg describes a video stream among those of its output.
-bool writesVideo(const std::string &stderrText);
-
-// Whether ffmpeg guessed its first input's length from the bitrate ("Estimating duration from
-// bitrate, this may be inaccurate"), as it does for a VBR MP3 without a Xing header: such a
-// length may be far from the truth, and is no evidence of a file cut short.
-bool lengthEstimated(const std::string &stderrText);
 
 // The frame size of the first video stream of ffmpeg's first input and of its output, from
 // its description of both ("Stream #0:0: Video: mpeg4, yuv420p, 640x360 [SAR 1:1 ..."); false

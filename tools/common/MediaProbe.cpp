@@ -1,96 +1,333 @@
 #include "MediaProbe.h"
 
-#include "FfmpegText.h"
-#include "OutputFile.h"
-#include "Subprocess.h"
+#include "Signals.h"
+#include "ToolContract.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <cerrno>
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 #include <map>
-#include <vector>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace MediaProbe {
 
 namespace {
 
-// Seconds from ffprobe's text, below 0 for "N/A" or anything that is no finite length.
-double seconds(const std::string &text)
+constexpr int BufferSize = 1 << 16;
+// Timestamps that go back further than pictures are ever reordered start again: recordings
+// joined end to end.
+constexpr double RestartSeconds = 1.0;
+
+// The libraries read the open file through these, never through a name.
+struct Reader
 {
-    char *end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && std::isfinite(value) && value >= 0 && value < 1e12 ? value : -1;
+    int fd;
+    int64_t offset = 0;
+};
+
+int readPacket(void *opaque, uint8_t *buffer, int size)
+{
+    Reader &reader = *static_cast<Reader *>(opaque);
+    ssize_t got;
+    do
+        got = pread(reader.fd, buffer, size_t(size), reader.offset);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return AVERROR(errno);
+    if (got == 0)
+        return AVERROR_EOF;
+    reader.offset += got;
+    return int(got);
 }
 
-MediaProbe::Facts probe(const std::vector<std::string> &source, int fd)
+int64_t seekTo(void *opaque, int64_t offset, int whence)
 {
-    std::vector<std::string> arguments = {"ffprobe",
-                                          "-v",
-                                          "warning",
-                                          "-show_entries",
-                                          "format=duration:stream=codec_type,"
-                                          "duration:stream_disposition=attached_pic",
-                                          "-of",
-                                          "compact"};
-    arguments.insert(arguments.end(), source.begin(), source.end());
-    Subprocess ffprobe(arguments);
-    if (fd >= 0)
-        ffprobe.passDescriptor(fd, OutputFile::ChildDescriptor);
-    std::string out, err;
-    if (ffprobe.capture(out, err) != 0) {
-        MediaProbe::Facts facts;
-        facts.failure = FfmpegText::failureReason(err);
-        return facts;
+    Reader &reader = *static_cast<Reader *>(opaque);
+    struct stat status = {};
+    if (fstat(reader.fd, &status) != 0)
+        return AVERROR(errno);
+    if (whence & AVSEEK_SIZE)
+        return status.st_size;
+    int64_t position = -1;
+    switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET:
+        position = offset;
+        break;
+    case SEEK_CUR:
+        position = reader.offset + offset;
+        break;
+    case SEEK_END:
+        position = status.st_size + offset;
+        break;
     }
-    return MediaProbe::read(out, err);
+    if (position < 0)
+        return AVERROR(EINVAL);
+    reader.offset = position;
+    return position;
+}
+
+int interrupted(void *)
+{
+    return Signals::received() != 0;
+}
+
+std::string errorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct Opened
+{
+    Reader reader;
+    AVFormatContext *context = nullptr;
+    AVIOContext *io = nullptr;
+    ~Opened()
+    {
+        avformat_close_input(&context);
+        if (io)
+            av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+
+SourceInfo::Fields fieldsOf(AVFieldOrder order)
+{
+    switch (order) {
+    case AV_FIELD_PROGRESSIVE:
+        return SourceInfo::Fields::Progressive;
+    case AV_FIELD_TT:
+    case AV_FIELD_TB:
+        return SourceInfo::Fields::TopFirst;
+    case AV_FIELD_BB:
+    case AV_FIELD_BT:
+        return SourceInfo::Fields::BottomFirst;
+    default:
+        return SourceInfo::Fields::Unknown;
+    }
+}
+
+void readPicture(AVFormatContext *context, AVStream *stream, SourceInfo::Picture &picture)
+{
+    const AVCodecParameters *codec = stream->codecpar;
+    picture.width = codec->width;
+    picture.height = codec->height;
+    // ffmpeg shows the stream's pixel shape before the codec's, as this does.
+    const AVRational sar = av_guess_sample_aspect_ratio(context, stream, nullptr);
+    if (sar.num > 0 && sar.den > 0) {
+        picture.sarNum = sar.num;
+        picture.sarDen = sar.den;
+    }
+    // ffmpeg turns the picture by the opposite of the angle its display matrix is rotated by.
+    if (const uint8_t *matrix =
+            av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)) {
+        const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t *>(matrix));
+        if (std::isfinite(degrees)) {
+            const long quarter = std::lround(std::fmod(degrees, 360) / 90);
+            picture.rotation = int(((quarter % 4) + 4) % 4) * 90;
+        }
+    }
+    picture.fields = fieldsOf(codec->field_order);
+    if (const char *format = av_get_pix_fmt_name(AVPixelFormat(codec->format)))
+        picture.pixelFormat = format;
+    picture.range = codec->color_range == AVCOL_RANGE_MPEG   ? "tv"
+                    : codec->color_range == AVCOL_RANGE_JPEG ? "pc"
+                                                             : "";
+    if (codec->color_space != AVCOL_SPC_UNSPECIFIED && codec->color_space != AVCOL_SPC_RESERVED)
+        if (const char *matrix = av_color_space_name(codec->color_space))
+            picture.matrix = matrix;
+    const AVRational rate =
+        stream->r_frame_rate.num > 0 ? stream->r_frame_rate : stream->avg_frame_rate;
+    picture.rate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+    picture.still = stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
+}
+
+SourceInfo::Sound soundOf(AVStream *stream)
+{
+    SourceInfo::Sound sound;
+    sound.stream = stream->index;
+    sound.channels = stream->codecpar->ch_layout.nb_channels;
+    sound.sampleRate = stream->codecpar->sample_rate;
+    sound.flaggedDefault = stream->disposition & AV_DISPOSITION_DEFAULT;
+    if (const AVDictionaryEntry *language = av_dict_get(stream->metadata, "language", nullptr, 0))
+        sound.language = language->value;
+    return sound;
+}
+
+// One stream's packets as they come: the time they span, and the leaps in between.
+struct Track
+{
+    bool video = false;
+    double timeBase = 0;
+    double end = 0;  // where the packets so far end, on the file's timeline
+    double span = 0; // the time they cover
+    long long packets = 0;
+    std::vector<SourceInfo::Leap> leaps; // on ffmpeg's timeline
+    std::vector<Leap> found;             // on the content's
+
+    void add(const AVPacket &packet, double start)
+    {
+        ++packets;
+        const int64_t stamp = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+        const double duration = packet.duration > 0 ? packet.duration * timeBase : 0;
+        if (stamp == AV_NOPTS_VALUE) {
+            span += duration;
+            return;
+        }
+        const double at = stamp * timeBase;
+        const double gap = at - end;
+        if (gap > LeapSeconds) {
+            leaps.push_back({end + gap / 2 - start, gap});
+            found.push_back({video, span, gap});
+        }
+        if (gap > LeapSeconds || gap < -RestartSeconds) {
+            // A leap, or timestamps that start again (recordings joined end to end): the
+            // content goes on from here.
+            span += duration;
+            end = at + duration;
+        } else if (at + duration > end) {
+            span += at + duration - end;
+            end = at + duration;
+        }
+    }
+};
+
+Facts failed(std::string why, bool refused = false)
+{
+    Facts facts;
+    facts.failure = std::move(why);
+    facts.refused = refused;
+    return facts;
+}
+
+// Opens the file with the libraries; an error code of theirs when they cannot.
+int open(Opened &file, int fd, const std::string &name, const char *formats)
+{
+    file.reader.fd = fd;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    file.io = buffer ? avio_alloc_context(buffer, BufferSize, 0, &file.reader, readPacket, nullptr,
+                                          seekTo)
+                     : nullptr;
+    if (!file.io)
+        av_free(buffer);
+    file.context = file.io ? avformat_alloc_context() : nullptr;
+    if (!file.context)
+        return AVERROR(ENOMEM);
+    file.context->pb = file.io;
+    file.context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    file.context->interrupt_callback = {interrupted, nullptr};
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", ToolContract::InputProtocols, 0);
+    if (formats)
+        av_dict_set(&options, "format_whitelist", formats, 0);
+    // The name only helps to tell elementary streams apart by their extension.
+    const int code = avformat_open_input(&file.context, name.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    return code;
 }
 
 } // namespace
 
-namespace MediaProbe {
-
-Facts input(const std::string &path)
+Facts read(int fd, const std::string &name, bool input)
 {
-    static std::map<std::string, Facts> known;
-    const auto found = known.find(path);
-    if (found != known.end())
-        return found->second;
-    return known[path] = probe(FfmpegText::inputArguments(path), -1);
-}
+    av_log_set_level(AV_LOG_QUIET);
+    Opened file;
+    int code = open(file, fd, name, input ? ToolContract::InputFormats : nullptr);
+    if (code < 0) {
+        // Whether it is a media file of a kind the tools do not read (a playlist, a list of
+        // files, an image sequence) or no media file at all.
+        Opened unlisted;
+        const bool refused = input && open(unlisted, fd, name, nullptr) >= 0;
+        return failed(code == AVERROR(ENOMEM) ? ToolContract::Error::OutOfMemory : errorText(code),
+                      refused);
+    }
+    AVFormatContext *context = file.context;
+    if ((code = avformat_find_stream_info(context, nullptr)) < 0)
+        return failed(errorText(code));
 
-Facts openFile(int fd)
-{
-    return probe({"-protocol_whitelist", "file", "-i",
-                  "file:/proc/self/fd/" + std::to_string(OutputFile::ChildDescriptor)},
-                 fd);
-}
-
-Facts read(const std::string &out, const std::string &err)
-{
     Facts facts;
     facts.opened = true;
-    facts.estimated = err.find("Estimating duration from bitrate") != std::string::npos;
-    size_t start = 0, end;
-    while ((end = out.find('\n', start)) != std::string::npos) {
-        // "stream|codec_type=audio|duration=1.000000|disposition:attached_pic=0"; a program's
-        // streams come again as "program|stream|...", and are the same streams.
-        const std::string line = "|" + out.substr(start, end - start) + "|";
-        start = end + 1;
-        const auto value = [&line](const std::string &key) {
-            const size_t at = line.find("|" + key + "=");
-            if (at == std::string::npos)
-                return std::string();
-            const size_t from = at + key.size() + 2;
-            return line.substr(from, line.find('|', from) - from);
-        };
-        if (line.rfind("|format|", 0) == 0) {
-            facts.length = seconds(value("duration"));
-        } else if (line.rfind("|stream|", 0) == 0 && value("codec_type") == "video") {
-            (value("disposition:attached_pic") == "1" ? facts.cover : facts.video) = true;
-        } else if (line.rfind("|stream|", 0) == 0 && value("codec_type") == "audio" &&
-                   !facts.audio) {
+    const std::string names = context->iformat->name;
+    facts.demuxer = names.substr(0, names.find(','));
+    if (context->duration != AV_NOPTS_VALUE && context->duration >= 0)
+        facts.headerLength = double(context->duration) / AV_TIME_BASE;
+    const bool guessed = context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    const double start =
+        context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0;
+    facts.discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;
+
+    std::map<int, Track> tracks;
+    int pictureStream = -1;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream *stream = context->streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        const bool cover = stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            (cover ? facts.cover : facts.video) = true;
+            if (!facts.source.hasPicture) {
+                facts.source.hasPicture = true;
+                pictureStream = int(i);
+                readPicture(context, stream, facts.source.picture);
+            }
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
             facts.audio = true;
-            facts.audioLength = seconds(value("duration"));
+            facts.source.sounds.push_back(soundOf(stream));
+        }
+        if ((type == AVMEDIA_TYPE_VIDEO && !cover) || type == AVMEDIA_TYPE_AUDIO) {
+            Track &track = tracks[int(i)];
+            track.video = type == AVMEDIA_TYPE_VIDEO;
+            track.timeBase = av_q2d(stream->time_base);
+            track.end = start;
         }
     }
+
+    AVPacket *packet = av_packet_alloc();
+    while (packet && Signals::received() == 0 && av_read_frame(context, packet) >= 0) {
+        const auto track = tracks.find(packet->stream_index);
+        if (track != tracks.end())
+            track->second.add(*packet, start);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+
+    const int chosen = facts.source.chosenSound();
+    for (auto &[index, track] : tracks) {
+        (track.video ? facts.videoFrames : facts.audioFrames) += track.packets;
+        const bool played = index == pictureStream ||
+                            (chosen >= 0 && index == facts.source.sounds[size_t(chosen)].stream);
+        if (track.span > 0 && played)
+            facts.length = std::max(facts.length, track.span);
+        if (chosen >= 0 && index == facts.source.sounds[size_t(chosen)].stream && track.packets > 0)
+            facts.audioLength = track.span;
+        if (played)
+            facts.leaps.insert(facts.leaps.end(), track.found.begin(), track.found.end());
+        if (index == pictureStream)
+            facts.source.picture.leaps = track.leaps;
+        for (SourceInfo::Sound &sound : facts.source.sounds)
+            if (sound.stream == index)
+                sound.leaps = track.leaps;
+    }
+    if (facts.length < 0) {
+        facts.length = facts.headerLength;
+        facts.estimated = guessed;
+    }
     return facts;
+}
+
+std::string describe(const Leap &leap)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, "%.1f s at %.1f s", leap.length, leap.at);
+    return text;
 }
 
 } // namespace MediaProbe

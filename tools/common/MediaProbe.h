@@ -1,33 +1,54 @@
 #pragma once
 
-#include <string>
+#include "SourceInfo.h"
 
-// What ffprobe tells of a media file: whether it opens, its streams and its length. Only
-// numbers and ffprobe's own words are read, never a title or another text the file carries,
-// so a file cannot make itself look longer, shorter or different from what it is.
+#include <string>
+#include <vector>
+
+// What a media file holds, read in process through ffmpeg's own libraries (the same libavformat
+// the tools' ffmpeg uses): its streams with what their filters need, and the time its packets
+// really span. A header's length is not trusted: joined recordings, an AVI whose frame counts
+// say a third, a Matroska duration written early all under-state what the file holds. Only
+// numbers and flags are read, never a title or another text the file carries, so a file cannot
+// make itself look longer, shorter or different from what it is.
 namespace MediaProbe {
+
+// Forward leaps longer than this within one stream are closed up.
+inline constexpr double LeapSeconds = 5.0;
+
+struct Leap
+{
+    bool video = false; // of the picture, else of the sound
+    double at = 0;      // where in the content, in seconds
+    double length = 0;
+};
 
 struct Facts
 {
-    bool opened = false;    // ffprobe read it
-    std::string failure;    // why not, in ffprobe's words
-    double length = -1;     // of the whole file in seconds; below 0 when it has none
-    bool estimated = false; // the length is ffmpeg's guess from the bitrate
-    bool video = false;     // a video stream, a cover picture aside
-    bool cover = false;     // a cover picture (a still attached to a song)
+    bool opened = false;        // the libraries read it
+    bool refused = false;       // a format outside ToolContract::InputFormats
+    std::string failure;        // why not, in the libraries' words
+    std::string demuxer;        // the demuxer that read it, as ffmpeg's -f takes it
+    bool discontinuous = false; // its timestamps may jump (MPEG-TS and -PS)
+    double length = -1;         // of the content in seconds; below 0 when nothing tells
+    double headerLength = -1;   // what the container says
+    bool estimated = false;     // the header's length is a guess from the bitrate
+    bool video = false;         // a video stream, a cover picture aside
+    bool cover = false;         // a cover picture (a still attached to a song)
     bool audio = false;
-    double audioLength = -1; // of the first audio stream; below 0 when not told
+    double audioLength = -1;   // the sound a player plays; below 0 when not told
+    long long videoFrames = 0; // packets of the video streams (a cover's aside)
+    long long audioFrames = 0;
+    std::vector<Leap> leaps; // as found, in the order they come
+    SourceInfo source;
 };
 
-// A user's file, read only as one local media file (ToolContract's input rules). Each file is
-// asked about once per run of a tool.
-Facts input(const std::string &path);
+// The file open as `fd`, its name (`name`) only a hint for recognising a format. `input`: a
+// user's file, read only as one local media file of ToolContract::InputFormats; a tool's own
+// output otherwise.
+Facts read(int fd, const std::string &name, bool input);
 
-// The file this process holds open as `fd`: the output a tool is writing.
-Facts openFile(int fd);
-
-// What a successful ffprobe run printed ("-show_entries format=duration:stream=codec_type,
-// duration:stream_disposition=attached_pic -of compact"), and its warnings.
-Facts read(const std::string &out, const std::string &err);
+// "7200.0 s at 12.0 s", for the notes.
+std::string describe(const Leap &leap);
 
 } // namespace MediaProbe

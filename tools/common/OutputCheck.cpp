@@ -23,7 +23,7 @@ void verify(const MediaProbe::Facts &written, bool videoWritten)
         throw toolError(E::OutputNoStream);
     if (videoWritten && !written.video && !written.cover)
         throw toolError(E::OutputNoVideo);
-    if (written.length == 0)
+    if (videoWritten ? written.videoFrames == 0 : written.audioFrames == 0)
         throw toolError(E::OutputEmpty);
 }
 

@@ -12,11 +12,13 @@
 namespace OutputCheck {
 
 // How far the output may get, in seconds, before the encoder is stopped; 0 when the input's
-// length is unknown or only estimated, which sets no limit.
+// length is unknown or only estimated, which sets no limit. The length is what the input's
+// packets span, so a header that under-states it does not stop an honest file.
 double longestAllowed(const MediaProbe::Facts &input);
 
-// Throws ToolFailure, with ToolContract's text for it, when the output written cannot be played.
-// `videoWritten`: the encoder was told to write a video stream.
+// Throws ToolFailure, with ToolContract's text for it, when the output written cannot be played:
+// it does not open, lacks a stream it must have, or holds no frame or no sample, whatever its
+// container says of its length. `videoWritten`: the encoder was told to write a video stream.
 void verify(const MediaProbe::Facts &written, bool videoWritten);
 
 // "7200.0 s of 1.0 s"

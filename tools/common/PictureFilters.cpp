@@ -224,7 +224,11 @@ std::vector<std::string> deinterlacing(const SourceInfo::Picture &picture, const
 
 std::string chain(const SourceInfo::Picture &picture, const Target &target)
 {
-    std::vector<std::string> filters = deinterlacing(picture, target);
+    std::vector<std::string> filters;
+    if (!picture.leaps.empty())
+        filters.push_back(SourceInfo::closing(picture.leaps, false));
+    for (const std::string &filter : deinterlacing(picture, target))
+        filters.push_back(filter);
     // A still (a song's cover) is one frame without a length, which the fps filter would drop;
     // the output option -r times it instead.
     if (!target.rate.empty() && !picture.still)

@@ -1,5 +1,7 @@
 #include "SoundFilters.h"
 
+#include "Codecs.h"
+
 #include <cmath>
 
 namespace SoundFilters {
@@ -15,22 +17,19 @@ constexpr int UnknownRate = 48000;
 
 int encoderDelay(const std::string &encoder)
 {
-    // As the encoders of Debian's ffmpeg 5.1 report it (the first packet's negative time).
-    if (encoder == "libmp3lame")
-        return 1105;
-    if (encoder == "mp2")
-        return 481;
-    if (encoder == "ac3")
-        return 256;
-    return 0;
+    const Codecs::Audio *row = Codecs::audioEncoder(encoder.c_str());
+    return row ? row->delay : 0;
 }
 
 std::string chain(const SourceInfo::Sound &sound, const Target &target)
 {
     const int source = sound.channels > 0 ? sound.channels : 2;
     const int channels = target.channels > 0 ? target.channels : (source >= 2 ? 2 : 1);
-    std::string filter = std::string("aresample=ochl=") + (channels == 1 ? "mono" : "stereo") +
-                         ":rematrix_maxval=" + (source > 2 ? SurroundMaximum : "1");
+    std::string filter = SourceInfo::closing(sound.leaps, true);
+    if (!filter.empty())
+        filter += ",";
+    filter += std::string("aresample=ochl=") + (channels == 1 ? "mono" : "stereo") +
+              ":rematrix_maxval=" + (source > 2 ? SurroundMaximum : "1");
     if (target.alignToPicture) {
         // The first sample that goes out is the one at the picture's start, or, past the
         // encoder's delay, the one that will play there.

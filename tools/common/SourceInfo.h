@@ -3,13 +3,22 @@
 #include <string>
 #include <vector>
 
-// What ffmpeg tells of its first input as it opens it: the facts the right filters follow from
-// (the picture's field order, colours, pixel shape and rotation, each sound stream's channels
-// and whether it is the one a player picks). Read from ffmpeg's own description of the input,
-// printed by the run that encodes it, so that no probe of the file is needed.
+// What a source holds, as its picture and sound filters need it: the picture's field order,
+// colours, pixel shape and rotation, each sound stream's channels and whether it is the one a
+// player picks, and where a stream's timestamps leap. Read in process from the file's own
+// streams (MediaProbe), before ffmpeg starts.
 struct SourceInfo
 {
     enum class Fields { Unknown, Progressive, TopFirst, BottomFirst };
+
+    // A stretch of a stream's timeline with no packets in it while the file goes on (a
+    // broadcast switching programmes, a recorder's clock jumping): closed up, so the output
+    // neither freezes nor falls silent for it.
+    struct Leap
+    {
+        double from = 0;   // seconds on ffmpeg's timeline of the input (its start at 0)
+        double length = 0; // seconds
+    };
 
     struct Picture
     {
@@ -24,6 +33,7 @@ struct SourceInfo
         std::string matrix;      // "bt709", "bt470bg", "smpte170m" ..., empty when not told
         double rate = 0;         // frames a second as ffmpeg counts them ("tbr"), 0: not told
         bool still = false;      // a picture attached to a sound file (a song's cover)
+        std::vector<Leap> leaps; // to close, in order; only where ffmpeg leaves them open
 
         // The size as shown, after the rotation.
         int uprightWidth() const { return rotation % 180 ? height : width; }
@@ -46,21 +56,18 @@ struct SourceInfo
         int channels = 0;
         int sampleRate = 0;
         bool flaggedDefault = false;
+        std::string language;    // ISO 639-2 as the file tags it, empty when it does not
+        std::vector<Leap> leaps; // as for the picture
     };
 
     bool hasPicture = false;
     Picture picture; // the first video stream's
     std::vector<Sound> sounds;
-    // ffmpeg guessed the input's length from its bitrate ("Estimating duration from bitrate"),
-    // as it does for a VBR MP3 without a Xing header: the length may be far off.
-    bool lengthEstimated = false;
 
     // The sound stream a player plays: the first one flagged default, else the first one. An
     // index into sounds, -1 when there is no sound.
     int chosenSound() const;
 
-    // Reads ffmpeg's description of its first input (url as it was given after -i) from its
-    // error output. False while that description is not complete, that is until another
-    // input, an output or the stream mapping is described after it.
-    static bool parse(const std::string &stderrText, const std::string &url, SourceInfo &info);
+    // The setpts (or, for sound, asetpts) filter that closes the leaps; empty for none.
+    static std::string closing(const std::vector<Leap> &leaps, bool sound);
 };

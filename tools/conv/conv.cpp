@@ -7,11 +7,11 @@
 #include "common/FfmpegText.h"
 #include "common/FrameFit.h"
 #include "common/Heartbeat.h"
+#include "common/InputFile.h"
 #include "common/Notes.h"
 #include "common/OutputFile.h"
 #include "common/PictureFilters.h"
 #include "common/SoundFilters.h"
-#include "common/SourcePlan.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
 #include "common/ToolStopped.h"
@@ -259,80 +259,69 @@ void convert(int argc, char **argv)
     const std::vector<std::string> audio = audioArguments(options);
     const std::string format = containerFormat(options);
     const Targets wanted = targets(options, format);
-    FfmpegRun::requireInputFile(options.input);
+    const InputFile input(options.input);
 
     OutputFile output(options.output, format);
     const std::string codec = videoCodecName(options);
+    const MediaProbe::Facts facts = FfmpegRun::readInput(input, true);
+    if (!facts.source.hasPicture)
+        throw toolError(ToolContract::Error::NoVideoStream);
     // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
     // least, so an odd one gets one more row or column.
     const Frames::Limits *limits = Frames::limitsOf(codec.c_str());
     const std::string fit =
         limits ? FrameFit::filters(*limits, false) : "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-    SourcePlan plan(FfmpegText::fileUrl(options.input), true, SourcePlan::Sound::Optional,
-                    [&](const SourceInfo &source) {
-                        const SourceInfo::Sound sound =
-                            source.chosenSound() >= 0 ? source.sounds[size_t(source.chosenSound())]
-                                                      : SourceInfo::Sound();
-                        std::string picture = PictureFilters::chain(source.picture, wanted.picture);
-                        return SourcePlan::Filters{(picture.empty() ? "" : picture + ",") + fit,
-                                                   SoundFilters::chain(sound, wanted.sound)};
-                    });
+    const std::string picture = PictureFilters::chain(facts.source.picture, wanted.picture);
+
+    std::vector<std::string> arguments = FfmpegRun::inputArguments(input, facts);
+    arguments.insert(arguments.end(), video.begin(), video.end());
+    arguments.insert(arguments.end(),
+                     {"-vf", (picture.empty() ? "" : picture + ",") + fit, "-pix_fmt", "yuv420p"});
+    const int chosen = facts.source.chosenSound();
+    if (chosen >= 0) {
+        const SourceInfo::Sound &sound = facts.source.sounds[size_t(chosen)];
+        arguments.insert(arguments.end(), {"-map", "0:" + std::to_string(sound.stream)});
+        arguments.insert(arguments.end(), audio.begin(), audio.end());
+        arguments.insert(arguments.end(), {"-af", SoundFilters::chain(sound, wanted.sound)});
+    } else {
+        arguments.insert(arguments.end(), audio.begin(), audio.end());
+    }
+    arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
+    const std::vector<std::string> target = output.ffmpegTarget();
+    arguments.insert(arguments.end(), target.begin(), target.end());
 
     double duration = 0, last = 0;
     std::string shown;
-    for (;;) {
-        const SourcePlan::Options streams = plan.next();
-        std::vector<std::string> arguments = FfmpegText::inputArguments(options.input);
-        for (const auto *part : {&streams.marker, &video, &streams.pictureFilters})
-            arguments.insert(arguments.end(), part->begin(), part->end());
-        arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
-        for (const auto *part : {&streams.soundMap, &audio, &streams.soundFilters})
-            arguments.insert(arguments.end(), part->begin(), part->end());
-        arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
-        const std::vector<std::string> target = output.ffmpegTarget();
-        arguments.insert(arguments.end(), target.begin(), target.end());
-
-        FfmpegRun run(options.input, arguments);
-        run.writes(output);
-        run.readsErrors([&](const std::string &errors) { plan.read(errors); });
-        run.onFrameSizes([&](Frames::Size input, Frames::Size coded) {
-            Frames::Size from = {};
-            if (FrameFit::scaledDown(input, coded, from))
-                FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
+    FfmpegRun run(input, facts, arguments);
+    run.writes(output, true);
+    run.onFrameSizes([&](Frames::Size in, Frames::Size coded) {
+        Frames::Size from = {};
+        if (FrameFit::scaledDown(in, coded, from))
+            FrameFit::printScaledNote(from, coded, "the largest " + codec + " takes");
+    });
+    run.run(
+        [&](double seconds) {
+            // The input's length as coder tells it too: the converter's time left for a whole
+            // batch comes from it, with no probe of its own.
+            if (seconds > 0 && duration <= 0) {
+                char line[128];
+                std::snprintf(line, sizeof line, ToolContract::DurationLineFormat,
+                              FfmpegText::clock(seconds).c_str());
+                Heartbeat::print(line, progressLine(0, 0));
+            }
+            duration = seconds;
+        },
+        [&](double seconds) {
+            last = std::max(last, seconds);
+            // Each step of the position is shown, so the converter sees the encoder move on
+            // also where a percent takes long or the length is unknown (0 % throughout).
+            const int percent = duration > 0 ? std::min(99, int(last / duration * 100)) : 0;
+            const std::string line = progressLine(last, percent);
+            if (line != shown) {
+                shown = line;
+                Heartbeat::print(line);
+            }
         });
-        try {
-            run.run(
-                [&](double seconds) {
-                    // The input's length as coder tells it too: the converter's time left for
-                    // a whole batch comes from it, with no probe of its own.
-                    if (seconds > 0 && duration <= 0) {
-                        char line[128];
-                        std::snprintf(line, sizeof line, ToolContract::DurationLineFormat,
-                                      FfmpegText::clock(seconds).c_str());
-                        Heartbeat::print(line, progressLine(0, 0));
-                    }
-                    duration = seconds;
-                },
-                [&](double seconds) {
-                    last = std::max(last, seconds);
-                    // Each step of the position is shown, so the converter sees the encoder
-                    // move on also where a percent takes long or the length is unknown (0 %
-                    // throughout).
-                    const int percent = duration > 0 ? std::min(99, int(last / duration * 100)) : 0;
-                    const std::string line = progressLine(last, percent);
-                    if (line != shown) {
-                        shown = line;
-                        Heartbeat::print(line);
-                    }
-                });
-            break;
-        } catch (const ToolStopped &) {
-            throw;
-        } catch (const ToolFailure &) {
-            if (!plan.givenUp())
-                throw;
-        }
-    }
     output.commit();
     printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");
