@@ -19,8 +19,6 @@ private slots:
     void parseFrameRate();
     void videoSizes_data();
     void videoSizes();
-    void writesVideo_data();
-    void writesVideo();
     void refusedPacketSize_data();
     void refusedPacketSize();
     void isPlainName_data();
@@ -183,33 +181,6 @@ void TestFfmpegText::videoSizes()
         QCOMPARE(QSize(in.width, in.height), input);
         QCOMPARE(QSize(out.width, out.height), output);
     }
-}
-
-void TestFfmpegText::writesVideo_data()
-{
-    QTest::addColumn<QByteArray>("errors");
-    QTest::addColumn<bool>("video");
-    const QByteArray input = "Input #0, matroska,webm, from 'file:/a/b.mkv':\n"
-                             "  Stream #0:0: Video: h264 (High), yuv420p, 320x240, 25 fps\n"
-                             "  Stream #0:1: Audio: aac (LC), 44100 Hz, stereo, fltp\n";
-    const QByteArray audioOut = "Output #0, mp3, to 'file:/proc/self/fd/4':\n"
-                                "  Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp\n";
-    const QByteArray videoOut = "Output #0, mp4, to 'file:/proc/self/fd/4':\n"
-                                "  Stream #0:0: Video: h264, yuv420p, 320x240, q=2-31\n";
-    QTest::newRow("video written") << input + videoOut << true;
-    QTest::newRow("sound only") << input + audioOut << false;
-    QTest::newRow("no output described yet") << input << false;
-    QTest::newRow("a title copied into the output's metadata")
-        << input + "Output #0, mp3, to 'file:/proc/self/fd/4':\n  Metadata:\n    title : \n"
-                   "Output #0, x:\n  Stream #0:0: Audio: mp3, 44100 Hz\n"
-        << false;
-}
-
-void TestFfmpegText::writesVideo()
-{
-    QFETCH(QByteArray, errors);
-    QFETCH(bool, video);
-    QCOMPARE(FfmpegText::writesVideo(errors.toStdString()), video);
 }
 
 void TestFfmpegText::refusedPacketSize_data()

@@ -31,7 +31,6 @@ private slots:
     void progressWhileTheEncoderIsSilent_data();
     void progressWhileTheEncoderIsSilent();
     void progressMovesInTheSoundPass();
-    void stopWhileMeasuringTheOutput();
 
 private:
     ToolsFixture m_tools;
@@ -274,37 +273,6 @@ void TestToolsSignals::progressWhileTheEncoderIsSilent()
     const QList<double> progress = shownProgress(text, tool == QLatin1String("conv"));
     if (working)
         QVERIFY2(progress.size() >= 2 && progress.first() == 0.0, qPrintable(text));
-}
-
-// The file written looked short, and the tool measures it with ffprobe; a stop that comes
-// then still stops the tool, and the output is not kept.
-void TestToolsSignals::stopWhileMeasuringTheOutput()
-{
-    const QString cut = m_tools.input("cut.mp4");
-    if (!QFile::exists(cut))
-        QCOMPARE(TestMedia::makeCutShort(cut, QSize(160, 120), 5, 0.4), QString());
-    const QString folder = m_tools.freshFolder();
-    const QString mark = folder + QStringLiteral("/.measuring");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PATH",
-                       m_tools.standInFfmpeg("touch \"$MARK\"; exec sleep 30\n", "ffprobe") +
-                           QLatin1Char(':') + environment.value("PATH"));
-    environment.insert("MARK", mark);
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments = Mp3;
-    arguments.replace(arguments.indexOf("IN"), cut);
-    arguments.replace(arguments.indexOf("OUT"), folder + QStringLiteral("/clip.mp3"));
-    process.start(TestMedia::toolPath("coder"), arguments);
-    QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mark), 30000);
-    QFile::remove(mark);
-    QCOMPARE(kill(pid_t(process.processId()), SIGTERM), 0);
-    QVERIFY(process.waitForFinished(20000));
-    QCOMPARE(process.exitCode(), 128 + SIGTERM);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList());
 }
 
 // coder2 encodes AMR-NB sound in a pass of its own before the picture; a stand-in for ffmpeg

@@ -74,17 +74,23 @@ void throwIfStopped()
 void FfmpegRun::warnIfShort(const MediaProbe::Facts &input, double reached,
                             const MediaProbe::Facts &written)
 {
+    // A download cut short holds less than its header says, in every stream: that tail is
+    // missing from any output. A header that says less (joined recordings), one ffmpeg only
+    // guessed from the bitrate, or one that counts the hours of a leap tells nothing missing.
+    const double missing = !input.headerGuessed && input.leaps.empty() &&
+                                   input.headerLength > input.length && input.length > 0
+                               ? input.headerLength - input.length
+                               : 0;
     // ffmpeg's progress stops at the last packet's decoding time, short of the end by the
     // encoder's reordering and a frame: a few frames at a low rate look far shorter than they
     // are. The file written is what counts, and sound alone is held against the input's sound,
     // which may end before its picture.
-    double inputLength = input.length;
+    double inputLength = input.length + missing;
     reached = std::max(reached, written.length);
-    // A length ffmpeg guessed from the bitrate (a VBR MP3 without its header) is no evidence.
-    if (input.estimated || inputLength <= 0 || longEnough(reached, inputLength))
+    if (input.estimated || input.length <= 0 || longEnough(reached, inputLength))
         return;
     if (written.audio && !written.video && input.audioLength > 0)
-        inputLength = std::min(inputLength, input.audioLength);
+        inputLength = std::min(inputLength, input.audioLength + missing);
     if (longEnough(reached, inputLength))
         return;
     Notes::print(ToolContract::ShortOutputNote + OutputCheck::lengths(reached, inputLength));

@@ -12,6 +12,7 @@ extern "C" {
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -235,6 +236,37 @@ int open(Opened &file, int fd, const std::string &name, const char *formats)
     return code;
 }
 
+// Whether the file is media of a kind the tools do not read (a playlist, a list of files, an
+// image sequence), told by the libraries' guess alone: such a format is never opened, for it
+// would open the files it names.
+bool unlisted(int fd, const std::string &name)
+{
+    Reader reader{fd};
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    AVIOContext *io =
+        buffer ? avio_alloc_context(buffer, BufferSize, 0, &reader, readPacket, nullptr, seekTo)
+               : nullptr;
+    if (!io) {
+        av_free(buffer);
+        return false;
+    }
+    const AVInputFormat *format = nullptr;
+    const bool guessed = av_probe_input_buffer2(io, &format, name.c_str(), nullptr, 0, 0) >= 0;
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+    if (!guessed || !format)
+        return false;
+    const std::string listed = std::string(",") + ToolContract::InputFormats + ",";
+    const std::string names = format->name;
+    for (size_t start = 0; start <= names.size();) {
+        const size_t end = std::min(names.find(',', start), names.size());
+        if (listed.find("," + names.substr(start, end - start) + ",") != std::string::npos)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 Facts read(int fd, const std::string &name, bool input)
@@ -242,14 +274,9 @@ Facts read(int fd, const std::string &name, bool input)
     av_log_set_level(AV_LOG_QUIET);
     Opened file;
     int code = open(file, fd, name, input ? ToolContract::InputFormats : nullptr);
-    if (code < 0) {
-        // Whether it is a media file of a kind the tools do not read (a playlist, a list of
-        // files, an image sequence) or no media file at all.
-        Opened unlisted;
-        const bool refused = input && open(unlisted, fd, name, nullptr) >= 0;
+    if (code < 0)
         return failed(code == AVERROR(ENOMEM) ? ToolContract::Error::OutOfMemory : errorText(code),
-                      refused);
-    }
+                      input && unlisted(fd, name));
     AVFormatContext *context = file.context;
     if ((code = avformat_find_stream_info(context, nullptr)) < 0)
         return failed(errorText(code));
@@ -261,6 +288,7 @@ Facts read(int fd, const std::string &name, bool input)
     if (context->duration != AV_NOPTS_VALUE && context->duration >= 0)
         facts.headerLength = double(context->duration) / AV_TIME_BASE;
     const bool guessed = context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    facts.headerGuessed = guessed;
     const double start =
         context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0;
     facts.discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;

@@ -32,7 +32,8 @@ struct Facts
     bool discontinuous = false; // its timestamps may jump (MPEG-TS and -PS)
     double length = -1;         // of the content in seconds; below 0 when nothing tells
     double headerLength = -1;   // what the container says
-    bool estimated = false;     // the header's length is a guess from the bitrate
+    bool estimated = false;     // `length` is the header's guess from the bitrate
+    bool headerGuessed = false; // the header's length is a guess from the bitrate
     bool video = false;         // a video stream, a cover picture aside
     bool cover = false;         // a cover picture (a still attached to a song)
     bool audio = false;

@@ -1,10 +1,8 @@
 // What the tools read from ffmpeg's error output: the line that says why a run failed
-// (failureReason), what the system ran short of (resourceShortage), whether the output has a
-// picture (writesVideo), the description of the input that the filters follow (SourceInfo),
-// which holds what a file says of itself; and coder's clock for any length a probe lets through.
+// (failureReason) and what the system ran short of (resourceShortage); and coder's clock for
+// any length a probe lets through.
 #include "FuzzCheck.h"
 #include "common/FfmpegText.h"
-#include "common/SourceInfo.h"
 
 #include <cctype>
 #include <cmath>
@@ -47,23 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (const char *shortage = FfmpegText::resourceShortage(errors))
         FUZZ_CHECK(shortage == E::OutOfMemory || shortage == E::OutOfProcesses ||
                    shortage == E::OutOfDescriptors);
-    if (FfmpegText::writesVideo(errors))
-        FUZZ_CHECK(errors.find("\nOutput #0, ") != std::string::npos &&
-                   errors.find(": Video: ") != std::string::npos);
-
-    SourceInfo source;
-    if (SourceInfo::parse(errors, "file:/in/a.avi", source)) {
-        const int chosen = source.chosenSound();
-        FUZZ_CHECK(chosen >= -1 && chosen < int(source.sounds.size()));
-        FUZZ_CHECK(source.sounds.empty() == (chosen < 0));
-        const SourceInfo::Picture &picture = source.picture;
-        FUZZ_CHECK(picture.width >= 0 && picture.height >= 0);
-        FUZZ_CHECK(picture.sarNum > 0 && picture.sarDen > 0);
-        FUZZ_CHECK(picture.rotation % 90 == 0 && picture.rotation >= 0 && picture.rotation < 360);
-        FUZZ_CHECK(std::isfinite(picture.displayAspect()) && picture.displayAspect() >= 0);
-        for (const SourceInfo::Sound &sound : source.sounds)
-            FUZZ_CHECK(sound.channels >= 0 && sound.sampleRate >= 0);
-    }
 
     const std::string reason = FfmpegText::failureReason(errors);
     FUZZ_CHECK(!reason.empty());
