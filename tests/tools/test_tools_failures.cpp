@@ -1,5 +1,6 @@
 // How the tools fail: each error line the converter reads, a full disk, a name that is taken,
-// a playlist in a video's clothes; nothing half-written stays behind.
+// a playlist in a video's clothes; nothing half-written stays behind. And what must not make
+// them fail: ffmpeg describing its input in other words.
 #include "ToolCommands.h"
 #include "ToolsFixture.h"
 
@@ -7,6 +8,7 @@
 #include "convert/ProgressParser.h"
 #include "tools/ToolContract.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -31,6 +33,8 @@ private slots:
     void failsWhenTheDiskIsFull();
     void refusesPlaylistsAndLists_data();
     void refusesPlaylistsAndLists();
+    void rewordedTextChangesNothing_data();
+    void rewordedTextChangesNothing();
 
 private:
     ToolsFixture m_tools;
@@ -279,6 +283,46 @@ void TestToolsFailures::refusesPlaylistsAndLists()
              (QStringList{"holiday.mp4", "seg.ts"}));
     pollfd waiting = {server, POLLIN, 0};
     QVERIFY2(poll(&waiting, 1, 0) == 0, "the tool connected to the address in the playlist");
+}
+
+void TestToolsFailures::rewordedTextChangesNothing_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputName");
+    QTest::newRow("conv MPG") << "conv" << QStringList{"IN"} + StageOneMpeg2 << "clip.mpg";
+    QTest::newRow("coder MP3") << "coder" << Mp3 << "clip.mp3";
+    QTest::newRow("coder RMVB") << "coder" << RealFixed << "clip.rmvb";
+    QTest::newRow("coder2 3GP") << "coder2" << mobile("176x144") << "clip.3gp";
+}
+
+// A wrapper, or another ffmpeg, may print the description of the streams in words of its own:
+// the tools read the file themselves, so the same bytes come out.
+void TestToolsFailures::rewordedTextChangesNothing()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outputName);
+    const QString wrapper = m_tools.standInFfmpeg(
+        "/usr/bin/ffmpeg \"$@\" 2> >(sed -u 's/Input #/INPUT #/; s/Output #/OUTPUT #/; "
+        "s/Stream #/STREAM #/; s/Duration:/Length:/; s/Stream mapping/Streams/' >&2)\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QByteArray written[2];
+    for (int reworded = 0; reworded < 2; ++reworded) {
+        if (reworded)
+            environment.insert("PATH", wrapper + QLatin1Char(':') + environment.value("PATH"));
+        const QString folder = m_tools.freshFolder();
+        QStringList run = arguments;
+        for (QString &argument : run)
+            argument = ToolsFixture::toolArgument(argument, m_tools.input("stereo.mp4"),
+                                                  folder + QLatin1Char('/') + outputName);
+        const ToolsFixture::Run ran = m_tools.runTool(tool, run, folder, 0, environment);
+        QVERIFY2(ran.exitCode == 0, qPrintable(ran.output));
+        QFile output(folder + QLatin1Char('/') + outputName);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        written[reworded] = QCryptographicHash::hash(output.readAll(), QCryptographicHash::Md5);
+    }
+    QCOMPARE(written[1], written[0]);
 }
 
 QTEST_GUILESS_MAIN(TestToolsFailures)
