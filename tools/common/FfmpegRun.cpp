@@ -39,11 +39,13 @@ std::vector<std::string> FfmpegRun::inputArguments(const InputFile &input,
                                                    const MediaProbe::Facts &facts)
 {
     std::vector<std::string> arguments;
-    // ffmpeg would close the forward leaps of such a container itself, by moving every stream
-    // of the file at once, which loses a stream that did not leap; the filters close each
-    // stream's own. Timestamps that go back (recordings joined end to end) it still mends.
-    if (facts.discontinuous)
-        arguments = {"-dts_delta_threshold", "1000000000"};
+    // ffmpeg mends the timestamps of such a container itself, by moving every stream of the
+    // file at once: a leap of one stream then loses the other, and a lone frame an hour ahead
+    // moves everything after it by the hour. Where it leaps, the streams keep their own times
+    // (from the file's start) and the filters close each stream's leaps; recordings joined end
+    // to end, whose times start again, ffmpeg still mends as before.
+    if (facts.discontinuous && !facts.leaps.empty())
+        arguments = {"-copyts", "-start_at_zero"};
     const std::vector<std::string> file = input.ffmpegArguments(facts.demuxer);
     arguments.insert(arguments.end(), file.begin(), file.end());
     return arguments;

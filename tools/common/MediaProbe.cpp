@@ -164,42 +164,63 @@ SourceInfo::Sound soundOf(AVStream *stream)
     return sound;
 }
 
-// One stream's packets as they come: the time they span, and the leaps in between.
+// One stream's packets as they come: the time they span, and the leaps in between. The frames
+// are taken in the order they are shown (as the filters see them), one stretch of the file at a
+// time: where the decoding times start again (recordings joined end to end), a new stretch
+// begins.
 struct Track
 {
     bool video = false;
     double timeBase = 0;
-    double end = 0;  // where the packets so far end, on the file's timeline
-    double span = 0; // the time they cover
+    double frame = 0; // a frame's length where a packet does not say
+    double start = 0; // of the file, on its timeline: ffmpeg's 0
+    double span = 0;  // the time the packets cover
     long long packets = 0;
     std::vector<SourceInfo::Leap> leaps; // on ffmpeg's timeline
     std::vector<Leap> found;             // on the content's
 
-    void add(const AVPacket &packet, double start)
+    void add(const AVPacket &packet)
     {
         ++packets;
-        const int64_t stamp = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
-        const double duration = packet.duration > 0 ? packet.duration * timeBase : 0;
-        if (stamp == AV_NOPTS_VALUE) {
+        const double duration = packet.duration > 0 ? packet.duration * timeBase : frame;
+        const int64_t decoding = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+        if (decoding != AV_NOPTS_VALUE) {
+            const double decoded = decoding * timeBase;
+            if (decoded < m_decoded - RestartSeconds)
+                close();
+            m_decoded = decoded;
+        }
+        if (packet.pts == AV_NOPTS_VALUE && decoding == AV_NOPTS_VALUE) {
             span += duration;
             return;
         }
-        const double at = stamp * timeBase;
-        const double gap = at - end;
-        if (gap > LeapSeconds) {
-            leaps.push_back({end + gap / 2 - start, gap});
-            found.push_back({video, span, gap});
-        }
-        if (gap > LeapSeconds || gap < -RestartSeconds) {
-            // A leap, or timestamps that start again (recordings joined end to end): the
-            // content goes on from here.
-            span += duration;
-            end = at + duration;
-        } else if (at + duration > end) {
-            span += at + duration - end;
-            end = at + duration;
-        }
+        m_stretch.push_back({(packet.pts != AV_NOPTS_VALUE ? packet.pts : decoding) * timeBase,
+                             duration});
     }
+
+    // Ends a stretch of the file: its frames in the order they are shown, and the leaps between.
+    void close()
+    {
+        std::sort(m_stretch.begin(), m_stretch.end());
+        double end = m_stretch.empty() ? 0 : m_stretch.front().first;
+        for (const auto &[shown, duration] : m_stretch) {
+            const double gap = shown - end;
+            if (gap > LeapSeconds) {
+                leaps.push_back({end + gap / 2 - start, gap});
+                found.push_back({video, span, gap});
+                span += duration;
+                end = shown + duration;
+            } else if (shown + duration > end) {
+                span += shown + duration - end;
+                end = shown + duration;
+            }
+        }
+        m_stretch.clear();
+    }
+
+private:
+    std::vector<std::pair<double, double>> m_stretch; // shown at, for how long
+    double m_decoded = -1e300;
 };
 
 Facts failed(std::string why, bool refused = false)
@@ -314,7 +335,10 @@ Facts read(int fd, const std::string &name, bool input)
             Track &track = tracks[int(i)];
             track.video = type == AVMEDIA_TYPE_VIDEO;
             track.timeBase = av_q2d(stream->time_base);
-            track.end = start;
+            track.start = start;
+            const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate
+                                                                   : stream->r_frame_rate;
+            track.frame = track.video && rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 0;
         }
     }
 
@@ -322,13 +346,14 @@ Facts read(int fd, const std::string &name, bool input)
     while (packet && Signals::received() == 0 && av_read_frame(context, packet) >= 0) {
         const auto track = tracks.find(packet->stream_index);
         if (track != tracks.end())
-            track->second.add(*packet, start);
+            track->second.add(*packet);
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
 
     const int chosen = facts.source.chosenSound();
     for (auto &[index, track] : tracks) {
+        track.close();
         (track.video ? facts.videoFrames : facts.audioFrames) += track.packets;
         const bool played = index == pictureStream ||
                             (chosen >= 0 && index == facts.source.sounds[size_t(chosen)].stream);
