@@ -38,6 +38,7 @@ content=$(cat "$input" 2>/dev/null)
 case "$content" in *"fail-$tool"*) echo "Error: encoding failed: told to"; exit 1 ;; esac
 case "$content" in *"hang-$tool"*) exec sleep 1000 ;; esac
 delay=$(printf '%s\n' "$content" | sed -n 's/^delay=//p' | head -n 1)
+printf '%s\n' "$content" | sed -n 's/^note=/Note: /p'
 case "$content" in *probe-memo*)
     # Stands for a hardware test kept in the run's memo: how many tests the memo holds now.
     tests=$(flock "$VIDMORPH_HARDWARE_PROBE_FILE" sh -c 'echo tested >> "$0"; wc -l < "$0"' \
@@ -82,6 +83,8 @@ private slots:
     void oneFileReportsValuesAndEndsOnce();
     void failedRunsLeaveNothing_data();
     void failedRunsLeaveNothing();
+    void warnsOfWhatTheToolsNote_data();
+    void warnsOfWhatTheToolsNote();
     void stopEndsTheToolAndLeavesNothing();
     void missingToolIsNotStarted();
     void stallWatchGoesByProgress_data();
@@ -223,6 +226,43 @@ void TestScheduler::oneFileReportsValuesAndEndsOnce()
     QFile output(result.outputPath);
     QVERIFY(output.open(QIODevice::ReadOnly));
     QVERIFY(output.readAll().startsWith("marker=a\n"));
+}
+
+void TestScheduler::warnsOfWhatTheToolsNote_data()
+{
+    QTest::addColumn<QByteArray>("notes");
+    QTest::addColumn<QString>("warning"); // empty: the file converted without one
+    const QByteArray shortOutput = "note=the output is shorter than the input: 27.0 s of 60.0 s";
+    const QByteArray leap = "note=the input's timestamps leap, closed up: video 3600.0 s at 2.0 s";
+    const QString shortWarning =
+        QStringLiteral("输出只有 27.0 秒，输入文件标明有 60.0 秒：输入文件可能不完整");
+    const QString leapWarning =
+        QStringLiteral("输入文件的画面时间戳在 2.0 秒处向前跳了 3600.0 秒（中间没有内容），已接上");
+    QTest::newRow("a file cut short") << shortOutput << shortWarning;
+    QTest::newRow("a leap closed up") << leap << leapWarning;
+    QTest::newRow("a leap of the sound, then one of the picture")
+        << QByteArray("note=the input's timestamps leap, closed up: audio 10.5 s at 0.5 s\n") + leap
+        << QStringLiteral("输入文件的声音时间戳在 0.5 秒处向前跳了 10.5 秒（中间没有内容），"
+                          "已接上；") +
+               leapWarning;
+    QTest::newRow("both") << leap + "\n" + shortOutput << leapWarning + "；" + shortWarning;
+    QTest::newRow("a note of another kind")
+        << QByteArray("note=MP3 audio has no sample rate of 12050 Hz, it is written at 16000 Hz")
+        << QString();
+}
+
+// What a tool notes of a file that converted becomes its warning, in Chinese.
+void TestScheduler::warnsOfWhatTheToolsNote()
+{
+    QFETCH(QByteArray, notes);
+    QFETCH(QString, warning);
+    auto file = conversion(input(QStringLiteral("noted.avi"), notes), Formats::RMVB, standInApp());
+    QSignalSpy finished(file.get(), &FileConversion::finished);
+    file->start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    const auto result = finished.at(0).at(0).value<FileConversion::Result>();
+    QVERIFY(result.outcome == FileConversion::Outcome::Converted);
+    QCOMPARE(result.warning, warning);
 }
 
 void TestScheduler::failedRunsLeaveNothing_data()
