@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 RUN_PACKAGES=(cmake make g++ pkg-config dpkg-dev qt6-base-dev qt6-multimedia-dev libqt6svg6 libgl-dev ffmpeg
-    libopencore-amrnb-dev fonts-wqy-microhei qt6-translations-l10n xdg-utils)
+    libopencore-amrnb-dev libavformat-dev libavcodec-dev libavutil-dev fonts-wqy-microhei
+    qt6-translations-l10n xdg-utils)
 TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool bc desktop-file-utils file clang libclang-rt-14-dev
     locales lintian devscripts appstream man-db groff-base parallel openssh-server openssh-client
     mplayer dbus-daemon)
