@@ -20,8 +20,11 @@ private slots:
     void initTestCase();
     void everyFormatConverts_data();
     void everyFormatConverts();
+    void everySampleRateHasSound_data();
+    void everySampleRateHasSound();
 
 private:
+    QString convert(const QStringList &options, QByteArray &printed);
     QTemporaryDir m_folder;
     QString m_clip;
 };
@@ -74,6 +77,34 @@ void TestToolsFormats::initTestCase()
         QVERIFY(QDir(m_folder.path()).mkpath(QLatin1String(name)));
 }
 
+// The written file of one run of the program on the clip, with these options; empty when it
+// failed, and `printed` says why.
+QString TestToolsFormats::convert(const QStringList &options, QByteArray &printed)
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", m_folder.filePath("home"));
+    environment.insert("XDG_CACHE_HOME", m_folder.filePath("cache"));
+    environment.insert("XDG_DATA_HOME", m_folder.filePath("data"));
+    environment.insert("XDG_CONFIG_HOME", m_folder.filePath("config"));
+    program.setProcessEnvironment(environment);
+    program.setStandardInputFile(QProcess::nullDevice());
+    program.start(VIDMORPH_APP_DIR "/vidmorph",
+                  QStringList{"--convert", "-o", m_folder.filePath("out"), "--progress", "json",
+                              "--jobs", "1"} +
+                      options + QStringList{m_clip});
+    if (!program.waitForFinished(300000))
+        program.kill();
+    program.waitForFinished();
+    printed = program.readAllStandardOutput();
+    for (const QByteArray &line : printed.split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event.value("state") == QLatin1String("done"))
+            return event.value("output").toString();
+    }
+    return QString();
+}
+
 void TestToolsFormats::everyFormatConverts_data()
 {
     QTest::addColumn<int>("format");
@@ -85,27 +116,8 @@ void TestToolsFormats::everyFormatConverts()
 {
     QFETCH(int, format);
     const Formats::FormatInfo &row = Formats::info(format);
-    const QString output = m_folder.filePath(Formats::shortName(format));
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", m_folder.filePath("home"));
-    environment.insert("XDG_CACHE_HOME", m_folder.filePath("cache"));
-    environment.insert("XDG_DATA_HOME", m_folder.filePath("data"));
-    environment.insert("XDG_CONFIG_HOME", m_folder.filePath("config"));
-    program.setProcessEnvironment(environment);
-    program.setStandardInputFile(QProcess::nullDevice());
-    program.start(VIDMORPH_APP_DIR "/vidmorph",
-                  {"--convert", "-f", Formats::shortName(format), "-o", output, "--progress",
-                   "json", "--jobs", "1", m_clip});
-    QVERIFY(program.waitForFinished(300000));
-    const QByteArray printed = program.readAllStandardOutput();
-    QVERIFY2(program.exitCode() == 0, printed.constData());
-    QString written;
-    for (const QByteArray &line : printed.split('\n')) {
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
-        if (event.value("state") == QLatin1String("done"))
-            written = event.value("output").toString();
-    }
+    QByteArray printed;
+    const QString written = convert({"-f", Formats::shortName(format)}, printed);
     QVERIFY2(written.endsWith(QLatin1String(row.extension)), printed.constData());
     QCOMPARE(TestMedia::decodeErrors(written), QString());
     const TestMedia::Info info = TestMedia::probe(written);
@@ -131,6 +143,30 @@ void TestToolsFormats::everyFormatConverts()
     // A stream that says its colour matrix says the source's.
     if (picture.size() > 1 && picture.value(1) != QLatin1String("unknown"))
         QCOMPARE(picture.value(1), QStringLiteral("bt709"));
+}
+
+void TestToolsFormats::everySampleRateHasSound_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // The formats whose sound encoders lack some of the list's rates: RealMedia's AC-3 (with a
+    // frame size, the only way its commands name a rate), LAME, AAC and Opus.
+    const QList<QStringList> formats = {
+        {"-f", "RM", "--size", "320x240"}, {"-f", "MP3"}, {"-f", "M4A"}, {"-f", "AV1"}};
+    for (const QStringList &format : formats)
+        for (const QString &rate : Formats::parameterList(Formats::SampleRate).items)
+            QTest::addRow("%s %s Hz", qPrintable(format[1]), qPrintable(rate))
+                << format + QStringList{"--sample-rate", rate};
+}
+
+void TestToolsFormats::everySampleRateHasSound()
+{
+    QFETCH(QStringList, options);
+    QByteArray printed;
+    const QString written = convert(options, printed);
+    QVERIFY2(!written.isEmpty(), printed.constData());
+    const QStringList sound = streamOf(written, "a").split(',');
+    QVERIFY2(sound.value(1).toInt() > 0, qPrintable(sound.join(',')));
+    QCOMPARE(TestMedia::decodeErrors(written), QString());
 }
 
 QTEST_GUILESS_MAIN(TestToolsFormats)
