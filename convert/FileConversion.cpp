@@ -58,6 +58,22 @@ void removeTemporary(const QString &outputPath, qint64 toolPid)
     ::closedir(entries);
 }
 
+// The streams a run's notes say the output could not carry.
+QStringList droppedIn(const QString &output)
+{
+    static const QRegularExpression dropped(
+        QLatin1Char('^') + QRegularExpression::escape(QLatin1String(ToolContract::NotePrefix)) +
+            QRegularExpression::escape(QLatin1String(ToolContract::DroppedNote)) +
+            QStringLiteral("((?:video|audio|subtitle)#[0-9]+(?:\\([a-z]+\\))?)$"),
+        QRegularExpression::MultilineOption);
+    QString lines = output;
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList found;
+    for (const QRegularExpressionMatch &match : dropped.globalMatch(lines))
+        found.append(match.captured(1));
+    return found;
+}
+
 // What a run's notes say the user should know of a file that did convert.
 QString warningIn(const QString &output)
 {
@@ -84,6 +100,9 @@ QString warningIn(const QString &output)
     if (match.hasMatch())
         warnings.append(QStringLiteral("输出只有 %1 秒，输入文件标明有 %2 秒：输入文件可能不完整")
                             .arg(match.captured(1), match.captured(2)));
+    if (const QStringList dropped = droppedIn(output); !dropped.isEmpty())
+        warnings.append(QStringLiteral("输出格式容纳不下，未保留：") +
+                        dropped.join(QStringLiteral("、")));
     warnings.removeDuplicates();
     return warnings.join(QStringLiteral("；"));
 }
@@ -228,8 +247,14 @@ void FileConversion::runOver(DOSOutputs &runner, Stage expected)
     const RunResult result = runner.lastResult();
     const QString output = runner.Outputs();
     emit logged(BatchLog::runText(m_commandText, output, describeEnding(result)));
-    if (const QString warning = warningIn(output); !warning.isEmpty())
-        m_result.warning = warning;
+    // Each stage may have something to say; a second stage that repeats the first adds nothing.
+    if (const QString warning = warningIn(output);
+        !warning.isEmpty() && !m_result.warning.contains(warning))
+        m_result.warning +=
+            (m_result.warning.isEmpty() ? QString() : QStringLiteral("；")) + warning;
+    for (const QString &stream : droppedIn(output))
+        if (!m_result.dropped.contains(stream))
+            m_result.dropped.append(stream);
     const bool lastStage = expected != Stage::StageOne || !Formats::isTwoStage(m_format);
     emit runEnded(expected == Stage::StageOne ? CommandBuilder::Runner::DOS
                                               : CommandBuilder::Runner::Ffmpeg);

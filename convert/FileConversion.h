@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <functional>
 
@@ -34,10 +35,11 @@ public:
     {
         QString inputPath;
         Outcome outcome = Outcome::Failed;
-        QString outputPath; // the file written, when converted
-        QString reason;     // why not, in plain Chinese
-        QString toolLines;  // the tool's last lines, as it printed them
-        QString warning;    // converted, but the user should know this (plain Chinese)
+        QString outputPath;  // the file written, when converted
+        QString reason;      // why not, in plain Chinese
+        QString toolLines;   // the tool's last lines, as it printed them
+        QString warning;     // converted, but the user should know this (plain Chinese)
+        QStringList dropped; // the input's streams the output could not carry: "audio#2(eng)"
     };
 
     // What the running tool has reported so far.

@@ -77,6 +77,8 @@ void JsonReport::finished(const File &file, const FileConversion::Result &result
         insertPath(object, QStringLiteral("output"), result.outputPath);
         if (!result.warning.isEmpty())
             object.insert(QStringLiteral("warning"), result.warning);
+        if (!result.dropped.isEmpty())
+            object.insert(QStringLiteral("dropped"), QJsonArray::fromStringList(result.dropped));
     } else {
         insertReason(object, result.reason);
     }

@@ -50,19 +50,23 @@ struct Audio
     // Samples it puts in front of the sound, which a container without timestamps of its own
     // (AVI, RealMedia) cannot mark: they are cut instead. As Debian's ffmpeg 5.1 reports them.
     int delay;
+    // The highest peak it is given, as a share of full scale; 0: any. A lossy encoder throws
+    // away what the ear misses, and its decoded peaks overshoot the source's by as much as its
+    // headroom here (measured on pink noise mastered to -0.1 dBFS), so a loud master would clip.
+    double ceiling;
 };
 
 // clang-format off
 inline constexpr Audio audio[] = {
-    {"aac",        "AAC",    {7350, 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000}, 0, 0},
+    {"aac",        "AAC",    {7350, 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000}, 0, 0, 0.841},
     // libopus: "Please choose a value between 500 and 256000" for each channel.
-    {"libopus",    "Opus",   {8000, 12000, 16000, 24000, 48000},                                             256000, 0},
-    {"libmp3lame", "MP3",    {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000},                      0, 1105},
-    {"mp2",        "MP2",    {16000, 22050, 24000, 32000, 44100, 48000},                                          0, 481},
+    {"libopus",    "Opus",   {8000, 12000, 16000, 24000, 48000},                                             256000, 0, 0.75},
+    {"libmp3lame", "MP3",    {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000},                      0, 1105, 0.891},
+    {"mp2",        "MP2",    {16000, 22050, 24000, 32000, 44100, 48000},                                          0, 481, 0.891},
     // RealMedia's own sound encoder: Cook and the other Real codecs are decode-only.
-    {"ac3",        "AC-3",   {32000, 44100, 48000},                                                               0, 256},
-    {"flac",       "FLAC",   {},                                                                                  0, 0},
-    {"amr_nb",     "AMR-NB", {8000},                                                                              0, 0},
+    {"ac3",        "AC-3",   {32000, 44100, 48000},                                                               0, 256, 0.841},
+    {"flac",       "FLAC",   {},                                                                                  0, 0, 0},
+    {"amr_nb",     "AMR-NB", {8000},                                                                              0, 0, 0.891},
 };
 // clang-format on
 

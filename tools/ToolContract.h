@@ -68,6 +68,12 @@ inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
 // input turns out to be another file (a name swapped for a link meanwhile) refuses it.
 inline constexpr char InputIdentityVariable[] = "VIDMORPH_INPUT_IDENTITY";
 
+// An output takes its input's dates (access and modification time, as `cp -p` keeps them), so
+// a folder of phone videos sorts as it did; "conversion" here keeps the time of the conversion
+// instead.
+inline constexpr char OutputDateVariable[] = "VIDMORPH_OUTPUT_DATE";
+inline constexpr char ConversionDate[] = "conversion";
+
 // ---- Exit codes -----------------------------------------------------------------------------
 
 inline constexpr int ExitDone = 0;
@@ -237,6 +243,10 @@ inline constexpr double ShortOutputSlack = 0.5;
 // programmes, a recorder's clock jumping): it is closed up, and the output keeps the length of
 // what the input holds. The converter warns about it.
 inline constexpr char LeapNote[] = "the input's timestamps leap, closed up: ";
+
+// A line NotePrefix + DroppedNote + "audio#2(eng)" (or "subtitle#1(chi)", "video#2") for each
+// stream of the input the output cannot carry: the file converts, and the user is told.
+inline constexpr char DroppedNote[] = "not kept: ";
 
 // An output longer than LongOutputShare of the input's length plus LongOutputSlack seconds has
 // gone wrong (a timestamp that jumps by hours turns into hours of one frozen picture): the

@@ -118,6 +118,7 @@ PictureFilters::Target pictureTarget(const CoderRequest &request, const Encoders
     }
     target.shape =
         realVideo ? PictureFilters::Shape::SquarePixels : PictureFilters::Shape::AnyPixels;
+    target.stillFor = source.soundLength;
     // What the stream says, and MP4 and MOV say the matrix of any video; 3GP and RealMedia
     // nothing.
     const Codecs::Video *codec = Codecs::videoEncoder(encoder.encoder.c_str());
@@ -133,6 +134,9 @@ PictureFilters::Target pictureTarget(const CoderRequest &request, const Encoders
 SoundFilters::Target soundTarget(const CoderRequest &request, bool realMedia)
 {
     SoundFilters::Target target;
+    const Codecs::Audio *encoder =
+        Codecs::audioEncoder(request.amr ? "amr_nb" : request.audioEncoder().c_str());
+    target.ceiling = encoder ? encoder->ceiling : 0;
     target.channels = request.channels;
     target.alignToPicture = request.video;
     target.encoderRate = request.sampleRate;
@@ -255,6 +259,7 @@ void Coder::run()
     for (const std::string &note : audioNotes)
         Notes::print(note);
     m_source = FfmpegRun::readInput(*m_input, m_request.video);
+    StreamsKept::noteDropped(m_source.source, kept());
     if (m_request.video && !m_source.source.hasPicture)
         throw toolError(ToolContract::Error::NoVideoStream);
     if (!m_request.video && m_source.source.chosenSound() < 0)
@@ -276,6 +281,7 @@ void Coder::run()
                 throw;
         }
     }
+    m_input->giveDatesTo(output.descriptor());
     output.commit();
     printTime(std::max(m_shown, m_duration));
     std::printf("\n");
@@ -350,6 +356,70 @@ void Coder::encodeAmr(const AmrEncoder &encoder)
         });
 }
 
+// Today's formats name their codecs, and carry every sound track and their text subtitles; a
+// FLAC file holds one sound.
+StreamsKept::Kept Coder::kept() const
+{
+    StreamsKept::Kept kept;
+    kept.picture = m_request.video;
+    kept.everySound =
+        !m_request.audioCodec.empty() && !m_request.amr && m_request.extension != "flac";
+    kept.textSubtitles = !subtitleCodec().empty();
+    return kept;
+}
+
+// The text format of subtitles in the output's container; empty where it carries none.
+std::string Coder::subtitleCodec() const
+{
+    if (m_request.audioCodec.empty() || m_request.amr || !m_request.video)
+        return {};
+    if (m_request.extension == "mp4" || m_request.extension == "m4v" ||
+        m_request.extension == "mov")
+        return "mov_text";
+    if (m_request.extension == "webm")
+        return "webvtt";
+    return {};
+}
+
+// The sound streams in the source's order, each with its own filters, the one a player plays
+// flagged default; and the text subtitles with their flags. The sound of an AMR output is the
+// one encoded before, an input of its own.
+std::vector<std::string> Coder::soundArguments() const
+{
+    const SourceInfo &source = m_source.source;
+    const int chosen = source.chosenSound();
+    std::vector<std::string> list;
+    if (m_request.amr || chosen < 0)
+        return list;
+    const SoundFilters::Target target = soundTarget(m_request, m_encoder.codec == "rv10");
+    if (!kept().everySound) {
+        append(list, {"-map", "0:" + std::to_string(source.sounds[size_t(chosen)].stream), "-af",
+                      SoundFilters::chain(source.sounds[size_t(chosen)], target)});
+    } else {
+        for (size_t i = 0; i < source.sounds.size(); ++i) {
+            const std::string n = std::to_string(i);
+            append(list, {"-map", "0:" + std::to_string(source.sounds[i].stream), "-filter:a:" + n,
+                          SoundFilters::chain(source.sounds[i], target), "-disposition:a:" + n,
+                          int(i) == chosen ? "default" : "0"});
+        }
+    }
+    const std::string textCodec = subtitleCodec();
+    size_t subtitles = 0;
+    for (const SourceInfo::Subtitle &subtitle : source.subtitles) {
+        if (textCodec.empty() || !subtitle.text)
+            continue;
+        const std::string flags = subtitle.flaggedDefault && subtitle.forced ? "default+forced"
+                                  : subtitle.flaggedDefault                  ? "default"
+                                  : subtitle.forced                          ? "forced"
+                                                                             : "0";
+        append(list, {"-map", "0:" + std::to_string(subtitle.stream),
+                      "-disposition:s:" + std::to_string(subtitles++), flags});
+    }
+    if (subtitles > 0)
+        append(list, {"-c:s", textCodec});
+    return list;
+}
+
 std::vector<std::string> Coder::arguments() const
 {
     // Several conversions at once share the cores: decoding and filtering keep to the same
@@ -371,15 +441,19 @@ std::vector<std::string> Coder::arguments() const
                                    picture.empty() ? std::vector<std::string>()
                                                    : std::vector<std::string>{"-vf", picture}));
     }
-    // The sound of an AMR output is the one encoded before, an input of its own.
-    const int chosen = source.chosenSound();
-    if (!m_request.amr && chosen >= 0) {
-        append(all, {"-map", "0:" + std::to_string(source.sounds[size_t(chosen)].stream)});
-        const std::string sound =
-            soundChain(source, soundTarget(m_request, m_encoder.codec == "rv10"));
-        if (!sound.empty())
-            append(all, {"-af", sound});
-    }
+    append(all, soundArguments());
+    // A song's cover stays with the song where the container keeps one: ID3's picture, MP4's
+    // covr, FLAC's picture block.
+    const bool keepsCover = m_request.extension == "mp3" || m_request.extension == "m4a" ||
+                            m_request.extension == "flac";
+    if (!m_request.video && keepsCover && source.hasPicture && source.picture.still)
+        append(all,
+               {"-map", "0:" + std::to_string(source.picture.stream), "-c:v",
+                source.picture.codec == "mjpeg" || source.picture.codec == "png" ? "copy" : "mjpeg",
+                "-disposition:v:0", "attached_pic"});
+    // ffmpeg leaves the creation time out of what it copies; the recording's own stays.
+    if (!m_source.creationTime.empty())
+        append(all, {"-metadata", "creation_time=" + m_source.creationTime});
     append(all, audioArguments(m_request, m_amrSound, *m_output));
     return all;
 }

@@ -4,6 +4,7 @@
 #include "coder/Encoders.h"
 #include "common/MediaProbe.h"
 #include "common/SourceInfo.h"
+#include "common/StreamsKept.h"
 
 #include <memory>
 #include <optional>
@@ -34,6 +35,9 @@ private:
     void showPosition(double seconds);
     void chooseEncoder();
     void encodeAmr(const AmrEncoder &encoder);
+    StreamsKept::Kept kept() const;
+    std::string subtitleCodec() const;
+    std::vector<std::string> soundArguments() const;
     std::vector<std::string> arguments() const;
     void encode();
     bool shrinkFor(const PacketTooLarge &tooLarge, int attempt);

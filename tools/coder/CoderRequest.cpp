@@ -88,6 +88,13 @@ CoderRequest CoderRequest::checked(const CoderOptions::Options &options)
     return request;
 }
 
+std::string CoderRequest::audioEncoder() const
+{
+    if (amr)
+        return {};
+    return !audioCodec.empty() ? audioCodec : Encoders::containerAudio(format, extension);
+}
+
 std::vector<std::string> CoderRequest::fitAudio()
 {
     // Without -acodec, the encoder ffmpeg picks for the container: AC-3 for RealMedia.

@@ -29,6 +29,10 @@ struct CoderRequest
     // Throws ToolFailure for a value the encoders cannot take.
     static CoderRequest checked(const CoderOptions::Options &options);
 
+    // The sound encoder: the one -acodec names, else the one ffmpeg picks for the container
+    // (AC-3 for RealMedia, LAME for MP3); empty for AMR-NB, which the tool encodes itself.
+    std::string audioEncoder() const;
+
     // The lists offer rates and bitrates some codecs do not have: takes the nearest the codec
     // has that loses nothing asked for, and returns a word about each change.
     std::vector<std::string> fitAudio();

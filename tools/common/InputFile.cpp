@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -72,4 +73,13 @@ std::vector<std::string> InputFile::ffmpegArguments(const std::string &demuxer) 
     arguments.insert(arguments.end(),
                      {"-i", "file:/proc/self/fd/" + std::to_string(ChildDescriptor)});
     return arguments;
+}
+
+void InputFile::giveDatesTo(int fd) const
+{
+    const char *date = std::getenv(ToolContract::OutputDateVariable);
+    if (date && std::strcmp(date, ToolContract::ConversionDate) == 0)
+        return;
+    const timespec dates[2] = {m_status.st_atim, m_status.st_mtim};
+    futimens(fd, dates);
 }

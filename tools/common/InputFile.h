@@ -30,6 +30,10 @@ public:
     // file of ToolContract::InputFormats.
     std::vector<std::string> ffmpegArguments(const std::string &demuxer) const;
 
+    // Gives the open file `fd` (an output) the input's dates, unless ToolContract's
+    // OutputDateVariable says to keep the conversion's.
+    void giveDatesTo(int fd) const;
+
 private:
     std::string m_path;
     int m_fd = -1;

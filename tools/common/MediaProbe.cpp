@@ -4,15 +4,16 @@
 #include "ToolContract.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -150,6 +151,20 @@ void readPicture(AVFormatContext *context, AVStream *stream, SourceInfo::Picture
         stream->r_frame_rate.num > 0 ? stream->r_frame_rate : stream->avg_frame_rate;
     picture.rate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     picture.still = stream->disposition & AV_DISPOSITION_ATTACHED_PIC;
+    picture.stream = stream->index;
+    picture.codec = avcodec_get_name(codec->codec_id);
+}
+
+// A stream's language tag when it is one (ISO 639 letters), else nothing: it goes into notes.
+std::string languageOf(const AVStream *stream)
+{
+    const AVDictionaryEntry *tag = av_dict_get(stream->metadata, "language", nullptr, 0);
+    const std::string language = tag ? tag->value : "";
+    if (language.size() < 2 || language.size() > 3 ||
+        language.find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos ||
+        language == "und")
+        return {};
+    return language;
 }
 
 SourceInfo::Sound soundOf(AVStream *stream)
@@ -159,9 +174,20 @@ SourceInfo::Sound soundOf(AVStream *stream)
     sound.channels = stream->codecpar->ch_layout.nb_channels;
     sound.sampleRate = stream->codecpar->sample_rate;
     sound.flaggedDefault = stream->disposition & AV_DISPOSITION_DEFAULT;
-    if (const AVDictionaryEntry *language = av_dict_get(stream->metadata, "language", nullptr, 0))
-        sound.language = language->value;
+    sound.language = languageOf(stream);
     return sound;
+}
+
+SourceInfo::Subtitle subtitleOf(AVStream *stream)
+{
+    SourceInfo::Subtitle subtitle;
+    subtitle.stream = stream->index;
+    const AVCodecDescriptor *codec = avcodec_descriptor_get(stream->codecpar->codec_id);
+    subtitle.text = codec && (codec->props & AV_CODEC_PROP_TEXT_SUB);
+    subtitle.flaggedDefault = stream->disposition & AV_DISPOSITION_DEFAULT;
+    subtitle.forced = stream->disposition & AV_DISPOSITION_FORCED;
+    subtitle.language = languageOf(stream);
+    return subtitle;
 }
 
 // One stream's packets as they come: the time they span, and the leaps in between. The frames
@@ -194,8 +220,8 @@ struct Track
             span += duration;
             return;
         }
-        m_stretch.push_back({(packet.pts != AV_NOPTS_VALUE ? packet.pts : decoding) * timeBase,
-                             duration});
+        m_stretch.push_back(
+            {(packet.pts != AV_NOPTS_VALUE ? packet.pts : decoding) * timeBase, duration});
     }
 
     // Ends a stretch of the file: its frames in the order they are shown, and the leaps between.
@@ -222,6 +248,24 @@ private:
     std::vector<std::pair<double, double>> m_stretch; // shown at, for how long
     double m_decoded = -1e300;
 };
+
+// The creation time the file or, failing that, its first stream is tagged with; only a time's
+// own characters pass, nothing a tag could say besides.
+std::string creationTime(const AVFormatContext *context)
+{
+    const AVDictionaryEntry *tag = av_dict_get(context->metadata, "creation_time", nullptr, 0);
+    for (unsigned i = 0; !tag && i < context->nb_streams; ++i)
+        tag = av_dict_get(context->streams[i]->metadata, "creation_time", nullptr, 0);
+    // AVI keeps it as its date (the intermediate file of the two-stage formats); a date alone,
+    // without the time of day, is too short to pass below.
+    if (!tag)
+        tag = av_dict_get(context->metadata, "date", nullptr, 0);
+    const std::string time = tag ? tag->value : "";
+    if (time.size() < 19 || time.size() > 40 ||
+        time.find_first_not_of("0123456789-:.TZ+ ") != std::string::npos)
+        return {};
+    return time;
+}
 
 Facts failed(std::string why, bool refused = false)
 {
@@ -313,6 +357,7 @@ Facts read(int fd, const std::string &name, bool input)
     const double start =
         context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0;
     facts.discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;
+    facts.creationTime = creationTime(context);
 
     std::map<int, Track> tracks;
     int pictureStream = -1;
@@ -330,14 +375,18 @@ Facts read(int fd, const std::string &name, bool input)
         } else if (type == AVMEDIA_TYPE_AUDIO) {
             facts.audio = true;
             facts.source.sounds.push_back(soundOf(stream));
+        } else if (type == AVMEDIA_TYPE_SUBTITLE) {
+            facts.source.subtitles.push_back(subtitleOf(stream));
         }
+        if (type == AVMEDIA_TYPE_VIDEO && !cover)
+            ++facts.source.pictures;
         if ((type == AVMEDIA_TYPE_VIDEO && !cover) || type == AVMEDIA_TYPE_AUDIO) {
             Track &track = tracks[int(i)];
             track.video = type == AVMEDIA_TYPE_VIDEO;
             track.timeBase = av_q2d(stream->time_base);
             track.start = start;
-            const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate
-                                                                   : stream->r_frame_rate;
+            const AVRational rate =
+                stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
             track.frame = track.video && rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 0;
         }
     }
@@ -360,7 +409,7 @@ Facts read(int fd, const std::string &name, bool input)
         if (track.span > 0 && played)
             facts.length = std::max(facts.length, track.span);
         if (chosen >= 0 && index == facts.source.sounds[size_t(chosen)].stream && track.packets > 0)
-            facts.audioLength = track.span;
+            facts.audioLength = facts.source.soundLength = track.span;
         if (played)
             facts.leaps.insert(facts.leaps.end(), track.found.begin(), track.found.end());
         if (index == pictureStream)

@@ -41,6 +41,9 @@ struct Facts
     long long videoFrames = 0; // packets of the video streams (a cover's aside)
     long long audioFrames = 0;
     std::vector<Leap> leaps; // as found, in the order they come
+    // When it was recorded, as its creation_time tag says ("2024-05-01T08:30:00.000000Z"); empty
+    // when it says nothing, or anything but such a time.
+    std::string creationTime;
     SourceInfo source;
 };
 

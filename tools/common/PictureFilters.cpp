@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -229,10 +230,20 @@ std::string chain(const SourceInfo::Picture &picture, const Target &target)
         filters.push_back(SourceInfo::closing(picture.leaps, false));
     for (const std::string &filter : deinterlacing(picture, target))
         filters.push_back(filter);
-    // A still (a song's cover) is one frame without a length, which the fps filter would drop;
-    // the output option -r times it instead.
-    if (!target.rate.empty() && !picture.still)
+    // A still (a song's cover) is one frame without a length, which the fps filter would drop:
+    // it is held for as long as the sound lasts, at a slow rate where the format lets the
+    // source choose one.
+    if (picture.still && target.stillFor > 0) {
+        std::string rate = target.rate.empty() ? StillRate : target.rate;
+        for (size_t at; (at = rate.find("source_fps")) != std::string::npos;)
+            rate.replace(at, 10, StillRate);
+        char held[64];
+        std::snprintf(held, sizeof held, "%.3f", target.stillFor);
+        filters.push_back(std::string("tpad=stop_mode=clone:stop_duration=") + held);
+        filters.push_back("fps=fps='" + rate + "':start_time=0");
+    } else if (!target.rate.empty() && !picture.still) {
         filters.push_back("fps=fps='" + target.rate + "':start_time=0");
+    }
     int height = 0;
     for (const std::string &filter : shape(picture, target, height))
         filters.push_back(filter);

@@ -44,9 +44,15 @@ struct Target
     std::string rate;
     double rateValue = 0; // that rate in frames a second when it is a number, else 0
     Shape shape = Shape::AnyPixels;
+    // How long a still (a song's cover) is shown: the whole sound, at `rate` with source_fps
+    // taken as StillRate.
+    double stillFor = 0;
     bool tellsColours = true; // the output stores the colour matrix
     bool tellsRange = true;   // and whether the levels are full range
 };
+
+// The frame rate of a still shown for a while, where the format leaves the rate to the source.
+inline constexpr char StillRate[] = "1";
 
 // The chain (filters joined by commas, empty for none) for the source's picture.
 std::string chain(const SourceInfo::Picture &picture, const Target &target);

@@ -3,6 +3,7 @@
 #include "Codecs.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace SoundFilters {
 
@@ -38,6 +39,12 @@ std::string chain(const SourceInfo::Sound &sound, const Target &target)
         const long first = std::lround(double(target.encoderDelay) * rate / encoderRate);
         filter += std::string(":async=1:min_hard_comp=") + HardCorrection +
                   ":first_pts=" + std::to_string(first);
+    }
+    if (target.ceiling > 0) {
+        char limit[96];
+        std::snprintf(limit, sizeof limit, ",alimiter=limit=%.3f:level=false:latency=true",
+                      target.ceiling);
+        filter += limit;
     }
     return filter;
 }

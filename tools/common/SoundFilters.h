@@ -12,6 +12,11 @@
 // the mean of the two. A centre channel thus comes out at the same level in every format,
 // stereo or mono, and a stereo source keeps its level.
 //
+// Peaks: a lossy encoder's output overshoots its input's peaks by a few tenths of a decibel, so a
+// master that reaches full scale would clip; for those encoders a limiter holds the peaks at the
+// encoder's ceiling first (1 to 2.5 dB below full scale, its look-ahead compensated so the sync
+// stays), and leaves anything below alone.
+//
 // Sync: a sound that starts after the picture is padded with silence, and one that starts
 // before it cut, so that both start together; gaps in the sound's timestamps (a broadcast
 // recording that lost packets) are filled, so that it never runs ahead. Where the container
@@ -25,6 +30,7 @@ struct Target
     bool alignToPicture = false; // the output has a picture to keep the sound with
     int encoderDelay = 0;        // samples the encoder puts in front, to be cut; 0: none
     int encoderRate = 0;         // the encoder's sample rate (for the delay); 0: the source's
+    double ceiling = 0;          // the highest peak a lossy encoder is given; 0: no limit
 };
 
 // The encoder's start-up delay in samples, for the encoders whose output goes where nothing

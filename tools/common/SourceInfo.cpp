@@ -24,3 +24,8 @@ std::string SourceInfo::closing(const std::vector<Leap> &leaps, bool sound)
     }
     return std::string(sound ? "asetpts" : "setpts") + "='PTS-(" + shift + ")/TB'";
 }
+
+std::string SourceInfo::streamName(const char *kind, size_t ordinal, const std::string &language)
+{
+    return kind + ("#" + std::to_string(ordinal)) + (language.empty() ? "" : "(" + language + ")");
+}

@@ -33,6 +33,8 @@ struct SourceInfo
         std::string matrix;      // "bt709", "bt470bg", "smpte170m" ..., empty when not told
         double rate = 0;         // frames a second as ffmpeg counts them ("tbr"), 0: not told
         bool still = false;      // a picture attached to a sound file (a song's cover)
+        int stream = -1;         // the stream's number in the file
+        std::string codec;       // "h264", "mjpeg" ...
         std::vector<Leap> leaps; // to close, in order; only where ffmpeg leaves them open
 
         // The size as shown, after the rotation.
@@ -60,13 +62,28 @@ struct SourceInfo
         std::vector<Leap> leaps; // as for the picture
     };
 
+    struct Subtitle
+    {
+        int stream = -1;
+        bool text = false; // text a container can carry as its own (not pictures: PGS, DVD)
+        bool flaggedDefault = false;
+        bool forced = false;
+        std::string language;
+    };
+
     bool hasPicture = false;
-    Picture picture; // the first video stream's
+    Picture picture;  // the first video stream's
+    int pictures = 0; // video streams, a cover aside
     std::vector<Sound> sounds;
+    std::vector<Subtitle> subtitles;
+    double soundLength = 0; // seconds the sound a player plays lasts; 0: none, or not told
 
     // The sound stream a player plays: the first one flagged default, else the first one. An
     // index into sounds, -1 when there is no sound.
     int chosenSound() const;
+
+    // "audio#2(eng)": the second sound stream, tagged English.
+    static std::string streamName(const char *kind, size_t ordinal, const std::string &language);
 
     // The setpts (or, for sound, asetpts) filter that closes the leaps; empty for none.
     static std::string closing(const std::vector<Leap> &leaps, bool sound);

@@ -1,6 +1,7 @@
 // conv: the stage-one encoder. Takes MEncoder's options as the converter uses them and does
 // the encoding with ffmpeg, printing MEncoder-style progress: "Pos: 1.2s ( 5%)" lines.
 
+#include "Codecs.h"
 #include "FfmpegMuxers.h"
 #include "ToolContract.h"
 #include "common/FfmpegRun.h"
@@ -12,6 +13,7 @@
 #include "common/OutputFile.h"
 #include "common/PictureFilters.h"
 #include "common/SoundFilters.h"
+#include "common/StreamsKept.h"
 #include "common/Subprocess.h"
 #include "common/ToolMain.h"
 #include "common/ToolStopped.h"
@@ -224,6 +226,8 @@ Targets targets(const Options &options, const std::string &format)
     targets.picture.tellsColours = isMpegVideo(codec);
     targets.picture.tellsRange = false;
     targets.sound.alignToPicture = true;
+    const Codecs::Audio *encoder = Codecs::audioEncoder(audioEncoder(options).c_str());
+    targets.sound.ceiling = encoder ? encoder->ceiling : 0;
     if (format == "avi")
         targets.sound.encoderDelay = SoundFilters::encoderDelay(audioEncoder(options));
     return targets;
@@ -266,12 +270,15 @@ void convert(int argc, char **argv)
     const MediaProbe::Facts facts = FfmpegRun::readInput(input, true);
     if (!facts.source.hasPicture)
         throw toolError(ToolContract::Error::NoVideoStream);
+    StreamsKept::noteDropped(facts.source, {true, false, false});
     // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
     // least, so an odd one gets one more row or column.
     const Frames::Limits *limits = Frames::limitsOf(codec.c_str());
     const std::string fit =
         limits ? FrameFit::filters(*limits, false) : "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-    const std::string picture = PictureFilters::chain(facts.source.picture, wanted.picture);
+    PictureFilters::Target held = wanted.picture;
+    held.stillFor = facts.source.soundLength;
+    const std::string picture = PictureFilters::chain(facts.source.picture, held);
 
     std::vector<std::string> arguments = FfmpegRun::inputArguments(input, facts);
     arguments.insert(arguments.end(), video.begin(), video.end());
@@ -286,7 +293,12 @@ void convert(int argc, char **argv)
     } else {
         arguments.insert(arguments.end(), audio.begin(), audio.end());
     }
-    arguments.insert(arguments.end(), {"-map_metadata", "-1", "-y"});
+    // ffmpeg leaves the creation time out of what it copies; the recording's own stays, also
+    // through the intermediate file to the second stage.
+    if (!facts.creationTime.empty())
+        arguments.insert(arguments.end(), {"-metadata", "creation_time=" + facts.creationTime,
+                                           "-metadata", "date=" + facts.creationTime});
+    arguments.insert(arguments.end(), "-y");
     const std::vector<std::string> target = output.ffmpegTarget();
     arguments.insert(arguments.end(), target.begin(), target.end());
 
@@ -322,6 +334,7 @@ void convert(int argc, char **argv)
                 Heartbeat::print(line);
             }
         });
+    input.giveDatesTo(output.descriptor());
     output.commit();
     printProgress(std::max(last, duration), ToolContract::ConvDonePercent);
     std::printf("\n");
