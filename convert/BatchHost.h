@@ -20,4 +20,6 @@ public:
     virtual OutputNaming outputNaming() const { return OutputNaming(outputFolderText()); }
     // Whether a file whose output is there already is skipped rather than converted again.
     virtual bool skipsExisting() const { return false; }
+    // Whether outputs are dated when they are converted rather than as their sources are.
+    virtual bool datesOutputsNow() const { return false; }
 };

@@ -113,6 +113,10 @@ bool BatchScheduler::begin(QString *refusal)
     // the cores.
     QFile::remove(hardwareProbeFile());
     qputenv(ToolContract::HardwareProbeFileVariable, QFile::encodeName(hardwareProbeFile()));
+    if (m_host.datesOutputsNow())
+        qputenv(ToolContract::OutputDateVariable, ToolContract::ConversionDate);
+    else
+        qunsetenv(ToolContract::OutputDateVariable);
     const int atOnce = qMin(m_jobs, int(queue.size()));
     if (atOnce > 1)
         qputenv(ToolContract::FilesAtOnceVariable, QByteArray::number(atOnce));
