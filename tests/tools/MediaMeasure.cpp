@@ -180,9 +180,15 @@ MediaMeasure::Levels MediaMeasure::levels(const QString &path)
 
 double MediaMeasure::highOverLow(const QString &path, int hertz)
 {
+    // The sound a player plays: the track flagged default, else the first.
+    const Output tracks =
+        run("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
+                        "stream_disposition=default", "-of", "csv=p=0", "file:" + path});
+    const int played = qMax(0, QString::fromUtf8(tracks.out).split('\n').indexOf("1"));
+    const QString track = QStringLiteral("0:a:%1").arg(played);
     const auto band = [&](const QString &filter) {
         const Output pass =
-            run("ffmpeg", {"-nostdin", "-hide_banner", "-i", "file:" + path, "-map", "0:a:0", "-af",
+            run("ffmpeg", {"-nostdin", "-hide_banner", "-i", "file:" + path, "-map", track, "-af",
                            filter + "," + filter +
                                ",astats=measure_perchannel=none:measure_overall=RMS_level",
                            "-f", "null", "-"});

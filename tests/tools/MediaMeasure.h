@@ -32,7 +32,8 @@ public:
     };
     static Levels levels(const QString &path);
 
-    // How much louder the first sound stream is above `hertz` than below it, in dB.
+    // How much louder the sound a player plays (the track flagged default, else the first) is
+    // above `hertz` than below it, in dB.
     static double highOverLow(const QString &path, int hertz);
 
     // Frames that ffmpeg's interlace detector takes for interlaced, and all it looked at.

@@ -147,6 +147,13 @@ void readPicture(AVFormatContext *context, AVStream *stream, SourceInfo::Picture
     if (codec->color_space != AVCOL_SPC_UNSPECIFIED && codec->color_space != AVCOL_SPC_RESERVED)
         if (const char *matrix = av_color_space_name(codec->color_space))
             picture.matrix = matrix;
+    if (codec->color_trc != AVCOL_TRC_UNSPECIFIED && codec->color_trc != AVCOL_TRC_RESERVED)
+        if (const char *transfer = av_color_transfer_name(codec->color_trc))
+            picture.transfer = transfer;
+    if (codec->color_primaries != AVCOL_PRI_UNSPECIFIED &&
+        codec->color_primaries != AVCOL_PRI_RESERVED)
+        if (const char *primaries = av_color_primaries_name(codec->color_primaries))
+            picture.primaries = primaries;
     const AVRational rate =
         stream->r_frame_rate.num > 0 ? stream->r_frame_rate : stream->avg_frame_rate;
     picture.rate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;

@@ -166,9 +166,36 @@ std::string told(const std::string &matrix)
     return "setparams=colorspace=" + name + ":color_primaries=" + name + ":color_trc=" + name;
 }
 
+bool isHdr(const SourceInfo::Picture &picture)
+{
+    return picture.transfer == "smpte2084" || picture.transfer == "arib-std-b67";
+}
+
+// HDR (PQ or HLG in BT.2020) for an 8-bit SDR output: zimg brings it to BT.709 with reference
+// white at 100 nits, as an SDR picture of the same scene shows it; brighter highlights clip.
+// The matrix is the one a player assumes for the output where the format tells none.
+std::vector<std::string> toneMapped(const SourceInfo::Picture &picture, const Target &target,
+                                    int height)
+{
+    const std::string matrix =
+        target.tellsColours || height >= HighDefinitionLines ? "bt709" : "smpte170m";
+    const std::string source = picture.matrix == "bt2020c" ? "2020_cl" : "2020_ncl";
+    std::vector<std::string> filters = {
+        "zscale=tin=" + picture.transfer +
+            ":pin=" + (picture.primaries.empty() ? "bt2020" : picture.primaries) +
+            ":min=" + source + ":rin=" + (picture.range == "pc" ? "full" : "limited") +
+            ":t=bt709:p=bt709:m=" + matrix + ":r=limited:npl=100",
+        "format=yuv420p"};
+    if (target.tellsColours)
+        filters.push_back(told(matrix == "bt709" ? "bt709" : "bt470bg"));
+    return filters;
+}
+
 std::vector<std::string> colours(const SourceInfo::Picture &picture, const Target &target,
                                  int height)
 {
+    if (isHdr(picture))
+        return toneMapped(picture, target, height);
     if (isGray(picture.pixelFormat))
         return {};
     const std::string assumed = height >= HighDefinitionLines ? "bt709" : "bt470bg";

@@ -31,6 +31,8 @@ struct SourceInfo
         std::string pixelFormat; // "yuv420p", "yuvj420p", "rgb24" ...
         std::string range;       // "tv", "pc", empty when not told
         std::string matrix;      // "bt709", "bt470bg", "smpte170m" ..., empty when not told
+        std::string transfer;    // "smpte2084" (PQ), "arib-std-b67" (HLG) ..., empty: not told
+        std::string primaries;   // "bt2020", "bt709" ..., empty when not told
         double rate = 0;         // frames a second as ffmpeg counts them ("tbr"), 0: not told
         bool still = false;      // a picture attached to a sound file (a song's cover)
         int stream = -1;         // the stream's number in the file
