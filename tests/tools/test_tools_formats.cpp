@@ -28,6 +28,8 @@ private slots:
     void everySampleRateHasSound();
     void keepsWhatTheContainerCarries_data();
     void keepsWhatTheContainerCarries();
+    void drawsTheSubtitlesAPlayerShows_data();
+    void drawsTheSubtitlesAPlayerShows();
     void coversStay_data();
     void coversStay();
     void loudMastersStayBelowFullScale_data();
@@ -251,11 +253,13 @@ void TestToolsFormats::keepsWhatTheContainerCarries_data()
     QTest::newRow("M4A") << "M4A"
                          << "audio(chi)*,audio(eng) chapters 2 created 2021-06-01T10:20:30"
                          << QStringList{"subtitle#1(chi)", "subtitle#2(eng)"};
+    // The formats of old draw the subtitles a player shows unasked into the picture.
+    const QStringList drawn = {"audio#2(eng)", "subtitle#2(eng)"};
     QTest::newRow("MOV, through the intermediate file")
         << "MOV"
-        << "video,audio* chapters 0 created 2021-06-01T10:20:30" << lost;
+        << "video,audio* chapters 0 created 2021-06-01T10:20:30" << drawn;
     QTest::newRow("RMVB") << "RMVB"
-                          << "video,audio chapters 0 created " << lost;
+                          << "video,audio chapters 0 created " << drawn;
     QTest::newRow("MP3") << "MP3"
                          << "audio chapters 2 created 2021-06-01T10:20:30" << lost;
 }
@@ -348,6 +352,61 @@ void TestToolsFormats::keepsWhatTheContainerCarries()
              QJsonDocument::fromJson(line).object().value("dropped").toArray())
             said.append(stream.toString());
     QCOMPARE(said, dropped);
+}
+
+void TestToolsFormats::drawsTheSubtitlesAPlayerShows_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("MPG") << "MPG";
+    QTest::newRow("3GP, through the intermediate file") << "3GP";
+}
+
+// A black picture with a default Chinese subtitle for its first second: white letters at the
+// bottom while it lasts, none after.
+void TestToolsFormats::drawsTheSubtitlesAPlayerShows()
+{
+    QFETCH(QString, format);
+    QFile subtitle(m_folder.filePath("shown.srt"));
+    QVERIFY(subtitle.open(QIODevice::WriteOnly));
+    subtitle.write("1\n00:00:00,000 --> 00:00:01,000\n你好，世界\n\n");
+    subtitle.close();
+    const QString source = made("subtitled.mkv", {"-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "color=black:size=320x240:rate=25:duration=2",
+                                                  "-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "sine=duration=2",
+                                                  "-i",
+                                                  subtitle.fileName(),
+                                                  "-map",
+                                                  "0",
+                                                  "-map",
+                                                  "1",
+                                                  "-map",
+                                                  "2",
+                                                  "-c:v",
+                                                  "libx264",
+                                                  "-c:a",
+                                                  "aac",
+                                                  "-disposition:s:0",
+                                                  "default"});
+    QVERIFY(!source.isEmpty());
+    QByteArray printed;
+    const QString written = convert({"-f", format}, printed, source);
+    QVERIFY2(!written.isEmpty(), printed.constData());
+    const auto brightest = [&written](const char *at) {
+        const TestMedia::Run run = TestMedia::runProgram(
+            "ffmpeg",
+            {"-nostdin", "-ss", at, "-i", written, "-frames:v", "1", "-vf",
+             "crop=iw:ih/4:0:ih*3/4,signalstats,metadata=print:key=lavfi.signalstats.YMAX", "-f",
+             "null", "-"});
+        const int value = run.err.lastIndexOf("YMAX=");
+        return value < 0 ? -1 : run.err.mid(value + 5).split('\n').first().toInt();
+    };
+    QVERIFY2(brightest("0.5") > 180, qPrintable(QString::number(brightest("0.5"))));
+    QVERIFY2(brightest("1.6") < 60, qPrintable(QString::number(brightest("1.6"))));
 }
 
 void TestToolsFormats::coversStay_data()

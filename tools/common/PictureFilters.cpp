@@ -274,6 +274,8 @@ std::string chain(const SourceInfo::Picture &picture, const Target &target)
     int height = 0;
     for (const std::string &filter : shape(picture, target, height))
         filters.push_back(filter);
+    if (!target.burnIn.empty())
+        filters.push_back(target.burnIn);
     for (const std::string &filter : colours(picture, target, height))
         filters.push_back(filter);
     std::string joined;

@@ -49,6 +49,9 @@ struct Target
     double stillFor = 0;
     bool tellsColours = true; // the output stores the colour matrix
     bool tellsRange = true;   // and whether the levels are full range
+    // Text subtitles drawn into the picture once it has the output's size (a subtitles
+    // filter); empty for none.
+    std::string burnIn;
 };
 
 // The frame rate of a still shown for a while, where the format leaves the rate to the source.

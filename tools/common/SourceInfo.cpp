@@ -10,6 +10,17 @@ int SourceInfo::chosenSound() const
     return sounds.empty() ? -1 : 0;
 }
 
+int SourceInfo::shownSubtitle() const
+{
+    for (size_t i = 0; i < subtitles.size(); ++i)
+        if (subtitles[i].flaggedDefault)
+            return int(i);
+    for (size_t i = 0; i < subtitles.size(); ++i)
+        if (subtitles[i].forced)
+            return int(i);
+    return -1;
+}
+
 std::string SourceInfo::closing(const std::vector<Leap> &leaps, bool sound)
 {
     if (leaps.empty())

@@ -84,6 +84,10 @@ struct SourceInfo
     // index into sounds, -1 when there is no sound.
     int chosenSound() const;
 
+    // The subtitle stream a player shows unasked: the first flagged default, else the first
+    // flagged forced. An index into subtitles, -1 for none.
+    int shownSubtitle() const;
+
     // "audio#2(eng)": the second sound stream, tagged English.
     static std::string streamName(const char *kind, size_t ordinal, const std::string &language);
 

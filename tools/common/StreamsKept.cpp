@@ -17,8 +17,9 @@ void noteDropped(const SourceInfo &source, const Kept &kept)
     for (size_t i = 0; i < source.sounds.size(); ++i)
         if (!kept.everySound && int(i) != chosen)
             note("audio", i + 1, source.sounds[i].language);
+    const int shown = kept.shownSubtitle ? source.shownSubtitle() : -1;
     for (size_t i = 0; i < source.subtitles.size(); ++i)
-        if (!kept.textSubtitles || !source.subtitles[i].text)
+        if ((!kept.textSubtitles || !source.subtitles[i].text) && int(i) != shown)
             note("subtitle", i + 1, source.subtitles[i].language);
 }
 

@@ -12,6 +12,7 @@ struct Kept
     bool picture = false;       // the output has a picture (its first video stream)
     bool everySound = false;    // every sound track, else the one a player plays
     bool textSubtitles = false; // subtitles that are text, in the container's own text format
+    bool shownSubtitle = false; // the one a player shows unasked, drawn into the picture
 };
 
 // Prints ToolContract's DroppedNote for every stream of `source` the output leaves out. The

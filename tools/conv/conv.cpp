@@ -270,7 +270,11 @@ void convert(int argc, char **argv)
     const MediaProbe::Facts facts = FfmpegRun::readInput(input, true);
     if (!facts.source.hasPicture)
         throw toolError(ToolContract::Error::NoVideoStream);
-    StreamsKept::noteDropped(facts.source, {true, false, false});
+    // The subtitles a player of the source shows unasked are drawn into the picture, which no
+    // format of old can carry otherwise; text ones through libass, with the system's fonts.
+    const int subtitle = facts.source.shownSubtitle();
+    const bool burnsIn = subtitle >= 0 && facts.source.subtitles[size_t(subtitle)].text;
+    StreamsKept::noteDropped(facts.source, {true, false, false, burnsIn});
     // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
     // least, so an odd one gets one more row or column.
     const Frames::Limits *limits = Frames::limitsOf(codec.c_str());
@@ -278,6 +282,10 @@ void convert(int argc, char **argv)
         limits ? FrameFit::filters(*limits, false) : "pad=ceil(iw/2)*2:ceil(ih/2)*2";
     PictureFilters::Target held = wanted.picture;
     held.stillFor = facts.source.soundLength;
+    if (burnsIn)
+        held.burnIn = "subtitles=filename=/proc/self/fd/" +
+                      std::to_string(InputFile::ChildDescriptor) +
+                      ":si=" + std::to_string(subtitle);
     const std::string picture = PictureFilters::chain(facts.source.picture, held);
 
     std::vector<std::string> arguments = FfmpegRun::inputArguments(input, facts);
