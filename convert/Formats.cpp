@@ -10,9 +10,9 @@ constexpr bool toolsKnow(const Formats::FormatInfo &row)
 {
     if (row.stageOne != Formats::StageOne::Coder)
         return true;
-    if (row.videoCodec && !Codecs::videoEncoder(row.videoCodec))
+    if (row.videoCodec && Codecs::videoIndex(row.videoCodec) < 0)
         return false;
-    if (row.audioCodec && !Codecs::audioEncoder(row.audioCodec))
+    if (row.audioCodec && Codecs::audioIndex(row.audioCodec) < 0)
         return false;
     return row.quality == 0 ? row.mostQuality == 0
                             : row.mostQuality == Codecs::mostQuality(row.videoCodec) &&

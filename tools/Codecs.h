@@ -5,6 +5,8 @@
 // Plain C++17 without Qt, like ToolContract.h. (The picture sizes each codec takes are in
 // common/FrameLimits.h.)
 
+#include <iterator>
+
 namespace Codecs {
 
 inline constexpr int MaxOptions = 6;
@@ -77,17 +79,32 @@ constexpr bool same(const char *a, const char *b)
     return *a == *b;
 }
 
-// The row of an encoder, nullptr for one the table does not know.
-constexpr const Video *videoEncoder(const char *encoder)
+// The row of an encoder, -1 for one the table does not know. (An index, not a pointer: a build
+// with AddressSanitizer cannot compare a global's address at compile time.)
+constexpr int videoIndex(const char *encoder)
 {
-    for (const Video &row : video)
-        if (encoder && same(row.encoder, encoder))
-            return &row;
-    return nullptr;
+    for (int i = 0; encoder && i < int(std::size(video)); ++i)
+        if (same(video[i].encoder, encoder))
+            return i;
+    return -1;
+}
+
+constexpr int audioIndex(const char *encoder)
+{
+    for (int i = 0; encoder && i < int(std::size(audio)); ++i)
+        if (same(audio[i].encoder, encoder))
+            return i;
+    return -1;
+}
+
+inline const Video *videoEncoder(const char *encoder)
+{
+    const int row = videoIndex(encoder);
+    return row < 0 ? nullptr : &video[row];
 }
 
 // The row of the first encoder that writes `codec`, nullptr for none.
-constexpr const Video *videoCodec(const char *codec)
+inline const Video *videoCodec(const char *codec)
 {
     for (const Video &row : video)
         if (codec && same(row.codec, codec))
@@ -95,19 +112,17 @@ constexpr const Video *videoCodec(const char *codec)
     return nullptr;
 }
 
-constexpr const Audio *audioEncoder(const char *encoder)
+inline const Audio *audioEncoder(const char *encoder)
 {
-    for (const Audio &row : audio)
-        if (encoder && same(row.encoder, encoder))
-            return &row;
-    return nullptr;
+    const int row = audioIndex(encoder);
+    return row < 0 ? nullptr : &audio[row];
 }
 
 // The highest quality level of an encoder, -1 for one without levels or unknown.
 constexpr int mostQuality(const char *encoder)
 {
-    const Video *row = videoEncoder(encoder);
-    return row ? row->mostQuality : -1;
+    const int row = videoIndex(encoder);
+    return row < 0 ? -1 : video[row].mostQuality;
 }
 
 // The sample rate an encoder writes for the one asked for: the rate itself when it has it, else
