@@ -2,10 +2,10 @@
 
 #include "convert/Formats.h"
 #include "convert/ParameterCheck.h"
+#include "headless/OptionScan.h"
 #include "process/NativePath.h"
 #include "process/NumberText.h"
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QRegularExpression>
 #include <QThread>
@@ -438,24 +438,15 @@ HeadlessOptions HeadlessOptions::failure(const QString &error)
 
 HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QString &workingFolder)
 {
-    // --keep-tree takes its root when one follows; followed by another option, by "--" or by
-    // nothing, it stands alone.
-    QStringList words = arguments;
-    for (qsizetype i = 1; i < words.size() && words.at(i) != QLatin1String("--"); ++i)
-        if (words.at(i) == QStringLiteral("--") + keepTreeName &&
-            (i + 1 == words.size() || words.at(i + 1).startsWith(QLatin1Char('-'))))
-            words[i] += QLatin1Char('=');
-
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const Option &option : table()) {
-        QStringList names{option.longName};
-        if (!option.shortName.isEmpty())
-            names.prepend(option.shortName);
-        parser.addOption(QCommandLineOption(names, QString(), option.valueName));
-    }
-    if (!parser.parse(words))
-        return failure(QStringLiteral("参数错误 (bad argument): ") + parser.errorText());
+    std::vector<OptionScan::Name> names;
+    for (const Option &option : table())
+        names.push_back({option.shortName, option.longName,
+                         option.valueName.isEmpty()         ? OptionScan::Value::None
+                         : option.valueName.startsWith('[') ? OptionScan::Value::Optional
+                                                            : OptionScan::Value::Required});
+    const OptionScan parser = OptionScan::scan(arguments.mid(1), names);
+    if (!parser.error().isEmpty())
+        return failure(QStringLiteral("参数错误 (bad argument): ") + parser.error());
     HeadlessOptions options;
     if (parser.isSet(helpName) || parser.isSet(versionName)) {
         options.m_action = parser.isSet(helpName) ? Action::Help : Action::Version;
@@ -463,7 +454,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     }
     if (!parser.isSet(convertName) && !parser.isSet(watchName))
         return failure(QStringLiteral("缺少 --convert (missing --convert)"));
-    for (const QString &name : parser.optionNames())
+    for (const QString &name : parser.given())
         if (name != convertName && parser.values(name).size() > 1)
             return failure(
                 QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
@@ -476,10 +467,11 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(QStringLiteral("output")));
     for (const Option &option : table())
         if (option.take && parser.isSet(option.longName))
-            if (const QString error = option.take(options, parser.value(option.longName), working);
+            if (const QString error =
+                    option.take(options, parser.values(option.longName).constLast(), working);
                 !error.isEmpty())
                 return failure(error);
-    if (const QString problem = options.checkTogether(parser.positionalArguments(), working);
+    if (const QString problem = options.checkTogether(parser.positional(), working);
         !problem.isEmpty())
         return failure(problem);
     options.m_action = options.m_watchFolder.isEmpty() ? Action::Convert : Action::Watch;

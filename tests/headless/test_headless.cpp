@@ -38,6 +38,8 @@ private slots:
     void qualityLevels();
     void optionsRefused_data();
     void optionsRefused();
+    void shellHabits_data();
+    void shellHabits();
     void runOptions();
     void helpNeedsNoDisplay();
     void badArgumentsExitTwo_data();
@@ -376,6 +378,50 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("settle without a watch")
         << QStringList({"--settle", "5", "in.avi"}) << "--settle";
     QTest::newRow("empty log name") << QStringList({"--log=", "in.avi"}) << "--log";
+    QTest::newRow("unknown short option in a cluster")
+        << QStringList({"-qx", "in.avi"}) << "未知选项 (unknown option): -x";
+    QTest::newRow("a value for a switch") << QStringList({"--quiet=yes", "in.avi"})
+                                          << "选项 --quiet 不取值 (option --quiet takes no "
+                                             "value): \"yes\"";
+    QTest::newRow("a value missing at the end")
+        << QStringList({"in.avi", "-j"}) << "选项 -j 缺少值 (option -j needs a value)";
+}
+
+void TestHeadless::shellHabits_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("input");
+    QTest::newRow("spaced") << QStringList({"-j", "4", "-f", "MP3", "-o", "out", "in.avi"})
+                            << "in.avi";
+    QTest::newRow("attached short values")
+        << QStringList({"-j4", "-fMP3", "-oout", "in.avi"}) << "in.avi";
+    QTest::newRow("switches and a value in one word")
+        << QStringList({"-qj4", "-fMP3", "--output=out", "in.avi"}) << "in.avi";
+    QTest::newRow("long options with =")
+        << QStringList({"in.avi", "--jobs=4", "--format=MP3", "-q", "--output=out"}) << "in.avi";
+    QTest::newRow("single-dash long names")
+        << QStringList({"-jobs=4", "-format", "MP3", "-output", "out", "in.avi"}) << "in.avi";
+    QTest::newRow("a dashed name after --")
+        << QStringList({"-j4", "-fMP3", "-oout", "--", "-in.avi"}) << "-in.avi";
+}
+
+// Each spelling reads as the same run.
+void TestHeadless::shellHabits()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, input);
+    QTemporaryDir working;
+    for (const char *name : {"in.avi", "-in.avi"}) {
+        QFile input(working.filePath(QLatin1String(name)));
+        QVERIFY(input.open(QIODevice::WriteOnly));
+    }
+    const HeadlessOptions parsed =
+        HeadlessOptions::parse(QStringList({"vidmorph", "--convert"}) + options, working.path());
+    QCOMPARE(parsed.error(), QString());
+    QCOMPARE(parsed.jobs(), 4);
+    QCOMPARE(parsed.parameters().format, int(Formats::MP3));
+    QCOMPARE(parsed.outputFolder(), working.filePath(QStringLiteral("out")));
+    QCOMPARE(parsed.inputs(), QStringList{working.filePath(input)});
 }
 
 void TestHeadless::runOptions()
@@ -479,7 +525,8 @@ void TestHeadless::badArgumentsExitTwo_data()
     QTest::newRow("no inputs") << QStringList({"--convert", "--format", "MP3"})
                                << "没有输入文件 (no input files or folders given)";
     QTest::newRow("unknown option")
-        << QStringList({"--convert", "--speed", "9", m_clip}) << "Unknown option 'speed'";
+        << QStringList({"--convert", "--speed", "9", m_clip})
+        << "参数错误 (bad argument): 未知选项 (unknown option): --speed";
     QTest::newRow("a size no tool takes")
         << QStringList({"--convert", "-f", "MOV", "--size", "99999x99999", m_clip})
         << "视频尺寸“99999x99999”无法使用";
