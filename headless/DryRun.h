@@ -34,4 +34,5 @@ private:
     int m_format;
     bool m_skipExisting;
     QSet<QString> m_planned;
+    QSet<QString> m_ownNames; // as the batch keeps them
 };

@@ -76,7 +76,7 @@ std::optional<QByteArray> readList(const QString &path)
 
 // The files named on the command line and in the list, folders searched; nothing when the
 // command cannot be followed (it said why).
-std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
+std::optional<QStringList> filesToConvert(HeadlessOptions &options)
 {
     QStringList inputs = options.inputs();
     if (!options.filesFrom().isEmpty()) {
@@ -95,6 +95,7 @@ std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
             return std::nullopt;
         }
         inputs += named;
+        options.addListed(named);
     }
     const QStringList files = expandFolders(inputs);
     if (files.isEmpty()) {
@@ -204,7 +205,7 @@ int HeadlessMode::run(int &argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(NativePath::decode(argv[i]));
-    const HeadlessOptions options = HeadlessOptions::parse(arguments, QDir::currentPath());
+    HeadlessOptions options = HeadlessOptions::parse(arguments, QDir::currentPath());
     switch (options.action()) {
     case HeadlessOptions::Action::Help:
         std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);

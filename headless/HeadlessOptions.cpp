@@ -7,6 +7,7 @@
 #include "process/NumberText.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -284,7 +285,8 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
          keepTreeName,
          QStringLiteral("[ROOT]"),
          QStringLiteral("输出保留输入在 ROOT 下的子文件夹 (keep each input's folder below\n"
-                        "ROOT); 不给 ROOT 时为所给文件夹 (without ROOT: each folder given)"),
+                        "ROOT); 不给 ROOT 时为所有输入共同的文件夹\n(without ROOT: the folder "
+                        "all inputs share)"),
          [](O &o, const QString &value, const QDir &working) {
              o.m_keepTree = true;
              if (value.isEmpty())
@@ -521,14 +523,17 @@ QStringList HeadlessOptions::treeRoots() const
         return {m_treeRoot};
     if (!m_watchFolder.isEmpty())
         return {m_watchFolder};
-    // Each folder given, and for the names of a list the folder they are relative to.
-    QStringList folders;
-    for (const QString &input : m_inputs)
-        if (NativePath::isFolder(input))
-            folders.append(input);
-    if (!m_filesFrom.isEmpty())
-        folders.append(m_workingFolder);
-    return folders;
+    // The folder every input shares, so that no two inputs' folders fold into one: a folder
+    // given counts as itself, a file as the folder it is in.
+    QString common;
+    for (const QString &input : m_inputs + m_listed) {
+        QString folder = NativePath::isFolder(input) ? input : QFileInfo(input).path();
+        if (common.isNull())
+            common = folder;
+        while (!isBelow(folder, common))
+            common = QFileInfo(common).path();
+    }
+    return common.isNull() ? QStringList() : QStringList{common};
 }
 
 QString HeadlessOptions::outsideTree(const QStringList &paths) const

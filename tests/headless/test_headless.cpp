@@ -72,6 +72,8 @@ private slots:
     void fileListsKeepEveryByte_data();
     void fileListsKeepEveryByte();
     void dryRunConvertsNothing();
+    void dryRunTellsWhatTheRunDoes_data();
+    void dryRunTellsWhatTheRunDoes();
     void worksWithoutAUsableHome_data();
     void worksWithoutAUsableHome();
     void watchConvertsEachFileOnce();
@@ -459,7 +461,7 @@ void TestHeadless::runOptions()
     QCOMPARE(scripted.filesFrom(), QStringLiteral("-"));
     QCOMPARE(scripted.logFile(), working.filePath(QStringLiteral("job.log")));
     QCOMPARE(scripted.treeRoots(), QStringList{QDir::cleanPath(working.path())});
-    // Alone, --keep-tree roots each folder given, and a list's names at the working folder.
+    // Alone, --keep-tree roots the folder every input shares; a folder alone is its own.
     const HeadlessOptions rooted = HeadlessOptions::parse(
         {"vidmorph", "--convert", "--keep-tree", "sub", "in.avi", "--files-from=-", "--keep-tree"},
         working.path());
@@ -469,8 +471,12 @@ void TestHeadless::runOptions()
         {"vidmorph", "--convert", "--keep-tree", "--files-from=-", "sub", "in.avi"},
         working.path());
     QCOMPARE(each.error(), QString());
-    QCOMPARE(each.treeRoots(), QStringList({working.filePath(QStringLiteral("sub")),
-                                            QDir::cleanPath(working.path())}));
+    QCOMPARE(each.treeRoots(), QStringList{QDir::cleanPath(working.path())});
+    HeadlessOptions folder = HeadlessOptions::parse(
+        {"vidmorph", "--convert", "--keep-tree", "--", "sub"}, working.path());
+    QCOMPARE(folder.treeRoots(), QStringList{working.filePath(QStringLiteral("sub"))});
+    folder.addListed({working.filePath(QStringLiteral("sub/deep/x.avi")), "/elsewhere/y.avi"});
+    QCOMPARE(folder.treeRoots(), QStringList{QStringLiteral("/")});
     const HeadlessOptions watch = HeadlessOptions::parse(
         {"vidmorph", "--watch", "sub", "-f", "MP3", "--keep-tree", "--settle", "2"},
         working.path());
@@ -1333,6 +1339,78 @@ void TestHeadless::dryRunConvertsNothing()
     QVERIFY(fresh.out.contains(QStringLiteral("将写入 (would write): ") +
                                m_dir->filePath(QStringLiteral("fresh/clip one-"))));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("fresh"))));
+}
+
+void TestHeadless::dryRunTellsWhatTheRunDoes_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("outputs"); // what out/ holds after the run
+    QTest::newRow("a tree kept below the listed files' common folder")
+        << QStringList{"--keep-tree"}
+        << QStringList({"a.mp3", "other/a.mp3", "sub/b-2.mp3", "sub/b.mp3"});
+    QTest::newRow("one name from two folders, skipping outputs there already")
+        << QStringList{"--skip-existing"}
+        << QStringList({"a-2.mp3", "a.mp3", "b.mp3", "sub/b.mp3"});
+    QTest::newRow("an earlier output skipped, the tree kept")
+        << QStringList({"--skip-existing", "--keep-tree"})
+        << QStringList({"a.mp3", "other/a.mp3", "sub/b.mp3"});
+}
+
+// A list of files outside the working folder, two of one name, one gone, one with an output
+// of an earlier run: the dry run says, file by file, what the run then does; no file is lost.
+void TestHeadless::dryRunTellsWhatTheRunDoes()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, outputs);
+    QTemporaryDir far;
+    QByteArray list;
+    for (const char *name : {"a.mp4", "other/a.mp4", "sub/b.mp4", "gone.mp4"}) {
+        const QString path = far.filePath(QLatin1String(name));
+        list += path.toUtf8() + '\n';
+        QDir().mkpath(QFileInfo(path).path());
+        if (!path.endsWith(QStringLiteral("gone.mp4")))
+            QVERIFY(QFile::copy(m_clip, path));
+    }
+    QFile listFile(m_dir->filePath(QStringLiteral("list.txt")));
+    QVERIFY(listFile.open(QIODevice::WriteOnly) && listFile.write(list) == list.size());
+    listFile.close();
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out/sub")));
+    QFile earlier(m_dir->filePath(QStringLiteral("out/sub/b.mp3")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("mp3") == 3);
+    earlier.close();
+    // Each file's end, in the run's words: "<file> done|skipped|failed <output><code>".
+    const auto ends = [](const QString &out) {
+        QStringList lines;
+        for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QString state = event.value("state").toString();
+            state.replace(QStringLiteral("would_convert"), QStringLiteral("done"))
+                .replace(QStringLiteral("would_skip"), QStringLiteral("skipped"))
+                .replace(QStringLiteral("would_refuse"), QStringLiteral("failed"));
+            if (state == QStringLiteral("done") || state == QStringLiteral("skipped") ||
+                state == QStringLiteral("failed"))
+                lines.append(event.value("file").toString() + ' ' + state + ' ' +
+                             event.value("output").toString() +
+                             event.value("reason_code").toString());
+        }
+        lines.sort();
+        return lines;
+    };
+    const QStringList common = {"--convert",       "-fMP3",        "--name=plain", "-oout",
+                                "--progress=json", "--files-from", "list.txt"};
+    const Run dry = convert(common + options + QStringList{"--dry-run"});
+    const Run run = convert(common + options);
+    QCOMPARE(dry.exitCode, 1); // gone.mp4 is refused
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(ends(dry.out).size(), 4);
+    QCOMPARE(ends(dry.out), ends(run.out));
+    QStringList written;
+    const QString out = m_dir->filePath(QStringLiteral("out/"));
+    QDirIterator found(out, QDir::Files, QDirIterator::Subdirectories);
+    while (found.hasNext())
+        written.append(found.next().mid(out.size()));
+    written.sort();
+    QCOMPARE(written, outputs);
 }
 
 void TestHeadless::worksWithoutAUsableHome_data()
