@@ -53,7 +53,7 @@ DryRun::Plan DryRun::planFor(const QString &inputPath)
                                                             inputPath, extension, {});
     if (m_skipExisting && !m_ownNames.contains(own)) {
         plan.output = m_naming.existingOutput(inputPath, extension);
-        if (!plan.output.isEmpty()) {
+        if (!plan.output.isEmpty() && !m_givenBack.contains(plan.output)) {
             plan.action = Plan::Action::Skip;
             return plan;
         }
@@ -63,7 +63,8 @@ DryRun::Plan DryRun::planFor(const QString &inputPath)
         return refusal(QStringLiteral("output-unwritable"));
     plan.output =
         m_naming.pathFor(inputPath, extension, QTime::currentTime(), [this](const QString &path) {
-            return m_planned.contains(path) || NativePath::exists(path);
+            return m_planned.contains(path) ||
+                   (NativePath::exists(path) && !m_givenBack.contains(path));
         });
     m_planned.insert(plan.output);
     return plan;

@@ -1,6 +1,7 @@
 #include "headless/HeadlessMode.h"
 
 #include "convert/FileSearch.h"
+#include "convert/Leftovers.h"
 #include "convert/Locations.h"
 #include "convert/RunFolder.h"
 #include "headless/ConsoleOutput.h"
@@ -111,6 +112,8 @@ int dryRun(const HeadlessOptions &options, const QStringList &files)
     const std::unique_ptr<BatchReport> report = reportFor(options, out);
     DryRun planner(OutputNaming(options.outputFolder(), options.names(), options.treeRoots()),
                    options.parameters().format, options.skipExisting());
+    planner.setGivenBack(Leftovers::namesOfDeadRuns(
+        Locations::standard(QCoreApplication::applicationDirPath()).scratchFolder));
     BatchReport::PlanSummary summary;
     summary.outputFolder = options.outputFolder();
     for (qsizetype i = 0; i < files.size(); ++i) {
