@@ -11,6 +11,7 @@
 #include "headless/HeadlessConverter.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/JsonReport.h"
+#include "headless/MediaFilter.h"
 #include "headless/TerminalReport.h"
 #include "headless/WatchState.h"
 #include "process/NativePath.h"
@@ -175,10 +176,20 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
     FolderWatch watch(options.watchFolder(), options.outputFolder(),
                       options.settleSeconds() * 1000);
     QHash<QString, FolderWatch::Stamp> converting;
+    const MediaFilter media(options.includes());
+    QSet<QString> leftAlone; // said once each
     QObject::connect(&watch, &FolderWatch::ready, &converter,
                      [&](const QString &path, const FolderWatch::Stamp &stamp) {
                          if (converting.contains(path) || state.contains(path, stamp))
                              return;
+                         if (!media.takes(path)) {
+                             if (!leftAlone.contains(path) && !options.quiet())
+                                 printError(QStringLiteral("不是要转换的媒体文件，不处理 (not a "
+                                                           "media file to convert, left alone): %1")
+                                                .arg(NativePath::readable(path)));
+                             leftAlone.insert(path);
+                             return;
+                         }
                          converting.insert(path, stamp);
                          converter.add({path});
                      });

@@ -93,6 +93,7 @@ constexpr QLatin1String watchName("watch");
 constexpr QLatin1String helpName("help");
 constexpr QLatin1String versionName("version");
 constexpr QLatin1String keepTreeName("keep-tree");
+constexpr QLatin1String includeName("include");
 
 } // namespace
 
@@ -400,6 +401,17 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
                                   .arg(MostSettleSeconds)
                                   .arg(value);
          }},
+        {{},
+         includeName,
+         QStringLiteral("GLOB"),
+         QStringLiteral("监视时只转换名称符合 GLOB 的媒体文件，可多次给出\n(with --watch: take "
+                        "only media files whose name matches GLOB; repeatable)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (value.isEmpty())
+                 return QStringLiteral("--include 不能为空 (must not be empty)");
+             o.m_includes.append(value);
+             return QString();
+         }},
         {{}, versionName, {}, QStringLiteral("显示版本 (show the version)"), nullptr},
         {QStringLiteral("h"), helpName, {}, QStringLiteral("显示本帮助 (show this help)"), nullptr},
     };
@@ -457,7 +469,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     if (!parser.isSet(convertName) && !parser.isSet(watchName))
         return failure(QStringLiteral("缺少 --convert (missing --convert)"));
     for (const QString &name : parser.given())
-        if (name != convertName && parser.values(name).size() > 1)
+        if (name != convertName && name != includeName && parser.values(name).size() > 1)
             return failure(
                 QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
 
@@ -468,9 +480,9 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);
     options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(QStringLiteral("output")));
     for (const Option &option : table())
-        if (option.take && parser.isSet(option.longName))
+        for (const QString &value : parser.values(option.longName))
             if (const QString error =
-                    option.take(options, parser.values(option.longName).constLast(), working);
+                    option.take ? option.take(options, value, working) : QString();
                 !error.isEmpty())
                 return failure(error);
     if (const QString problem = options.checkTogether(parser.positional(), working);
@@ -496,6 +508,8 @@ QString HeadlessOptions::checkTogether(const QStringList &positional, const QDir
                                   "folder)");
     } else if (m_settleSeconds > 0) {
         return QStringLiteral("--settle 只用于 --watch (only goes with --watch)");
+    } else if (!m_includes.isEmpty()) {
+        return QStringLiteral("--include 只用于 --watch (only goes with --watch)");
     } else if (positional.isEmpty() && m_filesFrom.isEmpty()) {
         return QStringLiteral("没有输入文件 (no input files or folders given)");
     }

@@ -57,7 +57,8 @@ public:
     bool dryRun() const { return m_dryRun; }
     QString watchFolder() const { return m_watchFolder; } // absolute
     int settleSeconds() const { return m_settleSeconds > 0 ? m_settleSeconds : DefaultSettle; }
-    QString logFile() const { return m_logFile; } // absolute, or empty for the log folder
+    QString logFile() const { return m_logFile; }       // absolute, or empty for the log folder
+    QStringList includes() const { return m_includes; } // --include globs, for a watch
 
 private:
     struct Option;
@@ -86,5 +87,6 @@ private:
     static constexpr int DefaultSettle = 5;
     int m_settleSeconds = 0; // 0: not given
     QString m_logFile;
+    QStringList m_includes;
     QString m_workingFolder;
 };

@@ -3,6 +3,7 @@
 #include "convert/Formats.h"
 #include "headless/ExitStatus.h"
 #include "headless/HeadlessOptions.h"
+#include "headless/MediaFilter.h"
 #include "process/NativePath.h"
 
 #include <QDir>
@@ -72,6 +73,8 @@ private slots:
     void fileListsKeepEveryByte_data();
     void fileListsKeepEveryByte();
     void dryRunConvertsNothing();
+    void watchTakesMediaOnly_data();
+    void watchTakesMediaOnly();
     void dryRunTellsWhatTheRunDoes_data();
     void dryRunTellsWhatTheRunDoes();
     void worksWithoutAUsableHome_data();
@@ -380,6 +383,8 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("settle without a watch")
         << QStringList({"--settle", "5", "in.avi"}) << "--settle";
     QTest::newRow("empty log name") << QStringList({"--log=", "in.avi"}) << "--log";
+    QTest::newRow("include without a watch")
+        << QStringList({"--include", "*.mp4", "in.avi"}) << "--include 只用于 --watch";
     QTest::newRow("unknown short option in a cluster")
         << QStringList({"-qx", "in.avi"}) << "未知选项 (unknown option): -x";
     QTest::newRow("a value for a switch") << QStringList({"--quiet=yes", "in.avi"})
@@ -1346,6 +1351,43 @@ void TestHeadless::dryRunConvertsNothing()
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("fresh"))));
 }
 
+void TestHeadless::watchTakesMediaOnly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // "clip": the test clip's
+    QTest::addColumn<QStringList>("includes");
+    QTest::addColumn<bool>("takes");
+    QTest::newRow("a video") << "clip.mp4" << QByteArray("clip") << QStringList() << true;
+    QTest::newRow("a video under a name that hides it")
+        << "clip.bin" << QByteArray("clip") << QStringList() << true;
+    QTest::newRow("a note") << "readme.txt" << QByteArray("Only words.\n") << QStringList()
+                            << false;
+    QTest::newRow("a photo") << "photo.jpg" << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11)
+                             << QStringList() << false;
+    QTest::newRow("a video the globs leave out")
+        << "clip.mp4" << QByteArray("clip") << QStringList{"*.mkv"} << false;
+    QTest::newRow("a video a glob takes")
+        << "clip.mp4" << QByteArray("clip") << QStringList({"*.mkv", "c*.mp4"}) << true;
+    QTest::newRow("a note a glob takes")
+        << "notes.txt" << QByteArray("Only words.\n") << QStringList{"*"} << false;
+}
+
+void TestHeadless::watchTakesMediaOnly()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, includes);
+    QFETCH(bool, takes);
+    const QString path = m_dir->filePath(name);
+    if (content == "clip") {
+        QVERIFY(QFile::copy(m_clip, path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    QCOMPARE(MediaFilter(includes).takes(path), takes);
+}
+
 void TestHeadless::dryRunTellsWhatTheRunDoes_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -1490,6 +1532,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     QVERIFY(QDir().mkpath(in));
     QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/early.mp4")));
     QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.avi")));
+    QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.txt"))); // no media: left alone
     const QStringList arguments = {"--watch", "in",           "-f", "MP3", "--name",   "plain",
                                    "-o",      "in/converted", "-j", "1",   "--settle", "3"};
     QString out;
@@ -1517,6 +1560,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     const TestMedia::Info whole = TestMedia::probe(converted + QStringLiteral("/slow.mp3"));
     QVERIFY2(qAbs(whole.duration - 2.0) < 0.3, qPrintable(QString::number(whole.duration)));
 
+    QVERIFY(!out.contains(QStringLiteral("notes.txt")));
     // SIGTERM ends the watch; started again, it converts only what is new.
     ::kill(pid_t(watch->processId()), SIGTERM);
     QVERIFY(watch->waitForFinished(60000));
