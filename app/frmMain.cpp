@@ -373,7 +373,7 @@ void frmMain::setControlsLocked(bool locked)
 
 void frmMain::batchCompleted()
 {
-    m_desktop->open(txtPath->text());
+    m_desktop->open(txtPath->text(), DesktopServices::Failure::Quiet);
     if (m_options.SoundPrompt == 0)
         m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
     setControlsLocked(false);
@@ -502,7 +502,8 @@ void frmMain::imgBrowse_Click()
 
 void frmMain::imgHelp_Click()
 {
-    m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"));
+    m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"),
+                    DesktopServices::Failure::Quiet);
     m_chrome->putOut(imgHelp);
 }
 
@@ -514,7 +515,7 @@ void frmMain::imgMin_Click()
 
 void frmMain::lblWeb_Click()
 {
-    m_desktop->open(homePage());
+    m_desktop->open(homePage(), DesktopServices::Failure::Quiet);
 }
 
 void frmMain::lblFeed_Click()

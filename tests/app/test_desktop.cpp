@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -88,22 +89,39 @@ void TestDesktop::opener_data()
 {
     QTest::addColumn<QString>("opener"); // the script's body; "" for no opener at all
     QTest::addColumn<QString>("target");
-    QTest::addColumn<bool>("opened");
-    const QString folder = QStringLiteral("/srv/视频 输出/");
-    QTest::newRow("no opener installed") << "" << folder << false;
-    QTest::newRow("nothing opens it") << "exit 3" << folder << false;
+    QTest::addColumn<bool>("told");   // whether a failure is the user's to be told
+    QTest::addColumn<QString>("why"); // what the user is told; "" when it opened or is quiet
+    const QString folder = m_dir.filePath(QStringLiteral("视频 输出/"));
+    const QString gone = m_dir.filePath(QStringLiteral("gone.log"));
+    const QString web = QStringLiteral("https://example.invalid/");
+    QTest::newRow("no opener installed")
+        << "" << folder << true << SystemDesktopServices::openerMissingText(folder);
+    QTest::newRow("nothing opens it")
+        << "exit 3" << folder << true << SystemDesktopServices::nothingOpensText(folder);
+    QTest::newRow("nothing opens it, quietly") << "exit 3" << folder << false << "";
+    QTest::newRow("a log that is not there")
+        << "exit 0" << gone << true << SystemDesktopServices::missingText(gone);
+    QTest::newRow("a help file that is not there, quietly") << "exit 0" << gone << false << "";
     QTest::newRow("the action failed")
-        << "exit 4" << QStringLiteral("https://example.invalid/") << false;
-    QTest::newRow("opened") << "exit 0" << folder << true;
+        << "exit 4" << web << true << SystemDesktopServices::nothingOpensText(web);
+    QTest::newRow("opened") << "exit 0" << folder << true << "";
     QTest::newRow("a relative name reaches the opener whole")
-        << "exit 0" << QStringLiteral("-help.html") << true;
+        << "exit 0" << QStringLiteral("-help.html") << true << "";
 }
 
 void TestDesktop::opener()
 {
     QFETCH(QString, opener);
     QFETCH(QString, target);
-    QFETCH(bool, opened);
+    QFETCH(bool, told);
+    QFETCH(QString, why);
+    // The folder and the dashed name are there; gone.log is not.
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QVERIFY(QDir().mkpath(QStringLiteral("视频 输出")));
+    QFile dashed(QStringLiteral("-help.html"));
+    QVERIFY(dashed.open(QIODevice::WriteOnly));
+    dashed.close();
+    const bool missing = target.endsWith(QStringLiteral("gone.log"));
     RecordingMessageSink messages;
     SystemDesktopServices desktop(&messages);
     const QString received = m_dir.filePath(QStringLiteral("received"));
@@ -115,20 +133,18 @@ void TestDesktop::opener()
                   QStringLiteral("opener"),
                   QStringLiteral("printf '%s\\n' \"$#\" \"$@\" > '%1'\n%2").arg(received, opener)));
     QSignalSpy ended(&desktop, &SystemDesktopServices::openEnded);
-    desktop.open(target);
+    desktop.open(target, told ? DesktopServices::Failure::Told : DesktopServices::Failure::Quiet);
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 60000);
     QCOMPARE(ended.at(0).at(0).toString(), target);
-    QCOMPARE(ended.at(0).at(1).toBool(), opened);
-    if (opened) {
-        QVERIFY(messages.messages.isEmpty());
-    } else {
-        QCOMPARE(messages.messages.size(), 1);
+    QCOMPARE(ended.at(0).at(1).toBool(), opener == QStringLiteral("exit 0") && !missing);
+    QCOMPARE(messages.messages.size(), why.isEmpty() ? 0 : 1);
+    if (!why.isEmpty()) {
         QCOMPARE(messages.messages.at(0).caption, QStringLiteral("打开"));
-        QCOMPARE(messages.messages.at(0).text,
-                 opener.isEmpty() ? SystemDesktopServices::openerMissingText(target)
-                                  : SystemDesktopServices::nothingOpensText(target));
+        QCOMPARE(messages.messages.at(0).text, why);
     }
-    if (!opener.isEmpty()) {
+    // What is not there never reaches the opener.
+    QCOMPARE(QFile::exists(received), !opener.isEmpty() && !missing);
+    if (QFile::exists(received)) {
         QFile file(received);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
