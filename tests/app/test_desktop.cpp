@@ -2,9 +2,12 @@
 #include "app/DesktopNotifications.h"
 #include "app/NotificationsInterface.h"
 #include "app/SystemDesktopServices.h"
+#include "headless/SleepInhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,6 +15,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 // A notification service of the test's own, as a desktop runs one.
 class StandInNotifications : public QObject
@@ -36,6 +43,77 @@ public slots:
     }
 };
 
+// Sleep inhibitors of the test's own: logind's, the desktop portal's (with the request it
+// hands out) and the screensaver's.
+class StandInLogind : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    QStringList asked;
+    int lockEnd = -1; // the end logind keeps; it hangs up once every holder has let go
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why,
+                                    const QString &mode)
+    {
+        asked = QStringList{what, who, why, mode};
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return {};
+        lockEnd = ends[0];
+        QDBusUnixFileDescriptor lock(ends[1]);
+        ::close(ends[1]);
+        return lock;
+    }
+};
+
+class StandInPortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
+public:
+    static constexpr const char *Request = "/org/freedesktop/portal/desktop/request/1_1/t";
+    uint flags = 0;
+    QString reason;
+
+public slots:
+    QDBusObjectPath Inhibit(const QString &, uint flags, const QVariantMap &options)
+    {
+        this->flags = flags;
+        reason = options.value(QStringLiteral("reason")).toString();
+        return QDBusObjectPath(QLatin1String(Request));
+    }
+};
+
+class StandInRequest : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
+public:
+    bool closed = false;
+
+public slots:
+    void Close() { closed = true; }
+};
+
+class StandInScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    QString reason;
+    uint givenBack = 0;
+
+public slots:
+    uint Inhibit(const QString &, const QString &why)
+    {
+        reason = why;
+        return 7;
+    }
+    void UnInhibit(uint cookie) { givenBack = cookie; }
+};
+
 // The real opener and notification service of the desktop, met by stand-ins: an opener that
 // is missing or finds nothing to open with, and a notification service on a private bus.
 class TestDesktop : public QObject
@@ -47,6 +125,8 @@ private slots:
     void opener_data();
     void opener();
     void notificationOpensTheFolder();
+    void sleepInhibited_data();
+    void sleepInhibited();
 
 private:
     QString script(const QString &name, const QString &body);
@@ -199,4 +279,80 @@ void TestDesktop::notificationOpensTheFolder()
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
+void TestDesktop::sleepInhibited_data()
+{
+    QTest::addColumn<QStringList>("services"); // on the private bus
+    QTest::addColumn<bool>("releasedAtOnce");  // given up before the answer came
+    QTest::addColumn<SleepInhibitor::Via>("via");
+    const QStringList all = {"logind", "portal", "screensaver"};
+    QTest::newRow("logind") << all << false << SleepInhibitor::Via::Logind;
+    QTest::newRow("logind, given up before its answer")
+        << all << true << SleepInhibitor::Via::Logind;
+    QTest::newRow("no logind: the desktop portal")
+        << QStringList({"portal", "screensaver"}) << false << SleepInhibitor::Via::Portal;
+    QTest::newRow("only the screensaver")
+        << QStringList{"screensaver"} << false << SleepInhibitor::Via::ScreenSaver;
+    QTest::newRow("nothing to ask") << QStringList() << false << SleepInhibitor::Via::None;
+}
+
+// The batch's hold is taken from the first service there is, and given back.
+void TestDesktop::sleepInhibited()
+{
+    QFETCH(QStringList, services);
+    QFETCH(bool, releasedAtOnce);
+    QFETCH(SleepInhibitor::Via, via);
+    const QString name = QStringLiteral("stand-ins %1").arg(QTest::currentDataTag());
+    QDBusConnection standIns = QDBusConnection::connectToBus(m_address, name);
+    StandInLogind logind;
+    StandInPortal portal;
+    StandInRequest request;
+    StandInScreenSaver saver;
+    const auto offer = [&](const char *service, const char *path, QObject *object) {
+        QVERIFY(
+            standIns.registerObject(QLatin1String(path), object, QDBusConnection::ExportAllSlots));
+        QVERIFY(standIns.registerService(QLatin1String(service)));
+    };
+    if (services.contains("logind"))
+        offer("org.freedesktop.login1", "/org/freedesktop/login1", &logind);
+    if (services.contains("portal")) {
+        offer("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", &portal);
+        QVERIFY(standIns.registerObject(QLatin1String(StandInPortal::Request), &request,
+                                        QDBusConnection::ExportAllSlots));
+    }
+    if (services.contains("screensaver"))
+        offer("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", &saver);
+    {
+        // One bus stands for both the system's and the session's.
+        QDBusConnection bus = QDBusConnection::connectToBus(m_address, name + " client");
+        SleepInhibitor inhibitor(bus, bus);
+        QSignalSpy changed(&inhibitor, &SleepInhibitor::changed);
+        inhibitor.hold(SleepInhibitor::reason());
+        if (releasedAtOnce)
+            inhibitor.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 30000);
+        QCOMPARE(changed.first().first().value<SleepInhibitor::Via>(), via);
+        QCOMPARE(inhibitor.via(), releasedAtOnce ? SleepInhibitor::Via::None : via);
+        const QString reason = SleepInhibitor::reason();
+        if (via == SleepInhibitor::Via::Logind)
+            QCOMPARE(logind.asked, QStringList({"sleep:idle", "Vidmorph", reason, "block"}));
+        if (via == SleepInhibitor::Via::Portal)
+            QVERIFY(portal.flags == (4 | 8) && portal.reason == reason);
+        if (via == SleepInhibitor::Via::ScreenSaver)
+            QCOMPARE(saver.reason, reason);
+        inhibitor.release();
+        QCOMPARE(inhibitor.via(), SleepInhibitor::Via::None);
+        QDBusConnection::disconnectFromBus(name + " client");
+    }
+    // Given back: logind's descriptor closed by every holder, the others told.
+    if (via == SleepInhibitor::Via::Logind) {
+        pollfd hangUp = {logind.lockEnd, POLLIN, 0};
+        QTRY_VERIFY_WITH_TIMEOUT(::poll(&hangUp, 1, 0) == 1 && (hangUp.revents & POLLHUP), 30000);
+        ::close(logind.lockEnd);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(request.closed, via == SleepInhibitor::Via::Portal, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(saver.givenBack, via == SleepInhibitor::Via::ScreenSaver ? 7u : 0u,
+                              30000);
+    QDBusConnection::disconnectFromBus(name);
+}
+
 #include "test_desktop.moc"
