@@ -41,7 +41,9 @@ void BatchResults::report(const BatchScheduler &scheduler, const QString &output
     summary->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(summary, &frmSummary::retryRequested, m_window, m_retry);
     QObject::connect(summary, &frmSummary::logRequested, m_window,
-                     [desktop = m_desktop, log = scheduler.logPath()] { desktop->open(log); });
+                     [desktop = m_desktop, log = scheduler.logPath()] {
+                         desktop->open(log, DesktopServices::Failure::Told);
+                     });
     m_summary = summary;
     // Shown without a nested event loop, so the batch's own handlers return first.
     summary->open();

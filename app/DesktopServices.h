@@ -8,10 +8,14 @@
 class DesktopServices
 {
 public:
+    // What a failed opening does. Openings the user gets by the way (the output folder at the
+    // end of a batch, the help, the web links) fail quietly, only noted on standard error; an
+    // opening of our own files that the user asked for says why it failed.
+    enum class Failure { Quiet, Told };
+
     virtual ~DesktopServices() = default;
-    // A local folder or file path, or a web address. When nothing can open it, the user is told
-    // where it is, to open it by hand.
-    virtual void open(const QString &pathOrUrl) = 0;
+    // A local folder or file path, or a web address, with its associated program.
+    virtual void open(const QString &pathOrUrl, Failure failure) = 0;
     // A wave file; the desktop's default beep when the file is missing. Never blocks.
     virtual void playSound(const QString &waveFile) = 0;
     // A desktop notification, where the desktop offers one, whose action opens `folder`;

@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace {
 
 bool isWebAddress(const QString &pathOrUrl)
@@ -46,19 +48,31 @@ QString SystemDesktopServices::nothingOpensText(const QString &pathOrUrl)
     return QStringLiteral("无法打开“%1”：系统没有能打开它的程序。请手动打开它。").arg(pathOrUrl);
 }
 
-void SystemDesktopServices::failed(const QString &pathOrUrl, const QString &why)
+QString SystemDesktopServices::missingText(const QString &pathOrUrl)
 {
-    if (m_messages)
+    return QStringLiteral("无法打开“%1”：文件不存在。").arg(pathOrUrl);
+}
+
+void SystemDesktopServices::failed(const QString &pathOrUrl, const QString &why, Failure failure)
+{
+    if (failure == Failure::Told && m_messages)
         m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("打开"), why);
+    else
+        std::fputs(("vidmorph: " + why + '\n').toUtf8().constData(), stderr);
     emit openEnded(pathOrUrl, false);
 }
 
-void SystemDesktopServices::open(const QString &pathOrUrl)
+void SystemDesktopServices::open(const QString &pathOrUrl, Failure failure)
 {
+    // A file that is not there is no fault of the opener's.
+    if (!isWebAddress(pathOrUrl) && !QFileInfo::exists(pathOrUrl)) {
+        failed(pathOrUrl, missingText(pathOrUrl), failure);
+        return;
+    }
     const QString program =
         QFileInfo(m_opener).isAbsolute() ? m_opener : QStandardPaths::findExecutable(m_opener);
     if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
-        failed(pathOrUrl, openerMissingText(pathOrUrl));
+        failed(pathOrUrl, openerMissingText(pathOrUrl), failure);
         return;
     }
     // An absolute path can never be read as one of the opener's options.
@@ -70,19 +84,19 @@ void SystemDesktopServices::open(const QString &pathOrUrl)
     opener->setStandardErrorFile(QProcess::nullDevice());
     // xdg-open says by its exit status whether anything took the request.
     connect(opener, &QProcess::finished, this,
-            [this, opener, pathOrUrl](int exitCode, QProcess::ExitStatus status) {
+            [this, opener, pathOrUrl, failure](int exitCode, QProcess::ExitStatus status) {
                 opener->deleteLater();
                 if (status != QProcess::NormalExit || exitCode != 0)
-                    failed(pathOrUrl, nothingOpensText(pathOrUrl));
+                    failed(pathOrUrl, nothingOpensText(pathOrUrl), failure);
                 else
                     emit openEnded(pathOrUrl, true);
             });
     connect(opener, &QProcess::errorOccurred, this,
-            [this, opener, pathOrUrl](QProcess::ProcessError error) {
+            [this, opener, pathOrUrl, failure](QProcess::ProcessError error) {
                 if (error != QProcess::FailedToStart)
                     return;
                 opener->deleteLater();
-                failed(pathOrUrl, openerMissingText(pathOrUrl));
+                failed(pathOrUrl, openerMissingText(pathOrUrl), failure);
             });
     opener->start(program, {target});
 }
@@ -103,6 +117,7 @@ void SystemDesktopServices::notify(const QString &title, const QString &text, co
 {
     if (!m_notifications)
         m_notifications = new DesktopNotifications(
-            QDBusConnection::sessionBus(), [this](const QString &path) { open(path); }, this);
+            QDBusConnection::sessionBus(),
+            [this](const QString &path) { open(path, Failure::Quiet); }, this);
     m_notifications->show(title, text, folder);
 }

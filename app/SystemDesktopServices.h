@@ -16,27 +16,28 @@ class SystemDesktopServices : public QObject, public DesktopServices
 {
     Q_OBJECT
 public:
-    // Says through `messages` what could not be opened.
+    // Says through `messages` what could not be opened, where the user is to be told.
     explicit SystemDesktopServices(MessageSink *messages, QObject *parent = nullptr);
     ~SystemDesktopServices() override;
 
     // The program that opens things: a name looked up on PATH, or a path.
     void setOpener(const QString &program) { m_opener = program; }
 
-    void open(const QString &pathOrUrl) override;
+    void open(const QString &pathOrUrl, Failure failure) override;
     void playSound(const QString &waveFile) override;
     void notify(const QString &title, const QString &text, const QString &folder) override;
 
     // Why `pathOrUrl` could not be opened, in the words the user is shown.
     static QString openerMissingText(const QString &pathOrUrl);
     static QString nothingOpensText(const QString &pathOrUrl);
+    static QString missingText(const QString &pathOrUrl);
 
 signals:
     // The opener has ended for `pathOrUrl`, or could not be started.
     void openEnded(const QString &pathOrUrl, bool opened);
 
 private:
-    void failed(const QString &pathOrUrl, const QString &why);
+    void failed(const QString &pathOrUrl, const QString &why, Failure failure);
 
     MessageSink *m_messages;
     QString m_opener = QStringLiteral("xdg-open");

@@ -14,6 +14,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/Twips.h"
 #include "feedback/frmSuggest.h"
+#include "headless/SleepInhibitor.h"
 #include "options/frmOptions.h"
 #include "process/MessageSink.h"
 #include "process/NativePath.h"
@@ -159,6 +160,7 @@ void frmMain::Form_Load()
     m_display.setImgPBWidth(0);
 
     m_scheduler = new BatchScheduler(*m_files, *this, m_locations, m_messages, this);
+    m_awake = new SleepInhibitor(QDBusConnection::systemBus(), QDBusConnection::sessionBus(), this);
     connect(m_scheduler, &BatchScheduler::fileProgress, this,
             [this](int, const FileConversion::Progress &progress) {
                 if (progress.runner == CommandBuilder::Runner::DOS)
@@ -312,6 +314,7 @@ void frmMain::imgStart_Click()
         return;
     }
     setControlsLocked(true);
+    m_awake->hold(SleepInhibitor::reason());
     Timer1->start();
 }
 
@@ -373,7 +376,8 @@ void frmMain::setControlsLocked(bool locked)
 
 void frmMain::batchCompleted()
 {
-    m_desktop->open(txtPath->text());
+    m_awake->release();
+    m_desktop->open(txtPath->text(), DesktopServices::Failure::Quiet);
     if (m_options.SoundPrompt == 0)
         m_desktop->playSound(m_locations.appFolder + QStringLiteral("/sound.wav"));
     setControlsLocked(false);
@@ -384,6 +388,7 @@ void frmMain::batchCompleted()
 
 void frmMain::batchStopped(const QString &why)
 {
+    m_awake->release();
     Timer1->stop();
     setControlsLocked(false);
     // With no format chosen no command can be built, and the tool "cannot start": the real
@@ -502,7 +507,8 @@ void frmMain::imgBrowse_Click()
 
 void frmMain::imgHelp_Click()
 {
-    m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"));
+    m_desktop->open(m_locations.appFolder + QStringLiteral("/help.html"),
+                    DesktopServices::Failure::Quiet);
     m_chrome->putOut(imgHelp);
 }
 
@@ -514,7 +520,7 @@ void frmMain::imgMin_Click()
 
 void frmMain::lblWeb_Click()
 {
-    m_desktop->open(homePage());
+    m_desktop->open(homePage(), DesktopServices::Failure::Quiet);
 }
 
 void frmMain::lblFeed_Click()

@@ -20,6 +20,7 @@ class BatchScheduler;
 class DesktopServices;
 class FolderSearch;
 class MessageSink;
+class SleepInhibitor;
 class QComboBox;
 class QCloseEvent;
 class QFrame;
@@ -168,6 +169,7 @@ private:
     FileListModel *m_files;
     CCommonDialogs m_dialogs;
     BatchScheduler *m_scheduler = nullptr;
+    SleepInhibitor *m_awake; // held while a batch runs
     FolderSearch *m_search;
     SettingsFiles::OptionsValues m_options;
     QString m_lastFolder; // where the next Add file dialog opens

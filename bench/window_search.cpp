@@ -28,7 +28,7 @@ public:
 class NoDesktop : public DesktopServices
 {
 public:
-    void open(const QString &) override {}
+    void open(const QString &, Failure) override {}
     void playSound(const QString &) override {}
     void notify(const QString &, const QString &, const QString &) override {}
 };

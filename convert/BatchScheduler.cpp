@@ -94,6 +94,7 @@ bool BatchScheduler::begin(QString *refusal)
     m_converted = 0;
     m_skipped = 0;
     m_number = 0;
+    m_ownNames.clear();
     m_stopRequested = false;
     m_stopReason.clear();
     ++m_batch;
@@ -213,6 +214,10 @@ bool BatchScheduler::skipFile(OutputReservation &taken)
     const QString input = m_queue.pathAt(row);
     const OutputNaming naming = m_host.outputNaming();
     const QString extension = Formats::extension(m_host.currentParameters().format);
+    const QString own =
+        CommandBuilder::MakePlainOutputPath(naming.folderFor(input), input, extension, {});
+    if (m_ownNames.contains(own))
+        return false;
     QString existing;
     if (naming.names() == OutputNaming::Names::Plain) {
         // The plain name is taken as it is looked at: of runs at once that are given the same
@@ -224,8 +229,10 @@ bool BatchScheduler::skipFile(OutputReservation &taken)
     } else {
         existing = naming.existingOutput(input, extension);
     }
-    if (existing.isEmpty())
+    if (existing.isEmpty()) {
+        m_ownNames.insert(own);
         return false;
+    }
     // Started and finished at once, so it counts among the files done.
     const int number = ++m_number;
     m_rows.append(number);

@@ -158,6 +158,10 @@ private:
     int m_converted = 0;
     int m_skipped = 0;
     int m_number = 0;
+    // With skipping: the plain output name of each input the batch converts, so that a
+    // second input of that name, from another folder, converts under a name of its own
+    // instead of being skipped as the first one's output.
+    QSet<QString> m_ownNames;
     bool m_stopRequested = false;
     QString m_stopReason;
     // Tells a queued next step which batch it belongs to, so a step left over from a stopped

@@ -155,7 +155,11 @@ bool removeTree(const QString &folder)
     return emptied && ::rmdir(native.constData()) == 0;
 }
 
-void removeDeadRuns(const QString &scratchBase)
+namespace {
+
+// Removes what runs that are gone left or, with `names`, only lists the output names their
+// journals would give back.
+void sweepDeadRuns(const QString &scratchBase, QStringList *names)
 {
     const QByteArray native = NativePath::encode(scratchBase);
     const int base = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -169,14 +173,15 @@ void removeDeadRuns(const QString &scratchBase)
         const QString path = scratchBase + QLatin1Char('/') + NativePath::decode(entry.name);
         if (S_ISLNK(entry.status.st_mode)) {
             // Not something a run makes: gone as a link, its target untouched.
-            ::unlinkat(base, entry.name.constData(), 0);
+            if (!names)
+                ::unlinkat(base, entry.name.constData(), 0);
         } else if (!isOurs(entry.status)) {
             continue;
         } else if (journal && S_ISREG(entry.status.st_mode)) {
             // A journal is locked before anything is written to it.
             if (RunLock::holderOf(path) == RunLock::Holder::Gone &&
                 (entry.status.st_size > 0 || !isNewcomer(entry.status)))
-                OutputReservation::releaseJournal(path);
+                OutputReservation::releaseJournal(path, names);
         } else if (run && S_ISDIR(entry.status.st_mode)) {
             // A run's lock file appears locked; a folder without one is being made, or was
             // left by a run killed as it made it or by a version that took no lock.
@@ -190,14 +195,30 @@ void removeDeadRuns(const QString &scratchBase)
                 continue;
             for (const Entry &inner : entriesOf(folder))
                 if (startsWith(inner.name, JournalPrefix) && S_ISREG(inner.status.st_mode))
-                    OutputReservation::releaseJournal(path + QLatin1Char('/') +
-                                                      NativePath::decode(inner.name));
-            emptyFolder(folder, 1);
+                    OutputReservation::releaseJournal(
+                        path + QLatin1Char('/') + NativePath::decode(inner.name), names);
+            if (!names) {
+                emptyFolder(folder, 1);
+                ::unlinkat(base, entry.name.constData(), AT_REMOVEDIR);
+            }
             ::close(folder);
-            ::unlinkat(base, entry.name.constData(), AT_REMOVEDIR);
         }
     }
     ::close(base);
+}
+
+} // namespace
+
+void removeDeadRuns(const QString &scratchBase)
+{
+    sweepDeadRuns(scratchBase, nullptr);
+}
+
+QStringList namesOfDeadRuns(const QString &scratchBase)
+{
+    QStringList names;
+    sweepDeadRuns(scratchBase, &names);
+    return names;
 }
 
 void removeDeadTemporaries(const QString &outputFolder)

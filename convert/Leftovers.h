@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What runs that were killed outright left behind, and removing it: the scratch folder of a
 // headless run ("run-<pid>-…"), the journals of the names runs had taken (see
@@ -14,6 +15,9 @@ namespace Leftovers {
 
 // In the scratch folder: the run folders and name journals of runs that are gone.
 void removeDeadRuns(const QString &scratchBase);
+// The output names that removeDeadRuns would give back, the empty files killed runs had
+// taken; nothing is removed.
+QStringList namesOfDeadRuns(const QString &scratchBase);
 
 // A folder and everything in it, without following any link; only a folder of this user's.
 bool removeTree(const QString &folder);

@@ -75,7 +75,7 @@ OutputReservation::Outcome OutputReservation::take(const QString &path, const QS
     return Outcome::Taken;
 }
 
-bool OutputReservation::removeIfUnchanged(const QByteArray &path, const Made &made)
+bool OutputReservation::removeIfUnchanged(const QByteArray &path, const Made &made, bool onlyLook)
 {
     // Everything is asked of the folder's descriptor: a link put in place of the folder, or
     // of the name, between the looking and the removing changes nothing.
@@ -90,7 +90,7 @@ bool OutputReservation::removeIfUnchanged(const QByteArray &path, const Made &ma
         ::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(status.st_mode) && status.st_size == 0 && status.st_uid == ::geteuid() &&
         status.st_dev == made.device && status.st_ino == made.inode;
-    const bool removed = unchanged && ::unlinkat(folder, name.constData(), 0) == 0;
+    const bool removed = unchanged && (onlyLook || ::unlinkat(folder, name.constData(), 0) == 0);
     ::close(folder);
     return removed;
 }
@@ -103,7 +103,7 @@ void OutputReservation::release()
     m_taken = false;
 }
 
-void OutputReservation::releaseJournal(const QString &journal)
+void OutputReservation::releaseJournal(const QString &journal, QStringList *left)
 {
     const QByteArray native = NativePath::encode(journal);
     const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -128,7 +128,10 @@ void OutputReservation::releaseJournal(const QString &journal)
             continue;
         const Made made = {dev_t(fields[0].toULongLong()), ino_t(fields[1].toULongLong()),
                            dev_t(fields[2].toULongLong()), ino_t(fields[3].toULongLong())};
-        removeIfUnchanged(QByteArray::fromPercentEncoding(fields[4]), made);
+        const QByteArray name = QByteArray::fromPercentEncoding(fields[4]);
+        if (removeIfUnchanged(name, made, left) && left)
+            left->append(NativePath::decode(name));
     }
-    ::unlink(native.constData());
+    if (!left)
+        ::unlink(native.constData());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 
@@ -28,7 +29,8 @@ public:
     // Gives back every name of a journal that is still the empty file of this user's it was,
     // in the folder it was made in, then removes the journal. A journal that is not a file of
     // this user's is not read; a link in its place is removed as a link.
-    static void releaseJournal(const QString &journal);
+    // With `left`, nothing is removed: the names that would be given back are added to it.
+    static void releaseJournal(const QString &journal, QStringList *left = nullptr);
 
 private:
     struct Made
@@ -38,7 +40,8 @@ private:
         dev_t device = 0;
         ino_t inode = 0;
     };
-    static bool removeIfUnchanged(const QByteArray &path, const Made &made);
+    // With `onlyLook`, true when it would remove the name, and nothing is removed.
+    static bool removeIfUnchanged(const QByteArray &path, const Made &made, bool onlyLook = false);
 
     QString m_path;
     Made m_made;

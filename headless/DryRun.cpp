@@ -1,5 +1,6 @@
 #include "headless/DryRun.h"
 
+#include "convert/CommandBuilder.h"
 #include "convert/FailureReason.h"
 #include "convert/Formats.h"
 #include "process/NativePath.h"
@@ -47,18 +48,23 @@ DryRun::Plan DryRun::planFor(const QString &inputPath)
         return refusal(QStringLiteral("permission-denied"));
     const QString extension = Formats::extension(m_format);
     Plan plan;
-    if (m_skipExisting) {
+    // An output another input of this run writes is no reason to skip, as in the batch.
+    const QString own = CommandBuilder::MakePlainOutputPath(m_naming.folderFor(inputPath),
+                                                            inputPath, extension, {});
+    if (m_skipExisting && !m_ownNames.contains(own)) {
         plan.output = m_naming.existingOutput(inputPath, extension);
-        if (!plan.output.isEmpty()) {
+        if (!plan.output.isEmpty() && !m_givenBack.contains(plan.output)) {
             plan.action = Plan::Action::Skip;
             return plan;
         }
+        m_ownNames.insert(own);
     }
     if (!canWriteInto(NativePath::encode(m_naming.folderFor(inputPath))))
         return refusal(QStringLiteral("output-unwritable"));
     plan.output =
         m_naming.pathFor(inputPath, extension, QTime::currentTime(), [this](const QString &path) {
-            return m_planned.contains(path) || NativePath::exists(path);
+            return m_planned.contains(path) ||
+                   (NativePath::exists(path) && !m_givenBack.contains(path));
         });
     m_planned.insert(plan.output);
     return plan;

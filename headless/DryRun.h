@@ -24,6 +24,12 @@ public:
     {
     }
 
+    // The empty names runs that were killed had taken, which the run gives back before it
+    // begins: they are no outputs, and free to take.
+    void setGivenBack(const QStringList &names)
+    {
+        m_givenBack = QSet<QString>(names.begin(), names.end());
+    }
     // The plan for the next file; names planned for earlier files count as taken.
     Plan planFor(const QString &inputPath);
 
@@ -34,4 +40,6 @@ private:
     int m_format;
     bool m_skipExisting;
     QSet<QString> m_planned;
+    QSet<QString> m_givenBack;
+    QSet<QString> m_ownNames; // as the batch keeps them
 };

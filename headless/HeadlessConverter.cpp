@@ -11,8 +11,9 @@
 HeadlessConverter::HeadlessConverter(const Locations &locations, const HeadlessOptions &options,
                                      std::unique_ptr<BatchReport> report, ConsoleOutput &out,
                                      QObject *parent)
-    : QObject(parent), m_scheduler(m_queue, *this, locations, &m_messages),
-      m_parameters(options.parameters()), m_outputFolder(options.outputFolder()),
+    : QObject(parent), m_awake(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
+      m_scheduler(m_queue, *this, locations, &m_messages), m_parameters(options.parameters()),
+      m_outputFolder(options.outputFolder()),
       m_naming(options.outputFolder(), options.names(), options.treeRoots()),
       m_skipExisting(options.skipExisting()),
       m_watching(options.action() == HeadlessOptions::Action::Watch), m_report(std::move(report)),
@@ -46,6 +47,7 @@ bool HeadlessConverter::begin()
         return false;
     }
     QMetaObject::invokeMethod(&m_scheduler, &BatchScheduler::ConvertNextFile, Qt::QueuedConnection);
+    m_awake.hold(SleepInhibitor::reason());
     return true;
 }
 
@@ -139,6 +141,7 @@ void HeadlessConverter::printSummary()
 
 void HeadlessConverter::batchCompleted()
 {
+    m_awake.release();
     // A watch waits for the next files.
     if (m_watching)
         return;
@@ -151,6 +154,7 @@ void HeadlessConverter::batchCompleted()
 
 void HeadlessConverter::batchStopped(const QString &why)
 {
+    m_awake.release();
     QVector<BatchReport::File> running;
     for (auto file = m_running.cbegin(); file != m_running.cend(); ++file)
         running.append({file.key(), m_scheduler.progress().fileCount(), file.value()});

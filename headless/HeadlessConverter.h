@@ -6,6 +6,7 @@
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
 #include "headless/ConsoleMessageSink.h"
+#include "headless/SleepInhibitor.h"
 
 #include <QMap>
 #include <QObject>
@@ -65,6 +66,7 @@ private:
     void finish(int exitCode);
 
     ConsoleMessageSink m_messages;
+    SleepInhibitor m_awake; // held while a batch runs
     FileListModel m_queue;
     BatchScheduler m_scheduler;
     ParameterSet m_parameters;

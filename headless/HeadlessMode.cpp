@@ -1,6 +1,7 @@
 #include "headless/HeadlessMode.h"
 
 #include "convert/FileSearch.h"
+#include "convert/Leftovers.h"
 #include "convert/Locations.h"
 #include "convert/RunFolder.h"
 #include "headless/ConsoleOutput.h"
@@ -10,6 +11,7 @@
 #include "headless/HeadlessConverter.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/JsonReport.h"
+#include "headless/MediaFilter.h"
 #include "headless/TerminalReport.h"
 #include "headless/WatchState.h"
 #include "process/NativePath.h"
@@ -76,7 +78,7 @@ std::optional<QByteArray> readList(const QString &path)
 
 // The files named on the command line and in the list, folders searched; nothing when the
 // command cannot be followed (it said why).
-std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
+std::optional<QStringList> filesToConvert(HeadlessOptions &options)
 {
     QStringList inputs = options.inputs();
     if (!options.filesFrom().isEmpty()) {
@@ -95,6 +97,7 @@ std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
             return std::nullopt;
         }
         inputs += named;
+        options.addListed(named);
     }
     const QStringList files = expandFolders(inputs);
     if (files.isEmpty()) {
@@ -110,6 +113,8 @@ int dryRun(const HeadlessOptions &options, const QStringList &files)
     const std::unique_ptr<BatchReport> report = reportFor(options, out);
     DryRun planner(OutputNaming(options.outputFolder(), options.names(), options.treeRoots()),
                    options.parameters().format, options.skipExisting());
+    planner.setGivenBack(Leftovers::namesOfDeadRuns(
+        Locations::standard(QCoreApplication::applicationDirPath()).scratchFolder));
     BatchReport::PlanSummary summary;
     summary.outputFolder = options.outputFolder();
     for (qsizetype i = 0; i < files.size(); ++i) {
@@ -171,10 +176,20 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
     FolderWatch watch(options.watchFolder(), options.outputFolder(),
                       options.settleSeconds() * 1000);
     QHash<QString, FolderWatch::Stamp> converting;
+    const MediaFilter media(options.includes());
+    QSet<QString> leftAlone; // said once each
     QObject::connect(&watch, &FolderWatch::ready, &converter,
                      [&](const QString &path, const FolderWatch::Stamp &stamp) {
                          if (converting.contains(path) || state.contains(path, stamp))
                              return;
+                         if (!media.takes(path)) {
+                             if (!leftAlone.contains(path) && !options.quiet())
+                                 printError(QStringLiteral("不是要转换的媒体文件，不处理 (not a "
+                                                           "media file to convert, left alone): %1")
+                                                .arg(NativePath::readable(path)));
+                             leftAlone.insert(path);
+                             return;
+                         }
                          converting.insert(path, stamp);
                          converter.add({path});
                      });
@@ -204,7 +219,7 @@ int HeadlessMode::run(int &argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(NativePath::decode(argv[i]));
-    const HeadlessOptions options = HeadlessOptions::parse(arguments, QDir::currentPath());
+    HeadlessOptions options = HeadlessOptions::parse(arguments, QDir::currentPath());
     switch (options.action()) {
     case HeadlessOptions::Action::Help:
         std::fputs(HeadlessOptions::helpText().toUtf8().constData(), stdout);

@@ -2,11 +2,12 @@
 
 #include "convert/Formats.h"
 #include "convert/ParameterCheck.h"
+#include "headless/OptionScan.h"
 #include "process/NativePath.h"
 #include "process/NumberText.h"
 
-#include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -92,6 +93,7 @@ constexpr QLatin1String watchName("watch");
 constexpr QLatin1String helpName("help");
 constexpr QLatin1String versionName("version");
 constexpr QLatin1String keepTreeName("keep-tree");
+constexpr QLatin1String includeName("include");
 
 } // namespace
 
@@ -284,7 +286,8 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
          keepTreeName,
          QStringLiteral("[ROOT]"),
          QStringLiteral("输出保留输入在 ROOT 下的子文件夹 (keep each input's folder below\n"
-                        "ROOT); 不给 ROOT 时为所给文件夹 (without ROOT: each folder given)"),
+                        "ROOT); 不给 ROOT 时为所有输入共同的文件夹\n(without ROOT: the folder "
+                        "all inputs share)"),
          [](O &o, const QString &value, const QDir &working) {
              o.m_keepTree = true;
              if (value.isEmpty())
@@ -398,6 +401,17 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
                                   .arg(MostSettleSeconds)
                                   .arg(value);
          }},
+        {{},
+         includeName,
+         QStringLiteral("GLOB"),
+         QStringLiteral("监视时只转换名称符合 GLOB 的媒体文件，可多次给出\n(with --watch: take "
+                        "only media files whose name matches GLOB; repeatable)"),
+         [](O &o, const QString &value, const QDir &) {
+             if (value.isEmpty())
+                 return QStringLiteral("--include 不能为空 (must not be empty)");
+             o.m_includes.append(value);
+             return QString();
+         }},
         {{}, versionName, {}, QStringLiteral("显示版本 (show the version)"), nullptr},
         {QStringLiteral("h"), helpName, {}, QStringLiteral("显示本帮助 (show this help)"), nullptr},
     };
@@ -438,24 +452,15 @@ HeadlessOptions HeadlessOptions::failure(const QString &error)
 
 HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QString &workingFolder)
 {
-    // --keep-tree takes its root when one follows; followed by another option, by "--" or by
-    // nothing, it stands alone.
-    QStringList words = arguments;
-    for (qsizetype i = 1; i < words.size() && words.at(i) != QLatin1String("--"); ++i)
-        if (words.at(i) == QStringLiteral("--") + keepTreeName &&
-            (i + 1 == words.size() || words.at(i + 1).startsWith(QLatin1Char('-'))))
-            words[i] += QLatin1Char('=');
-
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const Option &option : table()) {
-        QStringList names{option.longName};
-        if (!option.shortName.isEmpty())
-            names.prepend(option.shortName);
-        parser.addOption(QCommandLineOption(names, QString(), option.valueName));
-    }
-    if (!parser.parse(words))
-        return failure(QStringLiteral("参数错误 (bad argument): ") + parser.errorText());
+    std::vector<OptionScan::Name> names;
+    for (const Option &option : table())
+        names.push_back({option.shortName, option.longName,
+                         option.valueName.isEmpty()         ? OptionScan::Value::None
+                         : option.valueName.startsWith('[') ? OptionScan::Value::Optional
+                                                            : OptionScan::Value::Required});
+    const OptionScan parser = OptionScan::scan(arguments.mid(1), names);
+    if (!parser.error().isEmpty())
+        return failure(QStringLiteral("参数错误 (bad argument): ") + parser.error());
     HeadlessOptions options;
     if (parser.isSet(helpName) || parser.isSet(versionName)) {
         options.m_action = parser.isSet(helpName) ? Action::Help : Action::Version;
@@ -463,8 +468,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     }
     if (!parser.isSet(convertName) && !parser.isSet(watchName))
         return failure(QStringLiteral("缺少 --convert (missing --convert)"));
-    for (const QString &name : parser.optionNames())
-        if (name != convertName && parser.values(name).size() > 1)
+    for (const QString &name : parser.given())
+        if (name != convertName && name != includeName && parser.values(name).size() > 1)
             return failure(
                 QStringLiteral("选项 --%1 只能给一次 (option --%1 given twice)").arg(name));
 
@@ -475,11 +480,12 @@ HeadlessOptions HeadlessOptions::parse(const QStringList &arguments, const QStri
     options.m_jobs = qBound(1, QThread::idealThreadCount(), MostJobs);
     options.m_outputFolder = QDir::cleanPath(working.absoluteFilePath(QStringLiteral("output")));
     for (const Option &option : table())
-        if (option.take && parser.isSet(option.longName))
-            if (const QString error = option.take(options, parser.value(option.longName), working);
+        for (const QString &value : parser.values(option.longName))
+            if (const QString error =
+                    option.take ? option.take(options, value, working) : QString();
                 !error.isEmpty())
                 return failure(error);
-    if (const QString problem = options.checkTogether(parser.positionalArguments(), working);
+    if (const QString problem = options.checkTogether(parser.positional(), working);
         !problem.isEmpty())
         return failure(problem);
     options.m_action = options.m_watchFolder.isEmpty() ? Action::Convert : Action::Watch;
@@ -502,6 +508,8 @@ QString HeadlessOptions::checkTogether(const QStringList &positional, const QDir
                                   "folder)");
     } else if (m_settleSeconds > 0) {
         return QStringLiteral("--settle 只用于 --watch (only goes with --watch)");
+    } else if (!m_includes.isEmpty()) {
+        return QStringLiteral("--include 只用于 --watch (only goes with --watch)");
     } else if (positional.isEmpty() && m_filesFrom.isEmpty()) {
         return QStringLiteral("没有输入文件 (no input files or folders given)");
     }
@@ -529,14 +537,17 @@ QStringList HeadlessOptions::treeRoots() const
         return {m_treeRoot};
     if (!m_watchFolder.isEmpty())
         return {m_watchFolder};
-    // Each folder given, and for the names of a list the folder they are relative to.
-    QStringList folders;
-    for (const QString &input : m_inputs)
-        if (NativePath::isFolder(input))
-            folders.append(input);
-    if (!m_filesFrom.isEmpty())
-        folders.append(m_workingFolder);
-    return folders;
+    // The folder every input shares, so that no two inputs' folders fold into one: a folder
+    // given counts as itself, a file as the folder it is in.
+    QString common;
+    for (const QString &input : m_inputs + m_listed) {
+        QString folder = NativePath::isFolder(input) ? input : QFileInfo(input).path();
+        if (common.isNull())
+            common = folder;
+        while (!isBelow(folder, common))
+            common = QFileInfo(common).path();
+    }
+    return common.isNull() ? QStringList() : QStringList{common};
 }
 
 QString HeadlessOptions::outsideTree(const QStringList &paths) const

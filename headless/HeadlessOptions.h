@@ -47,15 +47,18 @@ public:
     OutputNaming::Names names() const { return m_names; }
     bool skipExisting() const { return m_skipExisting; }
     // With --keep-tree: the roots whose relative folders the outputs keep; the root given, or
-    // else the watch folder, or else each folder given as an input and, for the names of a
-    // list, the working folder. Empty without.
+    // else the watch folder, or else the folder all inputs (given and listed) share. Empty
+    // without.
     QStringList treeRoots() const;
+    // The names read from the --files-from list, which the tree's root must hold too.
+    void addListed(const QStringList &names) { m_listed += names; }
     QString filesFrom() const { return m_filesFrom; } // absolute, or "-" for standard input
     bool nulSeparated() const { return m_nulSeparated; }
     bool dryRun() const { return m_dryRun; }
     QString watchFolder() const { return m_watchFolder; } // absolute
     int settleSeconds() const { return m_settleSeconds > 0 ? m_settleSeconds : DefaultSettle; }
-    QString logFile() const { return m_logFile; } // absolute, or empty for the log folder
+    QString logFile() const { return m_logFile; }       // absolute, or empty for the log folder
+    QStringList includes() const { return m_includes; } // --include globs, for a watch
 
 private:
     struct Option;
@@ -69,6 +72,7 @@ private:
     bool m_videoBitrateGiven = false;
     QString m_outputFolder;
     QStringList m_inputs;
+    QStringList m_listed;
     int m_jobs = 1;
     Progress m_progress = Progress::Text;
     bool m_quiet = false;
@@ -83,5 +87,6 @@ private:
     static constexpr int DefaultSettle = 5;
     int m_settleSeconds = 0; // 0: not given
     QString m_logFile;
+    QStringList m_includes;
     QString m_workingFolder;
 };

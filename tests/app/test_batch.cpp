@@ -192,6 +192,7 @@ void TestBatch::everyFormat()
     // The folder was created with its missing parent and gained its separator.
     QCOMPARE(w->txtPath->text(), m_fixture.path(QStringLiteral("out/deeper/")));
     QCOMPARE(m_desktop.opened, QStringList{w->txtPath->text()});
+    QCOMPARE(m_desktop.told, QStringList()); // the output folder opens quietly
     QCOMPARE(m_desktop.sounds, QStringList{QStringLiteral(VIDMORPH_APP_DIR "/sound.wav")});
     QVERIFY(w->cmbOF->isEnabled());
     QVERIFY(w->CmdToolsBar[0]->isEnabled());
@@ -664,6 +665,8 @@ void TestBatch::failureSummaryAndRetry()
 
     summary->cmdLog->click();
     QCOMPARE(m_desktop.opened.last(), w->scheduler()->logPath());
+    // The log is ours and asked for: only its failure to open is told.
+    QCOMPARE(m_desktop.told, QStringList{w->scheduler()->logPath()});
     QVERIFY(summary->isVisible());
     summary->cmdRetry->click();
     // Exactly the failed files are back, at the end of the list.

@@ -2,15 +2,23 @@
 #include "app/DesktopNotifications.h"
 #include "app/NotificationsInterface.h"
 #include "app/SystemDesktopServices.h"
+#include "headless/SleepInhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 // A notification service of the test's own, as a desktop runs one.
 class StandInNotifications : public QObject
@@ -35,6 +43,77 @@ public slots:
     }
 };
 
+// Sleep inhibitors of the test's own: logind's, the desktop portal's (with the request it
+// hands out) and the screensaver's.
+class StandInLogind : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    QStringList asked;
+    int lockEnd = -1; // the end logind keeps; it hangs up once every holder has let go
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why,
+                                    const QString &mode)
+    {
+        asked = QStringList{what, who, why, mode};
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return {};
+        lockEnd = ends[0];
+        QDBusUnixFileDescriptor lock(ends[1]);
+        ::close(ends[1]);
+        return lock;
+    }
+};
+
+class StandInPortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
+public:
+    static constexpr const char *Request = "/org/freedesktop/portal/desktop/request/1_1/t";
+    uint flags = 0;
+    QString reason;
+
+public slots:
+    QDBusObjectPath Inhibit(const QString &, uint flags, const QVariantMap &options)
+    {
+        this->flags = flags;
+        reason = options.value(QStringLiteral("reason")).toString();
+        return QDBusObjectPath(QLatin1String(Request));
+    }
+};
+
+class StandInRequest : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
+public:
+    bool closed = false;
+
+public slots:
+    void Close() { closed = true; }
+};
+
+class StandInScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    QString reason;
+    uint givenBack = 0;
+
+public slots:
+    uint Inhibit(const QString &, const QString &why)
+    {
+        reason = why;
+        return 7;
+    }
+    void UnInhibit(uint cookie) { givenBack = cookie; }
+};
+
 // The real opener and notification service of the desktop, met by stand-ins: an opener that
 // is missing or finds nothing to open with, and a notification service on a private bus.
 class TestDesktop : public QObject
@@ -46,6 +125,8 @@ private slots:
     void opener_data();
     void opener();
     void notificationOpensTheFolder();
+    void sleepInhibited_data();
+    void sleepInhibited();
 
 private:
     QString script(const QString &name, const QString &body);
@@ -88,22 +169,39 @@ void TestDesktop::opener_data()
 {
     QTest::addColumn<QString>("opener"); // the script's body; "" for no opener at all
     QTest::addColumn<QString>("target");
-    QTest::addColumn<bool>("opened");
-    const QString folder = QStringLiteral("/srv/视频 输出/");
-    QTest::newRow("no opener installed") << "" << folder << false;
-    QTest::newRow("nothing opens it") << "exit 3" << folder << false;
+    QTest::addColumn<bool>("told");   // whether a failure is the user's to be told
+    QTest::addColumn<QString>("why"); // what the user is told; "" when it opened or is quiet
+    const QString folder = m_dir.filePath(QStringLiteral("视频 输出/"));
+    const QString gone = m_dir.filePath(QStringLiteral("gone.log"));
+    const QString web = QStringLiteral("https://example.invalid/");
+    QTest::newRow("no opener installed")
+        << "" << folder << true << SystemDesktopServices::openerMissingText(folder);
+    QTest::newRow("nothing opens it")
+        << "exit 3" << folder << true << SystemDesktopServices::nothingOpensText(folder);
+    QTest::newRow("nothing opens it, quietly") << "exit 3" << folder << false << "";
+    QTest::newRow("a log that is not there")
+        << "exit 0" << gone << true << SystemDesktopServices::missingText(gone);
+    QTest::newRow("a help file that is not there, quietly") << "exit 0" << gone << false << "";
     QTest::newRow("the action failed")
-        << "exit 4" << QStringLiteral("https://example.invalid/") << false;
-    QTest::newRow("opened") << "exit 0" << folder << true;
+        << "exit 4" << web << true << SystemDesktopServices::nothingOpensText(web);
+    QTest::newRow("opened") << "exit 0" << folder << true << "";
     QTest::newRow("a relative name reaches the opener whole")
-        << "exit 0" << QStringLiteral("-help.html") << true;
+        << "exit 0" << QStringLiteral("-help.html") << true << "";
 }
 
 void TestDesktop::opener()
 {
     QFETCH(QString, opener);
     QFETCH(QString, target);
-    QFETCH(bool, opened);
+    QFETCH(bool, told);
+    QFETCH(QString, why);
+    // The folder and the dashed name are there; gone.log is not.
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QVERIFY(QDir().mkpath(QStringLiteral("视频 输出")));
+    QFile dashed(QStringLiteral("-help.html"));
+    QVERIFY(dashed.open(QIODevice::WriteOnly));
+    dashed.close();
+    const bool missing = target.endsWith(QStringLiteral("gone.log"));
     RecordingMessageSink messages;
     SystemDesktopServices desktop(&messages);
     const QString received = m_dir.filePath(QStringLiteral("received"));
@@ -115,20 +213,18 @@ void TestDesktop::opener()
                   QStringLiteral("opener"),
                   QStringLiteral("printf '%s\\n' \"$#\" \"$@\" > '%1'\n%2").arg(received, opener)));
     QSignalSpy ended(&desktop, &SystemDesktopServices::openEnded);
-    desktop.open(target);
+    desktop.open(target, told ? DesktopServices::Failure::Told : DesktopServices::Failure::Quiet);
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 60000);
     QCOMPARE(ended.at(0).at(0).toString(), target);
-    QCOMPARE(ended.at(0).at(1).toBool(), opened);
-    if (opened) {
-        QVERIFY(messages.messages.isEmpty());
-    } else {
-        QCOMPARE(messages.messages.size(), 1);
+    QCOMPARE(ended.at(0).at(1).toBool(), opener == QStringLiteral("exit 0") && !missing);
+    QCOMPARE(messages.messages.size(), why.isEmpty() ? 0 : 1);
+    if (!why.isEmpty()) {
         QCOMPARE(messages.messages.at(0).caption, QStringLiteral("打开"));
-        QCOMPARE(messages.messages.at(0).text,
-                 opener.isEmpty() ? SystemDesktopServices::openerMissingText(target)
-                                  : SystemDesktopServices::nothingOpensText(target));
+        QCOMPARE(messages.messages.at(0).text, why);
     }
-    if (!opener.isEmpty()) {
+    // What is not there never reaches the opener.
+    QCOMPARE(QFile::exists(received), !opener.isEmpty() && !missing);
+    if (QFile::exists(received)) {
         QFile file(received);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
@@ -183,4 +279,80 @@ void TestDesktop::notificationOpensTheFolder()
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
+void TestDesktop::sleepInhibited_data()
+{
+    QTest::addColumn<QStringList>("services"); // on the private bus
+    QTest::addColumn<bool>("releasedAtOnce");  // given up before the answer came
+    QTest::addColumn<SleepInhibitor::Via>("via");
+    const QStringList all = {"logind", "portal", "screensaver"};
+    QTest::newRow("logind") << all << false << SleepInhibitor::Via::Logind;
+    QTest::newRow("logind, given up before its answer")
+        << all << true << SleepInhibitor::Via::Logind;
+    QTest::newRow("no logind: the desktop portal")
+        << QStringList({"portal", "screensaver"}) << false << SleepInhibitor::Via::Portal;
+    QTest::newRow("only the screensaver")
+        << QStringList{"screensaver"} << false << SleepInhibitor::Via::ScreenSaver;
+    QTest::newRow("nothing to ask") << QStringList() << false << SleepInhibitor::Via::None;
+}
+
+// The batch's hold is taken from the first service there is, and given back.
+void TestDesktop::sleepInhibited()
+{
+    QFETCH(QStringList, services);
+    QFETCH(bool, releasedAtOnce);
+    QFETCH(SleepInhibitor::Via, via);
+    const QString name = QStringLiteral("stand-ins %1").arg(QTest::currentDataTag());
+    QDBusConnection standIns = QDBusConnection::connectToBus(m_address, name);
+    StandInLogind logind;
+    StandInPortal portal;
+    StandInRequest request;
+    StandInScreenSaver saver;
+    const auto offer = [&](const char *service, const char *path, QObject *object) {
+        QVERIFY(
+            standIns.registerObject(QLatin1String(path), object, QDBusConnection::ExportAllSlots));
+        QVERIFY(standIns.registerService(QLatin1String(service)));
+    };
+    if (services.contains("logind"))
+        offer("org.freedesktop.login1", "/org/freedesktop/login1", &logind);
+    if (services.contains("portal")) {
+        offer("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", &portal);
+        QVERIFY(standIns.registerObject(QLatin1String(StandInPortal::Request), &request,
+                                        QDBusConnection::ExportAllSlots));
+    }
+    if (services.contains("screensaver"))
+        offer("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", &saver);
+    {
+        // One bus stands for both the system's and the session's.
+        QDBusConnection bus = QDBusConnection::connectToBus(m_address, name + " client");
+        SleepInhibitor inhibitor(bus, bus);
+        QSignalSpy changed(&inhibitor, &SleepInhibitor::changed);
+        inhibitor.hold(SleepInhibitor::reason());
+        if (releasedAtOnce)
+            inhibitor.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 30000);
+        QCOMPARE(changed.first().first().value<SleepInhibitor::Via>(), via);
+        QCOMPARE(inhibitor.via(), releasedAtOnce ? SleepInhibitor::Via::None : via);
+        const QString reason = SleepInhibitor::reason();
+        if (via == SleepInhibitor::Via::Logind)
+            QCOMPARE(logind.asked, QStringList({"sleep:idle", "Vidmorph", reason, "block"}));
+        if (via == SleepInhibitor::Via::Portal)
+            QVERIFY(portal.flags == (4 | 8) && portal.reason == reason);
+        if (via == SleepInhibitor::Via::ScreenSaver)
+            QCOMPARE(saver.reason, reason);
+        inhibitor.release();
+        QCOMPARE(inhibitor.via(), SleepInhibitor::Via::None);
+        QDBusConnection::disconnectFromBus(name + " client");
+    }
+    // Given back: logind's descriptor closed by every holder, the others told.
+    if (via == SleepInhibitor::Via::Logind) {
+        pollfd hangUp = {logind.lockEnd, POLLIN, 0};
+        QTRY_VERIFY_WITH_TIMEOUT(::poll(&hangUp, 1, 0) == 1 && (hangUp.revents & POLLHUP), 30000);
+        ::close(logind.lockEnd);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(request.closed, via == SleepInhibitor::Via::Portal, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(saver.givenBack, via == SleepInhibitor::Via::ScreenSaver ? 7u : 0u,
+                              30000);
+    QDBusConnection::disconnectFromBus(name);
+}
+
 #include "test_desktop.moc"

@@ -7,6 +7,7 @@
 #include "convert/FileListModel.h"
 #include "convert/Formats.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -37,6 +38,11 @@ private slots:
 private:
     // conv hangs for inputs named *hang*, kills itself for *killed*; the rest is the real tools.
     QString fakeApp();
+    // The hanging tool's command line, unique to this test process.
+    static QString hangingSleep()
+    {
+        return QStringLiteral("sleep 1000.%1").arg(QCoreApplication::applicationPid());
+    }
     // Runs the queue to its end in m_batch, which keeps what it reports; false when it never
     // ended.
     bool run(int format, const QStringList &inputs,
@@ -80,12 +86,16 @@ QString TestBatchFaults::fakeApp()
     QDir().mkpath(app + QStringLiteral("/data"));
     QFile conv(app + QStringLiteral("/data/conv"));
     conv.open(QIODevice::WriteOnly);
-    conv.write("#!/bin/sh\n"
-               "case \"$1\" in\n"
-               "  *hang*) exec sleep 1000 ;;\n"
-               "  *killed*) kill -9 $$ ;;\n"
-               "esac\n"
-               "exec \"" VIDMORPH_APP_DIR "/data/conv\" \"$@\"\n");
+    // The hanging tool's sleep carries this test's pid in its length, so a sleep of another
+    // test running beside this one is never taken for its leftover.
+    conv.write(QStringLiteral("#!/bin/sh\n"
+                              "case \"$1\" in\n"
+                              "  *hang*) exec %1 ;;\n"
+                              "  *killed*) kill -9 $$ ;;\n"
+                              "esac\n"
+                              "exec \"" VIDMORPH_APP_DIR "/data/conv\" \"$@\"\n")
+                   .arg(hangingSleep())
+                   .toUtf8());
     conv.close();
     conv.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const char *tool : {"coder", "coder2"})
@@ -166,8 +176,7 @@ void TestBatchFaults::brokenToolEndsOnlyItsFile()
     QCOMPARE(batch->filesConverted(), 1);
     QCOMPARE(outputs(true).size(), 1);
     QVERIFY(outputs().first().endsWith(extension));
-    QTRY_COMPARE_WITH_TIMEOUT(processesMentioning({QStringLiteral("sleep 1000"), broken}),
-                              QStringList(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(processesMentioning({hangingSleep(), broken}), QStringList(), 10000);
 }
 
 void TestBatchFaults::scratchFolderRemovedDuringBatch()

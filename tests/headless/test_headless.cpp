@@ -3,6 +3,7 @@
 #include "convert/Formats.h"
 #include "headless/ExitStatus.h"
 #include "headless/HeadlessOptions.h"
+#include "headless/MediaFilter.h"
 #include "process/NativePath.h"
 
 #include <QDir>
@@ -38,6 +39,8 @@ private slots:
     void qualityLevels();
     void optionsRefused_data();
     void optionsRefused();
+    void shellHabits_data();
+    void shellHabits();
     void runOptions();
     void helpNeedsNoDisplay();
     void badArgumentsExitTwo_data();
@@ -70,6 +73,10 @@ private slots:
     void fileListsKeepEveryByte_data();
     void fileListsKeepEveryByte();
     void dryRunConvertsNothing();
+    void watchTakesMediaOnly_data();
+    void watchTakesMediaOnly();
+    void dryRunTellsWhatTheRunDoes_data();
+    void dryRunTellsWhatTheRunDoes();
     void worksWithoutAUsableHome_data();
     void worksWithoutAUsableHome();
     void watchConvertsEachFileOnce();
@@ -376,6 +383,52 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("settle without a watch")
         << QStringList({"--settle", "5", "in.avi"}) << "--settle";
     QTest::newRow("empty log name") << QStringList({"--log=", "in.avi"}) << "--log";
+    QTest::newRow("include without a watch")
+        << QStringList({"--include", "*.mp4", "in.avi"}) << "--include 只用于 --watch";
+    QTest::newRow("unknown short option in a cluster")
+        << QStringList({"-qx", "in.avi"}) << "未知选项 (unknown option): -x";
+    QTest::newRow("a value for a switch") << QStringList({"--quiet=yes", "in.avi"})
+                                          << "选项 --quiet 不取值 (option --quiet takes no "
+                                             "value): \"yes\"";
+    QTest::newRow("a value missing at the end")
+        << QStringList({"in.avi", "-j"}) << "选项 -j 缺少值 (option -j needs a value)";
+}
+
+void TestHeadless::shellHabits_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("input");
+    QTest::newRow("spaced") << QStringList({"-j", "4", "-f", "MP3", "-o", "out", "in.avi"})
+                            << "in.avi";
+    QTest::newRow("attached short values")
+        << QStringList({"-j4", "-fMP3", "-oout", "in.avi"}) << "in.avi";
+    QTest::newRow("switches and a value in one word")
+        << QStringList({"-qj4", "-fMP3", "--output=out", "in.avi"}) << "in.avi";
+    QTest::newRow("long options with =")
+        << QStringList({"in.avi", "--jobs=4", "--format=MP3", "-q", "--output=out"}) << "in.avi";
+    QTest::newRow("single-dash long names")
+        << QStringList({"-jobs=4", "-format", "MP3", "-output", "out", "in.avi"}) << "in.avi";
+    QTest::newRow("a dashed name after --")
+        << QStringList({"-j4", "-fMP3", "-oout", "--", "-in.avi"}) << "-in.avi";
+}
+
+// Each spelling reads as the same run.
+void TestHeadless::shellHabits()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, input);
+    QTemporaryDir working;
+    for (const char *name : {"in.avi", "-in.avi"}) {
+        QFile input(working.filePath(QLatin1String(name)));
+        QVERIFY(input.open(QIODevice::WriteOnly));
+    }
+    const HeadlessOptions parsed =
+        HeadlessOptions::parse(QStringList({"vidmorph", "--convert"}) + options, working.path());
+    QCOMPARE(parsed.error(), QString());
+    QCOMPARE(parsed.jobs(), 4);
+    QCOMPARE(parsed.parameters().format, int(Formats::MP3));
+    QCOMPARE(parsed.outputFolder(), working.filePath(QStringLiteral("out")));
+    QCOMPARE(parsed.inputs(), QStringList{working.filePath(input)});
 }
 
 void TestHeadless::runOptions()
@@ -413,7 +466,7 @@ void TestHeadless::runOptions()
     QCOMPARE(scripted.filesFrom(), QStringLiteral("-"));
     QCOMPARE(scripted.logFile(), working.filePath(QStringLiteral("job.log")));
     QCOMPARE(scripted.treeRoots(), QStringList{QDir::cleanPath(working.path())});
-    // Alone, --keep-tree roots each folder given, and a list's names at the working folder.
+    // Alone, --keep-tree roots the folder every input shares; a folder alone is its own.
     const HeadlessOptions rooted = HeadlessOptions::parse(
         {"vidmorph", "--convert", "--keep-tree", "sub", "in.avi", "--files-from=-", "--keep-tree"},
         working.path());
@@ -423,8 +476,12 @@ void TestHeadless::runOptions()
         {"vidmorph", "--convert", "--keep-tree", "--files-from=-", "sub", "in.avi"},
         working.path());
     QCOMPARE(each.error(), QString());
-    QCOMPARE(each.treeRoots(), QStringList({working.filePath(QStringLiteral("sub")),
-                                            QDir::cleanPath(working.path())}));
+    QCOMPARE(each.treeRoots(), QStringList{QDir::cleanPath(working.path())});
+    HeadlessOptions folder = HeadlessOptions::parse(
+        {"vidmorph", "--convert", "--keep-tree", "--", "sub"}, working.path());
+    QCOMPARE(folder.treeRoots(), QStringList{working.filePath(QStringLiteral("sub"))});
+    folder.addListed({working.filePath(QStringLiteral("sub/deep/x.avi")), "/elsewhere/y.avi"});
+    QCOMPARE(folder.treeRoots(), QStringList{QStringLiteral("/")});
     const HeadlessOptions watch = HeadlessOptions::parse(
         {"vidmorph", "--watch", "sub", "-f", "MP3", "--keep-tree", "--settle", "2"},
         working.path());
@@ -479,7 +536,8 @@ void TestHeadless::badArgumentsExitTwo_data()
     QTest::newRow("no inputs") << QStringList({"--convert", "--format", "MP3"})
                                << "没有输入文件 (no input files or folders given)";
     QTest::newRow("unknown option")
-        << QStringList({"--convert", "--speed", "9", m_clip}) << "Unknown option 'speed'";
+        << QStringList({"--convert", "--speed", "9", m_clip})
+        << "参数错误 (bad argument): 未知选项 (unknown option): --speed";
     QTest::newRow("a size no tool takes")
         << QStringList({"--convert", "-f", "MOV", "--size", "99999x99999", m_clip})
         << "视频尺寸“99999x99999”无法使用";
@@ -922,8 +980,9 @@ void TestHeadless::killedRunIsClearedByTheNext()
     // Killed outright while coder writes its MP3: the run cannot tidy up after itself.
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
-    process.start(executable,
-                  {"--convert", "-f", "MP3", "--progress", "json", "-o", "out", longer});
+    const QStringList again = {"--convert",       "-f", "MP3", "--name", "plain",
+                               "--skip-existing", "-o", "out", longer};
+    process.start(executable, again + QStringList({"--progress", "json"}));
     QVERIFY(process.waitForStarted());
     QString out;
     QTRY_VERIFY_WITH_TIMEOUT(underWay(out += QString::fromUtf8(process.readAllStandardOutput()), 1),
@@ -940,13 +999,17 @@ void TestHeadless::killedRunIsClearedByTheNext()
     QCOMPARE(outputFiles().size(), 1);
     QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("out/") + outputFiles().first())).size(), 0);
 
-    // The next run clears what the killed one left, and converts.
-    const Run next = convert({"--convert", "-f", "MP3", "-o", "out", m_clip});
+    // That name is no output: the next run gives it back and converts the file again under
+    // it, as its dry run says first.
+    const QString output = m_dir->filePath(QStringLiteral("out/long.mp3"));
+    const Run dry = convert(again + QStringList{"--dry-run"});
+    QVERIFY2(dry.out.contains(QStringLiteral("将写入 (would write): ") + output),
+             qPrintable(dry.out));
+    const Run next = convert(again);
     QCOMPARE(next.exitCode, 0);
     QCOMPARE(leftoverRunFolders(), QStringList());
-    const QStringList names = outputFiles();
-    QCOMPARE(names.size(), 1);
-    QVERIFY2(names.first().startsWith(QStringLiteral("clip one-")), qPrintable(names.first()));
+    QCOMPARE(outputFiles(), QStringList{QStringLiteral("long.mp3")});
+    QVERIFY(QFileInfo(output).size() > 0);
 }
 
 void TestHeadless::killedWhileStoppingLeavesNoEmptyOutput()
@@ -1288,6 +1351,115 @@ void TestHeadless::dryRunConvertsNothing()
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("fresh"))));
 }
 
+void TestHeadless::watchTakesMediaOnly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // "clip": the test clip's
+    QTest::addColumn<QStringList>("includes");
+    QTest::addColumn<bool>("takes");
+    QTest::newRow("a video") << "clip.mp4" << QByteArray("clip") << QStringList() << true;
+    QTest::newRow("a video under a name that hides it")
+        << "clip.bin" << QByteArray("clip") << QStringList() << true;
+    QTest::newRow("a note") << "readme.txt" << QByteArray("Only words.\n") << QStringList()
+                            << false;
+    QTest::newRow("a photo") << "photo.jpg" << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11)
+                             << QStringList() << false;
+    QTest::newRow("a video the globs leave out")
+        << "clip.mp4" << QByteArray("clip") << QStringList{"*.mkv"} << false;
+    QTest::newRow("a video a glob takes")
+        << "clip.mp4" << QByteArray("clip") << QStringList({"*.mkv", "c*.mp4"}) << true;
+    QTest::newRow("a note a glob takes")
+        << "notes.txt" << QByteArray("Only words.\n") << QStringList{"*"} << false;
+}
+
+void TestHeadless::watchTakesMediaOnly()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, includes);
+    QFETCH(bool, takes);
+    const QString path = m_dir->filePath(name);
+    if (content == "clip") {
+        QVERIFY(QFile::copy(m_clip, path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    QCOMPARE(MediaFilter(includes).takes(path), takes);
+}
+
+void TestHeadless::dryRunTellsWhatTheRunDoes_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("outputs"); // what out/ holds after the run
+    QTest::newRow("a tree kept below the listed files' common folder")
+        << QStringList{"--keep-tree"}
+        << QStringList({"a.mp3", "other/a.mp3", "sub/b-2.mp3", "sub/b.mp3"});
+    QTest::newRow("one name from two folders, skipping outputs there already")
+        << QStringList{"--skip-existing"}
+        << QStringList({"a-2.mp3", "a.mp3", "b.mp3", "sub/b.mp3"});
+    QTest::newRow("an earlier output skipped, the tree kept")
+        << QStringList({"--skip-existing", "--keep-tree"})
+        << QStringList({"a.mp3", "other/a.mp3", "sub/b.mp3"});
+}
+
+// A list of files outside the working folder, two of one name, one gone, one with an output
+// of an earlier run: the dry run says, file by file, what the run then does; no file is lost.
+void TestHeadless::dryRunTellsWhatTheRunDoes()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, outputs);
+    QTemporaryDir far;
+    QByteArray list;
+    for (const char *name : {"a.mp4", "other/a.mp4", "sub/b.mp4", "gone.mp4"}) {
+        const QString path = far.filePath(QLatin1String(name));
+        list += path.toUtf8() + '\n';
+        QDir().mkpath(QFileInfo(path).path());
+        if (!path.endsWith(QStringLiteral("gone.mp4")))
+            QVERIFY(QFile::copy(m_clip, path));
+    }
+    QFile listFile(m_dir->filePath(QStringLiteral("list.txt")));
+    QVERIFY(listFile.open(QIODevice::WriteOnly) && listFile.write(list) == list.size());
+    listFile.close();
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out/sub")));
+    QFile earlier(m_dir->filePath(QStringLiteral("out/sub/b.mp3")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("mp3") == 3);
+    earlier.close();
+    // Each file's end, in the run's words: "<file> done|skipped|failed <output><code>".
+    const auto ends = [](const QString &out) {
+        QStringList lines;
+        for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QString state = event.value("state").toString();
+            state.replace(QStringLiteral("would_convert"), QStringLiteral("done"))
+                .replace(QStringLiteral("would_skip"), QStringLiteral("skipped"))
+                .replace(QStringLiteral("would_refuse"), QStringLiteral("failed"));
+            if (state == QStringLiteral("done") || state == QStringLiteral("skipped") ||
+                state == QStringLiteral("failed"))
+                lines.append(event.value("file").toString() + ' ' + state + ' ' +
+                             event.value("output").toString() +
+                             event.value("reason_code").toString());
+        }
+        lines.sort();
+        return lines;
+    };
+    const QStringList common = {"--convert",       "-fMP3",        "--name=plain", "-oout",
+                                "--progress=json", "--files-from", "list.txt"};
+    const Run dry = convert(common + options + QStringList{"--dry-run"});
+    const Run run = convert(common + options);
+    QCOMPARE(dry.exitCode, 1); // gone.mp4 is refused
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(ends(dry.out).size(), 4);
+    QCOMPARE(ends(dry.out), ends(run.out));
+    QStringList written;
+    const QString out = m_dir->filePath(QStringLiteral("out/"));
+    QDirIterator found(out, QDir::Files, QDirIterator::Subdirectories);
+    while (found.hasNext())
+        written.append(found.next().mid(out.size()));
+    written.sort();
+    QCOMPARE(written, outputs);
+}
+
 void TestHeadless::worksWithoutAUsableHome_data()
 {
     QTest::addColumn<QString>("home");      // "": not set
@@ -1360,6 +1532,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     QVERIFY(QDir().mkpath(in));
     QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/early.mp4")));
     QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.avi")));
+    QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.txt"))); // no media: left alone
     const QStringList arguments = {"--watch", "in",           "-f", "MP3", "--name",   "plain",
                                    "-o",      "in/converted", "-j", "1",   "--settle", "3"};
     QString out;
@@ -1387,6 +1560,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     const TestMedia::Info whole = TestMedia::probe(converted + QStringLiteral("/slow.mp3"));
     QVERIFY2(qAbs(whole.duration - 2.0) < 0.3, qPrintable(QString::number(whole.duration)));
 
+    QVERIFY(!out.contains(QStringLiteral("notes.txt")));
     // SIGTERM ends the watch; started again, it converts only what is new.
     ::kill(pid_t(watch->processId()), SIGTERM);
     QVERIFY(watch->waitForFinished(60000));

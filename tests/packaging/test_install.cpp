@@ -332,7 +332,9 @@ void TestInstall::desktopEntryIsValid()
     const QStringList mime = lines.filter(QStringLiteral("MimeType="));
     QCOMPARE(mime.size(), 1);
     QVERIFY(mime.first().contains(QStringLiteral("video/mp4;")));
-    QVERIFY(mime.first().contains(QStringLiteral("audio/mpeg;")));
+    for (const char *type : {"audio/mpeg;", "audio/x-matroska;", "audio/x-aiff;",
+                             "audio/x-wavpack;", "audio/ac3;", "audio/x-opus+ogg;"})
+        QVERIFY2(mime.first().contains(QLatin1String(type)), type);
 }
 
 void TestInstall::appstreamMetadataIsValid()
@@ -361,6 +363,16 @@ void TestInstall::appstreamMetadataIsValid()
     QVERIFY(text.contains(QStringLiteral("<project_license>GPL-3.0-or-later</project_license>")));
     for (const char *element : {"name", "summary", "p"})
         QVERIFY2(text.contains(QStringLiteral("<%1 xml:lang=\"zh_CN\">").arg(element)), element);
+    // Software centres offer it for the very types the desktop entry opens.
+    QFile entry(m_prefix.filePath(QStringLiteral("share/applications/vidmorph.desktop")));
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    const QString types = QString::fromUtf8(entry.readAll())
+                              .section(QStringLiteral("MimeType="), 1)
+                              .section('\n', 0, 0);
+    QVERIFY(!types.isEmpty());
+    for (const QString &type : types.split(';', Qt::SkipEmptyParts))
+        QVERIFY2(text.contains(QStringLiteral("<mediatype>%1</mediatype>").arg(type)),
+                 qPrintable(type));
 }
 
 void TestInstall::manualPageHasNoWarnings()
@@ -413,7 +425,8 @@ void TestInstall::optionsAreDocumentedAndCompleted()
     };
     QVERIFY2(
         QRegularExpression(
-            QStringLiteral("[{,'(]%1[+=-]{0,2}[\\[,}']").arg(QRegularExpression::escape(option)))
+            // '*' before the name: it may be given more than once.
+            QStringLiteral("[{,'(*]%1[+=-]{0,2}[\\[,}']").arg(QRegularExpression::escape(option)))
             .match(text(QStringLiteral("vidmorph.zsh-completion")))
             .hasMatch(),
         qPrintable(option));

@@ -8,7 +8,12 @@
 class RecordingDesktopServices : public DesktopServices
 {
 public:
-    void open(const QString &pathOrUrl) override { opened.append(pathOrUrl); }
+    void open(const QString &pathOrUrl, Failure failure) override
+    {
+        opened.append(pathOrUrl);
+        if (failure == Failure::Told)
+            told.append(pathOrUrl);
+    }
     void playSound(const QString &waveFile) override { sounds.append(waveFile); }
     void notify(const QString &title, const QString &text, const QString &folder) override
     {
@@ -16,6 +21,7 @@ public:
     }
 
     QStringList opened;
+    QStringList told; // those opened whose failure the user would be told
     QStringList sounds;
     QStringList notifications; // "title\ntext\nfolder"
 };
