@@ -169,6 +169,9 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
     m_progress.runner = command.runner;
     m_progress.stage = stage == Stage::StageTwo ? 1 : 0;
     m_progress.percent = 0;
+    // The tool writes into the folder the name was taken in, or nowhere.
+    runner.setVariables({{ToolContract::OutputFolderIdentityVariable,
+                          m_writesFinalOutput ? m_reservation.folderIdentity() : QByteArray()}});
     if (!runner.Start()) {
         // The runner has told the user why; the file is not lost, only not started.
         const QString why =

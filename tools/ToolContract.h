@@ -63,6 +63,20 @@ inline constexpr char HardwareProbeFileVariable[] = "VIDMORPH_HARDWARE_PROBE_FIL
 // How many files the converter converts at once, when more than one: an encoder that loses by
 // running beside another with every core's threads gets its share of the cores instead.
 inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
+// The folder in which the converter reserved the output's name, as identity(): a tool that
+// finds another folder under the output's path (a link swapped in by someone who can write a
+// folder above it) writes nothing there, and while it is set, the tool replaces only the very
+// empty file of the user's that reserved the name. Unset when the tool runs on its own.
+inline constexpr char OutputFolderIdentityVariable[] = "VIDMORPH_OUTPUT_FOLDER_IDENTITY";
+// The input file as the converter checked it before choosing it (a folder's search, the watch),
+// as identity(): a tool that finds another file under the input's name converts nothing.
+inline constexpr char InputIdentityVariable[] = "VIDMORPH_INPUT_IDENTITY";
+
+// A file's or folder's identity on this machine: "<st_dev>:<st_ino>", both in decimal.
+inline std::string identity(unsigned long long device, unsigned long long inode)
+{
+    return std::to_string(device) + ':' + std::to_string(inode);
+}
 
 // ---- Exit codes -----------------------------------------------------------------------------
 
@@ -112,6 +126,8 @@ inline constexpr char OutputNotAFile[] = "output is not a file: "; // + path
 inline constexpr char OutputFormatRefused[] = "cannot write this format: ";
 // + folder ": " reason
 inline constexpr char OutputFolderUnwritable[] = "cannot write to the output folder ";
+// The folder found at the output's path is not the one its name was reserved in; + folder.
+inline constexpr char OutputFolderReplaced[] = "the output folder was replaced: ";
 // These two + the system's reason.
 inline constexpr char TemporaryFileUnavailable[] = "cannot create a temporary file: ";
 inline constexpr char PipeUnavailable[] = "cannot create a pipe: ";
@@ -156,6 +172,7 @@ inline constexpr const char *All[] = {StoppedBySignal,
                                       OutputNotAFile,
                                       OutputFormatRefused,
                                       OutputFolderUnwritable,
+                                      OutputFolderReplaced,
                                       TemporaryFileUnavailable,
                                       PipeUnavailable,
                                       CannotCreate,

@@ -244,6 +244,8 @@ void Coder::run()
     FfmpegRun::requireInputFile(m_request.input);
 
     OutputFile output(m_request.output, m_request.format);
+    if (struct stat input = {}; ::stat(m_request.input.c_str(), &input) == 0)
+        output.limitModeTo(input.st_mode);
     m_output = &output;
     // Until ffmpeg names the input's length, there is no position to show either.
     Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));

@@ -262,6 +262,8 @@ void convert(int argc, char **argv)
     FfmpegRun::requireInputFile(options.input);
 
     OutputFile output(options.output, format);
+    if (struct stat input = {}; ::stat(options.input.c_str(), &input) == 0)
+        output.limitModeTo(input.st_mode);
     const std::string codec = videoCodecName(options);
     // A size the encoder cannot take is scaled down; 4:2:0 video needs an even frame size at
     // least, so an odd one gets one more row or column.
