@@ -41,14 +41,21 @@ std::unique_ptr<BatchReport> reportFor(const HeadlessOptions &options, ConsoleOu
     return std::make_unique<LineReport>(out, options.quiet());
 }
 
-QStringList expandFolders(const QStringList &inputs)
+// Nothing when a folder holds more files than a search takes (said why).
+std::optional<QStringList> expandFolders(const QStringList &inputs)
 {
     QStringList files;
     for (const QString &input : inputs) {
-        if (NativePath::isFolder(input))
-            files += FileSearch::SearchFolder(input);
-        else
+        if (!NativePath::isFolder(input)) {
             files.append(input);
+            continue;
+        }
+        QString error;
+        files += FileSearch::SearchFolder(input, nullptr, &error);
+        if (!error.isEmpty()) {
+            printError(error);
+            return std::nullopt;
+        }
     }
     return files;
 }
@@ -86,8 +93,13 @@ std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
                            .arg(options.filesFrom(), QString::fromLocal8Bit(std::strerror(errno))));
             return std::nullopt;
         }
-        const QStringList named =
-            HeadlessOptions::namesInList(*list, options.nulSeparated(), QDir::currentPath());
+        QString error;
+        const QStringList named = HeadlessOptions::namesInList(*list, options.nulSeparated(),
+                                                               QDir::currentPath(), &error);
+        if (!error.isEmpty()) {
+            printError(error);
+            return std::nullopt;
+        }
         if (const QString outside = options.outsideTree(named); !outside.isEmpty()) {
             printError(
                 QStringLiteral("不在 --keep-tree 的文件夹之下 (not below the tree's root): %1")
@@ -96,8 +108,10 @@ std::optional<QStringList> filesToConvert(const HeadlessOptions &options)
         }
         inputs += named;
     }
-    const QStringList files = expandFolders(inputs);
-    if (files.isEmpty()) {
+    const std::optional<QStringList> files = expandFolders(inputs);
+    if (!files)
+        return std::nullopt;
+    if (files->isEmpty()) {
         printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
         return std::nullopt;
     }
@@ -184,6 +198,12 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
                          // Changed while it converted: the new version comes again.
                          watch.recheck(path);
                      });
+    QObject::connect(&watch, &FolderWatch::folderLost, &converter, [&] {
+        printError(QStringLiteral("监视的文件夹已不在，或已被换成别的文件夹，停止监视 (the watched "
+                                  "folder is gone or was replaced; the watch ends): %1")
+                       .arg(NativePath::readable(options.watchFolder())));
+        converter.endWatch();
+    });
     if (!watch.start()) {
         printError(QStringLiteral("无法监视文件夹 (cannot watch) %1: %2")
                        .arg(NativePath::readable(options.watchFolder()),

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -366,6 +367,7 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("an input outside the tree")
         << QStringList({"--keep-tree", "sub", "in.avi"}) << "in.avi";
     QTest::newRow("watching a file") << QStringList({"--watch", "in.avi"}) << "--watch";
+    QTest::newRow("watching no name") << QStringList({"--watch", ""}) << "--watch";
     QTest::newRow("a watch takes no files")
         << QStringList({"--watch", "sub", "in.avi"}) << "--watch";
     QTest::newRow("a watch into itself")
@@ -1018,8 +1020,16 @@ void TestHeadless::namesThatAreNotUtf8Convert()
     QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
     const QByteArray video = folder + "/\xca\xd3\xc6\xb5.mp4";
     const QByteArray odd = folder + "/odd\xff.mp4";
-    for (const QByteArray &name : {video, odd})
-        QVERIFY(::link(QFile::encodeName(m_clip).constData(), name.constData()) == 0);
+    // Copies, not second names: a folder's search takes only files with a single name.
+    QFile clip(m_clip);
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    const QByteArray media = clip.readAll();
+    for (const QByteArray &name : {video, odd}) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, media.constData(), size_t(media.size())), media.size());
+        ::close(fd);
+    }
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     // QProcess would encode the argument as UTF-8; a shell hands the bytes on as they are.
@@ -1090,15 +1100,18 @@ void TestHeadless::namesInLists_data()
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<bool>("nul");
     QTest::addColumn<QByteArrayList>("names"); // below the working folder, or absolute
+    QTest::addColumn<QString>("error");        // how the error begins, empty for none
     QTest::newRow("one a line") << QByteArray("a.mp4\nsub/b c.mp4\n\n") << false
-                                << QByteArrayList{"a.mp4", "sub/b c.mp4"};
+                                << QByteArrayList{"a.mp4", "sub/b c.mp4"} << "";
     QTest::newRow("no last line break")
-        << QByteArray("./a.mp4") << false << QByteArrayList{"a.mp4"};
+        << QByteArray("./a.mp4") << false << QByteArrayList{"a.mp4"} << "";
     QTest::newRow("NUL, a line break inside a name")
         << QByteArray("new\nline.mp4\0/abs/c.mp4\0", 24) << true
-        << QByteArrayList{"new\nline.mp4", "/abs/c.mp4"};
-    QTest::newRow("bytes that are not UTF-8")
-        << QByteArray("\xca\xd3\xc6\xb5.mp4\n") << false << QByteArrayList{"\xca\xd3\xc6\xb5.mp4"};
+        << QByteArrayList{"new\nline.mp4", "/abs/c.mp4"} << "";
+    QTest::newRow("bytes that are not UTF-8") << QByteArray("\xca\xd3\xc6\xb5.mp4\n") << false
+                                              << QByteArrayList{"\xca\xd3\xc6\xb5.mp4"} << "";
+    QTest::newRow("a NUL byte in a line") << QByteArray("a.mp4\n/\0b.mp4\n", 14) << false
+                                          << QByteArrayList{} << "文件清单第 2 行含有 NUL 字节";
 }
 
 void TestHeadless::namesInLists()
@@ -1106,13 +1119,17 @@ void TestHeadless::namesInLists()
     QFETCH(QByteArray, list);
     QFETCH(bool, nul);
     QFETCH(QByteArrayList, names);
+    QFETCH(QString, error);
     QByteArrayList found;
-    for (const QString &name : HeadlessOptions::namesInList(list, nul, QStringLiteral("/work")))
+    QString said;
+    for (const QString &name :
+         HeadlessOptions::namesInList(list, nul, QStringLiteral("/work"), &said))
         found.append(NativePath::encode(name));
     for (QByteArray &name : names)
         if (!name.startsWith('/'))
             name.prepend("/work/");
     QCOMPARE(found, names);
+    QVERIFY2(error.isEmpty() ? said.isEmpty() : said.startsWith(error), qPrintable(said));
 }
 
 void TestHeadless::exitStatusOfFailures_data()

@@ -1,0 +1,114 @@
+// The watch over a shared inbox: what it hands on to be converted, and when it gives up.
+#include "convert/CheckedInputs.h"
+#include "headless/FolderWatch.h"
+#include "tools/ToolContract.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestFolderWatch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void takesOnlyTheUsersOwnFiles_data();
+    void takesOnlyTheUsersOwnFiles();
+    void reportsTheFolderLost_data();
+    void reportsTheFolderLost();
+};
+
+namespace {
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+} // namespace
+
+void TestFolderWatch::takesOnlyTheUsersOwnFiles_data()
+{
+    QTest::addColumn<QString>("planted"); // what another user put in the inbox
+    QTest::addColumn<bool>("needsRoot");  // to give a file to another user
+    QTest::newRow("a link to a private file") << "link" << false;
+    QTest::newRow("a second name of a private file") << "hard link" << false;
+    QTest::newRow("a link to a folder of private files") << "folder link" << false;
+    QTest::newRow("another user's file") << "theirs" << true;
+}
+
+// Files there when the watch begins settle in the same look (one pass hands on all that are
+// complete): the user's own is handed on, with the identity the tool is told; what was planted
+// beside it is not.
+void TestFolderWatch::takesOnlyTheUsersOwnFiles()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, needsRoot);
+    if (needsRoot && ::geteuid() != 0)
+        QSKIP("only root can give a file to another user here");
+    QTemporaryDir dir;
+    const QString inbox = dir.filePath(QStringLiteral("inbox"));
+    QVERIFY(QDir().mkpath(inbox));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("private"))));
+    const QString secret = dir.filePath(QStringLiteral("private/secret.avi"));
+    writeFile(secret, "private video");
+    const QString trap = inbox + QStringLiteral("/trap.avi");
+    if (planted == QLatin1String("link")) {
+        QVERIFY(QFile::link(secret, trap));
+    } else if (planted == QLatin1String("hard link")) {
+        QCOMPARE(::link(QFile::encodeName(secret).constData(), QFile::encodeName(trap).constData()),
+                 0);
+    } else if (planted == QLatin1String("folder link")) {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("private")), trap));
+    } else {
+        writeFile(trap, "their video");
+        QCOMPARE(::chown(QFile::encodeName(trap).constData(), 65534, 65534), 0);
+    }
+    const QString own = inbox + QStringLiteral("/own.avi");
+    writeFile(own, "my video");
+
+    FolderWatch watch(inbox, dir.filePath(QStringLiteral("out")), 0);
+    QSignalSpy ready(&watch, &FolderWatch::ready);
+    QVERIFY(watch.start());
+    QVERIFY(ready.wait(10000));
+    QCOMPARE(ready.count(), 1);
+    QCOMPARE(ready.at(0).at(0).toString(), own);
+    struct stat status = {};
+    QCOMPARE(::lstat(QFile::encodeName(own).constData(), &status), 0);
+    QCOMPARE(CheckedInputs::identityOf(own),
+             QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino)));
+}
+
+void TestFolderWatch::reportsTheFolderLost_data()
+{
+    QTest::addColumn<bool>("replaced"); // a link to another folder put in its place
+    QTest::newRow("removed") << false;
+    QTest::newRow("swapped for a link") << true;
+}
+
+void TestFolderWatch::reportsTheFolderLost()
+{
+    QFETCH(bool, replaced);
+    QTemporaryDir dir;
+    const QString inbox = dir.filePath(QStringLiteral("inbox"));
+    QVERIFY(QDir().mkpath(inbox));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("private"))));
+    writeFile(dir.filePath(QStringLiteral("private/secret.avi")), "private video");
+    FolderWatch watch(inbox, dir.filePath(QStringLiteral("out")), 0);
+    QSignalSpy ready(&watch, &FolderWatch::ready);
+    QSignalSpy lost(&watch, &FolderWatch::folderLost);
+    QVERIFY(watch.start());
+    QVERIFY(QDir(inbox).removeRecursively());
+    if (replaced)
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("private")), inbox));
+    QVERIFY(lost.wait(10000));
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(ready.count(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestFolderWatch)
+#include "test_folderwatch.moc"
