@@ -17,12 +17,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -163,12 +165,54 @@ std::optional<Locations> placesForRun(const HeadlessOptions &options)
     return places;
 }
 
+// Whether `inner` is the folder `outer` or lies below it, asked of the folders themselves
+// (device and inode, from `inner` up to the root), however either is spelled or linked to.
+bool isWithin(const QString &inner, const QString &outer)
+{
+    struct stat top = {};
+    if (::stat(NativePath::encode(outer).constData(), &top) != 0)
+        return false;
+    int fd = ::open(NativePath::encode(inner).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool within = false;
+    while (fd >= 0 && !within) {
+        struct stat here = {}, parent = {};
+        const int up =
+            ::fstat(fd, &here) == 0 ? ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        within = here.st_dev == top.st_dev && here.st_ino == top.st_ino;
+        ::close(fd);
+        fd = up;
+        // The root is its own parent.
+        if (fd >= 0 && ::fstat(fd, &parent) == 0 && parent.st_dev == here.st_dev &&
+            parent.st_ino == here.st_ino) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return within;
+}
+
 // Converts each file that appears in the watched folder, once, until a signal stops it.
-int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter)
+int watchAndConvert(const HeadlessOptions &options, const Locations &places,
+                    HeadlessConverter &converter)
 {
     QDir().mkpath(options.outputFolder());
+    // Outputs in the watched tree would come back as inputs, and a watched folder in the output
+    // folder would take other files' outputs for inputs.
+    if (isWithin(options.outputFolder(), options.watchFolder()) ||
+        isWithin(options.watchFolder(), options.outputFolder())) {
+        printError(
+            QStringLiteral("--output 的文件夹不能是 --watch 的文件夹，也不能在它之内或包含它 "
+                           "(the output folder must not be the watched folder, nor lie "
+                           "inside it, nor hold it): %1")
+                .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::BadArguments;
+    }
+    // Beside the logs: the user's own data folder, or the private folder that stands in for it.
+    const QString stateFolder = QFileInfo(places.logFolder).path() + QStringLiteral("/watch");
     WatchState state;
-    switch (state.open(options.outputFolder(), options.watchFolder())) {
+    switch (state.open(stateFolder, options.outputFolder(), options.watchFolder())) {
     case WatchState::Opened::Yes:
         break;
     case WatchState::Opened::Busy:
@@ -178,8 +222,8 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
                 .arg(NativePath::readable(options.outputFolder())));
         return ExitStatus::FileFailed;
     case WatchState::Opened::Failed:
-        printError(QStringLiteral("无法写入输出文件夹 (cannot write to the output folder) %1")
-                       .arg(NativePath::readable(options.outputFolder())));
+        printError(QStringLiteral("无法记录监视状态 (cannot keep the watch's state) in %1")
+                       .arg(NativePath::readable(stateFolder)));
         return ExitStatus::FileFailed;
     }
     FolderWatch watch(options.watchFolder(), options.outputFolder(),
@@ -278,7 +322,7 @@ int HeadlessMode::run(int &argc, char **argv)
     if (!watching)
         return converter.start(files) ? QCoreApplication::exec() : ExitStatus::FileFailed;
 
-    return watching                 ? watchAndConvert(options, converter)
+    return watching                 ? watchAndConvert(options, *places, converter)
            : converter.start(files) ? QCoreApplication::exec()
                                     : int(ExitStatus::FileFailed);
 }

@@ -1,6 +1,7 @@
 #include "headless/WatchState.h"
 
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,21 +16,30 @@ const char Heading[] = "vidmorph watch state 1\n";
 
 } // namespace
 
-QString WatchState::fileName(const QString &watchFolder)
+QString WatchState::fileName(const QString &outputFolder, const QString &watchFolder)
 {
+    QByteArray identities;
+    for (const QString &folder : {watchFolder, outputFolder}) {
+        struct stat status = {};
+        if (::stat(NativePath::encode(folder).constData(), &status) != 0)
+            return {};
+        identities +=
+            QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino)) + ' ';
+    }
     const QByteArray identity =
-        QCryptographicHash::hash(NativePath::encode(QDir::cleanPath(watchFolder)),
-                                 QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return QStringLiteral(".vidmorph-watch-") + QString::fromLatin1(identity);
+        QCryptographicHash::hash(identities, QCryptographicHash::Sha256).toHex().left(16);
+    return QStringLiteral("watch-") + QString::fromLatin1(identity);
 }
 
-WatchState::Opened WatchState::open(const QString &outputFolder, const QString &watchFolder)
+WatchState::Opened WatchState::open(const QString &stateFolder, const QString &outputFolder,
+                                    const QString &watchFolder)
 {
     m_watchFolder = QDir::cleanPath(watchFolder);
-    const QString path = outputFolder + QLatin1Char('/') + fileName(watchFolder);
-    if (!m_lock.take(path))
+    const QString name = fileName(outputFolder, watchFolder);
+    if (name.isEmpty() || !QDir().mkpath(stateFolder))
+        return Opened::Failed;
+    ::chmod(NativePath::encode(stateFolder).constData(), 0700);
+    if (!m_lock.take(stateFolder + QLatin1Char('/') + name))
         return errno == EAGAIN || errno == EACCES ? Opened::Busy : Opened::Failed;
     const int fd = m_lock.descriptor();
     struct stat status = {};

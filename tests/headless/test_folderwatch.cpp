@@ -1,10 +1,12 @@
 // The watch over a shared inbox: what it hands on to be converted, and when it gives up.
 #include "convert/CheckedInputs.h"
 #include "headless/FolderWatch.h"
+#include "headless/WatchState.h"
 #include "tools/ToolContract.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +22,7 @@ private slots:
     void takesOnlyTheUsersOwnFiles();
     void reportsTheFolderLost_data();
     void reportsTheFolderLost();
+    void stateIsPrivateAndKeyedByTheFolders();
 };
 
 namespace {
@@ -108,6 +111,56 @@ void TestFolderWatch::reportsTheFolderLost()
     QVERIFY(lost.wait(10000));
     QCOMPARE(lost.count(), 1);
     QCOMPARE(ready.count(), 0);
+}
+
+// The state lives in the user's own folder, where nobody else can make or remove it, named after
+// the two folders themselves: another spelling of either finds it, and a lost state only means
+// starting afresh.
+void TestFolderWatch::stateIsPrivateAndKeyedByTheFolders()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("in"))));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("out"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("in")), dir.filePath(QStringLiteral("alias"))));
+    const QString stateFolder = dir.filePath(QStringLiteral("data/vidmorph/watch"));
+    const QString file = dir.filePath(QStringLiteral("in/clip.avi"));
+    writeFile(file, "video");
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
+    const FolderWatch::Stamp stamp{qint64(status.st_size),
+                                   qint64(status.st_mtim.tv_sec) * 1000000000 +
+                                       status.st_mtim.tv_nsec};
+    QString path;
+    {
+        WatchState state;
+        QCOMPARE(state.open(stateFolder, dir.filePath(QStringLiteral("out")),
+                            dir.filePath(QStringLiteral("in"))),
+                 WatchState::Opened::Yes);
+        path = state.path();
+        QCOMPARE(QFileInfo(path).path(), stateFolder);
+        state.record(file, stamp, QStringLiteral("done"));
+        WatchState second;
+        QCOMPARE(second.open(stateFolder, dir.filePath(QStringLiteral("out/../out")),
+                             dir.filePath(QStringLiteral("alias"))),
+                 WatchState::Opened::Busy);
+    }
+    QCOMPARE(::lstat(QFile::encodeName(stateFolder).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0700));
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 077, mode_t(0));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("out")))
+                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    for (const bool lost : {false, true}) {
+        if (lost)
+            QVERIFY(QFile::remove(path));
+        WatchState state;
+        QCOMPARE(state.open(stateFolder, dir.filePath(QStringLiteral("out/../out")),
+                            dir.filePath(QStringLiteral("alias"))),
+                 WatchState::Opened::Yes);
+        QCOMPARE(state.path(), path);
+        // The file was noted by its name below the watched folder as it was spelled then.
+        QCOMPARE(state.contains(dir.filePath(QStringLiteral("alias/clip.avi")), stamp), !lost);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFolderWatch)

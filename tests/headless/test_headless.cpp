@@ -75,6 +75,8 @@ private slots:
     void worksWithoutAUsableHome();
     void watchConvertsEachFileOnce();
     void watchStopsCleanlyMidFile();
+    void watchRefusesNestedFolders_data();
+    void watchRefusesNestedFolders();
 
 private:
     struct Run
@@ -1371,14 +1373,13 @@ void TestHeadless::worksWithoutAUsableHome()
 
 void TestHeadless::watchConvertsEachFileOnce()
 {
-    // The output folder lies inside the watched one and is left alone; a file that fails does
-    // not end the watch.
+    // A file that fails does not end the watch.
     const QString in = m_dir->filePath(QStringLiteral("in"));
     QVERIFY(QDir().mkpath(in));
     QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/early.mp4")));
     QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.avi")));
-    const QStringList arguments = {"--watch", "in",           "-f", "MP3", "--name",   "plain",
-                                   "-o",      "in/converted", "-j", "1",   "--settle", "3"};
+    const QStringList arguments = {"--watch", "in",        "-f", "MP3", "--name",   "plain",
+                                   "-o",      "converted", "-j", "1",   "--settle", "3"};
     QString out;
     std::unique_ptr<QProcess> watch = startWatch(arguments, out);
     QVERIFY(watch->waitForStarted());
@@ -1400,7 +1401,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     QCOMPARE(slow.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("slow.mp4"), QStringLiteral("done")) == 1,
                              120000);
-    const QString converted = m_dir->filePath(QStringLiteral("in/converted"));
+    const QString converted = m_dir->filePath(QStringLiteral("converted"));
     const TestMedia::Info whole = TestMedia::probe(converted + QStringLiteral("/slow.mp3"));
     QVERIFY2(qAbs(whole.duration - 2.0) < 0.3, qPrintable(QString::number(whole.duration)));
 
@@ -1441,6 +1442,29 @@ void TestHeadless::watchConvertsEachFileOnce()
     QCOMPARE(leftoverRunFolders(), QStringList());
 }
 
+void TestHeadless::watchRefusesNestedFolders_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("output inside") << QStringList{"--watch", "in", "-o", "in/converted"};
+    QTest::newRow("watched inside") << QStringList{"--watch", "in/sub", "-o", "in"};
+    QTest::newRow("the same under another name") << QStringList{"--watch", "in", "-o", "alias"};
+    QTest::newRow("inside, under another name")
+        << QStringList{"--watch", "alias/sub", "-o", "in/sub/.."};
+}
+
+// IN and OUT are compared as folders, not as spellings: nesting either way is refused before
+// anything is watched.
+void TestHeadless::watchRefusesNestedFolders()
+{
+    QFETCH(QStringList, arguments);
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("in/sub"))));
+    QVERIFY(QFile::link(QStringLiteral("in"), m_dir->filePath(QStringLiteral("alias"))));
+    const Run run = convert(arguments + QStringList{"-f", "MP3"});
+    QCOMPARE(run.exitCode, int(ExitStatus::BadArguments));
+    QVERIFY2(run.err.contains(QStringLiteral("--output 的文件夹不能是 --watch 的文件夹")),
+             qPrintable(run.err));
+}
+
 void TestHeadless::watchStopsCleanlyMidFile()
 {
     const QString &longer = m_long;
@@ -1456,10 +1480,8 @@ void TestHeadless::watchStopsCleanlyMidFile()
     ::kill(pid_t(watch->processId()), SIGTERM);
     QVERIFY(watch->waitForFinished(60000));
     QCOMPARE(watch->exitCode(), 128 + SIGTERM);
-    // Nothing half-written: only the watch's own note of what it has done, which is nothing.
-    const QStringList left = outputFiles();
-    QCOMPARE(left.size(), 1);
-    QVERIFY2(left.first().startsWith(QStringLiteral(".vidmorph-watch-")), qPrintable(left.first()));
+    // Nothing half-written; the watch keeps its state in the user's data folder.
+    QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(processesMentioning({in + QStringLiteral("/long.mkv")}), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
     // Started again, it converts the file it had not finished.
