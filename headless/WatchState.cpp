@@ -7,12 +7,15 @@
 #include <QDir>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char Heading[] = "vidmorph watch state 1\n";
+// No watch notes this much; a bigger file is not a state.
+constexpr qint64 MostStateBytes = 64 << 20;
 
 } // namespace
 
@@ -31,6 +34,30 @@ QString WatchState::fileName(const QString &outputFolder, const QString &watchFo
     return QStringLiteral("watch-") + QString::fromLatin1(identity);
 }
 
+QByteArray WatchState::earlierState(const QString &outputFolder, const QString &watchFolder)
+{
+    // Where earlier versions kept the state: in the output folder, named after the watched
+    // folder's path. Taken over only when it is a file of the user's own, never through a link.
+    const QByteArray name =
+        ".vidmorph-watch-" +
+        QCryptographicHash::hash(NativePath::encode(watchFolder), QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    const int fd = ::open((NativePath::encode(outputFolder) + '/' + name).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat status = {};
+    QByteArray text;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+        status.st_size < MostStateBytes) {
+        text.resize(qsizetype(status.st_size));
+        text.truncate(qMax<qsizetype>(0, ::pread(fd, text.data(), size_t(text.size()), 0)));
+    }
+    ::close(fd);
+    return text;
+}
+
 WatchState::Opened WatchState::open(const QString &stateFolder, const QString &outputFolder,
                                     const QString &watchFolder)
 {
@@ -47,6 +74,9 @@ WatchState::Opened WatchState::open(const QString &stateFolder, const QString &o
     QByteArray text(qsizetype(status.st_size), '\0');
     const ssize_t got = ::pread(fd, text.data(), size_t(text.size()), 0);
     text.truncate(qMax<qsizetype>(0, got));
+    const bool fresh = text.isEmpty();
+    if (fresh)
+        text = earlierState(outputFolder, m_watchFolder);
     int stale = 0;
     for (const QByteArray &row : text.split('\n')) {
         const QList<QByteArray> fields = row.split(' ');
@@ -66,7 +96,7 @@ WatchState::Opened WatchState::open(const QString &stateFolder, const QString &o
         }
         m_entries.insert(name, entry);
     }
-    if (text.isEmpty() || stale > m_entries.size())
+    if (fresh || stale > m_entries.size())
         compact();
     return Opened::Yes;
 }

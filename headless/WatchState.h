@@ -37,6 +37,7 @@ private:
         FolderWatch::Stamp stamp;
         QString how;
     };
+    static QByteArray earlierState(const QString &outputFolder, const QString &watchFolder);
     QByteArray relative(const QString &file) const;
     static QByteArray line(const QByteArray &name, const Entry &entry);
     void compact();

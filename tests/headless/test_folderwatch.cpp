@@ -4,6 +4,7 @@
 #include "headless/WatchState.h"
 #include "tools/ToolContract.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,8 @@ private slots:
     void reportsTheFolderLost_data();
     void reportsTheFolderLost();
     void stateIsPrivateAndKeyedByTheFolders();
+    void earlierStateIsTakenOver_data();
+    void earlierStateIsTakenOver();
 };
 
 namespace {
@@ -161,6 +164,55 @@ void TestFolderWatch::stateIsPrivateAndKeyedByTheFolders()
         // The file was noted by its name below the watched folder as it was spelled then.
         QCOMPARE(state.contains(dir.filePath(QStringLiteral("alias/clip.avi")), stamp), !lost);
     }
+}
+
+void TestFolderWatch::earlierStateIsTakenOver_data()
+{
+    QTest::addColumn<QString>("kind"); // what stands where earlier versions kept the state
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<bool>("needsRoot");
+    QTest::newRow("the user's own") << "own" << true << false;
+    QTest::newRow("a link to a file of the user's") << "link" << false << false;
+    QTest::newRow("another user's") << "theirs" << false << true;
+}
+
+// A watch started after an upgrade does not convert again what it had done, but takes nothing
+// over from a file planted in the output folder.
+void TestFolderWatch::earlierStateIsTakenOver()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, taken);
+    QFETCH(bool, needsRoot);
+    if (needsRoot && ::geteuid() != 0)
+        QSKIP("only root can give a file to another user here");
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(QDir().mkpath(out));
+    writeFile(in + QStringLiteral("/clip.avi"), "video");
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(in + QStringLiteral("/clip.avi")).constData(), &status), 0);
+    const qint64 modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    const QByteArray line = "5 " + QByteArray::number(modified) + " done clip.avi\n";
+    const QString earlier =
+        out + QStringLiteral("/.vidmorph-watch-") +
+        QString::fromLatin1(QCryptographicHash::hash(QFile::encodeName(QDir::cleanPath(in)),
+                                                     QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(16));
+    if (kind == QLatin1String("link")) {
+        writeFile(dir.filePath(QStringLiteral("elsewhere")), line);
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere")), earlier));
+    } else {
+        writeFile(earlier, line);
+        if (kind == QLatin1String("theirs"))
+            QCOMPARE(::chown(QFile::encodeName(earlier).constData(), 65534, 65534), 0);
+    }
+    WatchState state;
+    QCOMPARE(state.open(dir.filePath(QStringLiteral("state")), out, in), WatchState::Opened::Yes);
+    QCOMPARE(state.contains(in + QStringLiteral("/clip.avi"), FolderWatch::Stamp{5, modified}),
+             taken);
 }
 
 QTEST_GUILESS_MAIN(TestFolderWatch)
