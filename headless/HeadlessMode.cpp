@@ -229,18 +229,28 @@ int watchAndConvert(const HeadlessOptions &options, const Locations &places,
     FolderWatch watch(options.watchFolder(), options.outputFolder(),
                       options.settleSeconds() * 1000);
     QHash<QString, FolderWatch::Stamp> converting;
-    QObject::connect(&watch, &FolderWatch::ready, &converter,
-                     [&](const QString &path, const FolderWatch::Stamp &stamp) {
-                         if (converting.contains(path) || state.contains(path, stamp))
-                             return;
-                         converting.insert(path, stamp);
-                         converter.add({path});
-                     });
+    // Versions that settled while an earlier version of the same file was converting.
+    QHash<QString, FolderWatch::Stamp> cameAgain;
+    const auto convertVersion = [&](const QString &path, const FolderWatch::Stamp &stamp) {
+        if (state.contains(path, stamp))
+            return;
+        if (converting.contains(path)) {
+            cameAgain.insert(path, stamp);
+            return;
+        }
+        converting.insert(path, stamp);
+        converter.add({path});
+    };
+    QObject::connect(&watch, &FolderWatch::ready, &converter, convertVersion);
     QObject::connect(&converter, &HeadlessConverter::fileEnded, &watch,
                      [&](const QString &path, const QString &how) {
                          state.record(path, converting.take(path), how);
-                         // Changed while it converted: the new version comes again.
-                         watch.recheck(path);
+                         // Replaced or changed while it converted: the new version comes
+                         // again, whether it settled meanwhile or settles now.
+                         if (cameAgain.contains(path))
+                             convertVersion(path, cameAgain.take(path));
+                         else
+                             watch.recheck(path);
                      });
     QObject::connect(&watch, &FolderWatch::folderLost, &converter, [&] {
         printError(QStringLiteral("监视的文件夹已不在，或已被换成别的文件夹，停止监视 (the watched "

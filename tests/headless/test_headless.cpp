@@ -75,6 +75,7 @@ private slots:
     void worksWithoutAUsableHome();
     void watchConvertsEachFileOnce();
     void watchStopsCleanlyMidFile();
+    void watchConvertsAFileReplacedMeanwhile();
     void watchRefusesNestedFolders_data();
     void watchRefusesNestedFolders();
 
@@ -1440,6 +1441,28 @@ void TestHeadless::watchConvertsEachFileOnce()
     QCOMPARE(QDir(converted).entryList(QDir::Files),
              QStringList({"early.mp3", "late.mp3", "slow.mp3"}));
     QCOMPARE(leftoverRunFolders(), QStringList());
+}
+
+// A file replaced while its earlier version converts is converted again once that is done,
+// not only when the watch is started again.
+void TestHeadless::watchConvertsAFileReplacedMeanwhile()
+{
+    const QString in = m_dir->filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    const QStringList arguments = {"--watch", "in", "-f", "MP4", "-o", "out", "--settle", "1"};
+    QString out;
+    std::unique_ptr<QProcess> watch = startWatch(arguments, out);
+    QVERIFY(watch->waitForStarted());
+    QVERIFY(QFile::copy(m_long, in + QStringLiteral("/.video.mkv")));
+    QVERIFY(QFile::rename(in + QStringLiteral("/.video.mkv"), in + QStringLiteral("/video.mkv")));
+    QTRY_VERIFY_WITH_TIMEOUT(underWay(out, 1), 120000);
+    QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/.video.mkv")));
+    QVERIFY(QFile::remove(in + QStringLiteral("/video.mkv")));
+    QVERIFY(QFile::rename(in + QStringLiteral("/.video.mkv"), in + QStringLiteral("/video.mkv")));
+    QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("video.mkv"), QStringLiteral("done")) == 2,
+                             120000);
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
 }
 
 void TestHeadless::watchRefusesNestedFolders_data()
