@@ -32,6 +32,19 @@ inline bool isTemporaryName(std::string_view name)
     return name.substr(0, sizeof TemporaryPrefix - 1) == TemporaryPrefix;
 }
 
+// The folder in which the converter reserved the output's name, as identity(): a tool that
+// finds another folder under the output's path (a link swapped in by someone who can write a
+// folder above it) writes nothing there, and while it is set, the tool replaces only the very
+// empty file of the user's that reserved the name. Unset when the tool runs on its own.
+inline constexpr char OutputFolderIdentityVariable[] = "VIDMORPH_OUTPUT_FOLDER_IDENTITY";
+
+// A file's or folder's identity on this machine: "<st_dev>:<st_ino>", both in decimal, as the
+// converter tells it to a tool.
+inline std::string identity(unsigned long long device, unsigned long long inode)
+{
+    return std::to_string(device) + ':' + std::to_string(inode);
+}
+
 // ---- Inputs ---------------------------------------------------------------------------------
 
 // Every ffmpeg or ffprobe run on a user's file gets, before its -i,
@@ -63,20 +76,10 @@ inline constexpr char HardwareProbeFileVariable[] = "VIDMORPH_HARDWARE_PROBE_FIL
 // How many files the converter converts at once, when more than one: an encoder that loses by
 // running beside another with every core's threads gets its share of the cores instead.
 inline constexpr char FilesAtOnceVariable[] = "VIDMORPH_FILES_AT_ONCE";
-// The folder in which the converter reserved the output's name, as identity(): a tool that
-// finds another folder under the output's path (a link swapped in by someone who can write a
-// folder above it) writes nothing there, and while it is set, the tool replaces only the very
-// empty file of the user's that reserved the name. Unset when the tool runs on its own.
-inline constexpr char OutputFolderIdentityVariable[] = "VIDMORPH_OUTPUT_FOLDER_IDENTITY";
-// The input file as the converter checked it before choosing it (a folder's search, the watch),
-// as identity(): a tool that finds another file under the input's name converts nothing.
-inline constexpr char InputIdentityVariable[] = "VIDMORPH_INPUT_IDENTITY";
 
-// A file's or folder's identity on this machine: "<st_dev>:<st_ino>", both in decimal.
-inline std::string identity(unsigned long long device, unsigned long long inode)
-{
-    return std::to_string(device) + ':' + std::to_string(inode);
-}
+// The input file as the converter checked it, "<st_dev>:<st_ino>" in decimal: a tool whose
+// input turns out to be another file (a name swapped for a link meanwhile) refuses it.
+inline constexpr char InputIdentityVariable[] = "VIDMORPH_INPUT_IDENTITY";
 
 // ---- Exit codes -----------------------------------------------------------------------------
 
