@@ -1370,6 +1370,10 @@ void TestHeadless::worksWithoutAUsableHome()
              QFile::Permissions());
     QCOMPARE(QDir(folder + QStringLiteral("/tmp")).entryList({QStringLiteral("run-*")}, QDir::Dirs),
              QStringList());
+    // The next run takes the same folder, not one more of its own.
+    QCOMPARE(convert({"--convert", "-f", "MP3", "-o", "out", m_clip}, environment).exitCode, 0);
+    QCOMPARE(QDir(tmp).entryList({QStringLiteral("vidmorph-*")}, QDir::Dirs).size(),
+             openToAll ? 2 : 1);
 }
 
 void TestHeadless::watchConvertsEachFileOnce()
