@@ -72,6 +72,9 @@ frmMain::frmMain(const Locations &locations, MessageSink *messages, DesktopServi
             cmbOF_Click(index);
     });
     connect(m_search, &FolderSearch::found, m_files, &FileListModel::append);
+    connect(m_search, &FolderSearch::tooManyFiles, this, [this](const QString &text) {
+        m_messages->showMessage(MessageSink::Icon::Exclamation, QStringLiteral("添加文件夹"), text);
+    });
     connect(m_search, &FolderSearch::finished, this, [this] {
         updateHint();
         emit folderSearchFinished();

@@ -2,6 +2,7 @@
 
 #include "convert/BatchHost.h"
 #include "convert/BatchLog.h"
+#include "convert/CheckedInputs.h"
 #include "convert/FailureReason.h"
 #include "convert/Formats.h"
 #include "process/DOSOutputs.h"
@@ -201,6 +202,14 @@ bool FileConversion::startRun(const CommandBuilder::Command &command, Stage stag
     m_progress.runner = command.runner;
     m_progress.stage = stage == Stage::StageTwo ? 1 : 0;
     m_progress.percent = 0;
+    // The tool writes into the folder the name was taken in, or nowhere; it reads the file
+    // this program found and checked (a folder's, the watch's), or nothing.
+    runner.setVariables(
+        {{ToolContract::OutputFolderIdentityVariable,
+          m_writesFinalOutput ? m_reservation.folderIdentity() : QByteArray()},
+         {ToolContract::InputIdentityVariable,
+          stage == Stage::StageTwo ? QByteArray()
+                                   : CheckedInputs::identityOf(m_result.inputPath)}});
     if (!runner.Start()) {
         // The runner has told the user why; the file is not lost, only not started.
         const QString why =

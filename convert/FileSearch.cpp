@@ -1,16 +1,18 @@
 #include "convert/FileSearch.h"
 
+#include "convert/CheckedInputs.h"
 #include "convert/Formats.h"
 #include "process/NativePath.h"
 #include "tools/ToolContract.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace FileSearch {
 
@@ -30,69 +32,105 @@ bool isReservedName(const char *name)
     return pattern.match(QString::fromUtf8(name)).hasMatch();
 }
 
-// One folder's listing: its files go straight to the results, its subfolders are returned in
-// listing order. readdir keeps the file system's order and costs no stat for most entries.
-QStringList listFolder(const QString &folder, QStringList &results)
+// A folder as its device and inode: the same folder reached twice is one folder.
+QByteArray identityOf(const struct stat &status)
 {
-    QStringList subfolders;
-    const QByteArray encoded = NativePath::encode(folder);
-    DIR *dir = opendir(encoded.constData());
+    return QByteArray::number(quint64(status.st_dev)) + ':' +
+           QByteArray::number(quint64(status.st_ino));
+}
+
+// A listed folder, open, with the subfolders still to search in it.
+struct Level
+{
+    int fd = -1;
+    QStringList paths;
+    QList<QByteArray> names;
+};
+
+// One folder's listing: its files go straight to the results, its subfolders are returned in
+// listing order, by name within it.
+Level listFolder(int fd, const QString &folder, QStringList &results)
+{
+    Level level{fd, {}, {}};
+    DIR *dir = ::fdopendir(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (!dir)
-        return subfolders;
-    while (const dirent *entry = readdir(dir)) {
+        return level;
+    while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        // Another run's work is no input: the hidden files its tools are writing.
+        if (entry->d_type == DT_LNK || ToolContract::isTemporaryName(name))
+            continue;
         const QString path = folder + QLatin1Char('/') + NativePath::decode(name);
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info;
-            const QByteArray full = encoded + '/' + name;
-            isFolder = lstat(full.constData(), &info) == 0 && S_ISDIR(info.st_mode);
-        }
-        if (isFolder) {
-            subfolders.append(path);
+        struct stat status = {};
+        if (entry->d_type != DT_DIR &&
+            ::fstatat(::dirfd(dir), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (entry->d_type == DT_DIR || S_ISDIR(status.st_mode)) {
+            level.paths.append(path);
+            level.names.append(QByteArray(name));
             continue;
         }
-        // Another run's work is no input: the hidden files its tools are writing, and the empty
-        // files that hold the names of outputs still to come.
-        if (ToolContract::isTemporaryName(name))
+        if (!CheckedInputs::isAcceptable(status))
             continue;
-        struct stat target;
-        if (isReservedName(name) && fstatat(dirfd(dir), name, &target, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(target.st_mode) && target.st_size == 0)
+        // The empty files that hold the names of outputs still to come.
+        if (status.st_size == 0 && isReservedName(name))
             continue;
-        if (entry->d_type == DT_LNK) {
-            // A link to a folder is neither followed nor taken for a file.
-            const QByteArray full = encoded + '/' + name;
-            if (stat(full.constData(), &target) == 0 && S_ISDIR(target.st_mode))
-                continue;
-        }
+        CheckedInputs::remember(path, status);
         results.append(path);
     }
-    closedir(dir);
-    return subfolders;
+    ::closedir(dir);
+    return level;
 }
 
 } // namespace
 
-QStringList SearchFolder(const QString &folder, const std::atomic_bool *cancel)
+QStringList SearchFolder(const QString &folder, const std::atomic_bool *cancel, QString *error,
+                         qsizetype most)
 {
     QStringList results;
-    // An explicit stack instead of recursion: a deep tree cannot exhaust the call stack.
-    QList<QStringList> pending{{folder}};
+    if (cancel && cancel->load())
+        return results;
+    // The folder named may itself be reached through links of the user's; below it, none.
+    const int top =
+        ::open(NativePath::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top < 0)
+        return results;
+    QSet<QByteArray> visited;
+    struct stat status = {};
+    if (::fstat(top, &status) == 0)
+        visited.insert(identityOf(status));
+    // An explicit stack instead of recursion: a deep tree cannot exhaust the call stack. Each
+    // level holds its folder open, and its subfolders are opened from it, never through a link
+    // put in a folder's place.
+    QList<Level> pending{listFolder(top, folder, results)};
     while (!pending.isEmpty()) {
-        if (cancel && cancel->load())
-            break;
-        QStringList &level = pending.last();
-        if (level.isEmpty()) {
+        Level &level = pending.last();
+        if (level.names.isEmpty() || (cancel && cancel->load()) || results.size() > most) {
+            ::close(level.fd);
             pending.removeLast();
             continue;
         }
-        const QString next = level.takeFirst();
-        QStringList subfolders = listFolder(next, results);
-        if (!subfolders.isEmpty())
-            pending.append(subfolders);
+        const QString path = level.paths.takeFirst();
+        const QByteArray name = level.names.takeFirst();
+        const int inner =
+            ::openat(level.fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inner < 0)
+            continue;
+        if (::fstat(inner, &status) != 0 || visited.contains(identityOf(status))) {
+            ::close(inner);
+            continue;
+        }
+        visited.insert(identityOf(status));
+        pending.append(listFolder(inner, path, results));
+    }
+    if (results.size() > most) {
+        results.resize(most);
+        if (error)
+            *error = QStringLiteral("“%1”中的文件超过 %2 个，只取了前 %2 个 (too many files)")
+                         .arg(NativePath::readable(folder))
+                         .arg(most);
     }
     return results;
 }

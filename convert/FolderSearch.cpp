@@ -25,16 +25,19 @@ void FolderSearch::cancel()
 void FolderSearch::search(const QString &folder)
 {
     auto entries = std::make_shared<QVector<FileListModel::Entry>>();
-    QThread *thread = QThread::create([folder, entries, cancel = m_cancel] {
-        const QStringList paths = FileSearch::SearchFolder(folder, cancel.get());
+    auto error = std::make_shared<QString>();
+    QThread *thread = QThread::create([folder, entries, error, cancel = m_cancel] {
+        const QStringList paths = FileSearch::SearchFolder(folder, cancel.get(), error.get());
         entries->reserve(paths.size());
         for (const QString &path : paths)
             entries->append(FileListModel::entryFor(path, FileListModel::FormatFrom::TrimmedPath));
     });
     m_threads.append(thread);
-    connect(thread, &QThread::finished, this, [this, thread, entries] {
+    connect(thread, &QThread::finished, this, [this, thread, entries, error] {
         m_threads.removeOne(thread);
         thread->deleteLater();
+        if (!error->isEmpty())
+            emit tooManyFiles(*error);
         handOver(entries, 0);
     });
     thread->start();

@@ -30,6 +30,9 @@ public:
 signals:
     void found(const QVector<FileListModel::Entry> &entries);
     void finished();
+    // The folder held more files than a search takes; those before the limit are found. Comes
+    // before `finished`.
+    void tooManyFiles(const QString &text);
 
 private:
     void handOver(std::shared_ptr<QVector<FileListModel::Entry>> entries, qsizetype from);

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +38,25 @@ QString privateTemporaryFolder()
         ::lstat(base.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
         status.st_uid == ::geteuid() && (status.st_mode & 077) == 0)
         return NativePath::decode(base);
-    // Somebody else has the name, or let others in: a fresh one nobody can predict.
+    // Somebody else has the name, or let others in: the one an earlier run made in its stead,
+    // else a fresh one nobody can predict, so that runs do not leave a folder each.
+    const QByteArray prefix = base.mid(base.lastIndexOf('/') + 1) + '-';
+    if (DIR *dir = ::opendir(NativePath::encode(QDir::tempPath()).constData())) {
+        QByteArray earlier;
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name.size() == prefix.size() + 6 && name.startsWith(prefix) &&
+                ::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+                (status.st_mode & 077) == 0) {
+                earlier = name;
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (!earlier.isEmpty())
+            return NativePath::decode(base.left(base.lastIndexOf('/') + 1) + earlier);
+    }
     QByteArray fresh = base + "-XXXXXX";
     return ::mkdtemp(fresh.data()) ? NativePath::decode(fresh) : QString();
 }

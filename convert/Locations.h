@@ -33,8 +33,9 @@ struct Locations
     // Where the home folder cannot take the scratch folder or the logs (HOME is not set, is
     // not a folder, or cannot be written, and no XDG folder says otherwise), both move to a
     // private folder under the system's temporary folder ($TMPDIR, else /tmp):
-    // "vidmorph-<uid>", or a new "vidmorph-<uid>-XXXXXX" where that name is not a folder of
-    // this user's that nobody else can enter. `movedTo` is that folder, empty when nothing
+    // "vidmorph-<uid>", or where that name is not a folder of this user's that nobody else can
+    // enter, a "vidmorph-<uid>-XXXXXX" of this user's that nobody else can enter (an earlier
+    // run's, else a new one). `movedTo` is that folder, empty when nothing
     // moved. False when the places cannot be used and no private folder can be made either.
     bool leaveUnusableHome(QString *movedTo);
 };

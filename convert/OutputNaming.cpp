@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 OutputNaming::OutputNaming(const QString &folder, Names names, const QStringList &treeRoots)
@@ -76,7 +77,11 @@ QString OutputNaming::existingOutput(const QString &inputPath, const QString &ex
     QString found;
     while (const dirent *entry = ::readdir(dir)) {
         const QString candidate = NativePath::decode(entry->d_name);
-        if (made.match(candidate).hasMatch()) {
+        // An empty file is a name reserved, by a run under way or one that died, not an output.
+        struct stat status = {};
+        if (made.match(candidate).hasMatch() &&
+            ::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_size > 0) {
             found = folder + candidate;
             break;
         }

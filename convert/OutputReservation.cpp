@@ -1,6 +1,7 @@
 #include "convert/OutputReservation.h"
 
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QList>
 
@@ -93,6 +94,14 @@ bool OutputReservation::removeIfUnchanged(const QByteArray &path, const Made &ma
     const bool removed = unchanged && (onlyLook || ::unlinkat(folder, name.constData(), 0) == 0);
     ::close(folder);
     return removed;
+}
+
+QByteArray OutputReservation::folderIdentity() const
+{
+    if (!m_taken)
+        return {};
+    return QByteArray::fromStdString(
+        ToolContract::identity(m_made.folderDevice, m_made.folderInode));
 }
 
 void OutputReservation::release()

@@ -26,6 +26,8 @@ public:
     void release();
     bool isTaken() const { return m_taken; }
     QString path() const { return m_path; }
+    // The folder the name was taken in, as ToolContract::identity() writes it; empty when none.
+    QByteArray folderIdentity() const;
     // Gives back every name of a journal that is still the empty file of this user's it was,
     // in the folder it was made in, then removes the journal. A journal that is not a file of
     // this user's is not read; a link in its place is removed as a link.

@@ -1,6 +1,8 @@
 #include "headless/FolderWatch.h"
 
+#include "convert/CheckedInputs.h"
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QSocketNotifier>
 
@@ -22,13 +24,26 @@ bool isHidden(const char *name)
     return name[0] == '.';
 }
 
+FolderWatch::Stamp stampOf(const struct stat &status)
+{
+    return {qint64(status.st_size),
+            qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 std::optional<FolderWatch::Stamp> stampOf(const QString &path)
 {
     struct stat status = {};
     if (::lstat(NativePath::encode(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    return FolderWatch::Stamp{qint64(status.st_size),
-                              qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+    return stampOf(status);
+}
+
+QByteArray identityOf(const QString &folder)
+{
+    struct stat status = {};
+    if (::stat(NativePath::encode(folder).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return {};
+    return QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino));
 }
 
 } // namespace
@@ -40,7 +55,10 @@ FolderWatch::FolderWatch(const QString &folder, const QString &excluded, int set
     m_checks.setInterval(CheckMs);
     connect(&m_checks, &QTimer::timeout, this, &FolderWatch::checkCandidates);
     m_rescans.setInterval(RescanMs);
-    connect(&m_rescans, &QTimer::timeout, this, [this] { scan(m_folder); });
+    connect(&m_rescans, &QTimer::timeout, this, [this] {
+        if (isFolderStill())
+            scan(m_folder);
+    });
 }
 
 FolderWatch::~FolderWatch()
@@ -51,8 +69,9 @@ FolderWatch::~FolderWatch()
 
 bool FolderWatch::start()
 {
+    m_identity = identityOf(m_folder);
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_inotify < 0)
+    if (m_identity.isEmpty() || m_inotify < 0)
         return false;
     // A lease taken to learn whether a writer holds a file is given back at once; a writer
     // who comes in that moment makes the system send SIGIO, which must not end the program.
@@ -115,6 +134,8 @@ void FolderWatch::readEvents()
             }
             if (event->mask & IN_IGNORED) {
                 m_folders.remove(event->wd);
+                if (m_folders.isEmpty())
+                    isFolderStill();
                 continue;
             }
             const auto folder = m_folders.constFind(event->wd);
@@ -180,12 +201,15 @@ void FolderWatch::checkCandidates()
         }
         ++candidate;
     }
+    if (!complete.isEmpty() && !isFolderStill())
+        return;
     for (const QString &path : std::as_const(complete)) {
         const Stamp stamp = m_pending.take(path).stamp;
         if (m_handedOn.value(path) == stamp)
             continue;
         m_handedOn.insert(path, stamp);
-        emit ready(path, stamp);
+        if (isTakeable(path, stamp))
+            emit ready(path, stamp);
     }
     if (m_pending.isEmpty())
         m_checks.stop();
@@ -205,4 +229,49 @@ bool FolderWatch::openForWriting(const QString &path) const
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
     ::close(fd);
     return writing;
+}
+
+bool FolderWatch::isFolderStill()
+{
+    if (m_lost)
+        return false;
+    if (identityOf(m_folder) == m_identity)
+        return true;
+    m_lost = true;
+    m_checks.stop();
+    m_rescans.stop();
+    m_pending.clear();
+    emit folderLost();
+    return false;
+}
+
+bool FolderWatch::isTakeable(const QString &path, const Stamp &stamp) const
+{
+    // Opened once, from the watched folder down, each step without following a link: a link
+    // put in place of the file, or of a folder on the way, since it was seen leads nowhere.
+    int fd = ::open(NativePath::encode(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0 ||
+        QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino)) !=
+            m_identity) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    const QList<QByteArray> steps = NativePath::encode(path.mid(m_folder.size() + 1)).split('/');
+    for (qsizetype i = 0; i < steps.size() && fd >= 0; ++i) {
+        const bool last = i + 1 == steps.size();
+        const int next = ::openat(fd, steps.at(i).constData(),
+                                  last ? O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC
+                                       : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    const bool takeable = fd >= 0 && ::fstat(fd, &status) == 0 &&
+                          CheckedInputs::isAcceptable(status) && stampOf(status) == stamp;
+    if (takeable)
+        CheckedInputs::remember(path, status);
+    if (fd >= 0)
+        ::close(fd);
+    return takeable;
 }

@@ -14,7 +14,10 @@ class QSocketNotifier;
 // can tell, by a lease; a writer that holds it open through a long pause does not count as
 // done).
 // Hidden files and folders (".name", as rsync's and this program's temporaries are) are not
-// looked at, nor is the excluded folder, nor links. Each version of a file is handed on once;
+// looked at, nor is the excluded folder, nor links. A settled file is opened once, from the
+// watched folder down without following a link, and handed on only when it is a file of the
+// user's own with no second name (CheckedInputs), as it was while it settled; a file of another
+// user's is never taken, however long it stood still. Each version of a file is handed on once;
 // the whole tree is looked at again now and then, for what inotify cannot see (another machine
 // writing to a network folder, a queue that overflowed).
 class FolderWatch : public QObject
@@ -48,6 +51,9 @@ public:
 signals:
     // The file is complete; `stamp` is the version handed on.
     void ready(const QString &path, const FolderWatch::Stamp &stamp);
+    // The watched folder is gone, or another folder (a link put in its place) stands at its
+    // name: nothing more is handed on.
+    void folderLost();
 
 private:
     struct Candidate
@@ -63,10 +69,14 @@ private:
     void consider(const QString &path, bool active);
     void checkCandidates();
     bool openForWriting(const QString &path) const;
+    bool isFolderStill();
+    bool isTakeable(const QString &path, const Stamp &stamp) const;
 
     QString m_folder;
     QString m_excluded;
     int m_settleMs;
+    QByteArray m_identity; // the watched folder's, as it was when the watch began
+    bool m_lost = false;
     int m_inotify = -1;
     QSocketNotifier *m_notifier = nullptr;
     QHash<int, QString> m_folders;       // watch descriptor -> folder

@@ -90,6 +90,18 @@ void HeadlessConverter::requestStop(int signalNumber)
     }
 }
 
+void HeadlessConverter::endWatch()
+{
+    if (!m_watching)
+        return;
+    m_watching = false;
+    m_watchLost = true;
+    if (!m_scheduler.isBusy() && !m_finished && !m_stopSignal) {
+        printSummary();
+        finish(ExitStatus::FileFailed);
+    }
+}
+
 void HeadlessConverter::fileStarted(int number, const QString &inputPath)
 {
     m_running.insert(number, inputPath);
@@ -149,7 +161,8 @@ void HeadlessConverter::batchCompleted()
     QStringList codes;
     for (const BatchScheduler::Failure &failure : std::as_const(m_failures))
         codes.append(FailureReason::code(failure.reason));
-    finish(ExitStatus::forFailures(codes));
+    const int status = ExitStatus::forFailures(codes);
+    finish(m_watchLost && status == ExitStatus::Converted ? ExitStatus::FileFailed : status);
 }
 
 void HeadlessConverter::batchStopped(const QString &why)

@@ -39,6 +39,9 @@ public:
     void add(const QStringList &files);
     // Ends the run as the Stop button does; finished() follows with 128 + signalNumber.
     void requestStop(int signalNumber);
+    // The watched folder is lost: the files under way end as they will, then the run ends as
+    // one that failed.
+    void endWatch();
 
     ParameterSet currentParameters() const override { return m_parameters; }
     QString outputFolderText() const override { return m_outputFolder; }
@@ -74,6 +77,7 @@ private:
     OutputNaming m_naming;
     bool m_skipExisting;
     bool m_watching;
+    bool m_watchLost = false;
     std::unique_ptr<BatchReport> m_report;
     ConsoleOutput &m_out;
     QMap<int, QString> m_running; // files converting, by number

@@ -19,12 +19,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,14 +45,21 @@ std::unique_ptr<BatchReport> reportFor(const HeadlessOptions &options, ConsoleOu
     return std::make_unique<LineReport>(out, options.quiet());
 }
 
-QStringList expandFolders(const QStringList &inputs)
+// Nothing when a folder holds more files than a search takes (said why).
+std::optional<QStringList> expandFolders(const QStringList &inputs)
 {
     QStringList files;
     for (const QString &input : inputs) {
-        if (NativePath::isFolder(input))
-            files += FileSearch::SearchFolder(input);
-        else
+        if (!NativePath::isFolder(input)) {
             files.append(input);
+            continue;
+        }
+        QString error;
+        files += FileSearch::SearchFolder(input, nullptr, &error);
+        if (!error.isEmpty()) {
+            printError(error);
+            return std::nullopt;
+        }
     }
     return files;
 }
@@ -88,8 +97,13 @@ std::optional<QStringList> filesToConvert(HeadlessOptions &options)
                            .arg(options.filesFrom(), QString::fromLocal8Bit(std::strerror(errno))));
             return std::nullopt;
         }
-        const QStringList named =
-            HeadlessOptions::namesInList(*list, options.nulSeparated(), QDir::currentPath());
+        QString error;
+        const QStringList named = HeadlessOptions::namesInList(*list, options.nulSeparated(),
+                                                               QDir::currentPath(), &error);
+        if (!error.isEmpty()) {
+            printError(error);
+            return std::nullopt;
+        }
         if (const QString outside = options.outsideTree(named); !outside.isEmpty()) {
             printError(
                 QStringLiteral("不在 --keep-tree 的文件夹之下 (not below the tree's root): %1")
@@ -99,8 +113,10 @@ std::optional<QStringList> filesToConvert(HeadlessOptions &options)
         inputs += named;
         options.addListed(named);
     }
-    const QStringList files = expandFolders(inputs);
-    if (files.isEmpty()) {
+    const std::optional<QStringList> files = expandFolders(inputs);
+    if (!files)
+        return std::nullopt;
+    if (files->isEmpty()) {
         printError(QStringLiteral("所给文件夹中没有文件 (no files in the folders given)"));
         return std::nullopt;
     }
@@ -154,12 +170,54 @@ std::optional<Locations> placesForRun(const HeadlessOptions &options)
     return places;
 }
 
+// Whether `inner` is the folder `outer` or lies below it, asked of the folders themselves
+// (device and inode, from `inner` up to the root), however either is spelled or linked to.
+bool isWithin(const QString &inner, const QString &outer)
+{
+    struct stat top = {};
+    if (::stat(NativePath::encode(outer).constData(), &top) != 0)
+        return false;
+    int fd = ::open(NativePath::encode(inner).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool within = false;
+    while (fd >= 0 && !within) {
+        struct stat here = {}, parent = {};
+        const int up =
+            ::fstat(fd, &here) == 0 ? ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        within = here.st_dev == top.st_dev && here.st_ino == top.st_ino;
+        ::close(fd);
+        fd = up;
+        // The root is its own parent.
+        if (fd >= 0 && ::fstat(fd, &parent) == 0 && parent.st_dev == here.st_dev &&
+            parent.st_ino == here.st_ino) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return within;
+}
+
 // Converts each file that appears in the watched folder, once, until a signal stops it.
-int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter)
+int watchAndConvert(const HeadlessOptions &options, const Locations &places,
+                    HeadlessConverter &converter)
 {
     QDir().mkpath(options.outputFolder());
+    // Outputs in the watched tree would come back as inputs, and a watched folder in the output
+    // folder would take other files' outputs for inputs.
+    if (isWithin(options.outputFolder(), options.watchFolder()) ||
+        isWithin(options.watchFolder(), options.outputFolder())) {
+        printError(
+            QStringLiteral("--output 的文件夹不能是 --watch 的文件夹，也不能在它之内或包含它 "
+                           "(the output folder must not be the watched folder, nor lie "
+                           "inside it, nor hold it): %1")
+                .arg(NativePath::readable(options.outputFolder())));
+        return ExitStatus::BadArguments;
+    }
+    // Beside the logs: the user's own data folder, or the private folder that stands in for it.
+    const QString stateFolder = QFileInfo(places.logFolder).path() + QStringLiteral("/watch");
     WatchState state;
-    switch (state.open(options.outputFolder(), options.watchFolder())) {
+    switch (state.open(stateFolder, options.outputFolder(), options.watchFolder())) {
     case WatchState::Opened::Yes:
         break;
     case WatchState::Opened::Busy:
@@ -169,8 +227,8 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
                 .arg(NativePath::readable(options.outputFolder())));
         return ExitStatus::FileFailed;
     case WatchState::Opened::Failed:
-        printError(QStringLiteral("无法写入输出文件夹 (cannot write to the output folder) %1")
-                       .arg(NativePath::readable(options.outputFolder())));
+        printError(QStringLiteral("无法记录监视状态 (cannot keep the watch's state) in %1")
+                       .arg(NativePath::readable(stateFolder)));
         return ExitStatus::FileFailed;
     }
     FolderWatch watch(options.watchFolder(), options.outputFolder(),
@@ -178,27 +236,43 @@ int watchAndConvert(const HeadlessOptions &options, HeadlessConverter &converter
     QHash<QString, FolderWatch::Stamp> converting;
     const MediaFilter media(options.includes());
     QSet<QString> leftAlone; // said once each
-    QObject::connect(&watch, &FolderWatch::ready, &converter,
-                     [&](const QString &path, const FolderWatch::Stamp &stamp) {
-                         if (converting.contains(path) || state.contains(path, stamp))
-                             return;
-                         if (!media.takes(path)) {
-                             if (!leftAlone.contains(path) && !options.quiet())
-                                 printError(QStringLiteral("不是要转换的媒体文件，不处理 (not a "
-                                                           "media file to convert, left alone): %1")
-                                                .arg(NativePath::readable(path)));
-                             leftAlone.insert(path);
-                             return;
-                         }
-                         converting.insert(path, stamp);
-                         converter.add({path});
-                     });
+    // Versions that settled while an earlier version of the same file was converting.
+    QHash<QString, FolderWatch::Stamp> cameAgain;
+    const auto convertVersion = [&](const QString &path, const FolderWatch::Stamp &stamp) {
+        if (state.contains(path, stamp))
+            return;
+        if (!media.takes(path)) {
+            if (!leftAlone.contains(path) && !options.quiet())
+                printError(QStringLiteral("不是要转换的媒体文件，不处理 (not a media file to "
+                                          "convert, left alone): %1")
+                               .arg(NativePath::readable(path)));
+            leftAlone.insert(path);
+            return;
+        }
+        if (converting.contains(path)) {
+            cameAgain.insert(path, stamp);
+            return;
+        }
+        converting.insert(path, stamp);
+        converter.add({path});
+    };
+    QObject::connect(&watch, &FolderWatch::ready, &converter, convertVersion);
     QObject::connect(&converter, &HeadlessConverter::fileEnded, &watch,
                      [&](const QString &path, const QString &how) {
                          state.record(path, converting.take(path), how);
-                         // Changed while it converted: the new version comes again.
-                         watch.recheck(path);
+                         // Replaced or changed while it converted: the new version comes
+                         // again, whether it settled meanwhile or settles now.
+                         if (cameAgain.contains(path))
+                             convertVersion(path, cameAgain.take(path));
+                         else
+                             watch.recheck(path);
                      });
+    QObject::connect(&watch, &FolderWatch::folderLost, &converter, [&] {
+        printError(QStringLiteral("监视的文件夹已不在，或已被换成别的文件夹，停止监视 (the watched "
+                                  "folder is gone or was replaced; the watch ends): %1")
+                       .arg(NativePath::readable(options.watchFolder())));
+        converter.endWatch();
+    });
     if (!watch.start()) {
         printError(QStringLiteral("无法监视文件夹 (cannot watch) %1: %2")
                        .arg(NativePath::readable(options.watchFolder()),
@@ -273,7 +347,7 @@ int HeadlessMode::run(int &argc, char **argv)
     if (!watching)
         return converter.start(files) ? QCoreApplication::exec() : ExitStatus::FileFailed;
 
-    return watching                 ? watchAndConvert(options, converter)
+    return watching                 ? watchAndConvert(options, *places, converter)
            : converter.start(files) ? QCoreApplication::exec()
                                     : int(ExitStatus::FileFailed);
 }

@@ -383,7 +383,7 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
                         "below, convert each file that appears, once complete)"),
          [](O &o, const QString &value, const QDir &working) {
              o.m_watchFolder = QDir::cleanPath(working.absoluteFilePath(value));
-             return NativePath::isFolder(o.m_watchFolder)
+             return !value.isEmpty() && NativePath::isFolder(o.m_watchFolder)
                         ? QString()
                         : QStringLiteral("--watch 须为文件夹 (must be a folder): %1").arg(value);
          }},
@@ -561,13 +561,24 @@ QString HeadlessOptions::outsideTree(const QStringList &paths) const
 }
 
 QStringList HeadlessOptions::namesInList(const QByteArray &list, bool nulSeparated,
-                                         const QString &workingFolder)
+                                         const QString &workingFolder, QString *error)
 {
     const QDir working(workingFolder);
     QStringList names;
-    for (const QByteArray &name : list.split(nulSeparated ? '\0' : '\n'))
+    const QList<QByteArray> lines = list.split(nulSeparated ? '\0' : '\n');
+    for (qsizetype line = 0; line < lines.size(); ++line) {
+        const QByteArray &name = lines.at(line);
+        if (name.contains('\0')) {
+            if (error)
+                *error = QStringLiteral("文件清单第 %1 行含有 NUL 字节，NUL 分隔的清单须加 -0 "
+                                        "(line %1 of the list holds a NUL byte; use -0 for a "
+                                        "NUL-separated list)")
+                             .arg(line + 1);
+            return {};
+        }
         if (!name.isEmpty())
             names.append(QDir::cleanPath(working.absoluteFilePath(NativePath::decode(name))));
+    }
     return names;
 }
 

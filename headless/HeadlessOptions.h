@@ -30,9 +30,10 @@ public:
     static QStringList optionNames();
     // The names a list for --files-from holds: one a line, or each ended by a NUL byte; every
     // byte kept (a name need not be UTF-8), empty names skipped, relative ones taken from
-    // `workingFolder`.
+    // `workingFolder`. A NUL byte in a list of lines names no file: `error` says which line
+    // holds one, and no name is returned.
     static QStringList namesInList(const QByteArray &list, bool nulSeparated,
-                                   const QString &workingFolder);
+                                   const QString &workingFolder, QString *error = nullptr);
     // The first of the paths that is not the tree's root nor below it, empty when all are.
     QString outsideTree(const QStringList &paths) const;
 

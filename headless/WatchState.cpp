@@ -1,35 +1,72 @@
 #include "headless/WatchState.h"
 
 #include "process/NativePath.h"
+#include "tools/ToolContract.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char Heading[] = "vidmorph watch state 1\n";
+// No watch notes this much; a bigger file is not a state.
+constexpr qint64 MostStateBytes = 64 << 20;
 
 } // namespace
 
-QString WatchState::fileName(const QString &watchFolder)
+QString WatchState::fileName(const QString &outputFolder, const QString &watchFolder)
 {
+    QByteArray identities;
+    for (const QString &folder : {watchFolder, outputFolder}) {
+        struct stat status = {};
+        if (::stat(NativePath::encode(folder).constData(), &status) != 0)
+            return {};
+        identities +=
+            QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino)) + ' ';
+    }
     const QByteArray identity =
-        QCryptographicHash::hash(NativePath::encode(QDir::cleanPath(watchFolder)),
-                                 QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return QStringLiteral(".vidmorph-watch-") + QString::fromLatin1(identity);
+        QCryptographicHash::hash(identities, QCryptographicHash::Sha256).toHex().left(16);
+    return QStringLiteral("watch-") + QString::fromLatin1(identity);
 }
 
-WatchState::Opened WatchState::open(const QString &outputFolder, const QString &watchFolder)
+QByteArray WatchState::earlierState(const QString &outputFolder, const QString &watchFolder)
+{
+    // Where earlier versions kept the state: in the output folder, named after the watched
+    // folder's path. Taken over only when it is a file of the user's own, never through a link.
+    const QByteArray name =
+        ".vidmorph-watch-" +
+        QCryptographicHash::hash(NativePath::encode(watchFolder), QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    const int fd = ::open((NativePath::encode(outputFolder) + '/' + name).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat status = {};
+    QByteArray text;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+        status.st_size < MostStateBytes) {
+        text.resize(qsizetype(status.st_size));
+        text.truncate(qMax<qsizetype>(0, ::pread(fd, text.data(), size_t(text.size()), 0)));
+    }
+    ::close(fd);
+    return text;
+}
+
+WatchState::Opened WatchState::open(const QString &stateFolder, const QString &outputFolder,
+                                    const QString &watchFolder)
 {
     m_watchFolder = QDir::cleanPath(watchFolder);
-    const QString path = outputFolder + QLatin1Char('/') + fileName(watchFolder);
-    if (!m_lock.take(path))
+    const QString name = fileName(outputFolder, watchFolder);
+    if (name.isEmpty() || !QDir().mkpath(stateFolder))
+        return Opened::Failed;
+    ::chmod(NativePath::encode(stateFolder).constData(), 0700);
+    if (!m_lock.take(stateFolder + QLatin1Char('/') + name))
         return errno == EAGAIN || errno == EACCES ? Opened::Busy : Opened::Failed;
     const int fd = m_lock.descriptor();
     struct stat status = {};
@@ -37,6 +74,9 @@ WatchState::Opened WatchState::open(const QString &outputFolder, const QString &
     QByteArray text(qsizetype(status.st_size), '\0');
     const ssize_t got = ::pread(fd, text.data(), size_t(text.size()), 0);
     text.truncate(qMax<qsizetype>(0, got));
+    const bool fresh = text.isEmpty();
+    if (fresh)
+        text = earlierState(outputFolder, m_watchFolder);
     int stale = 0;
     for (const QByteArray &row : text.split('\n')) {
         const QList<QByteArray> fields = row.split(' ');
@@ -56,7 +96,7 @@ WatchState::Opened WatchState::open(const QString &outputFolder, const QString &
         }
         m_entries.insert(name, entry);
     }
-    if (text.isEmpty() || stale > m_entries.size())
+    if (fresh || stale > m_entries.size())
         compact();
     return Opened::Yes;
 }

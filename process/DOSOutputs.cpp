@@ -113,9 +113,26 @@ bool DOSOutputs::Start(const ::CommandLine &CommandLine)
             ::_exit(127);
         }
     });
+    // The child takes this program's environment as it is when it starts (also where it starts
+    // the tool itself), so the run's own variables are in it for that moment only.
+    QList<QPair<QByteArray, QByteArray>> previous;
+    for (const auto &[name, value] : std::as_const(m_variables)) {
+        previous.append({name, qgetenv(name.constData())});
+        if (value.isEmpty())
+            qunsetenv(name.constData());
+        else
+            qputenv(name.constData(), value);
+    }
     process->start();
     // Only says whether exec() succeeded, so it returns as soon as the program is running.
-    if (!process->waitForStarted()) {
+    const bool started = process->waitForStarted();
+    for (const auto &[name, value] : std::as_const(previous)) {
+        if (value.isEmpty())
+            qunsetenv(name.constData());
+        else
+            qputenv(name.constData(), value);
+    }
+    if (!started) {
         const QString why = process->errorString();
         delete process;
         refuse(QStringLiteral("File or command not found"));

@@ -3,7 +3,9 @@
 #include "process/CommandLine.h"
 #include "process/OutputChunker.h"
 
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QProcess>
 #include <QString>
 
@@ -34,6 +36,12 @@ public:
 
     ::CommandLine CommandLine() const { return m_commandLine; }
     void setCommandLine(const ::CommandLine &DOSCommand) { m_commandLine = DOSCommand; }
+    // Variables the next runs get beside this program's environment, name and value; an empty
+    // value leaves the variable out of their environment.
+    void setVariables(const QList<QPair<QByteArray, QByteArray>> &variables)
+    {
+        m_variables = variables;
+    }
     // All decoded output of the latest started run; emptied when the next child has started.
     QString Outputs() const { return m_outputs; }
 
@@ -65,6 +73,7 @@ private:
 
     MessageSink *m_messages;
     ::CommandLine m_commandLine;
+    QList<QPair<QByteArray, QByteArray>> m_variables;
     QString m_outputs;
     RunResult m_result;
 

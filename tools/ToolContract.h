@@ -32,6 +32,19 @@ inline bool isTemporaryName(std::string_view name)
     return name.substr(0, sizeof TemporaryPrefix - 1) == TemporaryPrefix;
 }
 
+// The folder in which the converter reserved the output's name, as identity(): a tool that
+// finds another folder under the output's path (a link swapped in by someone who can write a
+// folder above it) writes nothing there, and while it is set, the tool replaces only the very
+// empty file of the user's that reserved the name. Unset when the tool runs on its own.
+inline constexpr char OutputFolderIdentityVariable[] = "VIDMORPH_OUTPUT_FOLDER_IDENTITY";
+
+// A file's or folder's identity on this machine: "<st_dev>:<st_ino>", both in decimal, as the
+// converter tells it to a tool.
+inline std::string identity(unsigned long long device, unsigned long long inode)
+{
+    return std::to_string(device) + ':' + std::to_string(inode);
+}
+
 // ---- Inputs ---------------------------------------------------------------------------------
 
 // Every ffmpeg or ffprobe run on a user's file gets, before its -i,
@@ -123,6 +136,8 @@ inline constexpr char OutputNotAFile[] = "output is not a file: "; // + path
 inline constexpr char OutputFormatRefused[] = "cannot write this format: ";
 // + folder ": " reason
 inline constexpr char OutputFolderUnwritable[] = "cannot write to the output folder ";
+// The folder found at the output's path is not the one its name was reserved in; + folder.
+inline constexpr char OutputFolderReplaced[] = "the output folder was replaced: ";
 // These two + the system's reason.
 inline constexpr char TemporaryFileUnavailable[] = "cannot create a temporary file: ";
 inline constexpr char PipeUnavailable[] = "cannot create a pipe: ";
@@ -168,6 +183,7 @@ inline constexpr const char *All[] = {StoppedBySignal,
                                       OutputNotAFile,
                                       OutputFormatRefused,
                                       OutputFolderUnwritable,
+                                      OutputFolderReplaced,
                                       TemporaryFileUnavailable,
                                       PipeUnavailable,
                                       CannotCreate,

@@ -22,7 +22,7 @@ private slots:
     void keptTreeFolderIsMadeByteForByte();
 
 private:
-    void touch(const QString &relative);
+    void touch(const QString &relative, const QByteArray &content = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_out;
@@ -35,12 +35,13 @@ void TestOutputNaming::init()
     QVERIFY(QDir().mkpath(m_out));
 }
 
-void TestOutputNaming::touch(const QString &relative)
+void TestOutputNaming::touch(const QString &relative, const QByteArray &content)
 {
     const QString path = m_out + QLatin1Char('/') + relative;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
 }
 
 void TestOutputNaming::names_data()
@@ -110,6 +111,8 @@ void TestOutputNaming::existingOutputs_data()
         << false << QStringList{"clipper-1234.mp3", "clip.mp3", "clip-x.mp3"} << "";
     QTest::newRow("time, a hidden temporary is not an output")
         << false << QStringList{".vidmorph-77-clip-1234.mp3"} << "";
+    QTest::newRow("time, an empty reservation is not an output")
+        << false << QStringList{"clip-1234.mp3="} << "";
 }
 
 void TestOutputNaming::existingOutputs()
@@ -117,8 +120,12 @@ void TestOutputNaming::existingOutputs()
     QFETCH(bool, plain);
     QFETCH(QStringList, there);
     QFETCH(QString, found);
+    // A name ending in "=" is made empty, as a reservation is; the others hold an output.
     for (const QString &name : there)
-        touch(name);
+        if (name.endsWith(QLatin1Char('=')))
+            touch(name.chopped(1));
+        else
+            touch(name, "encoded");
     const OutputNaming naming(m_out,
                               plain ? OutputNaming::Names::Plain : OutputNaming::Names::Timed);
     const QString existing =

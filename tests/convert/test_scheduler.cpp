@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <sys/stat.h>
 
 // The engine without any window: one file's conversion and the batch scheduler over a stand-in
 // for the three tools, with a front end that only records what it is told.
@@ -69,7 +70,8 @@ else
     printf '  Duration: 00:00:02.00, \n'; printf 'time=1.00 \r'; sleep "${delay:-0}"
     printf 'time=2.00 \r\n'
 fi
-{ printf '%s\n' "$content"; echo "via $input"; } > "$output"
+{ printf '%s\n' "$content"; echo "via $input"; echo "folder=$VIDMORPH_OUTPUT_FOLDER_IDENTITY"; \
+} > "$output"
 )sh";
 
 } // namespace
@@ -225,7 +227,20 @@ void TestScheduler::oneFileReportsValuesAndEndsOnce()
     QCOMPARE(outputNames(), QStringList{QFileInfo(result.outputPath).fileName()});
     QFile output(result.outputPath);
     QVERIFY(output.open(QIODevice::ReadOnly));
-    QVERIFY(output.readAll().startsWith("marker=a\n"));
+    const QByteArray written = output.readAll();
+    QVERIFY(written.startsWith("marker=a\n"));
+    // The run that writes the result learns the folder its name was taken in; the first of two
+    // writes the intermediate file, which has no such name.
+    struct stat folder = {};
+    QCOMPARE(::stat(QFile::encodeName(m_host.folder).constData(), &folder), 0);
+    QByteArrayList told;
+    for (const QByteArray &line : written.split('\n'))
+        if (line.startsWith("folder="))
+            told.append(line.mid(7));
+    QByteArrayList expected(tools.size() - 1);
+    expected.append(
+        QByteArray::fromStdString(ToolContract::identity(folder.st_dev, folder.st_ino)));
+    QCOMPARE(told, expected);
 }
 
 void TestScheduler::warnsOfWhatTheToolsNote_data()

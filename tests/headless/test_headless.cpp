@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,9 @@ private slots:
     void worksWithoutAUsableHome();
     void watchConvertsEachFileOnce();
     void watchStopsCleanlyMidFile();
+    void watchConvertsAFileReplacedMeanwhile();
+    void watchRefusesNestedFolders_data();
+    void watchRefusesNestedFolders();
 
 private:
     struct Run
@@ -373,6 +377,7 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("an input outside the tree")
         << QStringList({"--keep-tree", "sub", "in.avi"}) << "in.avi";
     QTest::newRow("watching a file") << QStringList({"--watch", "in.avi"}) << "--watch";
+    QTest::newRow("watching no name") << QStringList({"--watch", ""}) << "--watch";
     QTest::newRow("a watch takes no files")
         << QStringList({"--watch", "sub", "in.avi"}) << "--watch";
     QTest::newRow("a watch into itself")
@@ -1081,8 +1086,16 @@ void TestHeadless::namesThatAreNotUtf8Convert()
     QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
     const QByteArray video = folder + "/\xca\xd3\xc6\xb5.mp4";
     const QByteArray odd = folder + "/odd\xff.mp4";
-    for (const QByteArray &name : {video, odd})
-        QVERIFY(::link(QFile::encodeName(m_clip).constData(), name.constData()) == 0);
+    // Copies, not second names: a folder's search takes only files with a single name.
+    QFile clip(m_clip);
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    const QByteArray media = clip.readAll();
+    for (const QByteArray &name : {video, odd}) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, media.constData(), size_t(media.size())), media.size());
+        ::close(fd);
+    }
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     // QProcess would encode the argument as UTF-8; a shell hands the bytes on as they are.
@@ -1153,15 +1166,18 @@ void TestHeadless::namesInLists_data()
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<bool>("nul");
     QTest::addColumn<QByteArrayList>("names"); // below the working folder, or absolute
+    QTest::addColumn<QString>("error");        // how the error begins, empty for none
     QTest::newRow("one a line") << QByteArray("a.mp4\nsub/b c.mp4\n\n") << false
-                                << QByteArrayList{"a.mp4", "sub/b c.mp4"};
+                                << QByteArrayList{"a.mp4", "sub/b c.mp4"} << "";
     QTest::newRow("no last line break")
-        << QByteArray("./a.mp4") << false << QByteArrayList{"a.mp4"};
+        << QByteArray("./a.mp4") << false << QByteArrayList{"a.mp4"} << "";
     QTest::newRow("NUL, a line break inside a name")
         << QByteArray("new\nline.mp4\0/abs/c.mp4\0", 24) << true
-        << QByteArrayList{"new\nline.mp4", "/abs/c.mp4"};
-    QTest::newRow("bytes that are not UTF-8")
-        << QByteArray("\xca\xd3\xc6\xb5.mp4\n") << false << QByteArrayList{"\xca\xd3\xc6\xb5.mp4"};
+        << QByteArrayList{"new\nline.mp4", "/abs/c.mp4"} << "";
+    QTest::newRow("bytes that are not UTF-8") << QByteArray("\xca\xd3\xc6\xb5.mp4\n") << false
+                                              << QByteArrayList{"\xca\xd3\xc6\xb5.mp4"} << "";
+    QTest::newRow("a NUL byte in a line") << QByteArray("a.mp4\n/\0b.mp4\n", 14) << false
+                                          << QByteArrayList{} << "文件清单第 2 行含有 NUL 字节";
 }
 
 void TestHeadless::namesInLists()
@@ -1169,13 +1185,17 @@ void TestHeadless::namesInLists()
     QFETCH(QByteArray, list);
     QFETCH(bool, nul);
     QFETCH(QByteArrayList, names);
+    QFETCH(QString, error);
     QByteArrayList found;
-    for (const QString &name : HeadlessOptions::namesInList(list, nul, QStringLiteral("/work")))
+    QString said;
+    for (const QString &name :
+         HeadlessOptions::namesInList(list, nul, QStringLiteral("/work"), &said))
         found.append(NativePath::encode(name));
     for (QByteArray &name : names)
         if (!name.startsWith('/'))
             name.prepend("/work/");
     QCOMPARE(found, names);
+    QVERIFY2(error.isEmpty() ? said.isEmpty() : said.startsWith(error), qPrintable(said));
 }
 
 void TestHeadless::exitStatusOfFailures_data()
@@ -1522,19 +1542,22 @@ void TestHeadless::worksWithoutAUsableHome()
              QFile::Permissions());
     QCOMPARE(QDir(folder + QStringLiteral("/tmp")).entryList({QStringLiteral("run-*")}, QDir::Dirs),
              QStringList());
+    // The next run takes the same folder, not one more of its own.
+    QCOMPARE(convert({"--convert", "-f", "MP3", "-o", "out", m_clip}, environment).exitCode, 0);
+    QCOMPARE(QDir(tmp).entryList({QStringLiteral("vidmorph-*")}, QDir::Dirs).size(),
+             openToAll ? 2 : 1);
 }
 
 void TestHeadless::watchConvertsEachFileOnce()
 {
-    // The output folder lies inside the watched one and is left alone; a file that fails does
-    // not end the watch.
+    // A file that fails does not end the watch.
     const QString in = m_dir->filePath(QStringLiteral("in"));
     QVERIFY(QDir().mkpath(in));
     QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/early.mp4")));
     QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.avi")));
     QVERIFY(QFile::copy(m_broken, in + QStringLiteral("/notes.txt"))); // no media: left alone
-    const QStringList arguments = {"--watch", "in",           "-f", "MP3", "--name",   "plain",
-                                   "-o",      "in/converted", "-j", "1",   "--settle", "3"};
+    const QStringList arguments = {"--watch", "in",        "-f", "MP3", "--name",   "plain",
+                                   "-o",      "converted", "-j", "1",   "--settle", "3"};
     QString out;
     std::unique_ptr<QProcess> watch = startWatch(arguments, out);
     QVERIFY(watch->waitForStarted());
@@ -1556,7 +1579,7 @@ void TestHeadless::watchConvertsEachFileOnce()
     QCOMPARE(slow.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("slow.mp4"), QStringLiteral("done")) == 1,
                              120000);
-    const QString converted = m_dir->filePath(QStringLiteral("in/converted"));
+    const QString converted = m_dir->filePath(QStringLiteral("converted"));
     const TestMedia::Info whole = TestMedia::probe(converted + QStringLiteral("/slow.mp3"));
     QVERIFY2(qAbs(whole.duration - 2.0) < 0.3, qPrintable(QString::number(whole.duration)));
 
@@ -1598,6 +1621,51 @@ void TestHeadless::watchConvertsEachFileOnce()
     QCOMPARE(leftoverRunFolders(), QStringList());
 }
 
+// A file replaced while its earlier version converts is converted again once that is done,
+// not only when the watch is started again.
+void TestHeadless::watchConvertsAFileReplacedMeanwhile()
+{
+    const QString in = m_dir->filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    const QStringList arguments = {"--watch", "in", "-f", "MP4", "-o", "out", "--settle", "1"};
+    QString out;
+    std::unique_ptr<QProcess> watch = startWatch(arguments, out);
+    QVERIFY(watch->waitForStarted());
+    QVERIFY(QFile::copy(m_long, in + QStringLiteral("/.video.mkv")));
+    QVERIFY(QFile::rename(in + QStringLiteral("/.video.mkv"), in + QStringLiteral("/video.mkv")));
+    QTRY_VERIFY_WITH_TIMEOUT(underWay(out, 1), 120000);
+    QVERIFY(QFile::copy(m_clip, in + QStringLiteral("/.video.mkv")));
+    QVERIFY(QFile::remove(in + QStringLiteral("/video.mkv")));
+    QVERIFY(QFile::rename(in + QStringLiteral("/.video.mkv"), in + QStringLiteral("/video.mkv")));
+    QTRY_VERIFY_WITH_TIMEOUT(events(out, QStringLiteral("video.mkv"), QStringLiteral("done")) == 2,
+                             120000);
+    ::kill(pid_t(watch->processId()), SIGTERM);
+    QVERIFY(watch->waitForFinished(60000));
+}
+
+void TestHeadless::watchRefusesNestedFolders_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("output inside") << QStringList{"--watch", "in", "-o", "in/converted"};
+    QTest::newRow("watched inside") << QStringList{"--watch", "in/sub", "-o", "in"};
+    QTest::newRow("the same under another name") << QStringList{"--watch", "in", "-o", "alias"};
+    QTest::newRow("inside, under another name")
+        << QStringList{"--watch", "alias/sub", "-o", "in/sub/.."};
+}
+
+// IN and OUT are compared as folders, not as spellings: nesting either way is refused before
+// anything is watched.
+void TestHeadless::watchRefusesNestedFolders()
+{
+    QFETCH(QStringList, arguments);
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("in/sub"))));
+    QVERIFY(QFile::link(QStringLiteral("in"), m_dir->filePath(QStringLiteral("alias"))));
+    const Run run = convert(arguments + QStringList{"-f", "MP3"});
+    QCOMPARE(run.exitCode, int(ExitStatus::BadArguments));
+    QVERIFY2(run.err.contains(QStringLiteral("--output 的文件夹不能是 --watch 的文件夹")),
+             qPrintable(run.err));
+}
+
 void TestHeadless::watchStopsCleanlyMidFile()
 {
     const QString &longer = m_long;
@@ -1613,10 +1681,8 @@ void TestHeadless::watchStopsCleanlyMidFile()
     ::kill(pid_t(watch->processId()), SIGTERM);
     QVERIFY(watch->waitForFinished(60000));
     QCOMPARE(watch->exitCode(), 128 + SIGTERM);
-    // Nothing half-written: only the watch's own note of what it has done, which is nothing.
-    const QStringList left = outputFiles();
-    QCOMPARE(left.size(), 1);
-    QVERIFY2(left.first().startsWith(QStringLiteral(".vidmorph-watch-")), qPrintable(left.first()));
+    // Nothing half-written; the watch keeps its state in the user's data folder.
+    QCOMPARE(outputFiles(), QStringList());
     QCOMPARE(processesMentioning({in + QStringLiteral("/long.mkv")}), QStringList());
     QCOMPARE(leftoverRunFolders(), QStringList());
     // Started again, it converts the file it had not finished.

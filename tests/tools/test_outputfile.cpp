@@ -6,10 +6,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 class TestOutputFile : public QObject
@@ -21,6 +24,9 @@ private slots:
     void temporaryFile();
     void commit_data();
     void commit();
+    void reservedFolder_data();
+    void reservedFolder();
+    void folderFlippedInALoop();
     void modeFollowsTheUmask_data();
     void modeFollowsTheUmask();
     void muxer_data();
@@ -56,6 +62,23 @@ struct stat statusOf(const QString &path)
 QString errorLine(const char *text)
 {
     return QString::fromUtf8(ToolContract::ErrorPrefix) + QString::fromUtf8(text);
+}
+
+// Takes the name as the converter does, and tells the tool the folder it was taken in.
+QByteArray reserve(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).path()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status = {};
+    ::fstat(folder, &status);
+    const int fd = ::openat(folder, QFile::encodeName(QFileInfo(path).fileName()).constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    ::close(folder);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return QByteArray::fromStdString(ToolContract::identity(status.st_dev, status.st_ino));
 }
 
 QStringList hiddenEntries(const QString &folder)
@@ -222,24 +245,159 @@ void TestOutputFile::commit()
     QCOMPARE(hiddenEntries(dir.path()).size(), leftBehind);
 }
 
+void TestOutputFile::reservedFolder_data()
+{
+    QTest::addColumn<QString>("before"); // "reserved", "earlier output", "other folder"
+    QTest::addColumn<QString>("during"); // what another program does while the encoder runs
+    QTest::addColumn<QString>("outcome");
+    namespace E = ToolContract::Error;
+    QTest::newRow("the reservation") << "reserved"
+                                     << "none"
+                                     << "";
+    QTest::newRow("not reserved: an earlier output") << "earlier output"
+                                                     << "none" << errorLine(E::CannotCreate);
+    QTest::newRow("reservation removed meanwhile") << "reserved"
+                                                   << "remove" << errorLine(E::CannotCreate);
+    QTest::newRow("reservation replaced by a link") << "reserved"
+                                                    << "link" << errorLine(E::CannotCreate);
+    QTest::newRow("reservation written to") << "reserved"
+                                            << "write" << errorLine(E::CannotCreate);
+    QTest::newRow("the folder swapped for a link") << "other folder"
+                                                   << "none" << errorLine(E::OutputFolderReplaced);
+}
+
+// Run by the converter, a tool replaces only the empty file that reserved the name, in the very
+// folder it was reserved in.
+void TestOutputFile::reservedFolder()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, during);
+    QFETCH(QString, outcome);
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim/clip.mp4"));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("victim")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("mine")));
+    writeFile(victim, "private");
+    const QString final = dir.filePath(QStringLiteral("out/clip.mp4"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("mine")), dir.filePath(QStringLiteral("out"))));
+    QByteArray identity = reserve(final);
+    QVERIFY(!identity.isEmpty());
+    if (before == QLatin1String("earlier output")) {
+        writeFile(final, "earlier");
+    } else if (before == QLatin1String("other folder")) {
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("out"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("victim")),
+                            dir.filePath(QStringLiteral("out"))));
+    }
+    qputenv(ToolContract::OutputFolderIdentityVariable, identity);
+    const auto unset = qScopeGuard([] { qunsetenv(ToolContract::OutputFolderIdentityVariable); });
+    QString error;
+    try {
+        OutputFile output(final.toStdString());
+        writeThrough(output.descriptor(), "encoded");
+        if (during == QLatin1String("remove")) {
+            QVERIFY(QFile::remove(final));
+        } else if (during == QLatin1String("link")) {
+            QVERIFY(QFile::remove(final));
+            QVERIFY(QFile::link(victim, final));
+        } else if (during == QLatin1String("write")) {
+            writeFile(final, "somebody's");
+        }
+        output.commit();
+    } catch (const ToolFailure &failure) {
+        error = QString::fromUtf8(failure.what());
+    }
+    if (outcome.isEmpty()) {
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(readFile(final), QByteArray("encoded"));
+    } else {
+        QVERIFY2(error.startsWith(outcome), qPrintable(error));
+        QVERIFY(readFile(final) != "encoded");
+    }
+    QCOMPARE(readFile(victim), QByteArray("private"));
+    QCOMPARE(hiddenEntries(dir.filePath(QStringLiteral("mine"))).size(), 0);
+    QCOMPARE(hiddenEntries(dir.filePath(QStringLiteral("victim"))).size(), 0);
+}
+
+// Someone who can write the output folder flips a subfolder between a folder of hers and the
+// victim's, as fast as she can, while names are reserved and outputs committed: the victim's
+// file is never replaced, and every output that got written is in the folder it was reserved in.
+void TestOutputFile::folderFlippedInALoop()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("victim")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("mine")));
+    const QString victim = dir.filePath(QStringLiteral("victim/clip.mp3"));
+    writeFile(victim, "private");
+    const QByteArray sub = QFile::encodeName(dir.filePath(QStringLiteral("sub")));
+    const QByteArray flip = QFile::encodeName(dir.filePath(QStringLiteral("flip")));
+    QVERIFY(QFile::link(QStringLiteral("mine"), QString::fromLocal8Bit(sub)));
+    std::atomic_bool done{false};
+    std::thread flipper([&] {
+        for (bool toVictim = true; !done; toVictim = !toVictim) {
+            ::unlink(flip.constData());
+            if (::symlink(toVictim ? "victim" : "mine", flip.constData()) == 0)
+                ::rename(flip.constData(), sub.constData());
+        }
+    });
+    const auto stop = qScopeGuard([&] {
+        done = true;
+        flipper.join();
+        qunsetenv(ToolContract::OutputFolderIdentityVariable);
+    });
+    const QString final = QString::fromLocal8Bit(sub) + QStringLiteral("/clip.mp3");
+    const QString mine = dir.filePath(QStringLiteral("mine/clip.mp3"));
+    int committed = 0, refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        const QByteArray identity = reserve(final);
+        if (identity.isEmpty())
+            continue; // the victim's name is there: the converter picks another
+        qputenv(ToolContract::OutputFolderIdentityVariable, identity);
+        try {
+            OutputFile output(final.toStdString());
+            writeThrough(output.descriptor(), "encoded");
+            output.commit();
+            ++committed;
+        } catch (const ToolFailure &) {
+            ++refused;
+        }
+        QCOMPARE(readFile(victim), QByteArray("private"));
+        QFile::remove(mine);
+    }
+    QVERIFY(committed + refused > 0);
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("victim")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("clip.mp3")});
+}
+
 void TestOutputFile::modeFollowsTheUmask_data()
 {
     QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("input"); // the input's mode, -1: none given
     QTest::addColumn<int>("mode");
-    QTest::newRow("022") << 022 << 0644;
-    QTest::newRow("077") << 077 << 0600;
-    QTest::newRow("002") << 002 << 0664;
+    QTest::newRow("022") << 022 << -1 << 0644;
+    QTest::newRow("077") << 077 << -1 << 0600;
+    QTest::newRow("002") << 002 << -1 << 0664;
+    QTest::newRow("private input") << 022 << 0600 << 0600;
+    QTest::newRow("group input") << 002 << 0640 << 0640;
+    QTest::newRow("open input, closed umask") << 077 << 0666 << 0600;
+    QTest::newRow("readable input") << 022 << 0644 << 0644;
+    QTest::newRow("executable input") << 022 << 0755 << 0644;
 }
 
+// Never more readable than the input, from the moment the name is there.
 void TestOutputFile::modeFollowsTheUmask()
 {
     QFETCH(int, mask);
+    QFETCH(int, input);
     QFETCH(int, mode);
     QTemporaryDir dir;
     const QString final = dir.filePath(QStringLiteral("clip.mp3"));
     const mode_t previous = ::umask(mode_t(mask));
     {
         OutputFile output(final.toStdString());
+        if (input >= 0)
+            output.limitModeTo(mode_t(input));
         writeThrough(output.descriptor(), "encoded");
         output.commit();
     }

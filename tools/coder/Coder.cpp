@@ -252,6 +252,7 @@ void Coder::run()
     m_input = std::make_unique<InputFile>(m_request.input);
 
     OutputFile output(m_request.output, m_request.format);
+    output.limitModeTo(m_input->status().st_mode);
     m_output = &output;
     // Until the input's length is known, there is no position to show either.
     Heartbeat::setLine(durationLine(ToolContract::DurationUnknown));

@@ -6,6 +6,7 @@
 #include "ToolFailure.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@ namespace Error = ToolContract::Error;
 namespace {
 
 constexpr int NameAttempts = 16;
+const std::string TakenOver = ": another program took the place of the output";
 constexpr size_t MaxName = 255;
 
 // Twelve letters and digits from the kernel's random source: about 71 bits nobody can guess.
@@ -36,11 +38,11 @@ std::string randomLetters()
     return letters;
 }
 
-mode_t modeFromUmask()
+mode_t currentUmask()
 {
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    return mask;
 }
 
 } // namespace
@@ -59,6 +61,7 @@ OutputFile::OutputFile(const std::string &path, const std::string &format) : m_p
     if (m_folder < 0)
         throw systemError(Error::OutputFolderUnwritable, m_folderPath + ": ", errno);
     try {
+        checkReservedFolder();
         // What stands at the final name is replaced as an entry; a link is never followed.
         struct stat status = {};
         if (fstatat(m_folder, m_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -66,9 +69,16 @@ OutputFile::OutputFile(const std::string &path, const std::string &format) : m_p
                 throw toolError(Error::OutputIsFolder, path);
             if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
                 throw toolError(Error::OutputNotAFile, path);
+            if (m_reserved && isReservation(status)) {
+                m_reservationDevice = status.st_dev;
+                m_reservationInode = status.st_ino;
+            }
         }
+        if (m_reserved && m_reservationInode == 0)
+            throw toolError(Error::CannotCreate, path + TakenOver);
         m_muxer = OutputFormat::muxerFor(format, path);
-        m_mode = modeFromUmask();
+        m_umask = currentUmask();
+        m_mode = 0666 & ~m_umask;
         const std::string prefix = ToolContract::temporaryPrefix(getpid());
         for (int attempt = 1; m_fd < 0; ++attempt) {
             const std::string head = prefix + randomLetters() + "-";
@@ -89,6 +99,31 @@ OutputFile::OutputFile(const std::string &path, const std::string &format) : m_p
         close(m_folder);
         throw;
     }
+}
+
+void OutputFile::checkReservedFolder()
+{
+    const char *reserved = getenv(ToolContract::OutputFolderIdentityVariable);
+    if (!reserved || !*reserved)
+        return;
+    m_reserved = true;
+    struct stat folder = {};
+    if (fstat(m_folder, &folder) != 0)
+        throw systemError(Error::OutputFolderUnwritable, m_folderPath + ": ", errno);
+    if (ToolContract::identity(folder.st_dev, folder.st_ino) != reserved)
+        throw toolError(Error::OutputFolderReplaced, m_folderPath);
+}
+
+bool OutputFile::isReservation(const struct stat &status) const
+{
+    return S_ISREG(status.st_mode) && status.st_size == 0 && status.st_uid == geteuid() &&
+           (m_reservationInode == 0 ||
+            (status.st_dev == m_reservationDevice && status.st_ino == m_reservationInode));
+}
+
+void OutputFile::limitModeTo(mode_t inputMode)
+{
+    m_mode &= (inputMode & 0777) & ~m_umask;
 }
 
 OutputFile::~OutputFile()
@@ -128,9 +163,14 @@ void OutputFile::commit()
     fchmod(m_fd, m_mode);
     // In a folder others may write, the hidden name may have been given to another file; the
     // rename moves a name, so the file must be checked before and the name after it.
-    static const std::string takenOver = ": another program took the place of the output";
     if (!isOurs(m_temporary))
-        throw toolError(Error::CannotCreate, final + takenOver);
+        throw toolError(Error::CannotCreate, final + TakenOver);
+    // The converter's reservation gives way to the output; anything put in its place meanwhile
+    // is not the converter's to replace.
+    struct stat standing = {};
+    if (m_reserved && (fstatat(m_folder, m_name.c_str(), &standing, AT_SYMLINK_NOFOLLOW) != 0 ||
+                       !isReservation(standing)))
+        throw toolError(Error::CannotCreate, final + TakenOver);
     if (renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
         const int error = errno;
         if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
@@ -139,5 +179,5 @@ void OutputFile::commit()
     }
     m_committed = true;
     if (!isOurs(m_name))
-        throw toolError(Error::CannotCreate, final + takenOver);
+        throw toolError(Error::CannotCreate, final + TakenOver);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -10,7 +11,13 @@
 // plants in that folder, the encoder writes into this file and no other. Only a run that
 // succeeded renames it onto the final name, replacing the entry that stands there (the
 // converter's reservation, an earlier output, a link, which is replaced and not followed); any
-// other end removes it. The result belongs to the user, with the permissions the umask gives.
+// other end removes it. The result belongs to the user, with the permissions the umask gives,
+// never more than the input's own (limitModeTo).
+//
+// Run by the converter, the tool is told the identity of the folder the converter reserved the
+// name in (ToolContract::OutputFolderIdentityVariable): the folder is opened once, refused
+// unless it is that very folder, and the name is replaced only while it is still the empty file
+// of the user's that reserved it.
 class OutputFile
 {
 public:
@@ -18,12 +25,16 @@ public:
     static constexpr int ChildDescriptor = 4;
 
     // `format` is the muxer the command line asks for, empty to pick it by the extension.
-    // Throws ToolFailure when the format is refused, the final name is a folder or a device, or
-    // the folder cannot be written.
+    // Throws ToolFailure when the format is refused, the final name is a folder or a device,
+    // the folder cannot be written, or it is not the folder the converter reserved the name in.
     OutputFile(const std::string &path, const std::string &format = {});
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
+
+    // The output gets the input's permissions as the umask leaves them, as cp gives a copy: a
+    // private input makes a private output.
+    void limitModeTo(mode_t inputMode);
 
     int descriptor() const { return m_fd; }
     const std::string &muxer() const { return m_muxer; }
@@ -39,6 +50,8 @@ public:
 
 private:
     bool isOurs(const std::string &name) const;
+    void checkReservedFolder();
+    bool isReservation(const struct stat &status) const;
 
     std::string m_path; // as the user gave it, for messages
     std::string m_folderPath;
@@ -47,6 +60,11 @@ private:
     std::string m_temporary; // the hidden name within the folder
     int m_folder = -1;
     int m_fd = -1;
+    mode_t m_umask = 022;
     mode_t m_mode = 0644; // what the umask leaves of 0666
+    // The converter's reservation at the final name, while it runs the tool.
+    bool m_reserved = false;
+    dev_t m_reservationDevice = 0;
+    ino_t m_reservationInode = 0;
     bool m_committed = false;
 };

@@ -266,6 +266,7 @@ void convert(int argc, char **argv)
     const InputFile input(options.input);
 
     OutputFile output(options.output, format);
+    output.limitModeTo(input.status().st_mode);
     const std::string codec = videoCodecName(options);
     const MediaProbe::Facts facts = FfmpegRun::readInput(input, true);
     if (!facts.source.hasPicture)
