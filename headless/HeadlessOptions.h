@@ -2,6 +2,7 @@
 
 #include "convert/OutputNaming.h"
 #include "convert/ParameterSet.h"
+#include "headless/Shard.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,7 @@ public:
     QString watchFolder() const { return m_watchFolder; } // absolute
     int settleSeconds() const { return m_settleSeconds > 0 ? m_settleSeconds : DefaultSettle; }
     QString logFile() const { return m_logFile; } // absolute, or empty for the log folder
+    Shard shard() const { return m_shard; }       // the whole batch without --shard
 
 private:
     struct Option;
@@ -84,4 +86,5 @@ private:
     int m_settleSeconds = 0; // 0: not given
     QString m_logFile;
     QString m_workingFolder;
+    Shard m_shard;
 };

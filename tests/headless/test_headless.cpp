@@ -3,6 +3,7 @@
 #include "convert/Formats.h"
 #include "headless/ExitStatus.h"
 #include "headless/HeadlessOptions.h"
+#include "headless/Shard.h"
 #include "process/NativePath.h"
 
 #include <QDir>
@@ -63,6 +64,8 @@ private slots:
     void namesThatAreNotUtf8Convert();
     void namesInLists_data();
     void namesInLists();
+    void sharesDealEachFileOnce_data();
+    void sharesDealEachFileOnce();
     void exitStatusOfFailures_data();
     void exitStatusOfFailures();
     void reRunsSkipWhatIsDone();
@@ -376,6 +379,11 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("settle without a watch")
         << QStringList({"--settle", "5", "in.avi"}) << "--settle";
     QTest::newRow("empty log name") << QStringList({"--log=", "in.avi"}) << "--log";
+    QTest::newRow("share zero") << QStringList({"--shard", "0/3", "in.avi"}) << "--shard";
+    QTest::newRow("share past the count") << QStringList({"--shard", "4/3", "in.avi"}) << "--shard";
+    QTest::newRow("share without a count") << QStringList({"--shard", "3", "in.avi"}) << "--shard";
+    QTest::newRow("a shared watch")
+        << QStringList({"--watch", "sub", "--shard", "1/2"}) << "--watch";
 }
 
 void TestHeadless::runOptions()
@@ -413,6 +421,9 @@ void TestHeadless::runOptions()
     QCOMPARE(scripted.filesFrom(), QStringLiteral("-"));
     QCOMPARE(scripted.logFile(), working.filePath(QStringLiteral("job.log")));
     QCOMPARE(scripted.treeRoots(), QStringList{QDir::cleanPath(working.path())});
+    QVERIFY(plain.shard().isWhole());
+    const Shard shard = parse({"--shard", "2/5"}).shard();
+    QCOMPARE(qMakePair(shard.index(), shard.count()), qMakePair(2, 5));
     // Alone, --keep-tree roots each folder given, and a list's names at the working folder.
     const HeadlessOptions rooted = HeadlessOptions::parse(
         {"vidmorph", "--convert", "--keep-tree", "sub", "in.avi", "--files-from=-", "--keep-tree"},
@@ -1113,6 +1124,61 @@ void TestHeadless::namesInLists()
         if (!name.startsWith('/'))
             name.prepend("/work/");
     QCOMPARE(found, names);
+}
+
+void TestHeadless::sharesDealEachFileOnce_data()
+{
+    QTest::addColumn<QByteArrayList>("files");
+    QTest::addColumn<QString>("shard");
+    QTest::addColumn<QByteArrayList>("share"); // the files of `shard`, in order
+    const QByteArrayList five{"/in/e.mp4", "/in/b.mp4", "/in/sub/a.mp4", "/in/a.mp4", "/in/c.mp4"};
+    QTest::newRow("whole keeps the order and every name") << five << "1/1" << five;
+    QTest::newRow("first of two, by path")
+        << five << "1/2" << QByteArrayList{"/in/a.mp4", "/in/c.mp4", "/in/sub/a.mp4"};
+    QTest::newRow("last of two") << five << "2/2" << QByteArrayList{"/in/b.mp4", "/in/e.mp4"};
+    QTest::newRow("more shares than files") << five << "7/7" << QByteArrayList{};
+    QTest::newRow("a name twice goes once")
+        << QByteArrayList{"/x/b", "/x/a", "/x/b"} << "2/2" << QByteArrayList{"/x/b"};
+    // By bytes, not by the letters a locale would sort: "Z" before "a", and GBK past ASCII.
+    QTest::newRow("bytes, not letters") << QByteArrayList{"/x/\xca\xd3.mp4", "/x/a.mp4", "/x/Z.mp4"}
+                                        << "3/3" << QByteArrayList{"/x/\xca\xd3.mp4"};
+}
+
+void TestHeadless::sharesDealEachFileOnce()
+{
+    QFETCH(QByteArrayList, files);
+    QFETCH(QString, shard);
+    QFETCH(QByteArrayList, share);
+    QStringList paths;
+    for (const QByteArray &file : files)
+        paths.append(NativePath::decode(file));
+    const auto bytesOf = [](const QStringList &names) {
+        QByteArrayList bytes;
+        for (const QString &name : names)
+            bytes.append(NativePath::encode(name));
+        return bytes;
+    };
+    const std::optional<Shard> chosen = Shard::fromText(shard);
+    QVERIFY(chosen);
+    QCOMPARE(bytesOf(chosen->of(paths)), share);
+    // Every task, computing alone, takes its own files: together each file once.
+    QByteArrayList dealt;
+    qsizetype least = paths.size();
+    qsizetype most = 0;
+    for (int k = 1; k <= chosen->count(); ++k) {
+        const QStringList part =
+            Shard::fromText(QStringLiteral("%1/%2").arg(k).arg(chosen->count()))->of(paths);
+        dealt += bytesOf(part);
+        least = qMin(least, part.size());
+        most = qMax(most, part.size());
+    }
+    QByteArrayList each = files;
+    std::sort(each.begin(), each.end());
+    if (!chosen->isWhole())
+        each.erase(std::unique(each.begin(), each.end()), each.end());
+    std::sort(dealt.begin(), dealt.end());
+    QCOMPARE(dealt, each);
+    QVERIFY(most - least <= 1);
 }
 
 void TestHeadless::exitStatusOfFailures_data()
