@@ -20,4 +20,7 @@ public:
     virtual OutputNaming outputNaming() const { return OutputNaming(outputFolderText()); }
     // Whether a file whose output is there already is skipped rather than converted again.
     virtual bool skipsExisting() const { return false; }
+    // With skipsExisting: the reason the file failed with in an earlier batch of the same
+    // settings into the same output folder, which skips it too; empty to convert it.
+    virtual QString failedBefore(const QString &) const { return {}; }
 };

@@ -6,6 +6,7 @@
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
 #include "headless/ConsoleMessageSink.h"
+#include "headless/FailureRecord.h"
 
 #include <QMap>
 #include <QObject>
@@ -44,6 +45,7 @@ public:
     void setOutputFolderText(const QString &text) override { m_outputFolder = text; }
     OutputNaming outputNaming() const override { return m_naming; }
     bool skipsExisting() const override { return m_skipExisting; }
+    QString failedBefore(const QString &inputPath) const override;
 
 signals:
     // An exit status of ExitStatus: 0 every file converted or skipped; 1 a file failed or the
@@ -58,7 +60,8 @@ private:
     void fileStarted(int number, const QString &inputPath);
     void fileProgress(int number, const FileConversion::Progress &progress);
     void fileFinished(int number, const FileConversion::Result &result);
-    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput);
+    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput,
+                     const QString &failedReason);
     void batchCompleted();
     void batchStopped(const QString &why);
     void printSummary();
@@ -72,6 +75,9 @@ private:
     OutputNaming m_naming;
     bool m_skipExisting;
     bool m_watching;
+    // A batch notes its failures for later runs; a watch has its own state.
+    std::optional<FailureRecord> m_failedBefore;
+    bool m_retryFailed;
     std::unique_ptr<BatchReport> m_report;
     ConsoleOutput &m_out;
     QMap<int, QString> m_running; // files converting, by number

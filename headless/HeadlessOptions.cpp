@@ -419,6 +419,17 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
              o.m_shard = *shard;
              return QString();
          }},
+        {{},
+         QStringLiteral("retry-failed"),
+         {},
+         QStringLiteral("与 --skip-existing 同用时，上次失败的文件也再试一次\n(with "
+                        "--skip-existing: try the files that failed before again)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_retryFailed = true;
+             return o.m_skipExisting ? QString()
+                                     : QStringLiteral("--retry-failed 只用于 --skip-existing "
+                                                      "(only goes with --skip-existing)");
+         }},
     };
     return options;
 }

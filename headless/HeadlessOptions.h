@@ -58,6 +58,7 @@ public:
     int settleSeconds() const { return m_settleSeconds > 0 ? m_settleSeconds : DefaultSettle; }
     QString logFile() const { return m_logFile; } // absolute, or empty for the log folder
     Shard shard() const { return m_shard; }       // the whole batch without --shard
+    bool retryFailed() const { return m_retryFailed; }
 
 private:
     struct Option;
@@ -87,4 +88,5 @@ private:
     QString m_logFile;
     QString m_workingFolder;
     Shard m_shard;
+    bool m_retryFailed = false;
 };

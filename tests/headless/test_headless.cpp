@@ -2,6 +2,7 @@
 #include "TestMedia.h"
 #include "convert/Formats.h"
 #include "headless/ExitStatus.h"
+#include "headless/FailureRecord.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Shard.h"
 #include "process/NativePath.h"
@@ -66,6 +67,9 @@ private slots:
     void namesInLists();
     void sharesDealEachFileOnce_data();
     void sharesDealEachFileOnce();
+    void failuresAreRememberedPerVersion_data();
+    void failuresAreRememberedPerVersion();
+    void reRunsSkipWhatFailedBefore();
     void exitStatusOfFailures_data();
     void exitStatusOfFailures();
     void reRunsSkipWhatIsDone();
@@ -382,6 +386,8 @@ void TestHeadless::optionsRefused_data()
     QTest::newRow("share zero") << QStringList({"--shard", "0/3", "in.avi"}) << "--shard";
     QTest::newRow("share past the count") << QStringList({"--shard", "4/3", "in.avi"}) << "--shard";
     QTest::newRow("share without a count") << QStringList({"--shard", "3", "in.avi"}) << "--shard";
+    QTest::newRow("retrying without skipping")
+        << QStringList({"--retry-failed", "in.avi"}) << "--skip-existing";
     QTest::newRow("a shared watch")
         << QStringList({"--watch", "sub", "--shard", "1/2"}) << "--watch";
 }
@@ -1179,6 +1185,90 @@ void TestHeadless::sharesDealEachFileOnce()
     std::sort(dealt.begin(), dealt.end());
     QCOMPARE(dealt, each);
     QVERIFY(most - least <= 1);
+}
+
+void TestHeadless::failuresAreRememberedPerVersion_data()
+{
+    QTest::addColumn<QString>("change"); // what happens after the failure is noted
+    QTest::addColumn<bool>("remembered");
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("the input grew") << "grow" << false;
+    QTest::newRow("the input touched") << "touch" << false;
+    QTest::newRow("other settings") << "settings" << false;
+    QTest::newRow("another output folder") << "output" << false;
+    QTest::newRow("converted since") << "converted" << false;
+}
+
+void TestHeadless::failuresAreRememberedPerVersion()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, remembered);
+    const QString records = m_dir->filePath(QStringLiteral("data/failed"));
+    const QString input = m_dir->filePath(QStringLiteral("in.avi"));
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a video");
+    file.close();
+    const ParameterSet mp3 = Formats::defaultParameters(Formats::MP3);
+    const QString reason = QStringLiteral("无法读取 (unreadable) 100%");
+    FailureRecord(records, QStringLiteral("/out"), mp3).note(input, reason);
+    QCOMPARE(QFileInfo(records).permissions() & 0x0077, QFileDevice::Permissions());
+    const QFileInfoList kept = QDir(records).entryInfoList(QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.first().permissions() & 0x0077, QFileDevice::Permissions());
+    ParameterSet parameters = mp3;
+    QString output = QStringLiteral("/out/");
+    if (change == QLatin1String("grow")) {
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("!");
+        file.close();
+    } else if (change == QLatin1String("touch")) {
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+    } else if (change == QLatin1String("settings")) {
+        parameters.audioBitrate = QStringLiteral("64");
+    } else if (change == QLatin1String("output")) {
+        output = QStringLiteral("/other");
+    } else if (change == QLatin1String("converted")) {
+        FailureRecord(records, output, parameters).note(input, QString());
+    }
+    QCOMPARE(FailureRecord(records, output, parameters).reasonFor(input),
+             remembered ? reason : QString());
+}
+
+void TestHeadless::reRunsSkipWhatFailedBefore()
+{
+    const QStringList batch = {"--convert", "-f",  "MP3",  "--progress", "json",
+                               "-o",        "out", m_clip, m_broken};
+    QCOMPARE(convert(batch).exitCode, 1);
+    const QStringList outputs = outputFiles();
+    const auto eventFor = [](const Run &run, const QString &file) {
+        for (const QString &line : run.out.split(QLatin1Char('\n'))) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (event.value(QStringLiteral("file")).toString() == file &&
+                event.value(QStringLiteral("state")).toString() != QLatin1String("started"))
+                return event;
+        }
+        return QJsonObject();
+    };
+    // Skipped with the reason it failed with, and converted nothing twice.
+    const Run again = convert(QStringList{"--skip-existing"} + batch);
+    QCOMPARE(again.exitCode, 0);
+    const QJsonObject skipped = eventFor(again, m_broken);
+    QCOMPARE(skipped.value(QStringLiteral("state")).toString(), QStringLiteral("skipped"));
+    QCOMPARE(skipped.value(QStringLiteral("reason_code")).toString(), QStringLiteral("unreadable"));
+    QCOMPARE(eventFor(again, m_clip).value(QStringLiteral("state")).toString(),
+             QStringLiteral("skipped"));
+    QCOMPARE(outputFiles(), outputs);
+    // Asked to, it tries again, and fails again.
+    const Run retried = convert(QStringList{"--skip-existing", "--retry-failed"} + batch);
+    QCOMPARE(retried.exitCode, 1);
+    QCOMPARE(eventFor(retried, m_broken).value(QStringLiteral("reason_code")).toString(),
+             QStringLiteral("unreadable"));
+    QCOMPARE(eventFor(retried, m_broken).value(QStringLiteral("state")).toString(),
+             QStringLiteral("failed"));
 }
 
 void TestHeadless::exitStatusOfFailures_data()
