@@ -1,5 +1,6 @@
 #include "headless/FailureRecord.h"
 
+#include "convert/FailureReason.h"
 #include "process/NativePath.h"
 
 #include <QCryptographicHash>
@@ -15,6 +16,19 @@ namespace {
 QByteArray hex16(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+// The codes of failures that the file, or the settings for it, bring about each time.
+bool comesAgain(const QString &reason)
+{
+    static const QStringList codes = {
+        QStringLiteral("input-empty"),       QStringLiteral("not-media"),
+        QStringLiteral("unreadable"),        QStringLiteral("no-video"),
+        QStringLiteral("no-audio"),          QStringLiteral("audio-undecodable"),
+        QStringLiteral("bad-parameter"),     QStringLiteral("encoding-failed"),
+        QStringLiteral("output-unplayable"), QStringLiteral("output-empty"),
+        QStringLiteral("tool-error")};
+    return codes.contains(FailureReason::code(reason));
 }
 
 } // namespace
@@ -71,7 +85,8 @@ QString FailureRecord::reasonFor(const QString &inputPath) const
 void FailureRecord::note(const QString &inputPath, const QString &reason)
 {
     const QByteArray name = NativePath::encode(QDir::cleanPath(inputPath));
-    if (reason.isEmpty() && !m_entries.contains(name))
+    if ((reason.isEmpty() && !m_entries.contains(name)) ||
+        (!reason.isEmpty() && !comesAgain(reason)))
         return;
     const QByteArray version = versionOf(inputPath);
     if (reason.isEmpty())

@@ -24,7 +24,9 @@ public:
     // empty otherwise.
     QString reasonFor(const QString &inputPath) const;
     // Notes a failure (a reason) or a conversion (no reason: the file counts as failed no more).
-    // Each note is one line written at once, so runs at once append without mixing lines.
+    // Only a failure of the file itself is kept: one of the machine (a full disk, no memory, a
+    // tool missing, a crash) may well pass by the next run. Each note is one line written at
+    // once, so runs at once append without mixing lines.
     void note(const QString &inputPath, const QString &reason);
 
 private:
