@@ -13,7 +13,7 @@ RUN_PACKAGES=(cmake make g++ pkg-config dpkg-dev qt6-base-dev qt6-multimedia-dev
     qt6-translations-l10n xdg-utils)
 TEST_PACKAGES=(xvfb xauth openbox x11-utils xdotool bc desktop-file-utils file clang libclang-rt-14-dev
     locales lintian devscripts appstream man-db groff-base parallel openssh-server openssh-client
-    mplayer dbus-daemon)
+    mplayer dbus-daemon slurm-wlm munge)
 # What the benchmarks compare against, and the load they put beside the encoders.
 BENCH_PACKAGES=(handbrake-cli stress-ng)
 

@@ -22,4 +22,7 @@ public:
     virtual bool skipsExisting() const { return false; }
     // Whether outputs are dated when they are converted rather than as their sources are.
     virtual bool datesOutputsNow() const { return false; }
+    // With skipsExisting: the reason the file failed with in an earlier batch of the same
+    // settings into the same output folder, which skips it too; empty to convert it.
+    virtual QString failedBefore(const QString &) const { return {}; }
 };

@@ -218,18 +218,21 @@ bool BatchScheduler::skipFile(OutputReservation &taken)
         CommandBuilder::MakePlainOutputPath(naming.folderFor(input), input, extension, {});
     if (m_ownNames.contains(own))
         return false;
+    const QString failed = m_host.failedBefore(input);
     QString existing;
-    if (naming.names() == OutputNaming::Names::Plain) {
+    // A file that failed before as it is now would only fail again: its output is not looked
+    // for.
+    if (failed.isEmpty() && naming.names() == OutputNaming::Names::Plain) {
         // The plain name is taken as it is looked at: of runs at once that are given the same
         // file, one converts it and the others skip it.
         naming.makeFolderFor(input);
         const QString path = naming.pathFor(input, extension, QTime());
         if (taken.take(path, m_journal.path()) == OutputReservation::Outcome::Exists)
             existing = path;
-    } else {
+    } else if (failed.isEmpty()) {
         existing = naming.existingOutput(input, extension);
     }
-    if (existing.isEmpty()) {
+    if (existing.isEmpty() && failed.isEmpty()) {
         m_ownNames.insert(own);
         return false;
     }
@@ -237,14 +240,16 @@ bool BatchScheduler::skipFile(OutputReservation &taken)
     const int number = ++m_number;
     m_rows.append(number);
     m_progress.fileStarted(number);
-    log(number, BatchLog::fileHeading(number, m_progress.fileCount(), input) +
-                    QStringLiteral("跳过：输出已存在 ") + NativePath::readable(existing) +
-                    QLatin1Char('\n'));
+    log(number,
+        BatchLog::fileHeading(number, m_progress.fileCount(), input) +
+            (failed.isEmpty() ? QStringLiteral("跳过：输出已存在 ") + NativePath::readable(existing)
+                              : QStringLiteral("跳过：上次已失败 ") + failed) +
+            QLatin1Char('\n'));
     logDone(number);
     m_queue.removeAt(row); // takes it off m_rows too
     m_progress.fileFinished(number);
     ++m_skipped;
-    emit fileSkipped(number, input, existing);
+    emit fileSkipped(number, input, existing, failed);
     emit progressChanged();
     return true;
 }

@@ -105,8 +105,9 @@ signals:
     // A file converted or failed; it has left the queue.
     void fileFinished(int number, const FileConversion::Result &result);
     // A file was not converted because its output is there already (the host skips existing
-    // outputs); it has left the queue.
-    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput);
+    // outputs), or else because it failed before with `failedReason`; it has left the queue.
+    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput,
+                     const QString &failedReason);
     // The whole-batch progress has changed.
     void progressChanged();
     // The queue is empty: the front end runs its completion steps.

@@ -74,8 +74,12 @@ QString BatchReport::failedLine(const File &file, const QString &reason)
     return fileLabel(file) + QStringLiteral("  失败 (failed): ") + reasonText(reason);
 }
 
-QString BatchReport::skippedLine(const File &file, const QString &existingOutput)
+QString BatchReport::skippedLine(const File &file, const QString &existingOutput,
+                                 const QString &failedReason)
 {
+    if (!failedReason.isEmpty())
+        return fileLabel(file) + QStringLiteral("  跳过 (skipped): 上次已失败 (failed before) ") +
+               reasonText(failedReason);
     return fileLabel(file) + QStringLiteral("  跳过 (skipped): 已有输出 (output exists) ") +
            shownPath(existingOutput);
 }

@@ -53,8 +53,10 @@ public:
     virtual void progressed(const File &file, const FileConversion::Progress &progress,
                             const Batch &batch) = 0;
     virtual void finished(const File &file, const FileConversion::Result &result) = 0;
-    // The file's output is there already, so it was not converted again.
-    virtual void skipped(const File &file, const QString &existingOutput) = 0;
+    // The file's output is there already, so it was not converted again; or else it failed
+    // before with `failedReason` and would only fail again.
+    virtual void skipped(const File &file, const QString &existingOutput,
+                         const QString &failedReason) = 0;
     // The batch ended early; `running` are the files that were converting.
     virtual void stopped(const QString &why, const QVector<File> &running) = 0;
     virtual void summary(const Summary &summary) = 0;
@@ -75,7 +77,8 @@ protected:
     static QString reasonText(const QString &reason);
     // One line of each kind for the events every text form shows alike.
     static QString failedLine(const File &file, const QString &reason);
-    static QString skippedLine(const File &file, const QString &existingOutput);
+    static QString skippedLine(const File &file, const QString &existingOutput,
+                               const QString &failedReason);
     static QString planLine(const File &file, const DryRun::Plan &plan);
 
     ConsoleOutput &m_out;

@@ -6,6 +6,8 @@
 #include "headless/ExitStatus.h"
 #include "headless/HeadlessOptions.h"
 
+#include <QFileInfo>
+
 #include <csignal>
 
 HeadlessConverter::HeadlessConverter(const Locations &locations, const HeadlessOptions &options,
@@ -16,9 +18,13 @@ HeadlessConverter::HeadlessConverter(const Locations &locations, const HeadlessO
       m_outputFolder(options.outputFolder()),
       m_naming(options.outputFolder(), options.names(), options.treeRoots()),
       m_skipExisting(options.skipExisting()),
-      m_watching(options.action() == HeadlessOptions::Action::Watch), m_report(std::move(report)),
-      m_out(out)
+      m_watching(options.action() == HeadlessOptions::Action::Watch),
+      m_retryFailed(options.retryFailed()), m_report(std::move(report)), m_out(out)
 {
+    // Beside the log folder, in the user's own data folder.
+    if (!m_watching)
+        m_failedBefore.emplace(QFileInfo(locations.logFolder).path() + QStringLiteral("/failed"),
+                               m_outputFolder, m_parameters);
     m_scheduler.setJobs(options.jobs());
     m_scheduler.setLogFile(options.logFile());
     // A probe per file costs as much as a tenth of converting a short clip; the tools tell
@@ -126,15 +132,23 @@ void HeadlessConverter::fileFinished(int number, const FileConversion::Result &r
     } else {
         m_failures.append({result.inputPath, result.reason, result.toolLines});
     }
+    if (m_failedBefore && result.outcome != FileConversion::Outcome::Stopped)
+        m_failedBefore->note(result.inputPath, converted ? QString() : result.reason);
     m_report->finished({number, m_scheduler.progress().fileCount(), result.inputPath}, result);
     emit fileEnded(result.inputPath, converted ? QStringLiteral("done") : QStringLiteral("failed"));
 }
 
+QString HeadlessConverter::failedBefore(const QString &inputPath) const
+{
+    return m_failedBefore && !m_retryFailed ? m_failedBefore->reasonFor(inputPath) : QString();
+}
+
 void HeadlessConverter::fileSkipped(int number, const QString &inputPath,
-                                    const QString &existingOutput)
+                                    const QString &existingOutput, const QString &failedReason)
 {
     ++m_skipped;
-    m_report->skipped({number, m_scheduler.progress().fileCount(), inputPath}, existingOutput);
+    m_report->skipped({number, m_scheduler.progress().fileCount(), inputPath}, existingOutput,
+                      failedReason);
     emit fileEnded(inputPath, QStringLiteral("skipped"));
 }
 

@@ -6,6 +6,7 @@
 #include "convert/Locations.h"
 #include "convert/ParameterSet.h"
 #include "headless/ConsoleMessageSink.h"
+#include "headless/FailureRecord.h"
 #include "headless/SleepInhibitor.h"
 
 #include <QMap>
@@ -48,6 +49,7 @@ public:
     void setOutputFolderText(const QString &text) override { m_outputFolder = text; }
     OutputNaming outputNaming() const override { return m_naming; }
     bool skipsExisting() const override { return m_skipExisting; }
+    QString failedBefore(const QString &inputPath) const override;
 
 signals:
     // An exit status of ExitStatus: 0 every file converted or skipped; 1 a file failed or the
@@ -62,7 +64,8 @@ private:
     void fileStarted(int number, const QString &inputPath);
     void fileProgress(int number, const FileConversion::Progress &progress);
     void fileFinished(int number, const FileConversion::Result &result);
-    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput);
+    void fileSkipped(int number, const QString &inputPath, const QString &existingOutput,
+                     const QString &failedReason);
     void batchCompleted();
     void batchStopped(const QString &why);
     void printSummary();
@@ -78,6 +81,9 @@ private:
     bool m_skipExisting;
     bool m_watching;
     bool m_watchLost = false;
+    // A batch notes its failures for later runs; a watch has its own state.
+    std::optional<FailureRecord> m_failedBefore;
+    bool m_retryFailed;
     std::unique_ptr<BatchReport> m_report;
     ConsoleOutput &m_out;
     QMap<int, QString> m_running; // files converting, by number

@@ -315,7 +315,15 @@ int HeadlessMode::run(int &argc, char **argv)
         const std::optional<QStringList> found = filesToConvert(options);
         if (!found)
             return ExitStatus::BadArguments;
-        files = *found;
+        files = options.shard().of(*found);
+        if (files.isEmpty()) {
+            // More shares than files: this task of the array has nothing to do.
+            if (!options.quiet())
+                printError(QStringLiteral("第 %1/%2 份没有文件 (share %1/%2 has no files)")
+                               .arg(options.shard().index())
+                               .arg(options.shard().count()));
+            return ExitStatus::Converted;
+        }
         if (options.dryRun())
             return dryRun(options, files);
     }

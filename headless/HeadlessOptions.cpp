@@ -414,6 +414,36 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
          }},
         {{}, versionName, {}, QStringLiteral("显示版本 (show the version)"), nullptr},
         {QStringLiteral("h"), helpName, {}, QStringLiteral("显示本帮助 (show this help)"), nullptr},
+        {{},
+         QStringLiteral("shard"),
+         QStringLiteral("K/N"),
+         QStringLiteral(
+             "只转换按路径排序后 N 份中的第 K 份 (K 从 1 起)\n(convert only the K-th of N "
+             "shares of the files sorted by path,\nK from 1; for a 0-based index: "
+             "$((INDEX+1))/N)"),
+         [](O &o, const QString &value, const QDir &) {
+             const std::optional<Shard> shard = Shard::fromText(value);
+             if (!shard)
+                 return QStringLiteral("--shard 须为 K/N，1 ≤ K ≤ N ≤ %1 (must be K/N with K "
+                                       "from 1 to N, e.g. 3/10): \"%2\"")
+                     .arg(Shard::MostShares)
+                     .arg(value);
+             if (!o.m_watchFolder.isEmpty())
+                 return QStringLiteral("--shard 不能与 --watch 同用 (does not go with --watch)");
+             o.m_shard = *shard;
+             return QString();
+         }},
+        {{},
+         QStringLiteral("retry-failed"),
+         {},
+         QStringLiteral("与 --skip-existing 同用时，上次失败的文件也再试一次\n(with "
+                        "--skip-existing: try the files that failed before again)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_retryFailed = true;
+             return o.m_skipExisting ? QString()
+                                     : QStringLiteral("--retry-failed 只用于 --skip-existing "
+                                                      "(only goes with --skip-existing)");
+         }},
     };
     return options;
 }

@@ -2,6 +2,7 @@
 
 #include "convert/OutputNaming.h"
 #include "convert/ParameterSet.h"
+#include "headless/Shard.h"
 
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,8 @@ public:
     int settleSeconds() const { return m_settleSeconds > 0 ? m_settleSeconds : DefaultSettle; }
     QString logFile() const { return m_logFile; }       // absolute, or empty for the log folder
     QStringList includes() const { return m_includes; } // --include globs, for a watch
+    Shard shard() const { return m_shard; }             // the whole batch without --shard
+    bool retryFailed() const { return m_retryFailed; }
 
 private:
     struct Option;
@@ -90,4 +93,6 @@ private:
     QString m_logFile;
     QStringList m_includes;
     QString m_workingFolder;
+    Shard m_shard;
+    bool m_retryFailed = false;
 };

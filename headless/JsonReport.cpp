@@ -85,12 +85,16 @@ void JsonReport::finished(const File &file, const FileConversion::Result &result
     emitLine(object);
 }
 
-void JsonReport::skipped(const File &file, const QString &existingOutput)
+void JsonReport::skipped(const File &file, const QString &existingOutput,
+                         const QString &failedReason)
 {
     if (m_quiet)
         return;
     QJsonObject object = fileObject(file, QStringLiteral("skipped"));
-    insertPath(object, QStringLiteral("output"), existingOutput);
+    if (failedReason.isEmpty())
+        insertPath(object, QStringLiteral("output"), existingOutput);
+    else
+        insertReason(object, failedReason);
     emitLine(object);
 }
 

@@ -21,10 +21,11 @@ void LineReport::finished(const File &file, const FileConversion::Result &result
     m_out.write(failedLine(file, result.reason) + QLatin1Char('\n'));
 }
 
-void LineReport::skipped(const File &file, const QString &existingOutput)
+void LineReport::skipped(const File &file, const QString &existingOutput,
+                         const QString &failedReason)
 {
     if (!m_quiet)
-        m_out.write(skippedLine(file, existingOutput) + QLatin1Char('\n'));
+        m_out.write(skippedLine(file, existingOutput, failedReason) + QLatin1Char('\n'));
 }
 
 void LineReport::stopped(const QString &, const QVector<File> &running)

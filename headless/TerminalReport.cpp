@@ -56,10 +56,11 @@ void TerminalReport::finished(const File &file, const FileConversion::Result &re
     settle(file.index, failedLine(file, result.reason));
 }
 
-void TerminalReport::skipped(const File &file, const QString &existingOutput)
+void TerminalReport::skipped(const File &file, const QString &existingOutput,
+                             const QString &failedReason)
 {
     if (!m_quiet)
-        settle(file.index, skippedLine(file, existingOutput));
+        settle(file.index, skippedLine(file, existingOutput, failedReason));
 }
 
 void TerminalReport::stopped(const QString &, const QVector<File> &running)

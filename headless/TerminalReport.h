@@ -19,7 +19,8 @@ public:
     void progressed(const File &file, const FileConversion::Progress &progress,
                     const Batch &batch) override;
     void finished(const File &file, const FileConversion::Result &result) override;
-    void skipped(const File &file, const QString &existingOutput) override;
+    void skipped(const File &file, const QString &existingOutput,
+                 const QString &failedReason) override;
     void stopped(const QString &why, const QVector<File> &running) override;
     void summary(const Summary &summary) override;
 

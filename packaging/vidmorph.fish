@@ -24,3 +24,5 @@ complete -c vidmorph -l settle -x -d 'Seconds a watched file must stay unchanged
 complete -c vidmorph -l include -x -d 'With --watch: take only names matching a glob'
 complete -c vidmorph -l version -d 'Show the version'
 complete -c vidmorph -s h -l help -d 'Show the help'
+complete -c vidmorph -l shard -x -d 'Convert only the K-th of N shares (K/N)'
+complete -c vidmorph -l retry-failed -d 'With --skip-existing, try failed files again'

@@ -1,9 +1,12 @@
 #include "ProcessTable.h"
 #include "TestMedia.h"
+#include "convert/FailureReason.h"
 #include "convert/Formats.h"
 #include "headless/ExitStatus.h"
+#include "headless/FailureRecord.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/MediaFilter.h"
+#include "headless/Shard.h"
 #include "process/NativePath.h"
 
 #include <QDir>
@@ -67,6 +70,11 @@ private slots:
     void namesThatAreNotUtf8Convert();
     void namesInLists_data();
     void namesInLists();
+    void sharesDealEachFileOnce_data();
+    void sharesDealEachFileOnce();
+    void failuresAreRememberedPerVersion_data();
+    void failuresAreRememberedPerVersion();
+    void reRunsSkipWhatFailedBefore();
     void exitStatusOfFailures_data();
     void exitStatusOfFailures();
     void reRunsSkipWhatIsDone();
@@ -397,6 +405,13 @@ void TestHeadless::optionsRefused_data()
                                              "value): \"yes\"";
     QTest::newRow("a value missing at the end")
         << QStringList({"in.avi", "-j"}) << "选项 -j 缺少值 (option -j needs a value)";
+    QTest::newRow("share zero") << QStringList({"--shard", "0/3", "in.avi"}) << "--shard";
+    QTest::newRow("share past the count") << QStringList({"--shard", "4/3", "in.avi"}) << "--shard";
+    QTest::newRow("share without a count") << QStringList({"--shard", "3", "in.avi"}) << "--shard";
+    QTest::newRow("retrying without skipping")
+        << QStringList({"--retry-failed", "in.avi"}) << "--skip-existing";
+    QTest::newRow("a shared watch")
+        << QStringList({"--watch", "sub", "--shard", "1/2"}) << "--watch";
 }
 
 void TestHeadless::shellHabits_data()
@@ -471,6 +486,9 @@ void TestHeadless::runOptions()
     QCOMPARE(scripted.filesFrom(), QStringLiteral("-"));
     QCOMPARE(scripted.logFile(), working.filePath(QStringLiteral("job.log")));
     QCOMPARE(scripted.treeRoots(), QStringList{QDir::cleanPath(working.path())});
+    QVERIFY(plain.shard().isWhole());
+    const Shard shard = parse({"--shard", "2/5"}).shard();
+    QCOMPARE(qMakePair(shard.index(), shard.count()), qMakePair(2, 5));
     // Alone, --keep-tree roots the folder every input shares; a folder alone is its own.
     const HeadlessOptions rooted = HeadlessOptions::parse(
         {"vidmorph", "--convert", "--keep-tree", "sub", "in.avi", "--files-from=-", "--keep-tree"},
@@ -1196,6 +1214,157 @@ void TestHeadless::namesInLists()
             name.prepend("/work/");
     QCOMPARE(found, names);
     QVERIFY2(error.isEmpty() ? said.isEmpty() : said.startsWith(error), qPrintable(said));
+}
+
+void TestHeadless::sharesDealEachFileOnce_data()
+{
+    QTest::addColumn<QByteArrayList>("files");
+    QTest::addColumn<QString>("shard");
+    QTest::addColumn<QByteArrayList>("share"); // the files of `shard`, in order
+    const QByteArrayList five{"/in/e.mp4", "/in/b.mp4", "/in/sub/a.mp4", "/in/a.mp4", "/in/c.mp4"};
+    QTest::newRow("whole keeps the order and every name") << five << "1/1" << five;
+    QTest::newRow("first of two, by path")
+        << five << "1/2" << QByteArrayList{"/in/a.mp4", "/in/c.mp4", "/in/sub/a.mp4"};
+    QTest::newRow("last of two") << five << "2/2" << QByteArrayList{"/in/b.mp4", "/in/e.mp4"};
+    QTest::newRow("more shares than files") << five << "7/7" << QByteArrayList{};
+    QTest::newRow("a name twice goes once")
+        << QByteArrayList{"/x/b", "/x/a", "/x/b"} << "2/2" << QByteArrayList{"/x/b"};
+    // By bytes, not by the letters a locale would sort: "Z" before "a", and GBK past ASCII.
+    QTest::newRow("bytes, not letters") << QByteArrayList{"/x/\xca\xd3.mp4", "/x/a.mp4", "/x/Z.mp4"}
+                                        << "3/3" << QByteArrayList{"/x/\xca\xd3.mp4"};
+}
+
+void TestHeadless::sharesDealEachFileOnce()
+{
+    QFETCH(QByteArrayList, files);
+    QFETCH(QString, shard);
+    QFETCH(QByteArrayList, share);
+    QStringList paths;
+    for (const QByteArray &file : files)
+        paths.append(NativePath::decode(file));
+    const auto bytesOf = [](const QStringList &names) {
+        QByteArrayList bytes;
+        for (const QString &name : names)
+            bytes.append(NativePath::encode(name));
+        return bytes;
+    };
+    const std::optional<Shard> chosen = Shard::fromText(shard);
+    QVERIFY(chosen);
+    QCOMPARE(bytesOf(chosen->of(paths)), share);
+    // Every task, computing alone, takes its own files: together each file once.
+    QByteArrayList dealt;
+    qsizetype least = paths.size();
+    qsizetype most = 0;
+    for (int k = 1; k <= chosen->count(); ++k) {
+        const QStringList part =
+            Shard::fromText(QStringLiteral("%1/%2").arg(k).arg(chosen->count()))->of(paths);
+        dealt += bytesOf(part);
+        least = qMin(least, part.size());
+        most = qMax(most, part.size());
+    }
+    QByteArrayList each = files;
+    std::sort(each.begin(), each.end());
+    if (!chosen->isWhole())
+        each.erase(std::unique(each.begin(), each.end()), each.end());
+    std::sort(dealt.begin(), dealt.end());
+    QCOMPARE(dealt, each);
+    QVERIFY(most - least <= 1);
+}
+
+void TestHeadless::failuresAreRememberedPerVersion_data()
+{
+    QTest::addColumn<QString>("code");   // of the failure noted
+    QTest::addColumn<QString>("change"); // what happens after the failure is noted
+    QTest::addColumn<bool>("remembered");
+    QTest::newRow("nothing") << "unreadable"
+                             << "" << true;
+    QTest::newRow("the input grew") << "unreadable"
+                                    << "grow" << false;
+    QTest::newRow("the input touched") << "no-audio"
+                                       << "touch" << false;
+    QTest::newRow("other settings") << "no-audio"
+                                    << "settings" << false;
+    QTest::newRow("another output folder") << "not-media"
+                                           << "output" << false;
+    QTest::newRow("converted since") << "unreadable"
+                                     << "converted" << false;
+    QTest::newRow("a full disk may pass") << "disk-full"
+                                          << "" << false;
+    QTest::newRow("a missing tool may be installed") << "no-ffmpeg"
+                                                     << "" << false;
+}
+
+void TestHeadless::failuresAreRememberedPerVersion()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, change);
+    QFETCH(bool, remembered);
+    const QString records = m_dir->filePath(QStringLiteral("data/failed"));
+    const QString input = m_dir->filePath(QStringLiteral("in.avi"));
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a video");
+    file.close();
+    const ParameterSet mp3 = Formats::defaultParameters(Formats::MP3);
+    const QString reason = FailureReason::reasonFor(code);
+    QCOMPARE(FailureReason::code(reason), code);
+    FailureRecord(records, QStringLiteral("/out"), mp3).note(input, reason);
+    QCOMPARE(QFileInfo(records).permissions() & 0x0077, QFileDevice::Permissions());
+    for (const QFileInfo &kept : QDir(records).entryInfoList(QDir::Files))
+        QCOMPARE(kept.permissions() & 0x0077, QFileDevice::Permissions());
+    ParameterSet parameters = mp3;
+    QString output = QStringLiteral("/out/");
+    if (change == QLatin1String("grow")) {
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("!");
+        file.close();
+    } else if (change == QLatin1String("touch")) {
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+    } else if (change == QLatin1String("settings")) {
+        parameters.audioBitrate = QStringLiteral("64");
+    } else if (change == QLatin1String("output")) {
+        output = QStringLiteral("/other");
+    } else if (change == QLatin1String("converted")) {
+        FailureRecord(records, output, parameters).note(input, QString());
+    }
+    QCOMPARE(FailureRecord(records, output, parameters).reasonFor(input),
+             remembered ? reason : QString());
+}
+
+void TestHeadless::reRunsSkipWhatFailedBefore()
+{
+    const QStringList batch = {"--convert", "-f",  "MP3",  "--progress", "json",
+                               "-o",        "out", m_clip, m_broken};
+    QCOMPARE(convert(batch).exitCode, 1);
+    const QStringList outputs = outputFiles();
+    const auto eventFor = [](const Run &run, const QString &file) {
+        for (const QString &line : run.out.split(QLatin1Char('\n'))) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (event.value(QStringLiteral("file")).toString() == file &&
+                event.value(QStringLiteral("state")).toString() != QLatin1String("started"))
+                return event;
+        }
+        return QJsonObject();
+    };
+    // Skipped with the reason it failed with, and converted nothing twice.
+    const Run again = convert(QStringList{"--skip-existing"} + batch);
+    QCOMPARE(again.exitCode, 0);
+    const QJsonObject skipped = eventFor(again, m_broken);
+    QCOMPARE(skipped.value(QStringLiteral("state")).toString(), QStringLiteral("skipped"));
+    QCOMPARE(skipped.value(QStringLiteral("reason_code")).toString(), QStringLiteral("unreadable"));
+    QCOMPARE(eventFor(again, m_clip).value(QStringLiteral("state")).toString(),
+             QStringLiteral("skipped"));
+    QCOMPARE(outputFiles(), outputs);
+    // Asked to, it tries again, and fails again.
+    const Run retried = convert(QStringList{"--skip-existing", "--retry-failed"} + batch);
+    QCOMPARE(retried.exitCode, 1);
+    QCOMPARE(eventFor(retried, m_broken).value(QStringLiteral("reason_code")).toString(),
+             QStringLiteral("unreadable"));
+    QCOMPARE(eventFor(retried, m_broken).value(QStringLiteral("state")).toString(),
+             QStringLiteral("failed"));
 }
 
 void TestHeadless::exitStatusOfFailures_data()
