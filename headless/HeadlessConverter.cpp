@@ -17,7 +17,7 @@ HeadlessConverter::HeadlessConverter(const Locations &locations, const HeadlessO
       m_scheduler(m_queue, *this, locations, &m_messages), m_parameters(options.parameters()),
       m_outputFolder(options.outputFolder()),
       m_naming(options.outputFolder(), options.names(), options.treeRoots()),
-      m_skipExisting(options.skipExisting()),
+      m_skipExisting(options.skipExisting()), m_conversionTime(options.conversionTime()),
       m_watching(options.action() == HeadlessOptions::Action::Watch),
       m_retryFailed(options.retryFailed()), m_report(std::move(report)), m_out(out)
 {

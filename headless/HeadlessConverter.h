@@ -49,6 +49,7 @@ public:
     void setOutputFolderText(const QString &text) override { m_outputFolder = text; }
     OutputNaming outputNaming() const override { return m_naming; }
     bool skipsExisting() const override { return m_skipExisting; }
+    bool datesOutputsNow() const override { return m_conversionTime; }
     QString failedBefore(const QString &inputPath) const override;
 
 signals:
@@ -79,6 +80,7 @@ private:
     QString m_outputFolder;
     OutputNaming m_naming;
     bool m_skipExisting;
+    bool m_conversionTime;
     bool m_watching;
     bool m_watchLost = false;
     // A batch notes its failures for later runs; a watch has its own state.

@@ -444,6 +444,15 @@ const std::vector<HeadlessOptions::Option> &HeadlessOptions::table()
                                      : QStringLiteral("--retry-failed 只用于 --skip-existing "
                                                       "(only goes with --skip-existing)");
          }},
+        {{},
+         QStringLiteral("conversion-time"),
+         {},
+         QStringLiteral("输出文件的时间为转换的时间，不沿用输入文件的时间\n(date the outputs "
+                        "when they are converted, not as their inputs)"),
+         [](O &o, const QString &, const QDir &) {
+             o.m_conversionTime = true;
+             return QString();
+         }},
     };
     return options;
 }

@@ -63,6 +63,8 @@ public:
     QStringList includes() const { return m_includes; } // --include globs, for a watch
     Shard shard() const { return m_shard; }             // the whole batch without --shard
     bool retryFailed() const { return m_retryFailed; }
+    // Outputs dated when they are converted, not with their inputs' dates.
+    bool conversionTime() const { return m_conversionTime; }
 
 private:
     struct Option;
@@ -82,6 +84,7 @@ private:
     bool m_quiet = false;
     OutputNaming::Names m_names = OutputNaming::Names::Timed;
     bool m_skipExisting = false;
+    bool m_conversionTime = false;
     bool m_keepTree = false;
     QString m_treeRoot;
     QString m_filesFrom;
