@@ -44,6 +44,11 @@ DurationProbe::~DurationProbe()
     }
 }
 
+void DurationProbe::setTimeout(int milliseconds)
+{
+    m_timeout->setInterval(milliseconds);
+}
+
 void DurationProbe::probe(const QStringList &paths)
 {
     QStringList known;

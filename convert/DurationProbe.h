@@ -20,6 +20,8 @@ public:
     ~DurationProbe() override;
 
     void setProgram(const QString &program) { m_program = program; }
+    // How long one file may take before it counts as one that hangs ffprobe.
+    void setTimeout(int milliseconds);
 
     // Queues the files not probed yet; each answer arrives later, as `probed`.
     void probe(const QStringList &paths);
